@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/cp1252.h"
+#include "common/files.h"
+#include "common/ini_file.h"
+#include "common/language_texts.h"
+
+namespace kasse {
+namespace {
+
+TEST(Cp1252, RoundTripsEuroUmlautsAndTypography) {
+  const std::string cp = "\x80 M\xFCller \x84quoted\x93 \xDF";
+  const std::string utf8 = Cp1252ToUtf8(cp);
+  EXPECT_EQ(utf8, "\xE2\x82\xAC M\xC3\xBCller \xE2\x80\x9Equoted\xE2\x80\x9C \xC3\x9F");
+  EXPECT_EQ(Utf8ToCp1252(utf8), cp);
+}
+
+TEST(Cp1252, UnmappableBecomesQuestionMarkAndStrayBytesStay) {
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x98\x83"), "?");           // snowman
+  EXPECT_EQ(Utf8ToCp1252("Br\xF6tchen"), "Br\xF6tchen");  // already cp1252
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x82"), "\xE2\x82");        // truncated sequence
+}
+
+TEST(IniFile, ReadsSectionsKeysAndBooleans) {
+  const IniFile ini = IniFile::Parse(
+      "; comment\r\n[CFG]\r\noperator = Anna \r\n[TaxMode]\nExklSteuer=1\nbad=x\n"
+      "[windows]\nCard=0\nnoequals\n");
+  EXPECT_EQ(ini.GetString("cfg", "OPERATOR", "ich"), "Anna");
+  EXPECT_EQ(ini.GetString("CFG", "operator2", "ein anderer"), "ein anderer");
+  EXPECT_TRUE(ini.GetBool("TaxMode", "ExklSteuer", false));
+  EXPECT_TRUE(ini.GetBool("TaxMode", "bad", true));
+  EXPECT_FALSE(ini.GetBool("Windows", "Card", true));
+  EXPECT_FALSE(ini.Get("Missing", "key"));
+}
+
+TEST(IniFile, WritesKeysInTheOrderTheyWereSet) {
+  IniFile ini;
+  ini.Set("Languages", "act", "Polish");
+  ini.Set("CFG", "operator", "ich");
+  ini.Set("Tax", "container2", "0700");
+  ini.Set("CFG", "operator2", "du");
+  ini.Set("Languages", "act", "English");
+  EXPECT_EQ(ini.Serialize(),
+            "[Languages]\nact=English\n\n[CFG]\noperator=ich\noperator2=du\n\n"
+            "[Tax]\ncontainer2=0700\n");
+  EXPECT_EQ(IniFile::Parse(ini.Serialize()).Serialize(), ini.Serialize());
+}
+
+TEST(IniFile, SavesAtomicallyAndReportsMissingFiles) {
+  const auto folder = std::filesystem::temp_directory_path() / "kasse_ini_test";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  IniFile ini;
+  ini.Set("A", "b", "c\x80");
+  ASSERT_TRUE(ini.Save(folder / "x.ini"));
+  auto loaded = IniFile::Load(folder / "x.ini");
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->GetString("A", "b", ""), "c\x80");
+  EXPECT_FALSE(std::filesystem::exists(folder / "x.ini.tmp"));
+  auto missing = IniFile::Load(folder / "none.ini");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().kind, ErrorKind::kIo);
+  EXPECT_NE(missing.error().message.find("none.ini"), std::string::npos);
+  EXPECT_FALSE(ini.Save(folder / "no" / "such" / "x.ini"));
+  std::filesystem::remove_all(folder);
+}
+
+TEST(LanguageTexts, LooksUpNumbersCaptionsAndHints) {
+  const IniFile file = IniFile::Parse(
+      "[Deutsch]\n12txt=Kassenbeleg\n113cap=Kassieren\n150hint=Netto\n[Polish]\n12txt=Paragon\n");
+  LanguageTexts texts;
+  texts.Load(file, "Deutsch");
+  EXPECT_EQ(texts.LangText(12), "Kassenbeleg");
+  EXPECT_EQ(texts.LangText(13), "");
+  EXPECT_EQ(texts.LangText(0), "");
+  EXPECT_EQ(texts.LangText(91), "");
+  EXPECT_EQ(texts.Caption(113), "Kassieren");
+  EXPECT_EQ(texts.Hint(150), "Netto");
+  texts.Load(file, "Polish");
+  EXPECT_EQ(texts.LangText(12), "Paragon");
+  EXPECT_EQ(texts.Caption(113), "");
+  texts.Load(file, "Klingonisch");
+  EXPECT_EQ(texts.LangText(12), "");
+}
+
+}  // namespace
+}  // namespace kasse
