@@ -9,6 +9,7 @@
 #include "common/hex_text.h"
 #include "common/sha.h"
 #include "verify/receipt_payload.h"
+#include "verify/receipt_verdict.h"
 #include "verify/signature_check.h"
 
 namespace kasse {
@@ -153,6 +154,30 @@ TEST(SignatureCheck, RefusesUnusableCertificatesAndSignatures) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->curve, "brainpoolP192r1");
   EXPECT_NE(info->subject.find("QOR ABC 42"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kasse
+
+namespace kasse {
+namespace {
+
+TEST(ReceiptVerdict, TaxInsideOrOnTopOfTheTurnover) {
+  PayloadContainer container{1, 119, "1900", {}};
+  EXPECT_EQ(ContainerTax(container, false), 19);
+  container.turnover = 100;
+  EXPECT_EQ(ContainerTax(container, true), 19);
+  container.rateDigits = "zz";
+  EXPECT_EQ(ContainerTax(container, true), 0);
+}
+
+TEST(ReceiptVerdict, UnusableAndInvalidInputsSayWhy) {
+  ReceiptVerdict verdict = VerifyReceiptUrl("t1=***", {});
+  EXPECT_EQ(verdict.validity, Validity::kUnusable);
+  EXPECT_NE(VerdictText(verdict).find("UNUSABLE: t1: not Base64"), std::string::npos);
+  verdict = VerifyReceiptUrl("zQQgJgUS", {});  // CD 04 20 26 05 12 and nothing more
+  EXPECT_EQ(verdict.validity, Validity::kInvalid);
+  EXPECT_NE(verdict.reason.find("no sequence number"), std::string::npos);
 }
 
 }  // namespace
