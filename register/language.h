@@ -1,0 +1,37 @@
+#pragma once
+// The current language of the register and its texts from cfg/lang.ini below the register
+// home. The texts object keeps its address for the whole run, so encoders may hold it.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/language_texts.h"
+
+namespace kasse {
+
+class Language {
+ public:
+  explicit Language(std::filesystem::path home) : home_(std::move(home)) {}
+
+  // Makes `name` the current language (empty keeps it) and reloads every text. A missing file
+  // or section leaves the texts empty; the register goes on with them. Returns false then.
+  bool ApplyLanguage(std::string_view name);
+
+  // The section a menu entry of "Optionen" > "Sprache" selects: "Polnisch" is "Polish".
+  static std::string LanguageOfMenuEntry(std::string_view menuName);
+
+  const std::string& Current() const { return current_; }
+  const std::string& LangText(int number) const { return texts_.LangText(number); }
+  std::string Caption(int tag) const { return texts_.Caption(tag); }
+  std::string Hint(int tag) const { return texts_.Hint(tag); }
+  const LanguageTexts& Texts() const { return texts_; }
+  std::filesystem::path LanguagePath() const { return home_ / "cfg" / "lang.ini"; }
+
+ private:
+  std::filesystem::path home_;
+  std::string current_ = "Deutsch";
+  LanguageTexts texts_;
+};
+
+}  // namespace kasse

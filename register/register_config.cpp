@@ -1,0 +1,95 @@
+#include "register/register_config.h"
+
+#include <algorithm>
+
+#include "common/amount.h"
+#include "common/ini_file.h"
+
+namespace kasse {
+
+namespace {
+
+std::string RateKey(std::size_t index) {
+  return "container" + std::to_string(index + 1);
+}
+
+}  // namespace
+
+RegisterConfig::RegisterConfig(std::filesystem::path home) : home_(std::move(home)) {
+  for (std::size_t i = 0; i < containerRate.size(); ++i)
+    containerRate[i] = kDefaultRates[i];
+}
+
+std::filesystem::path RegisterConfig::ConfigPath() const {
+  return home_ / "cfg" / "start.ini";
+}
+
+bool RegisterConfig::IsRateText(std::string_view text) {
+  return text.size() == 4 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::vector<std::string> RegisterConfig::LoadConfiguration() {
+  std::vector<std::string> report;
+  Result<IniFile> loaded = IniFile::Load(ConfigPath());
+  if (!loaded) return report;  // no file: the defaults
+  const IniFile& file = *loaded;
+  // An empty name would select no section at all.
+  if (std::string act = file.GetString("Languages", "act", ""); !act.empty()) language = act;
+  // The edit fields hold at most 16 characters.
+  operatorName1 = file.GetString("CFG", "operator", operatorName1).substr(0, kMaxOperatorName);
+  operatorName2 = file.GetString("CFG", "operator2", operatorName2).substr(0, kMaxOperatorName);
+  for (std::size_t i = 0; i < containerRate.size(); ++i) {
+    const std::optional<std::string> rate = file.Get("Tax", RateKey(i));
+    if (!rate) continue;
+    if (IsRateText(*rate)) {
+      containerRate[i] = *rate;
+    } else {
+      report.push_back("cfg/start.ini: [Tax] " + RateKey(i) + "=" + *rate +
+                       " is not a four-digit rate; " + containerRate[i] + " is used");
+    }
+  }
+  exclusiveTax = file.GetBool("TaxMode", "ExklSteuer", exclusiveTax);
+  showCardMonitor = file.GetBool("Windows", "Card", showCardMonitor);
+  showFunctionMonitor = file.GetBool("Windows", "Func", showFunctionMonitor);
+  return report;
+}
+
+Result<void> RegisterConfig::SaveConfiguration() const {
+  IniFile file;
+  file.Set("Languages", "act", language);
+  file.Set("CFG", "operator", operatorName1);
+  file.Set("CFG", "operator2", operatorName2);
+  for (std::size_t i = 0; i < containerRate.size(); ++i)
+    file.Set("Tax", RateKey(i), containerRate[i]);
+  file.SetBool("TaxMode", "ExklSteuer", exclusiveTax);
+  file.SetBool("Windows", "Card", showCardMonitor);
+  file.SetBool("Windows", "Func", showFunctionMonitor);
+  Result<void> saved = file.Save(ConfigPath());
+  if (!saved)
+    return MakeError(ErrorKind::kIo,
+                     "Cannot write " + ConfigPath().string() + ": " + saved.error().message);
+  return {};
+}
+
+double RegisterConfig::ContainerRate(int container) const {
+  if (container < 1 || container > 6) return 0.0;
+  const std::string& text = containerRate[static_cast<std::size_t>(container - 1)];
+  if (!IsRateText(text)) return 0.0;
+  std::int64_t hundredths = 0;
+  if (!ParseInteger(text, hundredths)) return 0.0;
+  return static_cast<double>(hundredths) / 10000.0;
+}
+
+std::array<double, 6> RegisterConfig::ContainerRates() const {
+  std::array<double, 6> rates{};
+  for (int c = 1; c <= 6; ++c)
+    rates[static_cast<std::size_t>(c - 1)] = ContainerRate(c);
+  return rates;
+}
+
+const std::string& RegisterConfig::ActiveOperatorName() const {
+  return activeOperator == 1 ? operatorName1 : operatorName2;
+}
+
+}  // namespace kasse

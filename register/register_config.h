@@ -1,0 +1,51 @@
+#pragma once
+// The register's persistent settings (cfg/start.ini below the register home): language,
+// operators, the six VAT rates, the tax mode and the two monitor windows.
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace kasse {
+
+class RegisterConfig {
+ public:
+  static constexpr std::size_t kMaxOperatorName = 16;
+  static constexpr std::array<const char*, 6> kDefaultRates = {"1900", "0700", "1900",
+                                                               "0000", "1070", "0550"};
+
+  explicit RegisterConfig(std::filesystem::path home);
+
+  // Reads cfg/start.ini; a missing file or key keeps the default. Returns one report line per
+  // value that was refused (a rate that is not four digits keeps its default).
+  std::vector<std::string> LoadConfiguration();
+  // Writes every key in table order; kIo naming the file when it cannot be written.
+  Result<void> SaveConfiguration() const;
+
+  // Container 1..6: rate text / 10000; any other container 0.0.
+  double ContainerRate(int container) const;
+  std::array<double, 6> ContainerRates() const;
+  const std::string& ActiveOperatorName() const;
+  bool IsExclusiveTax() const { return exclusiveTax; }
+  std::filesystem::path ConfigPath() const;
+
+  // True for exactly four decimal digits, the only rate text the register takes.
+  static bool IsRateText(std::string_view text);
+
+  std::string language = "Deutsch";
+  std::string operatorName1 = "ich";
+  std::string operatorName2 = "ein anderer";
+  int activeOperator = 1;  // not stored
+  std::array<std::string, 6> containerRate;
+  bool exclusiveTax = false;
+  bool showCardMonitor = false;
+  bool showFunctionMonitor = false;
+
+ private:
+  std::filesystem::path home_;
+};
+
+}  // namespace kasse

@@ -1,0 +1,130 @@
+#pragma once
+// The sale in progress: its receipt text, the positions behind the receipt lines, the state of
+// the sale buttons, and the hand-over of each position to the item list. No window code: the
+// main window shows what this model holds.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/language_texts.h"
+#include "common/result.h"
+#include "journal/product.h"
+#include "protocol/item_list.h"
+#include "protocol/vat_container.h"
+#include "register/register_config.h"
+
+namespace kasse {
+
+// The steps of a cash-in that belong to other parts of the register.
+class CashInSteps {
+ public:
+  virtual ~CashInSteps() = default;
+  // Builds, signs and journals the transaction (calling back AppendHashText and
+  // AppendSignatureText meanwhile) and returns the response text block for the receipt.
+  virtual std::string BuildTransaction(bool training, bool exclusiveTax) = 0;
+  virtual void BuildVerifyUrl() = 0;
+  // Draws the QR image over the five empty lines the sale has just appended.
+  virtual void RenderQR() = 0;
+};
+
+// What a receipt line shows: a position (index into the sale's positions), the second line of
+// a two-line position, or nothing that can be cancelled or edited.
+struct LineOwner {
+  enum class Kind : std::uint8_t { kNone, kPosition, kContinuationMark };
+  Kind kind = Kind::kNone;
+  std::size_t position = 0;
+};
+
+enum class SaleState { kIdle, kOpen, kTotalled };
+
+struct SaleSettings {
+  bool trainingMode = false;      // menu "Training"; the sale never changes it
+  bool showSecurityText = false;  // menu "Beleg" > "Text", unchecked at start
+  bool showQrCode = true;         // menu "Beleg" > "QRCode"
+  int versionLevel = 2;           // of the card, for the item list
+};
+
+class Sale {
+ public:
+  static constexpr std::size_t kMaxReceiptLines = 2048;
+  static constexpr std::uint32_t kReceiptColour = 0xD3FEFE;  // blue in the high byte
+
+  Sale(const RegisterConfig& config, const LanguageTexts& texts, ItemList& itemList,
+       VatContainers& containers);
+
+  void SetCashInSteps(CashInSteps* steps) { steps_ = steps; }
+
+  // kTooLong when the receipt would pass 2048 lines, kUnusableInput for a quantity or amount
+  // the item list or a 32-bit price cannot hold; the sale is then unchanged.
+  Result<void> BookPosition(const BookingPosition& given);
+  // Negates the position shown at `caretLine` (one past the end means the last line).
+  Result<void> CancelPosition(std::size_t caretLine);
+  // sign +1 discount ("Rabatt"), -1 surcharge ("Aufschlag"); percent: 0 to 99.
+  Result<void> ApplyPercentage(int sign, std::string_view percentText);
+  Result<void> TotalSale();
+  Result<void> CashIn();
+  void AbortSale();
+  void ResetReceipt();
+  // The report view or the card status sheet takes the receipt: an open sale is dropped.
+  void LeaveSale();
+
+  std::int64_t SaleTotal() const;
+  std::string VatTableLine(int container, bool exclusive) const;
+  void AppendHashText(ByteSpan bytes, bool force);
+  void AppendSignatureText(ByteSpan bytes, bool force);
+  // Appends a text block (CR LF between lines) as lines without owner.
+  void AppendText(std::string_view text);
+
+  const std::vector<std::string>& ReceiptLines() const { return lines_; }
+  std::string ReceiptText() const;  // lines joined by CR LF
+  LineOwner OwnerOfLine(std::size_t line) const;
+  const BookingPosition* PositionAtLine(std::size_t line) const;
+  const BookingPosition* LastPosition() const;
+  const std::vector<BookingPosition>& Positions() const { return positions_; }
+
+  SaleState State() const;
+  bool NoSaleOpen() const { return noSaleOpen_; }
+  bool SummeEnabled() const { return summeEnabled_; }
+  bool AbbruchEnabled() const { return abbruchEnabled_; }
+  bool KassierenEnabled() const { return kassierenEnabled_; }
+  bool StornoVisible() const { return stornoVisible_; }
+  bool DiscountBoxVisible() const { return discountBoxVisible_; }
+  std::uint32_t ReceiptColour() const { return receiptColour_; }
+  void SetReceiptColour(std::uint32_t colour) { receiptColour_ = colour; }
+  // First receipt line under the QR image of the last cash-in, if one was drawn.
+  std::optional<std::size_t> QrFirstLine() const { return qrFirstLine_; }
+
+  SaleSettings settings;
+
+ private:
+  Result<void> CheckPosition(const BookingPosition& position, std::size_t lines) const;
+  void AddLine(std::string line, LineOwner owner = {});
+  void Encode(const BookingPosition& position, double amountQuantity);
+  void ResetItems();
+  void EndSale();
+
+  const RegisterConfig& config_;
+  const LanguageTexts& texts_;
+  ItemList& itemList_;
+  VatContainers& containers_;
+  CashInSteps* steps_ = nullptr;
+
+  std::vector<std::string> lines_;
+  std::vector<LineOwner> owners_;
+  std::vector<BookingPosition> positions_;
+  std::optional<std::size_t> lastPosition_;
+  std::optional<std::size_t> qrFirstLine_;
+  bool noSaleOpen_ = true;
+  bool summeEnabled_ = false;
+  bool abbruchEnabled_ = false;
+  bool kassierenEnabled_ = false;
+  bool stornoVisible_ = false;
+  bool discountBoxVisible_ = false;
+  std::uint32_t receiptColour_ = kReceiptColour;
+};
+
+}  // namespace kasse

@@ -1,0 +1,131 @@
+#include "register/register_config.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/files.h"
+
+namespace kasse {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh register home with a cfg folder, removed afterwards.
+struct ConfigHome : ::testing::Test {
+  ConfigHome() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    home = fs::path(::testing::TempDir()) / (std::string("kasse_config_") + info->name());
+    fs::remove_all(home);
+    fs::create_directories(home / "cfg");
+  }
+  ~ConfigHome() override { fs::remove_all(home); }
+  void WriteStartIni(const std::string& text) const {
+    std::ofstream(home / "cfg" / "start.ini", std::ios::binary) << text;
+  }
+
+  fs::path home;
+};
+
+TEST_F(ConfigHome, MissingFileGivesTheDefaults) {
+  RegisterConfig config(home);
+  EXPECT_TRUE(config.LoadConfiguration().empty());
+  EXPECT_EQ(config.language, "Deutsch");
+  EXPECT_EQ(config.operatorName1, "ich");
+  EXPECT_EQ(config.operatorName2, "ein anderer");
+  EXPECT_EQ(config.containerRate,
+            (std::array<std::string, 6>{"1900", "0700", "1900", "0000", "1070", "0550"}));
+  EXPECT_FALSE(config.IsExclusiveTax());
+  EXPECT_FALSE(config.showCardMonitor);
+  EXPECT_FALSE(config.showFunctionMonitor);
+  EXPECT_DOUBLE_EQ(config.ContainerRate(5), 0.107);
+  EXPECT_DOUBLE_EQ(config.ContainerRate(4), 0.0);
+  EXPECT_DOUBLE_EQ(config.ContainerRate(0), 0.0);
+  EXPECT_DOUBLE_EQ(config.ContainerRate(7), 0.0);
+  EXPECT_EQ(config.ContainerRates()[5], 0.055);
+  EXPECT_EQ(config.ActiveOperatorName(), "ich");
+  config.activeOperator = 2;
+  EXPECT_EQ(config.ActiveOperatorName(), "ein anderer");
+}
+
+TEST_F(ConfigHome, ReadsEveryKey) {
+  WriteStartIni(
+      "[Languages]\nact=Polish\n[CFG]\noperator=Max M\xFCller\noperator2=Eva\n"
+      "[Tax]\ncontainer1=1600\ncontainer6=0000\n[TaxMode]\nExklSteuer=1\n"
+      "[Windows]\nCard=1\nFunc=7\n");
+  RegisterConfig config(home);
+  EXPECT_TRUE(config.LoadConfiguration().empty());
+  EXPECT_EQ(config.language, "Polish");
+  EXPECT_EQ(config.operatorName1, "Max M\xFCller");
+  EXPECT_EQ(config.containerRate[0], "1600");
+  EXPECT_EQ(config.containerRate[1], "0700");
+  EXPECT_DOUBLE_EQ(config.ContainerRate(6), 0.0);
+  EXPECT_TRUE(config.IsExclusiveTax());
+  EXPECT_TRUE(config.showCardMonitor);
+  EXPECT_TRUE(config.showFunctionMonitor);
+}
+
+TEST_F(ConfigHome, RateThatIsNotFourDigitsKeepsItsDefaultAndIsReported) {
+  WriteStartIni(
+      "[Tax]\ncontainer2=700\ncontainer3=19,0\ncontainer4=abcd\ncontainer5=1071\n"
+      "[CFG]\noperator=abcdefghijklmnopqrstuvwxyz\n");
+  RegisterConfig config(home);
+  const std::vector<std::string> report = config.LoadConfiguration();
+  ASSERT_EQ(report.size(), 3u);
+  EXPECT_NE(report[0].find("container2=700"), std::string::npos);
+  EXPECT_EQ(config.containerRate[1], "0700");
+  EXPECT_EQ(config.containerRate[2], "1900");
+  EXPECT_EQ(config.containerRate[3], "0000");
+  EXPECT_EQ(config.containerRate[4], "1071");
+  EXPECT_EQ(config.operatorName1, "abcdefghijklmnop");
+}
+
+TEST_F(ConfigHome, SaveWritesTheTableOrderAndRoundTrips) {
+  RegisterConfig config(home);
+  config.language = "Polish";
+  config.containerRate[1] = "0700";
+  config.exclusiveTax = true;
+  config.showFunctionMonitor = true;
+  ASSERT_TRUE(config.SaveConfiguration());
+  const Result<std::string> text = ReadFile(home / "cfg" / "start.ini");
+  ASSERT_TRUE(text);
+  const std::vector<std::string> order = {"[Languages]",
+                                          "act=Polish",
+                                          "[CFG]",
+                                          "operator=ich",
+                                          "operator2=ein anderer",
+                                          "[Tax]",
+                                          "container1=1900",
+                                          "container2=0700",
+                                          "container6=0550",
+                                          "[TaxMode]",
+                                          "ExklSteuer=1",
+                                          "[Windows]",
+                                          "Card=0",
+                                          "Func=1"};
+  std::size_t at = 0;
+  for (const std::string& part : order) {
+    const std::size_t found = text->find(part, at);
+    ASSERT_NE(found, std::string::npos) << part;
+    at = found;
+  }
+  RegisterConfig again(home);
+  EXPECT_TRUE(again.LoadConfiguration().empty());
+  EXPECT_EQ(again.language, "Polish");
+  EXPECT_EQ(again.containerRate, config.containerRate);
+  EXPECT_TRUE(again.IsExclusiveTax());
+  EXPECT_TRUE(again.showFunctionMonitor);
+}
+
+TEST_F(ConfigHome, SaveFailureNamesTheFile) {
+  fs::remove_all(home / "cfg");
+  RegisterConfig config(home);
+  const Result<void> saved = config.SaveConfiguration();
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error().kind, ErrorKind::kIo);
+  EXPECT_NE(saved.error().message.find("start.ini"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kasse
