@@ -1,0 +1,113 @@
+#pragma once
+// The XML journal: one pair of files per run in Journal/ (S: the encoded card data, L: the
+// readable fields) and an optional export pair in a folder of the user's choice, filled from
+// pending buffers and kept well-formed after every flush.
+//
+// Callers write whole tags themselves; text content they take from the operator must go through
+// XmlEscape (journal/xml_text.h). Every write reaches the file (handed to the OS) before
+// JournalWrite returns, so a crash of the register loses nothing that was journalled.
+// Single-threaded: the user-interface thread only.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.h"
+#include "common/result.h"
+
+namespace kasse {
+
+// Bit set: 1 the S file, 2 the L file, 3 both.
+enum JournalTarget : int { kJournalS = 1, kJournalL = 2, kJournalBoth = 3 };
+
+// Which pending buffer also receives the text: none (frame), records, parameter block.
+enum class JournalSection { kFrame = 0, kRecord = 1, kParams = 2 };
+
+inline constexpr std::string_view kJournalHeader =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><kavelo><document-information>"
+    "<version>1.0</version></document-information>";
+inline constexpr std::string_view kJournalClosingTag = "</kavelo>";
+
+// The card data of the parameter block, as the card session read it. The certificate is the
+// Base64 text of the card's certificate file; it also identifies the block in export files.
+struct QorParams {
+  std::string version, tpId, tpIdNo, certificate;
+};
+
+// "yymmdd" of today's system date (not the application clock).
+std::string SystemDateYymmdd();
+
+class Journal {
+ public:
+  using DateSource = std::function<std::string()>;
+  using ParamsSource = std::function<QorParams()>;
+
+  explicit Journal(std::filesystem::path home, DateSource today = SystemDateYymmdd);
+  ~Journal();  // the closing tag at program end
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  // Asked when the pair is opened; the card session reads the certificate then if it must.
+  void SetParamsSource(ParamsSource source) { paramsSource_ = std::move(source); }
+
+  Result<void> JournalWrite(int targets, JournalSection section, std::string_view text);
+  // The closed item-list text directly followed by <hashTransactionItems>, the hash bytes as
+  // hexadecimal digits (one write per byte) and </hashTransactionItems>; all L file, records.
+  Result<void> WriteItemHash(std::string_view itemListText, ByteSpan hash);
+  Result<void> OpenJournalPair();
+  Result<void> CloseJournalPair();
+  bool IsOpen() const { return sFd_ >= 0; }
+  const std::filesystem::path& SName() const { return sName_; }
+  const std::filesystem::path& LName() const { return lName_; }
+
+  // Export pair (journal_export.cpp).
+  Result<void> ExportNew(const std::filesystem::path& chosen);
+  Result<void> ExportOpen(const std::filesystem::path& chosen);
+  Result<void> ExportFlush();
+  // After a transaction's closing tag: flushes once PendingL has grown past kFlushThreshold.
+  Result<void> ExportFlushIfDue();
+  void ResetExportBuffers();
+  bool HasExportPair() const { return !exportS_.empty(); }
+  const std::filesystem::path& ExportSName() const { return exportS_; }
+  const std::filesystem::path& ExportLName() const { return exportL_; }
+
+  const std::string& PendingS() const { return pendingS_; }
+  const std::string& PendingL() const { return pendingL_; }
+  const std::string& PendingParams() const { return pendingParams_; }
+  const std::string& KnownCertificateIds() const { return knownCertificateIds_; }
+
+  // The flush threshold after a transaction: PendingL longer than this many characters.
+  static constexpr std::size_t kFlushThreshold = 0x4E20;
+
+ private:
+  Result<void> WriteParameterBlock();
+  Result<void> CreateExportFile(const std::filesystem::path& path, std::string& pending);
+  Result<void> FlushExportFile(const std::filesystem::path& path, std::string& pending,
+                               std::size_t& closingOffset);
+  Result<void> PlacePendingParams();
+  Result<void> PlaceParamsInto(const std::filesystem::path& path, std::size_t& closingOffset);
+
+  std::filesystem::path home_;
+  DateSource today_;
+  ParamsSource paramsSource_;
+  int sFd_ = -1, lFd_ = -1;
+  std::filesystem::path sName_, lName_;
+  std::string pendingS_, pendingL_, pendingParams_;
+  std::filesystem::path exportS_, exportL_;
+  std::size_t closingOffsetS_ = 0, closingOffsetL_ = 0;
+  std::string knownCertificateIds_ = ";";
+};
+
+// Scans an export file's text for its closing tag; collects the certificate identifiers found
+// (contents of certificateId and certificate elements) into knownIds as ";id;id;". Nothing
+// when the text holds no closing tag.
+std::optional<std::size_t> FindClosingTag(std::string_view fileText, std::string& knownIds);
+
+// The export pair for a chosen name: S and L put before the file name's extension dot, after
+// dropping an S or L that already stands there. First the S name, then the L name.
+std::pair<std::filesystem::path, std::filesystem::path> ExportNames(
+    const std::filesystem::path& chosen);
+
+}  // namespace kasse

@@ -1,0 +1,249 @@
+#include "journal/product_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "common/amount.h"
+#include "common/files.h"
+#include "journal/xml_text.h"
+
+namespace kasse {
+namespace {
+
+using Kind = TXML::Kind;
+
+std::string Paired(std::string_view name) {
+  return "<" + std::string(name) + ">";
+}
+std::string Closing(std::string_view name) {
+  return "</" + std::string(name) + ">";
+}
+
+bool ReadQuantity(std::string_view text, double& quantity) {
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(text.data(), last, quantity);
+  return error == std::errc() && end == last && std::isfinite(quantity);
+}
+
+// A file price is the price of q units; the product holds the price of one, halves to even.
+bool UnitPrice(std::int64_t filePrice, double quantity, std::int32_t& price) {
+  const double perUnit =
+      quantity == 0 ? static_cast<double>(filePrice) : static_cast<double>(filePrice) / quantity;
+  const double rounded = std::nearbyint(perUnit);
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+        rounded <= std::numeric_limits<std::int32_t>::max()))
+    return false;
+  price = static_cast<std::int32_t>(rounded);
+  return true;
+}
+
+}  // namespace
+
+TXML::Match TXML::Classify(std::string_view tag) const {
+  if (tag == openingTag) return Match::kOpening;
+  if (tag == closingTag) return Match::kClosing;
+  if (tag.size() == openingTag.size() + closingTag.size() && tag.starts_with(openingTag) &&
+      tag.ends_with(closingTag))
+    return Match::kEmpty;
+  return Match::kNone;
+}
+
+// clang-format off
+TItemList::TItemList() : TXMLElement(Kind::kItemList, "itemList", "<itemList>", "</itemList>") {}
+TItem::TItem() : TXMLElement(Kind::kItem, "item", "<item>", "</item>") {}
+TName::TName() : TXMLElement(Kind::kName, "name", "<name>", "</name>") {}
+TQnt::TQnt() : TXMLElement(Kind::kQnt, "qnt", "<qnt>", "</qnt>") {}
+TUnit::TUnit() : TXMLElement(Kind::kUnit, "unit", "<unit>", "</unit>") {}
+TThirt::TThirt() : TXMLElement(Kind::kThirdParty, "thirtparty", "<thirtparty", "/>") {}
+TThirt_Kodierung2::TThirt_Kodierung2()
+    : TXMLElement(Kind::kThirdParty, "thirtparty", "<thirtparty>", "</thirtparty>") {}
+TThird_Kodierung::TThird_Kodierung()
+    : TXMLElement(Kind::kThirdParty, "thirdparty", "<thirdparty", "/>") {}
+TDeliverynote_Kodierung::TDeliverynote_Kodierung()
+    : TXMLElement(Kind::kDeliveryNote, "deliverynote", "<deliverynote", "/>") {}
+TVoucher::TVoucher() : TXMLElement(Kind::kVoucher, "voucher", "<voucher", "/>") {}
+TRabatt::TRabatt()
+    : TXMLElement(Kind::kDiscount, "discountSurcharge", "<discountSurcharge", "/>") {}
+// clang-format on
+TPrice::TPrice(int number)
+    : TXMLElement(Kind::kPrice, "price" + std::to_string(number),
+                  Paired("price" + std::to_string(number)),
+                  Closing("price" + std::to_string(number))) {
+  priceNumber = number;
+}
+
+void TXMLList::AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::string_view tag,
+                      std::int64_t position) {
+  for (const auto& reader : readers) {
+    const TXML::Match match = reader->Classify(tag);
+    if (match == TXML::Match::kNone) continue;
+    if (match == TXML::Match::kClosing) {
+      for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+        if ((*it)->level == depth_ && (*it)->end == -1) {
+          (*it)->end = position;
+          --depth_;
+          break;
+        }
+      }
+      return;
+    }
+    auto copy = reader->Copy();
+    copy->start = position;
+    if (match == TXML::Match::kOpening) {
+      copy->end = -1;
+      copy->level = ++depth_;
+    } else {
+      copy->end = position;
+      copy->level = depth_ + 1;
+    }
+    items_.push_back(std::move(copy));
+    return;
+  }
+}
+
+std::string TXMLList::Content(const TXML& occurrence) const {
+  const std::int64_t stop =
+      occurrence.end - static_cast<std::int64_t>(occurrence.closingTag.size());
+  if (occurrence.end < 0 || stop <= occurrence.start ||
+      stop > static_cast<std::int64_t>(text_.size()))
+    return {};
+  const auto from = static_cast<std::size_t>(occurrence.start);
+  return XmlUnescape(std::string_view(text_).substr(from, static_cast<std::size_t>(stop) - from));
+}
+
+std::size_t TXMLList::ChildrenEnd(std::size_t itemIndex) const {
+  std::size_t index = itemIndex + 1;
+  while (index < items_.size() && items_[index]->level > items_[itemIndex]->level)
+    ++index;
+  return index;
+}
+
+std::string TXMLList::NameOf(std::size_t itemIndex) const {
+  const int childLevel = items_[itemIndex]->level + 1;
+  for (std::size_t i = itemIndex + 1; i < ChildrenEnd(itemIndex); ++i) {
+    if (items_[i]->kind == Kind::kName && items_[i]->level == childLevel)
+      return Content(*items_[i]);
+  }
+  return {};
+}
+
+void TXMLList::DropDuplicateNames() {
+  std::set<std::string> seen;
+  std::size_t index = 0;
+  while (index < items_.size()) {
+    if (items_[index]->kind != Kind::kItem || seen.insert(NameOf(index)).second) {
+      ++index;
+      continue;
+    }
+    const auto first = items_.begin() + static_cast<std::ptrdiff_t>(index);
+    items_.erase(first, items_.begin() + static_cast<std::ptrdiff_t>(ChildrenEnd(index)));
+  }
+}
+
+Result<std::optional<TProd>> TXMLList::NextProduct() {
+  while (cursor_ < items_.size() && items_[cursor_]->kind != Kind::kItem)
+    ++cursor_;
+  if (cursor_ >= items_.size()) return std::optional<TProd>{};
+  const int childLevel = items_[cursor_]->level + 1;
+  TProd product;
+  double quantity = 1.0;
+  std::array<std::int64_t, 8> filePrices{};
+  std::string bad;  // the first element whose content is not a number
+  std::size_t index = cursor_ + 1;
+  for (; index < items_.size() && items_[index]->level == childLevel; ++index) {
+    const TXML& child = *items_[index];
+    const std::string content = Content(child);
+    switch (child.kind) {
+      case Kind::kName:
+        product.name = content;
+        break;
+      case Kind::kUnit:
+        product.unit = content;
+        break;
+      case Kind::kQnt:
+        if (!ReadQuantity(content, quantity) && bad.empty()) bad = "qnt \"" + content + "\"";
+        break;
+      case Kind::kPrice:
+        if (child.priceNumber <= 8 &&
+            !ParseInteger(content, filePrices[static_cast<std::size_t>(child.priceNumber - 1)]) &&
+            bad.empty())
+          bad = child.name + " \"" + content + "\"";
+        break;
+      case Kind::kThirdParty:
+        product.thirdparty = true;
+        break;
+      case Kind::kDeliveryNote:
+        product.deliverynote = true;
+        break;
+      case Kind::kVoucher:
+        product.voucher = true;
+        break;
+      case Kind::kDiscount:
+        product.discountSurcharge = true;
+        break;
+      case Kind::kItemList:
+      case Kind::kItem:
+        break;
+    }
+  }
+  cursor_ = index;
+  for (std::size_t k = 0; k < 8 && bad.empty(); ++k) {
+    if (!UnitPrice(filePrices[k], quantity, product.price[k]))
+      bad = "price" + std::to_string(k + 1) + " " + std::to_string(filePrices[k]);
+  }
+  if (!bad.empty())
+    return MakeError(ErrorKind::kUnusableInput,
+                     "item \"" + product.name + "\": " + bad + " is not a usable number");
+  return std::optional<TProd>{std::move(product)};
+}
+
+ProductFileReader::ProductFileReader() {
+  readers_.push_back(std::make_unique<TItemList>());
+  readers_.push_back(std::make_unique<TItem>());
+  readers_.push_back(std::make_unique<TName>());
+  readers_.push_back(std::make_unique<TQnt>());
+  readers_.push_back(std::make_unique<TUnit>());
+  readers_.push_back(std::make_unique<TThirt>());
+  readers_.push_back(std::make_unique<TThirt_Kodierung2>());
+  readers_.push_back(std::make_unique<TThird_Kodierung>());
+  readers_.push_back(std::make_unique<TDeliverynote_Kodierung>());
+  readers_.push_back(std::make_unique<TVoucher>());
+  readers_.push_back(std::make_unique<TRabatt>());
+  for (int number = 1; number <= 11; ++number)
+    readers_.push_back(std::make_unique<TPrice>(number));
+}
+
+Result<void> ProductFileReader::LoadProductList(const std::filesystem::path& file) {
+  list_.reset();
+  auto text = ReadFile(file);
+  if (!text) return text.error();
+  LoadProductText(std::move(*text));
+  return {};
+}
+
+void ProductFileReader::LoadProductText(std::string text) {
+  list_ = std::make_unique<TXMLList>(text);
+  std::string tag;
+  for (std::size_t position = 0; position < text.size(); ++position) {
+    const char c = text[position];
+    if (tag.empty() && c != '<') continue;
+    tag += c;
+    if (c != '>') continue;
+    list_->AddTag(readers_, tag, static_cast<std::int64_t>(position + 1));
+    tag.clear();
+  }
+  list_->DropDuplicateNames();
+}
+
+void ProductFileReader::ResetProductCursor() {
+  if (list_) list_->ResetProductCursor();
+}
+
+Result<std::optional<TProd>> ProductFileReader::NextProduct() {
+  if (!list_) return std::optional<TProd>{};
+  return list_->NextProduct();
+}
+
+}  // namespace kasse

@@ -1,0 +1,124 @@
+#pragma once
+// The product file reader: not a general XML parser but a table of element readers (one TXML
+// per element the file may hold) that classify each tag, and an occurrence list (TXMLList) of
+// the elements found, in file order with their nesting level. Products are then taken from the
+// list one by one.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "journal/product.h"
+
+namespace kasse {
+
+class TXML {
+ public:
+  enum class Kind {
+    kItemList,
+    kItem,
+    kName,
+    kQnt,
+    kUnit,
+    kThirdParty,
+    kDeliveryNote,
+    kVoucher,
+    kDiscount,
+    kPrice
+  };
+  enum class Match { kNone, kOpening, kClosing, kEmpty };
+
+  TXML(Kind elementKind, std::string elementName, std::string opening, std::string closing)
+      : kind(elementKind),
+        name(std::move(elementName)),
+        openingTag(std::move(opening)),
+        closingTag(std::move(closing)) {}
+  virtual ~TXML() = default;
+  virtual std::unique_ptr<TXML> Copy() const = 0;
+
+  Match Classify(std::string_view tag) const;
+
+  Kind kind;
+  std::string name, openingTag, closingTag;
+  int priceNumber = 0;                // 1..11 for the price readers
+  std::int64_t start = -1, end = -1;  // file positions just past the tags; end -1 while open
+  int level = 0;
+
+ protected:
+  TXML(const TXML&) = default;
+};
+
+template <typename Derived>
+class TXMLElement : public TXML {
+ public:
+  using TXML::TXML;
+  std::unique_ptr<TXML> Copy() const override {
+    return std::make_unique<Derived>(static_cast<const Derived&>(*this));
+  }
+};
+
+// clang-format off
+struct TItemList : TXMLElement<TItemList> { TItemList(); };
+struct TItem : TXMLElement<TItem> { TItem(); };
+struct TName : TXMLElement<TName> { TName(); };
+struct TQnt : TXMLElement<TQnt> { TQnt(); };
+struct TUnit : TXMLElement<TUnit> { TUnit(); };
+struct TThirt : TXMLElement<TThirt> { TThirt(); };
+struct TThirt_Kodierung2 : TXMLElement<TThirt_Kodierung2> { TThirt_Kodierung2(); };
+struct TThird_Kodierung : TXMLElement<TThird_Kodierung> { TThird_Kodierung(); };
+struct TDeliverynote_Kodierung : TXMLElement<TDeliverynote_Kodierung> {
+  TDeliverynote_Kodierung(); };
+struct TVoucher : TXMLElement<TVoucher> { TVoucher(); };
+struct TRabatt : TXMLElement<TRabatt> { TRabatt(); };
+struct TPrice : TXMLElement<TPrice> { explicit TPrice(int number); };
+// clang-format on
+
+// The occurrences of one file, in file order, and the read cursor over them.
+class TXMLList {
+ public:
+  explicit TXMLList(std::string fileText) : text_(std::move(fileText)) {}
+
+  void AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::string_view tag,
+              std::int64_t position);
+  // The first product of a name wins: later items of that name go with their children.
+  void DropDuplicateNames();
+  void ResetProductCursor() { cursor_ = 0; }
+  // The next product, nothing at the end, or an error naming the item for a price or
+  // quantity that is not a number.
+  Result<std::optional<TProd>> NextProduct();
+
+  std::size_t Count() const { return items_.size(); }
+  // Raw content, entities turned back: from the start up to the closing tag.
+  std::string Content(const TXML& occurrence) const;
+
+ private:
+  std::string NameOf(std::size_t itemIndex) const;
+  std::size_t ChildrenEnd(std::size_t itemIndex) const;
+
+  std::string text_;
+  std::vector<std::unique_ptr<TXML>> items_;
+  int depth_ = 0;
+  std::size_t cursor_ = 0;
+};
+
+// The reader table, built once, and the occurrence list of the last file loaded.
+class ProductFileReader {
+ public:
+  ProductFileReader();
+
+  Result<void> LoadProductList(const std::filesystem::path& file);
+  void LoadProductText(std::string text);
+  void ResetProductCursor();
+  Result<std::optional<TProd>> NextProduct();
+
+ private:
+  std::vector<std::unique_ptr<TXML>> readers_;
+  std::unique_ptr<TXMLList> list_;
+};
+
+}  // namespace kasse

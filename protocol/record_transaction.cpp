@@ -1,0 +1,159 @@
+// The VAT containers of the transaction record and the cash-in that builds the whole record.
+
+#include "common/amount.h"
+#include "common/base_n.h"
+#include "common/hex_text.h"
+#include "common/packed.h"
+#include "protocol/transaction_record.h"
+
+namespace kasse {
+namespace {
+
+constexpr int kTextBuildTransaction = 35;
+
+bool ReadsAsZero(std::string_view amount, bool& zero) {
+  std::int64_t value = 0;
+  if (!ParseInteger(amount, value)) return false;
+  zero = value == 0;
+  return true;
+}
+
+// The packed rate as the L file shows it: BCD digits, at least four (1900, 0700, 0050).
+std::string RateDigits(ByteSpan packed) {
+  std::string digits = HexCompact(packed);
+  while (digits.size() < 4)
+    digits.insert(digits.begin(), '0');
+  return digits;
+}
+
+}  // namespace
+
+int TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
+                                       std::string_view element) {
+  std::int64_t cents = 0;
+  if (!ParseInteger(amount, cents)) return -2;
+  const Bytes packed = PackSignedAmount(cents);
+  const Byte header[] = {tag, static_cast<Byte>(packed.size())};
+  PutBoth(header);
+  PutBoth(packed);
+  const std::string name(element);
+  QueueJournal(kJournalL, JournalSection::kRecord,
+               "<" + name + ">" + std::string(amount) + "</" + name + ">");
+  return 0;
+}
+
+int TransactionRecord::AddVatContainer(int container, std::string_view turnover,
+                                       std::string_view turnoverNeg, std::string_view vat,
+                                       std::string_view rateText,
+                                       std::optional<std::string_view> thirdParty) {
+  bool turnoverZero = true, negZero = true, unused = true;
+  if (container < 1 || container > 6 || !ReadsAsZero(turnover, turnoverZero) ||
+      !ReadsAsZero(turnoverNeg, negZero) || !ReadsAsZero(vat, unused) ||
+      (thirdParty && !ReadsAsZero(*thirdParty, unused)))
+    return -2;
+  if (turnoverZero && negZero) return 0;
+  const std::string number = std::to_string(container);
+  QueueJournal(kJournalL, JournalSection::kRecord, "<containerVat" + number + ">");
+  // The first container marks where the signing step inserts the card's sequence number.
+  if (containerMark_ == 0) containerMark_ = verifyBuffer_.Length();
+  PutBoth(static_cast<Byte>(0xE0 + container));
+  PutBoth(0x00);
+  const std::size_t commandStart = commandBuffer_.Length();
+  const std::size_t verifyStart = verifyBuffer_.Length();
+  (void)AddPackedAmount(0xD8, turnover, "turnover");
+  if (!negZero) (void)AddPackedAmount(0xD9, turnoverNeg, "turnoverNeg");
+  (void)AddPackedAmount(0xDA, vat, "vat");
+  const Bytes rate = PackRate(rateText);
+  PutBoth(0xDB);
+  QueueJournal(kJournalL, JournalSection::kRecord, "<vatRate>" + RateDigits(rate) + "</vatRate>");
+  PutBoth(static_cast<Byte>(rate.size()));
+  PutBoth(rate);
+  if (versionLevel_ >= 2 && thirdParty)
+    (void)AddPackedAmount(0xD6, *thirdParty, "turnoverthirdparty");
+  commandBuffer_.Set(commandStart - 1, static_cast<Byte>(commandBuffer_.Length() - commandStart));
+  verifyBuffer_.Set(verifyStart - 1, static_cast<Byte>(verifyBuffer_.Length() - verifyStart));
+  QueueJournal(kJournalL, JournalSection::kRecord, "</containerVat" + number + ">");
+  return 0;
+}
+
+int TransactionRecord::AddAgencyContainer(std::string_view turnover) {
+  return AddTurnoverContainer(0xE7, turnover, "containerThirdparty");
+}
+
+int TransactionRecord::AddDeliveryNoteContainer(std::string_view turnover) {
+  return AddTurnoverContainer(0xE8, turnover, "containerDeliverynote");
+}
+
+int TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
+                                            std::string_view element) {
+  std::int64_t cents = 0;
+  if (!ParseInteger(turnover, cents)) return -2;
+  if (cents == 0) return 0;
+  commandBuffer_.Put(tag);
+  commandBuffer_.Put(0x00);
+  const std::size_t start = commandBuffer_.Length();
+  const std::string name(element);
+  QueueJournal(kJournalL, JournalSection::kRecord,
+               "<" + name + "><turnover>" + std::string(turnover) + "</turnover></" + name + ">");
+  const Bytes packed = PackSignedAmount(cents);
+  commandBuffer_.Put(0xD8);
+  commandBuffer_.Put(static_cast<Byte>(packed.size()));
+  commandBuffer_.Put(packed);
+  commandBuffer_.Set(start - 1, static_cast<Byte>(commandBuffer_.Length() - start));
+  return 0;
+}
+
+void TransactionRecord::AddContainerStep(const VatContainers& containers) {
+  for (int c = 1; c <= 6; ++c) {
+    const VatContainer& box = containers[c];
+    const std::string thirdParty = CentsText(RoundCommercial(box.turnoverThirdParty));
+    (void)AddVatContainer(
+        c, CentsText(RoundCommercial(box.turnover)), CentsText(RoundCommercial(box.turnoverNeg)),
+        CentsText(RoundCommercial(box.vat)), RateText(box.rate),
+        box.hasThirdParty != 0 ? std::optional<std::string_view>(thirdParty) : std::nullopt);
+  }
+  if (versionLevel_ == 1) {
+    (void)AddAgencyContainer(CentsText(RoundCommercial(containers[7].turnover)));
+    (void)AddDeliveryNoteContainer(CentsText(RoundCommercial(containers[8].turnover)));
+  }
+}
+
+Result<void> TransactionRecord::BuildTransaction(const TransactionInput& input, ItemList& items,
+                                                 const VatContainers& containers,
+                                                 CardHasher* cardHasher,
+                                                 TransactionSigner* signer) {
+  // A refused record leaves the sale totalled; a second attempt must not close the list twice.
+  if (!items.ItemListText().ends_with("</itemList>")) items.AppendText("</itemList>");
+  monitor_.MonitorWriteLine(texts_.LangText(kTextBuildTransaction));
+  versionLevel_ = input.versionLevel;
+  BeginRecord();
+  QueueJournal(kJournalL, JournalSection::kRecord, "<transaction>");
+  (void)AddDateField();
+  (void)AddTimeField();
+  (void)AddOperatorField(input.operatorName ? std::optional<std::string_view>(*input.operatorName)
+                                            : std::nullopt);
+  const Sha1Digest hash = items.HashItemList(cardHasher);
+  QueueJournal(kJournalS, JournalSection::kRecord, "<transactionEncoded><itemListEncoded>");
+  QueueJournal(kJournalS, JournalSection::kRecord, Base64Encode(items.ItemListBytes()));
+  QueueJournal(kJournalS, JournalSection::kRecord, "</itemListEncoded>");
+  AddItemHashField(items.ItemListText(), hash);
+  AddCurrencyField();
+  if (input.vatAddon) AddFlagField(RecordFlag::kVatAddon);
+  if (input.training) AddFlagField(RecordFlag::kTraining);
+  if (versionLevel_ >= 2 && (containers[8].turnover != 0.0 || containers[8].turnoverNeg != 0.0))
+    AddFlagField(RecordFlag::kDeliverynote);
+  AddContainerStep(containers);
+  FinishRecord();
+  if (!Fits()) {
+    DiscardJournal();
+    responseReceiptText_.clear();
+    return MakeError(ErrorKind::kTooLong,
+                     "The sale does not fit into one transaction record (at most 250 bytes); "
+                     "cash it in as smaller sales");
+  }
+  if (auto committed = CommitJournal(); !committed) return committed;
+  if (signer == nullptr) return {};
+  return signer->SignTransaction(*this);
+}
+
+}  // namespace kasse

@@ -1,0 +1,150 @@
+#include "protocol/transaction_record.h"
+
+#include "common/amount.h"
+#include "common/hex_text.h"
+#include "common/packed.h"
+#include "journal/xml_text.h"
+
+namespace kasse {
+namespace {
+
+// Language texts of the record's monitor and receipt lines.
+constexpr int kTextDate = 25, kTextTime = 26, kTextOperator = 27, kTextCurrency = 28;
+constexpr int kTextVatAddon = 29, kTextTraining = 30, kTextDeliverynote = 82;
+
+ByteSpan Span(std::string_view text) {
+  return ByteSpan(reinterpret_cast<const Byte*>(text.data()), text.size());
+}
+
+}  // namespace
+
+TransactionRecord::TransactionRecord(FunctionMonitor& monitor, const LanguageTexts& texts,
+                                     Journal& journal, const AppClock& clock, RecordHooks* hooks)
+    : monitor_(monitor), texts_(texts), journal_(journal), clock_(clock), hooks_(hooks) {
+  commandBuffer_.Begin(0x80, 0x40);
+  verifyBuffer_.Begin(0x80, 0x44);
+}
+
+void TransactionRecord::PutBoth(Byte byte) {
+  commandBuffer_.Put(byte);
+  verifyBuffer_.Put(byte);
+}
+
+void TransactionRecord::PutBoth(ByteSpan bytes) {
+  for (const Byte byte : bytes)
+    PutBoth(byte);
+}
+
+void TransactionRecord::QueueJournal(int targets, JournalSection section, std::string text) {
+  deferred_.push_back([this, targets, section, text = std::move(text)]() {
+    return journal_.JournalWrite(targets, section, text);
+  });
+}
+
+Result<void> TransactionRecord::CommitJournal() {
+  auto pending = std::move(deferred_);
+  deferred_.clear();
+  for (auto& step : pending) {
+    if (auto done = step(); !done) return done;
+  }
+  return {};
+}
+
+void TransactionRecord::BeginRecord() {
+  commandBuffer_.Begin(0x80, 0x40);
+  verifyBuffer_.Begin(0x80, 0x44);
+  containerMark_ = 0;
+  responseReceiptText_.clear();
+  deferred_.clear();
+  if (hooks_) hooks_->QRReset();
+}
+
+int TransactionRecord::AddDateField() {
+  PutBoth(0xCD);
+  PutBoth(0x04);
+  const ClockField date = clock_.GetAppDate();
+  if (date.packed.size() != 4 || date.text.size() != 8) return -2;
+  monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextDate) + ": " + date.text);
+  PutBoth(date.packed);
+  const std::string shown =
+      date.text.substr(0, 4) + "-" + date.text.substr(4, 2) + "-" + date.text.substr(6, 2);
+  responseReceiptText_ += "\r\n" + texts_.LangText(kTextDate) + ": \t\t" + shown;
+  QueueJournal(kJournalL, JournalSection::kRecord, "<date>" + date.text + "</date>");
+  return 0;
+}
+
+int TransactionRecord::AddTimeField() {
+  PutBoth(0xCE);
+  PutBoth(0x02);
+  const ClockField time = clock_.GetAppTime();
+  if (time.packed.size() != 2 || time.text.size() != 4) return -2;
+  monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextTime) + ": " + time.text);
+  PutBoth(time.packed);
+  const std::string shown = time.text.substr(0, 2) + ":" + time.text.substr(2, 2);
+  responseReceiptText_ += "\r\n" + texts_.LangText(kTextTime) + ": \t\t" + shown;
+  QueueJournal(kJournalL, JournalSection::kRecord, "<time>" + time.text + "</time>");
+  return 0;
+}
+
+int TransactionRecord::AddOperatorField(std::optional<std::string_view> name) {
+  if (!name) return -1;
+  const std::string cleaned = CleanIdentifier(*name);
+  if (cleaned.empty()) return -2;
+  monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextOperator) + ": " + cleaned);
+  PutBoth(0xC6);
+  PutBoth(static_cast<Byte>(cleaned.size()));
+  PutBoth(Span(cleaned));
+  responseReceiptText_ += "\r\n" + texts_.LangText(kTextOperator) + ": \t" + std::string(*name);
+  QueueJournal(kJournalL, JournalSection::kRecord,
+               "<operatorId>" + XmlEscape(*name) + "</operatorId>");
+  return 0;
+}
+
+void TransactionRecord::AddItemHashField(std::string_view itemListText, const Sha1Digest& hash) {
+  deferred_.push_back([this, text = std::string(itemListText), hash]() {
+    return journal_.WriteItemHash(text, hash);
+  });
+  PutBoth(0xC7);
+  PutBoth(0x14);
+  PutBoth(hash);
+  if (hooks_) {
+    deferred_.push_back([this, hash]() {
+      hooks_->AppendHashText(hash);
+      return Result<void>();
+    });
+  }
+}
+
+void TransactionRecord::AddCurrencyField() {
+  commandBuffer_.Put(0xC8);
+  commandBuffer_.Put(0x02);
+  monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextCurrency) + ": 03 D2");
+  commandBuffer_.Put(0x03);
+  commandBuffer_.Put(0xD2);
+  QueueJournal(kJournalL, JournalSection::kRecord, "<currency>0978</currency>");
+}
+
+void TransactionRecord::AddFlagField(RecordFlag kind) {
+  struct FlagForm {
+    Byte tag;
+    int text;
+    const char* journal;
+  };
+  static constexpr FlagForm kForms[] = {
+      {0xC9, kTextVatAddon, "<vatAddon/>"},
+      {0xCA, kTextTraining, "<training/>"},
+      {0xD7, kTextDeliverynote, "<deliverynote/>"},
+  };
+  const FlagForm& form = kForms[static_cast<std::size_t>(kind)];
+  monitor_.MonitorWriteLine("\t" + texts_.LangText(form.text));
+  PutBoth(form.tag);
+  PutBoth(0x00);
+  responseReceiptText_ += "\r\n" + texts_.LangText(form.text) + " ";
+  QueueJournal(kJournalL, JournalSection::kRecord, form.journal);
+}
+
+void TransactionRecord::FinishRecord() {
+  commandBuffer_.FinishRecord();
+}
+
+}  // namespace kasse
