@@ -1,0 +1,75 @@
+#include "sim/card_core.h"
+
+#include <thread>
+
+#include "common/files.h"
+#include "common/packed.h"
+#include "sim/tlv.h"
+
+namespace kasse::sim {
+
+CardCore::CardCore(EngineOptions options, CardState state)
+    : options_(std::move(options)), state_(std::move(state)) {}
+
+Result<void> CardCore::Commit() const {
+  if (options_.stateFile.empty()) return {};
+  return WriteFileAtomic(options_.stateFile, SerializeState(state_), Durability::kSyncAndRename);
+}
+
+Result<Bytes> CardCore::Sign(ByteSpan message) const {
+  // A real card needs tens to hundreds of milliseconds for a signature.
+  if (options_.signDelay.count() > 0) std::this_thread::sleep_for(options_.signDelay);
+  return SignMessage(state_.keys.privateKey, message);
+}
+
+void CardCore::AppendIdentity(Bytes& out) const {
+  AppendElement(out, 0xC4, ToBytes(state_.tpId));
+  AppendUint32(out, 0xC5, state_.tpIdNo);
+}
+
+int MonthsBetween(int first, int later) {
+  return (later / 100 - first / 100) * 12 + (later % 100 - first % 100);
+}
+
+Bytes PackMonth(int month) {
+  if (month <= 0) return Bytes(3, 0);
+  std::string digits = std::to_string(month);
+  digits.insert(0, digits.size() < 6 ? 6 - digits.size() : 0, '0');
+  return PackDigits(digits).value_or(Bytes(3, 0));
+}
+
+namespace {
+
+std::optional<int> UnpackDigits(ByteSpan value) {
+  int result = 0;
+  for (const Byte b : value) {
+    if ((b >> 4) > 9 || (b & 0x0F) > 9) return std::nullopt;
+    result = result * 100 + (b >> 4) * 10 + (b & 0x0F);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::optional<int> UnpackDate(ByteSpan value) {
+  const auto date = value.size() == 4 ? UnpackDigits(value) : std::nullopt;
+  if (!date) return std::nullopt;
+  const int month = *date / 100 % 100;
+  const int day = *date % 100;
+  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  return date;
+}
+
+std::optional<int> UnpackMonth(ByteSpan value) {
+  const auto month = value.size() == 3 ? UnpackDigits(value) : std::nullopt;
+  if (!month || *month % 100 < 1 || *month % 100 > 12) return std::nullopt;
+  return month;
+}
+
+std::optional<int> UnpackTime(ByteSpan value) {
+  const auto time = value.size() == 2 ? UnpackDigits(value) : std::nullopt;
+  if (!time || *time / 100 > 23 || *time % 100 > 59) return std::nullopt;
+  return time;
+}
+
+}  // namespace kasse::sim

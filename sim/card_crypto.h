@@ -1,0 +1,29 @@
+#pragma once
+// The card's keys: ECDSA over brainpoolP192r1 with SHA-256, signatures as r and s of 24
+// bytes each (48 bytes, big-endian), and the test CA that certifies the card key.
+
+#include <cstdint>
+#include <string>
+
+#include "common/bytes.h"
+#include "common/result.h"
+
+namespace kasse::sim {
+
+inline constexpr std::size_t kSignatureSize = 48;
+
+struct CardKeys {
+  Bytes privateKey;   // DER, never leaves the engine
+  Bytes certificate;  // X.509 DER of the card key, signed by the CA
+  Bytes caCertificate;
+};
+
+// A new CA and card key; the certificate subject names tpId and tpIdNo.
+Result<CardKeys> CreateCardKeys(const std::string& tpId, std::uint32_t tpIdNo);
+
+Result<Bytes> SignMessage(ByteSpan privateKeyDer, ByteSpan message);
+
+// True only for a 48-byte signature of message under the certificate's public key.
+bool VerifyMessage(ByteSpan certificateDer, ByteSpan message, ByteSpan signature);
+
+}  // namespace kasse::sim

@@ -1,0 +1,209 @@
+#include <algorithm>
+
+#include "common/packed.h"
+#include "sim/card_core.h"
+#include "sim/tlv.h"
+
+namespace kasse::sim {
+namespace {
+
+enum ReportKind : Byte {
+  kClosingSigned = 0x01,
+  kClosingUnsigned = 0x02,
+  kSpan = 0x03,
+  kActivation = 0x04,
+  kDeactivation = 0x05,
+};
+
+constexpr Byte kOverflowFlag[] = {0xDD, 0x00};
+constexpr Byte kVatChangeFlag[] = {0xDE, 0x00};
+
+struct ReportRequest {
+  Bytes signedPart;  // everything the request held but the PIN
+  ByteSpan pin;
+  int firstMonth = 0;
+  int lastMonth = 0;
+};
+
+// The elements each kind takes, in this order, and nothing else.
+std::optional<ReportRequest> ReadRequest(Byte kind, ByteSpan data) {
+  std::vector<Byte> wanted = {0xCD, 0xCE};
+  if (kind == kSpan) wanted.insert(wanted.end(), {0xD0, 0xD1});
+  if (kind == kActivation) wanted.push_back(0xC3);
+  const auto elements = SplitElements(data);
+  if (!elements || elements->size() != wanted.size()) return std::nullopt;
+  ReportRequest request;
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const Element& e = (*elements)[i];
+    if (e.tag != wanted[i]) return std::nullopt;
+    bool valid = true;
+    if (e.tag == 0xCD) valid = UnpackDate(e.value).has_value();
+    if (e.tag == 0xCE) valid = UnpackTime(e.value).has_value();
+    if (e.tag == 0xD0) request.firstMonth = UnpackMonth(e.value).value_or(0);
+    if (e.tag == 0xD1) request.lastMonth = UnpackMonth(e.value).value_or(0);
+    if (e.tag == 0xD0 || e.tag == 0xD1) valid = UnpackMonth(e.value).has_value();
+    if (!valid) return std::nullopt;
+    if (e.tag == 0xC3) {
+      request.pin = e.value;
+    } else {
+      AppendElement(request.signedPart, e.tag, e.value);
+    }
+  }
+  if (kind == kSpan && request.firstMonth > request.lastMonth) return std::nullopt;
+  return request;
+}
+
+void AppendAmount(Bytes& out, Byte tag, std::int64_t cents) {
+  AppendElement(out, tag, PackSignedAmount(cents));
+}
+
+void AppendCount(Bytes& out, Byte tag, const CountTotal& total, bool withOverflow) {
+  if (total.count == 0) return;
+  Bytes inner;
+  AppendAmount(inner, 0xD8, total.turnover);
+  AppendUint32(inner, 0xDC, total.count);
+  if (withOverflow && total.overflow) inner.insert(inner.end(), kOverflowFlag, kOverflowFlag + 2);
+  AppendElement(out, tag, inner);
+}
+
+void AppendTotals(Bytes& out, const Totals& totals) {
+  for (std::size_t c = 0; c < totals.vat.size(); ++c) {
+    const ContainerTotal& t = totals.vat[c];
+    if (!t.used) continue;
+    Bytes inner;
+    AppendAmount(inner, 0xD8, t.turnover);
+    if (t.turnoverNeg != 0) AppendAmount(inner, 0xD9, t.turnoverNeg);
+    AppendElement(inner, 0xDB, t.rate.empty() ? Bytes{0} : t.rate);
+    if (t.overflow) inner.insert(inner.end(), kOverflowFlag, kOverflowFlag + 2);
+    if (t.vatChange) inner.insert(inner.end(), kVatChangeFlag, kVatChangeFlag + 2);
+    AppendElement(out, static_cast<Byte>(0xE1 + c), inner);
+  }
+  AppendCount(out, 0xE7, totals.agency, true);
+  AppendCount(out, 0xE8, totals.delivery, false);
+}
+
+void AddTotals(Totals& sum, const Totals& month) {
+  for (std::size_t c = 0; c < sum.vat.size(); ++c) {
+    const ContainerTotal& from = month.vat[c];
+    ContainerTotal& to = sum.vat[c];
+    if (!from.used) continue;
+    AddToTotal(to.turnover, from.turnover, to.overflow);
+    AddToTotal(to.turnoverNeg, from.turnoverNeg, to.overflow);
+    to.overflow = to.overflow || from.overflow;
+    to.vatChange = to.vatChange || from.vatChange || (to.used && to.rate != from.rate);
+    to.rate = from.rate;
+    to.used = true;
+  }
+  const auto addCount = [](CountTotal& to, const CountTotal& from) {
+    AddToTotal(to.turnover, from.turnover, to.overflow);
+    to.count += from.count;
+    to.overflow = to.overflow || from.overflow;
+  };
+  addCount(sum.agency, month.agency);
+  addCount(sum.delivery, month.delivery);
+}
+
+}  // namespace
+
+void CardCore::AppendDayBooks(Bytes& out) const {
+  if (state_.dayFirstSeq != 0) {
+    AppendUint32(out, 0xD2, state_.dayFirstSeq);
+    AppendUint32(out, 0xD3, state_.dayLastSeq);
+  }
+  AppendTotals(out, state_.day);
+  AppendCount(out, 0xE9, state_.training, true);
+}
+
+Bytes CardCore::Report(const Apdu& apdu) {
+  const Byte kind = apdu.p1;
+  if (kind < kClosingSigned || kind > kDeactivation || apdu.p2 != 0) {
+    return Answer(kSwWrongP1P2);
+  }
+  if (apdu.data.empty()) return Answer(kSwWrongLength);
+  const auto request = ReadRequest(kind, apdu.data);
+  if (!request) return Answer(kSwWrongData);
+  const Byte lifecycle = state_.lifecycle;
+  const bool activated = lifecycle == static_cast<Byte>(Lifecycle::kActivated);
+  if (kind == kActivation) return ActivationReport(request->signedPart, request->pin);
+  // Totals stay readable after deactivation; only signing ends.
+  if (kind == kClosingUnsigned) {
+    if (!activated && lifecycle != static_cast<Byte>(Lifecycle::kDeactivated)) {
+      return Answer(kSwConditions);
+    }
+  } else if (!activated) {
+    return Answer(kSwConditions);
+  }
+
+  CardState next = state_;
+  if (kind != kClosingUnsigned) ++next.reportSeq;
+  if (kind == kDeactivation) next.lifecycle = static_cast<Byte>(Lifecycle::kDeactivated);
+  Bytes out;
+  const Byte shownLifecycle[] = {next.lifecycle};
+  AppendElement(out, 0xC1, shownLifecycle);
+  AppendIdentity(out);
+  AppendUint32(out, 0xCC, next.reportSeq);
+  if (kind == kSpan) {
+    AppendUint32(out, 0xCB, state_.transactionSeq);
+    Totals sum;
+    for (const auto& [month, totals] : state_.months) {
+      if (month >= request->firstMonth && month <= request->lastMonth) AddTotals(sum, totals);
+    }
+    AppendTotals(out, sum);
+  } else {
+    AppendDayBooks(out);
+  }
+  if (kind == kClosingUnsigned) return Answer(out);
+
+  Bytes message = request->signedPart;
+  message.insert(message.end(), out.begin(), out.end());
+  const auto signature = Sign(message);
+  if (!signature) return Answer(kSwNoDiagnosis);
+  if (kind != kSpan) {
+    // A signed closing starts a new day.
+    next.day = Totals{};
+    next.training = CountTotal{};
+    next.dayFirstSeq = next.dayLastSeq = 0;
+  }
+  std::swap(state_, next);
+  if (!Commit()) return Answer(kSwMemoryFailure);
+  AppendElement(out, 0x9E, *signature);
+  return Answer(out);
+}
+
+Bytes CardCore::ActivationReport(ByteSpan request, ByteSpan pin) {
+  if (state_.lifecycle != static_cast<Byte>(Lifecycle::kPersonalised)) {
+    return Answer(kSwConditions);
+  }
+  if (state_.pinTriesLeft <= 0) return Answer(kSwPinBlocked);
+  if (pin.size() != 6 ||
+      !std::all_of(pin.begin(), pin.end(), [](Byte b) { return b >= '0' && b <= '9'; })) {
+    return Answer(kSwWrongData);
+  }
+  if (ToText(pin) != state_.transportPin) {
+    --state_.pinTriesLeft;
+    if (!Commit()) return Answer(kSwMemoryFailure);
+    return Answer(static_cast<std::uint16_t>(kSwPinTriesLeft | state_.pinTriesLeft));
+  }
+  CardState next = state_;
+  next.lifecycle = static_cast<Byte>(Lifecycle::kActivated);
+  next.pinTriesLeft = 3;
+  ++next.reportSeq;
+  const auto date = UnpackDate(request.subspan(2, 4));
+  if (next.firstMonth == 0 && date) next.firstMonth = *date / 100;
+  Bytes out;
+  const Byte lifecycle[] = {next.lifecycle};
+  AppendElement(out, 0xC1, lifecycle);
+  AppendIdentity(out);
+  AppendUint32(out, 0xCC, next.reportSeq);
+  AppendUint32(out, 0xCB, next.transactionSeq);
+  Bytes message(request.begin(), request.end());
+  message.insert(message.end(), out.begin(), out.end());
+  const auto signature = Sign(message);
+  if (!signature) return Answer(kSwNoDiagnosis);
+  std::swap(state_, next);
+  if (!Commit()) return Answer(kSwMemoryFailure);
+  AppendElement(out, 0x9E, *signature);
+  return Answer(out);
+}
+
+}  // namespace kasse::sim

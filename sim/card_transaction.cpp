@@ -1,0 +1,234 @@
+#include <array>
+#include <set>
+
+#include "common/packed.h"
+#include "common/payload_filter.h"
+#include "common/sha.h"
+#include "sim/card_core.h"
+#include "sim/tlv.h"
+
+namespace kasse::sim {
+namespace {
+
+struct VatItem {
+  std::int64_t turnover = 0;
+  std::int64_t turnoverNeg = 0;
+  Bytes rate;
+  std::optional<std::int64_t> thirdParty;
+};
+
+struct Record {
+  int date = 0;  // yyyymmdd
+  bool training = false;
+  bool deliveryFlag = false;
+  std::array<std::optional<VatItem>, 6> vat;
+  std::optional<std::int64_t> agency;    // E7
+  std::optional<std::int64_t> delivery;  // E8
+};
+
+bool IsPackedRate(ByteSpan value) {
+  if (value.empty() || value.size() > 2) return false;
+  for (const Byte b : value) {
+    if ((b >> 4) > 9 || (b & 0x0F) > 9) return false;
+  }
+  return true;
+}
+
+std::optional<VatItem> ReadVatContainer(ByteSpan value) {
+  const auto children = SplitElements(value);
+  if (!children) return std::nullopt;
+  VatItem item;
+  std::set<Byte> seen;
+  for (const Element& child : *children) {
+    if (!seen.insert(child.tag).second) return std::nullopt;
+    if (child.tag == 0xDB) {
+      if (!IsPackedRate(child.value)) return std::nullopt;
+      item.rate.assign(child.value.begin(), child.value.end());
+      continue;
+    }
+    const auto amount = UnpackSignedAmount(child.value);
+    if (!amount) return std::nullopt;
+    switch (child.tag) {
+      case 0xD8:
+        item.turnover = *amount;
+        break;
+      case 0xD9:
+        item.turnoverNeg = *amount;
+        break;
+      case 0xDA:
+        break;
+      case 0xD6:
+        item.thirdParty = *amount;
+        break;
+      default:
+        return std::nullopt;
+    }
+  }
+  if (!seen.count(0xD8) || !seen.count(0xDB)) return std::nullopt;
+  return item;
+}
+
+std::optional<std::int64_t> ReadSingleTurnover(ByteSpan value) {
+  const auto children = SplitElements(value);
+  if (!children || children->size() != 1 || (*children)[0].tag != 0xD8) return std::nullopt;
+  return UnpackSignedAmount((*children)[0].value);
+}
+
+bool ReadElement(const Element& e, Record& record) {
+  switch (e.tag) {
+    case 0xCD: {
+      const auto date = UnpackDate(e.value);
+      record.date = date.value_or(0);
+      return date.has_value();
+    }
+    case 0xCE:
+      return UnpackTime(e.value).has_value();
+    case 0xC6:
+      return !e.value.empty() && e.value.size() <= 16;
+    case 0xC7:
+      return e.value.size() == 20;
+    case 0xC8:
+      return e.value.size() == 2;
+    case 0xC9:
+      return e.value.empty();
+    case 0xCA:
+      record.training = true;
+      return e.value.empty();
+    case 0xD7:
+      record.deliveryFlag = true;
+      return e.value.empty();
+    case 0xE7:
+      record.agency = ReadSingleTurnover(e.value);
+      return record.agency.has_value();
+    case 0xE8:
+      record.delivery = ReadSingleTurnover(e.value);
+      return record.delivery.has_value();
+    default:
+      break;
+  }
+  if (e.tag < 0xE1 || e.tag > 0xE6) return false;
+  auto& slot = record.vat[e.tag - 0xE1];
+  slot = ReadVatContainer(e.value);
+  return slot.has_value();
+}
+
+std::optional<Record> ReadRecord(ByteSpan data) {
+  const auto elements = SplitElements(data);
+  if (!elements) return std::nullopt;
+  Record record;
+  std::set<Byte> seen;
+  for (const Element& e : *elements) {
+    if (!seen.insert(e.tag).second || !ReadElement(e, record)) return std::nullopt;
+  }
+  if (!seen.count(0xCD) || !seen.count(0xCE) || !seen.count(0xC7)) return std::nullopt;
+  return record;
+}
+
+void BookVat(ContainerTotal& total, const VatItem& item) {
+  AddToTotal(total.turnover, item.turnover, total.overflow);
+  AddToTotal(total.turnoverNeg, item.turnoverNeg, total.overflow);
+  if (total.used && total.rate != item.rate) total.vatChange = true;
+  total.rate = item.rate;
+  total.used = true;
+}
+
+void BookCount(CountTotal& total, std::int64_t amount) {
+  AddToTotal(total.turnover, amount, total.overflow);
+  ++total.count;
+}
+
+void BookRecord(Totals& totals, const Record& record) {
+  std::int64_t thirdParty = 0;
+  std::int64_t vatTurnover = 0;
+  bool hasThirdParty = false;
+  for (std::size_t c = 0; c < record.vat.size(); ++c) {
+    if (!record.vat[c]) continue;
+    BookVat(totals.vat[c], *record.vat[c]);
+    vatTurnover += record.vat[c]->turnover;
+    if (record.vat[c]->thirdParty) {
+      thirdParty += *record.vat[c]->thirdParty;
+      hasThirdParty = true;
+    }
+  }
+  // Version 1 sends agency and delivery notes as E7 and E8; version 2 as D6 and the D7 flag.
+  if (record.agency || hasThirdParty) BookCount(totals.agency, record.agency.value_or(thirdParty));
+  if (record.delivery) BookCount(totals.delivery, *record.delivery);
+  if (record.deliveryFlag && !record.delivery) BookCount(totals.delivery, vatTurnover);
+}
+
+std::int64_t TrainingTurnover(const Record& record) {
+  std::int64_t sum = record.agency.value_or(0) + record.delivery.value_or(0);
+  for (const auto& item : record.vat)
+    sum += item ? item->turnover : 0;
+  return sum;
+}
+
+}  // namespace
+
+Bytes CardCore::Transaction(const Apdu& apdu) {
+  if (apdu.p1 != 0 || apdu.p2 != 0) return Answer(kSwWrongP1P2);
+  if (apdu.data.empty()) return Answer(kSwWrongLength);
+  if (state_.lifecycle != static_cast<Byte>(Lifecycle::kActivated)) return Answer(kSwConditions);
+  const auto record = ReadRecord(apdu.data);
+  if (!record) return Answer(kSwWrongData);
+
+  const std::uint32_t seq = state_.transactionSeq + 1;
+  Bytes message(apdu.data.begin(), apdu.data.end());
+  FilterPayload(message);
+  AppendIdentity(message);
+  AppendUint32(message, 0xCB, seq);
+  const auto signature = Sign(message);
+  if (!signature) return Answer(kSwNoDiagnosis);
+
+  state_.transactionSeq = seq;
+  if (state_.dayFirstSeq == 0) state_.dayFirstSeq = seq;
+  state_.dayLastSeq = seq;
+  if (record->training) {
+    BookCount(state_.training, TrainingTurnover(*record));
+  } else {
+    const int month = record->date / 100;
+    BookRecord(state_.day, *record);
+    BookRecord(state_.months[month], *record);
+    if (state_.firstMonth == 0 || month < state_.firstMonth) state_.firstMonth = month;
+  }
+  if (!Commit()) return Answer(kSwMemoryFailure);
+
+  Bytes out;
+  AppendIdentity(out);
+  AppendUint32(out, 0xCB, seq);
+  AppendElement(out, 0x9E, *signature);
+  if (options_.debugHash) {
+    const Sha1Digest digest = Sha1(message);
+    AppendElement(out, 0x9A, digest);
+  }
+  return Answer(out);
+}
+
+// The data as the register rebuilds it: the transaction's verified fields with CB before the
+// containers and 9E last. Signed was F(fields) + identity + CB, so CB moves behind.
+Bytes CardCore::VerifySignature(const Apdu& apdu) const {
+  if (apdu.p1 != 0 || apdu.p2 != 0) return Answer(kSwWrongP1P2);
+  if (apdu.data.empty()) return Answer(kSwWrongLength);
+  const auto elements = SplitElements(apdu.data);
+  if (!elements) return Answer(kSwWrongData);
+  Bytes fields;
+  std::optional<Element> seq;
+  std::optional<Element> signature;
+  for (const Element& e : *elements) {
+    if (e.tag == 0xCB && !seq) {
+      seq = e;
+    } else if (e.tag == 0x9E && !signature) {
+      signature = e;
+    } else {
+      AppendElement(fields, e.tag, e.value);
+    }
+  }
+  if (!seq || !signature) return Answer(kSwWrongData);
+  FilterPayload(fields);
+  AppendIdentity(fields);
+  AppendElement(fields, 0xCB, seq->value);
+  return Answer(VerifyMessage(state_.keys.certificate, fields, signature->value) ? kSwOk
+                                                                                 : kSwBadSignature);
+}
+
+}  // namespace kasse::sim

@@ -1,0 +1,68 @@
+// qor-sim: the simulated QOR card on the vpcd reader of pcscd, until SIGTERM or SIGINT.
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <iostream>
+
+#include "common/files.h"
+#include "sim/daemon_options.h"
+
+namespace {
+
+using kasse::sim::DaemonOptions;
+
+bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesystem::path& file) {
+  const auto write = [](const std::filesystem::path& path, const kasse::Bytes& der) {
+    const auto written = kasse::WriteFileAtomic(path, kasse::ToText(der));
+    if (!written) std::cerr << "qor-sim: " << written.error().message << '\n';
+    return static_cast<bool>(written);
+  };
+  return write(file, engine.CardCertificate()) &&
+         write(file.string() + ".ca", engine.CaCertificate());
+}
+
+int Run(const DaemonOptions& options) {
+  // Signals arrive as a readable descriptor, so the socket loop can wait on both.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+  const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (stopFd < 0) {
+    std::cerr << "qor-sim: cannot watch for signals\n";
+    return 1;
+  }
+  kasse::sim::QorEngine engine(options.engine);
+  if (engine.StartError()) {
+    std::cerr << "qor-sim: " << engine.StartError()->message << '\n';
+    return 1;
+  }
+  if (!options.exportCertificate.empty() &&
+      !ExportCertificates(engine, options.exportCertificate)) {
+    return 1;
+  }
+  kasse::sim::VpcdCard card(engine, options.faults);
+  kasse::sim::RunVpcdLink(card, options.link, stopFd);
+  ::close(stopFd);
+  std::cerr << "qor-sim: stopped\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto options =
+      kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!options) {
+    std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
+    return 2;
+  }
+  if (options->help) {
+    std::cout << kasse::sim::DaemonUsage();
+    return 0;
+  }
+  return Run(*options);
+}

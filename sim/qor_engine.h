@@ -1,0 +1,65 @@
+#pragma once
+// The simulated QOR card: takes a command APDU and answers a response APDU. Its only I/O is
+// the state file, written (temporary file, sync, rename) before an answer that changed the
+// card leaves it, so a sequence number is never given twice. Not thread-safe: one caller at a
+// time (the embedded reader and the daemon serialise).
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/bytes.h"
+#include "common/result.h"
+
+namespace kasse::sim {
+
+class CardCore;
+
+enum class Lifecycle : Byte {
+  kInitialised = 0x01,
+  kPersonalised = 0x02,
+  kActivated = 0x03,
+  kDeactivated = 0x04,
+};
+
+struct EngineOptions {
+  // Empty: the card lives in memory only (fresh keys on every start).
+  std::filesystem::path stateFile;
+  int versionLevel = 2;                              // 1 answers "T.1.1"
+  Lifecycle startLifecycle = Lifecycle::kActivated;  // for a new state file only
+  std::string transportPin = "123456";               // for a new state file only
+  bool debugHash = false;                            // adds 9A to transaction answers
+  std::chrono::milliseconds signDelay{0};            // a real card needs tens of ms to sign
+  std::uint32_t tpIdNo = 1;                          // for a new state file only
+};
+
+class QorEngine {
+ public:
+  explicit QorEngine(EngineOptions options);
+  ~QorEngine();
+  QorEngine(const QorEngine&) = delete;
+  QorEngine& operator=(const QorEngine&) = delete;
+
+  // Set when the state file could not be read or created; the card then answers 6F 00.
+  const std::optional<Error>& StartError() const { return startError_; }
+
+  // Any bytes in; an answer with a status word out, never a crash.
+  Bytes Process(ByteSpan command);
+  Bytes Atr() const;
+  // Power cycle: selections and a running chained hash are forgotten, the books are not.
+  void Reset();
+
+  // The card certificate (X.509 DER) and the test CA's, for verifiers and tests.
+  Bytes CardCertificate() const;
+  Bytes CaCertificate() const;
+
+ private:
+  EngineOptions options_;
+  std::unique_ptr<CardCore> core_;
+  std::optional<Error> startError_;
+};
+
+}  // namespace kasse::sim

@@ -1,0 +1,101 @@
+#pragma once
+// Helpers for APDU scripts against the simulated card: commands as hexadecimal text, answers
+// split into data and status word.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "common/bytes.h"
+#include "common/hex_text.h"
+#include "common/packed.h"
+#include "sim/qor_engine.h"
+#include "sim/tlv.h"
+
+namespace kasse::sim::testing {
+
+struct Reply {
+  Bytes data;
+  std::uint16_t sw = 0;
+};
+
+inline Reply Send(QorEngine& card, const Bytes& command) {
+  const Bytes answer = card.Process(command);
+  Reply reply;
+  if (answer.size() < 2) return reply;
+  reply.data.assign(answer.begin(), answer.end() - 2);
+  reply.sw = static_cast<std::uint16_t>((answer[answer.size() - 2] << 8) | answer.back());
+  return reply;
+}
+
+inline Reply Send(QorEngine& card, const std::string& hex) {
+  return Send(card, HexParse(hex));
+}
+
+inline const std::string kSelectApp = "00 A4 04 00 08 D2 76 00 01 48 51 4F 52";
+
+// A command with header, Lc, data and Le 00.
+inline Bytes Command(const std::string& header, const Bytes& data) {
+  Bytes command = HexParse(header);
+  command.push_back(static_cast<Byte>(data.size()));
+  command.insert(command.end(), data.begin(), data.end());
+  command.push_back(0x00);
+  return command;
+}
+
+inline Bytes Vat(Byte tag, std::int64_t turnover, std::int64_t turnoverNeg, const Bytes& rate) {
+  Bytes inner;
+  AppendElement(inner, 0xD8, PackSignedAmount(turnover));
+  if (turnoverNeg != 0) AppendElement(inner, 0xD9, PackSignedAmount(turnoverNeg));
+  AppendElement(inner, 0xDA, PackSignedAmount(turnover * 19 / 119));
+  AppendElement(inner, 0xDB, rate);
+  Bytes out;
+  AppendElement(out, tag, inner);
+  return out;
+}
+
+// Date, time, operator, hash and currency of a record, then `tail` (flags and containers).
+inline Bytes Record(const Bytes& tail, const std::string& date = "20260512") {
+  Bytes data = HexParse("CD 04");
+  const Bytes packed = PackDigits(date).value_or(Bytes(4, 0));
+  data.insert(data.end(), packed.begin(), packed.end());
+  const Bytes rest = HexParse("CE 02 09 30 C6 03 69 63 68 C7 14");
+  data.insert(data.end(), rest.begin(), rest.end());
+  data.resize(data.size() + 20, 0xAB);
+  const Bytes currency = HexParse("C8 02 03 D2");
+  data.insert(data.end(), currency.begin(), currency.end());
+  data.insert(data.end(), tail.begin(), tail.end());
+  return data;
+}
+
+inline Bytes Transaction(const Bytes& tail, const std::string& date = "20260512") {
+  return Command("80 40 00 00", Record(tail, date));
+}
+
+inline Bytes ReportCommand(Byte p1, const Bytes& extra = {}) {
+  Bytes data = HexParse("CD 04 20 26 05 12 CE 02 18 00");
+  data.insert(data.end(), extra.begin(), extra.end());
+  Bytes header = {0x80, 0x42, p1, 0x00};
+  return Command(HexWritten(header), data);
+}
+
+// A state file in a fresh folder of its own, removed with the test.
+class TempState {
+ public:
+  explicit TempState(const std::string& name)
+      : folder_(std::filesystem::temp_directory_path() /
+                ("qor-sim-test-" + name + "-" +
+                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()))) {
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+  }
+  ~TempState() { std::filesystem::remove_all(folder_); }
+  std::filesystem::path File() const { return folder_ / "card.state"; }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace kasse::sim::testing

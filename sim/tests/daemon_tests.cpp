@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "sim/daemon_options.h"
+#include "sim/tests/card_script.h"
+#include "sim/vpcd_card.h"
+
+namespace kasse::sim {
+namespace {
+
+const Bytes kSelect = HexParse(testing::kSelectApp);
+const Bytes kStatus = HexParse("00 CA 01 F1 00");
+
+TEST(VpcdCard, ControlCodesResetTheCardAndAtrIsAnswered) {
+  QorEngine engine{EngineOptions{}};
+  VpcdCard card(engine, Faults{});
+  EXPECT_EQ(card.Handle(Bytes{0x04}).reply, engine.Atr());
+  EXPECT_EQ(card.Handle(kSelect).reply, HexParse("90 00"));
+  for (const Byte control : {0x00, 0x01, 0x02}) {
+    const FrameOutcome outcome = card.Handle(Bytes{control});
+    EXPECT_FALSE(outcome.reply);
+    EXPECT_FALSE(outcome.dropConnection);
+  }
+  EXPECT_EQ(card.Handle(kStatus).reply, HexParse("69 85"));  // selection forgotten
+  EXPECT_FALSE(card.Handle(Bytes{0x09}).reply);
+  EXPECT_FALSE(card.Handle(Bytes{}).reply);
+}
+
+TEST(VpcdCard, FailAfterDropsOnceWithoutAnswering) {
+  QorEngine engine{EngineOptions{}};
+  Faults faults;
+  faults.failAfter = 2;
+  VpcdCard card(engine, faults);
+  EXPECT_TRUE(card.Handle(kSelect).reply);
+  EXPECT_TRUE(card.Handle(kStatus).reply);
+  const FrameOutcome dropped = card.Handle(kStatus);
+  EXPECT_FALSE(dropped.reply);
+  EXPECT_TRUE(dropped.dropConnection);
+  EXPECT_FALSE(card.Handle(kSelect).dropConnection);
+}
+
+TEST(VpcdCard, StatusWordTruncateAndResetFaults) {
+  QorEngine engine{EngineOptions{}};
+  Faults faults;
+  faults.statusWordIns = 0xCA;
+  faults.statusWord = 0x6581;
+  faults.truncate = true;
+  faults.resetEvery = 3;
+  VpcdCard card(engine, faults);
+  EXPECT_EQ(card.Handle(kSelect).reply, HexParse("90 00"));
+  EXPECT_EQ(card.Handle(kStatus).reply, HexParse("65 81"));
+  const Bytes certificate = HexParse("00 A4 00 0C 02 11 10");
+  const FrameOutcome third = card.Handle(certificate);
+  EXPECT_TRUE(third.dropConnection);
+  EXPECT_EQ(card.Handle(kSelect).reply, HexParse("90 00"));
+  ASSERT_EQ(card.Handle(certificate).reply, HexParse("90 00"));
+  const auto block = card.Handle(HexParse("00 B0 00 00 10")).reply;
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->size(), 8u + 2u);
+  EXPECT_EQ(Bytes(block->end() - 2, block->end()), HexParse("90 00"));
+}
+
+std::vector<std::string> Split(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char c : line + " ") {
+    if (c != ' ') {
+      word += c;
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  return words;
+}
+
+TEST(DaemonOptions, ReadsEveryOption) {
+  const auto options = ParseDaemonOptions(
+      Split("--state /tmp/x --port 35964 --version-level 1 --lifecycle 2 --pin 654321 --debug-hash "
+            "--delay-ms 50 --fail-after 7 --status-word 40:6a80 --truncate --reset-every 9 "
+            "--stall-ms 30 --export-cert /tmp/c.der"));
+  ASSERT_TRUE(options) << options.error().message;
+  EXPECT_EQ(options->engine.stateFile, "/tmp/x");
+  EXPECT_EQ(options->link.port, 35964);
+  EXPECT_EQ(options->engine.versionLevel, 1);
+  EXPECT_EQ(options->engine.startLifecycle, Lifecycle::kPersonalised);
+  EXPECT_EQ(options->engine.transportPin, "654321");
+  EXPECT_TRUE(options->engine.debugHash);
+  EXPECT_EQ(options->engine.signDelay.count(), 50);
+  EXPECT_EQ(options->faults.failAfter, 7u);
+  EXPECT_EQ(options->faults.statusWordIns, 0x40);
+  EXPECT_EQ(options->faults.statusWord, 0x6A80);
+  EXPECT_TRUE(options->faults.truncate);
+  EXPECT_EQ(options->faults.resetEvery, 9u);
+  EXPECT_EQ(options->link.stall.count(), 30);
+  EXPECT_EQ(options->exportCertificate, "/tmp/c.der");
+}
+
+TEST(DaemonOptions, RefusesBadValues) {
+  for (const char* line :
+       {"--port 0", "--port 70000", "--port x", "--version-level 3", "--lifecycle 4", "--pin 12345",
+        "--pin 12345a", "--status-word 40", "--status-word 4:6A80", "--status-word 40:6A8G",
+        "--delay-ms -1", "--reset-every 0", "--state", "--bogus 1", "stray"}) {
+    EXPECT_FALSE(ParseDaemonOptions(Split(line))) << line;
+  }
+  EXPECT_TRUE(ParseDaemonOptions(Split("--help"))->help);
+}
+
+}  // namespace
+}  // namespace kasse::sim
