@@ -2,6 +2,7 @@
 
 #include "common/hex_text.h"
 #include "common/language_texts.h"
+#include "journal/xml_text.h"
 #include "protocol/card_answers.h"
 
 namespace kasse {
@@ -11,20 +12,6 @@ std::string Xml(const std::string& name, const std::string& value) {
   return "<" + name + ">" + value + "</" + name + ">";
 }
 
-std::string EscapeXml(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '&')
-      escaped += "&amp;";
-    else if (c == '<')
-      escaped += "&lt;";
-    else if (c == '>')
-      escaped += "&gt;";
-    else
-      escaped += c;
-  }
-  return escaped;
-}
 
 // Walks the answer element by element; every read is checked against the end.
 class ReportReader {
@@ -66,7 +53,7 @@ class ReportReader {
     auto value = Take(data_.size());
     if (!value) return Fail(name);
     const std::string text = ToText(*value);
-    Emit(name, EscapeXml(text), "\r\n" + texts_.LangText(label) + ": \t" + text);
+    Emit(name, XmlEscape(text), "\r\n" + texts_.LangText(label) + ": \t" + text);
     return true;
   }
 

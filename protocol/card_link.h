@@ -1,0 +1,56 @@
+#pragma once
+// What the protocol needs of the card access below it and of the windows above it, as
+// interfaces, so that the signing exchange and the reports run the same under the register
+// window, the batch front-end and the tests.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.h"
+
+namespace kasse {
+
+// The logged card exchange: true exactly when the answer ended in 90 00, with the data before
+// the status word in written hexadecimal form.
+class CardLink {
+ public:
+  virtual ~CardLink() = default;
+  virtual bool SendHex(std::string_view command, std::string& data) = 0;
+  // A coloured heading in the card monitor (0x00BBGGRR).
+  virtual void MonitorLabel(std::string_view text, std::uint32_t colour) = 0;
+};
+
+inline constexpr std::uint32_t kLabelBlue = 0x00FF0000;
+
+// The switches of the debug console and its hold: a held command comes back as the user left
+// it ("Send") or unchanged (console closed).
+struct DebugSwitches {
+  bool checkHash = false;    // "Hashen auf QOR"
+  bool checkVer = false;     // "Verifikation auf QOR"
+  bool checkManVer = false;  // "Datensatzmanipulation"
+  bool checkTrans = false;   // "Transaktionsmanipulation"
+};
+
+class DebugHold {
+ public:
+  virtual ~DebugHold() = default;
+  virtual std::string HoldForDebug(std::string text) = 0;
+  // After a held VERIFY SIGNATURE the console is hidden again.
+  virtual void HideConsole() {}
+};
+
+// The receipt side of an exchange: its colour, the signature text and the QR payload.
+class ReceiptSink {
+ public:
+  virtual ~ReceiptSink() = default;
+  virtual void SetReceiptColour(std::uint32_t colour) = 0;
+  virtual void AppendSignatureText(ByteSpan signature, bool force) = 0;
+  virtual void QRAppend(ByteSpan bytes) = 0;
+  virtual void QRReset() = 0;
+};
+
+inline constexpr std::uint32_t kReceiptFailed = 0x3366FF;    // orange-red
+inline constexpr std::uint32_t kReceiptVerified = 0xD7F1E7;  // pale green
+
+}  // namespace kasse

@@ -1,0 +1,158 @@
+#include "protocol/reports.h"
+
+#include "common/base_n.h"
+#include "common/hex_text.h"
+
+namespace kasse {
+namespace {
+
+// Bytes first..last of the command buffer, each as two digits followed by a blank.
+std::string CommandText(const RecordBuffer& buffer, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i)
+    text += HexWritten(ByteSpan(&buffer.Raw()[i], 1)) + " ";
+  return text;
+}
+
+Result<void> WriteS(TransactionRecord& record, std::string_view text) {
+  return record.JournalFiles().JournalWrite(kJournalS, JournalSection::kRecord, text);
+}
+
+Result<void> WriteL(TransactionRecord& record, std::string_view text) {
+  return record.JournalFiles().JournalWrite(kJournalL, JournalSection::kRecord, text);
+}
+
+bool IsPin(const std::string& pin) {
+  if (pin.size() != 6) return false;
+  for (char c : pin)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+void Reports::Start(const std::string& title) {
+  record_.BeginRecord();
+  host_.ResetReceipt();
+  record_.AppendResponseText(title);
+  record_.QueueJournal(kJournalL, JournalSection::kRecord, "<report>");
+  record_.AddDateField();
+  record_.AddTimeField();
+}
+
+Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_t requestLength) {
+  RecordBuffer& buffer = record_.CommandBuffer();
+  buffer.Set(1, 0x42);
+  buffer.Set(2, kind.p1);
+  buffer.Set(3, 0x00);
+  buffer.Set(4, kind.lc);
+  if (auto committed = record_.CommitJournal(); !committed) return committed;
+  if (commandText.empty()) commandText = CommandText(buffer, requestLength);
+
+  // The request: header and Le left out; the PIN never reaches it.
+  const ByteSpan request = ByteSpan(buffer.Raw()).subspan(5, requestLength - 6);
+  host_.QRAppend(request);
+  (void)WriteS(record_,
+               "<reportEncoded><reportRequest>" + Base64Encode(request) + "</reportRequest>");
+  card_.MonitorLabel(kind.heading, kLabelBlue);
+  lastResponse_.clear();
+  const bool ok = card_.SendHex(commandText, lastResponse_);
+  if (ok && !lastResponse_.empty()) {
+    ParseReportResponse(lastResponse_);
+  } else {
+    (void)WriteS(record_, "</reportEncoded>");
+  }
+  (void)WriteL(record_, "</report>");
+  if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
+  return {};
+}
+
+void Reports::ParseReportResponse(const std::string& dataText) {
+  const LanguageTexts& texts = record_.Texts();
+  const std::string compact = StripBlanks(dataText);
+  const Bytes answer = HexParse(compact);
+  host_.QRAppend(answer);
+  (void)WriteS(record_,
+               "<reportResponse>" + Base64Encode(answer) + "</reportResponse></reportEncoded>");
+  record_.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + compact);
+  const ReportAnswer decoded = ReadReportAnswer(answer, texts);
+  for (const std::string& write : decoded.journalWrites)
+    (void)WriteL(record_, write);
+  if (decoded.problem)
+    record_.Monitor().MonitorWriteLine("\t" + decoded.problem->message + " (byte " +
+                                       std::to_string(decoded.problem->offset) + ")");
+  record_.AppendResponseText(decoded.receiptText);
+  host_.AppendReceiptText(record_.ResponseReceiptText());
+  if (decoded.signature) {
+    host_.AppendSignatureText(*decoded.signature, true);
+    (void)WriteL(record_, "<sig>" + HexCompact(*decoded.signature) + "</sig>");
+  } else {
+    host_.AppendSignatureText({}, true);
+  }
+}
+
+Result<void> Reports::DailyClosing(bool signedClosing) {
+  const std::string title = record_.Texts().LangText(36);
+  record_.Monitor().MonitorWriteLine("\r\n" + title);
+  Start("\r\n" + title + " ");
+  return Send({Byte(signedClosing ? 0x01 : 0x02), 0x0A,
+               signedClosing ? "REPORT signed" : "REPORT unsigned"},
+              "", 16);
+}
+
+Result<void> Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
+  if (firstMonth.size() != 3 || lastMonth.size() != 3)
+    return MakeError(ErrorKind::kUnusableInput, "a month is three packed bytes");
+  const LanguageTexts& texts = record_.Texts();
+  const std::string title = "\r\n" + texts.LangText(37) + " " + HexCompact(firstMonth) + " " +
+                            texts.LangText(38) + " " + HexCompact(lastMonth);
+  record_.Monitor().MonitorWriteLine(title);
+  Start(title);
+  RecordBuffer& buffer = record_.CommandBuffer();
+  buffer.Put(Bytes{0xD0, 0x03});
+  buffer.Put(firstMonth);
+  buffer.Put(Bytes{0xD1, 0x03});
+  buffer.Put(lastMonth);
+  return Send({0x03, 0x14, "REPORT Span"}, "", 26);
+}
+
+Result<void> Reports::ActivateCard(const std::string& pin) {
+  const LanguageTexts& texts = record_.Texts();
+  if (!IsPin(pin)) {
+    host_.ShowMessage(texts.LangText(70), texts.LangText(71));
+    return MakeError(ErrorKind::kUnusableInput, "the transport PIN is six digits");
+  }
+  record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
+  Start("\r\n" + texts.LangText(36) + " ");
+  record_.CommandBuffer().Set(1, 0x42);  // the header as Send sets it, before the text is taken
+  record_.CommandBuffer().Set(2, 0x04);
+  record_.CommandBuffer().Set(4, 0x12);
+  std::string text = CommandText(record_.CommandBuffer(), 15);
+  text += "C3 06 ";
+  for (char digit : pin)
+    text += HexWritten(Bytes{static_cast<Byte>(digit)}) + " ";
+  text += "00";
+  auto sent = Send({0x04, 0x12, "REPORT QOR Activate"}, text, 16);
+  if (!sent) host_.ShowMessage(texts.LangText(70), texts.LangText(71));
+  return sent;
+}
+
+Result<void> Reports::DeactivateCard() {
+  const LanguageTexts& texts = record_.Texts();
+  if (!host_.Confirm(texts.LangText(72), texts.LangText(73)) ||
+      !host_.Confirm(texts.LangText(74), texts.LangText(73)))
+    return MakeError(ErrorKind::kMissingInput, "deactivation declined");
+  record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
+  Start("\r\nTagesabschluss ");
+  return Send({0x05, 0x0A, "REPORT QOR Deactivate"}, "", 16);
+}
+
+Result<BookedMonths> Reports::ReadBookedMonths() {
+  card_.MonitorLabel("GET DATA Booked Months", kLabelBlue);
+  lastResponse_.clear();
+  if (!card_.SendHex("00 CA 01 F2 00", lastResponse_) || lastResponse_.empty())
+    return MakeError(ErrorKind::kCard, "the card gave no booked months");
+  return kasse::ReadBookedMonths(HexParse(StripBlanks(lastResponse_)));
+}
+
+}  // namespace kasse

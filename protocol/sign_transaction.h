@@ -1,0 +1,47 @@
+#pragma once
+// The signing exchange: TRANSACTION to the card, its answer into both journal files and onto
+// the receipt, and on request VERIFY SIGNATURE by the card, which colours the receipt.
+//
+// The request is journalled before the command is sent, so that a crash between the card's
+// signature and the journal write can never lose a sequence number without a trace: a request
+// without an answer in the S file marks exactly the commands that got none.
+
+#include <string>
+
+#include "protocol/card_link.h"
+#include "protocol/transaction_record.h"
+
+namespace kasse {
+
+class TransactionSigning : public TransactionSigner {
+ public:
+  TransactionSigning(CardLink& card, ReceiptSink& receipt, DebugHold* hold = nullptr)
+      : card_(card), receipt_(receipt), hold_(hold) {}
+
+  void SetSwitches(const DebugSwitches& switches) { switches_ = switches; }
+  const DebugSwitches& Switches() const { return switches_; }
+
+  Result<void> SignTransaction(TransactionRecord& record) override;
+
+  const std::string& LastRequestBase64() const { return lastRequestBase64_; }
+  const std::string& LastResponseBase64() const { return lastResponseBase64_; }
+  // Whether the last VERIFY SIGNATURE confirmed the signature (nothing when none ran).
+  std::optional<bool> LastVerification() const { return lastVerification_; }
+
+ private:
+  Result<void> Fail(TransactionRecord& record, std::string reason);
+  Result<void> JournalRequest(TransactionRecord& record, ByteSpan data);
+  Result<void> JournalResponse(TransactionRecord& record, const Bytes& answer);
+  Result<void> Verify(TransactionRecord& record, const Bytes& answer);
+  std::string Hold(std::string text, bool wanted);
+
+  CardLink& card_;
+  ReceiptSink& receipt_;
+  DebugHold* hold_;
+  DebugSwitches switches_;
+  std::string lastRequestBase64_;
+  std::string lastResponseBase64_;
+  std::optional<bool> lastVerification_;
+};
+
+}  // namespace kasse

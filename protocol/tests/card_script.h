@@ -1,0 +1,51 @@
+#pragma once
+// Test doubles for the protocol's surroundings: a card that follows an APDU script and a
+// receipt that records what it is given.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/hex_text.h"
+#include "protocol/card_link.h"
+
+namespace kasse {
+
+// An APDU script: each command the card is to receive, with the answer it gives.
+struct ScriptedCard : CardLink {
+  struct Step {
+    std::string expectPrefix;  // compact hex the command must start with
+    bool ok;
+    std::string answer;
+  };
+  std::deque<Step> steps;
+  std::vector<std::string> sent;
+  bool SendHex(std::string_view command, std::string& data) override {
+    sent.emplace_back(command);
+    data.clear();
+    if (steps.empty()) return false;
+    Step step = steps.front();
+    steps.pop_front();
+    EXPECT_EQ(StripBlanks(command).rfind(step.expectPrefix, 0), 0u) << command;
+    if (step.ok) data = step.answer;
+    return step.ok;
+  }
+  void MonitorLabel(std::string_view, std::uint32_t) override {}
+};
+
+template <typename Base = ReceiptSink>
+struct RecordingReceiptT : Base {
+  std::optional<std::uint32_t> colour;
+  Bytes qr;
+  Bytes signature;
+  void SetReceiptColour(std::uint32_t c) override { colour = c; }
+  void AppendSignatureText(ByteSpan s, bool) override { signature.assign(s.begin(), s.end()); }
+  void QRAppend(ByteSpan b) override { qr.insert(qr.end(), b.begin(), b.end()); }
+  void QRReset() override { qr.clear(); }
+};
+using RecordingReceipt = RecordingReceiptT<>;
+
+}  // namespace kasse
