@@ -1,0 +1,123 @@
+#pragma once
+// The card session: finds the QOR among the readers, selects its application, reads its status
+// and certificate, hashes on the card, and runs the start-up check with its two timers (the
+// insertion debounce and the card-error watchdog). Timers are deadlines that the owner's loop
+// drives through RunDueTimers; the clock is injectable for tests.
+// Thread use: the owner's thread only, like the connector whose events it handles.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/card_exchange.h"
+#include "card/card_status.h"
+#include "common/sha.h"
+
+namespace kasse {
+
+// What the windows do for the session: the main window and its modal windows.
+class CardSessionHost {
+ public:
+  virtual ~CardSessionHost() = default;
+  // The card error window, modal; closing it ends the application.
+  virtual void ShowCardError() = 0;
+  virtual bool CardErrorVisible() const = 0;
+  // The transport-PIN window, modal, for a personalised card; it runs the activation itself.
+  virtual void RequestTransportPin() = 0;
+  // The journal forgets its pending buffers and file names.
+  virtual void ResetJournalState() = 0;
+  // The check passed: the splash ends, the function monitor shows when asked, the card's
+  // identity is shown and the main window refreshed.
+  virtual void CardCheckPassed(const CardState& state) = 0;
+};
+
+class CardSession {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kDebounce{500};
+  static constexpr std::chrono::milliseconds kWatchdog{10000};
+  static constexpr std::size_t kCertificateBuffer = 2051;
+  static constexpr std::size_t kHashBlock = 128;
+
+  static constexpr const char* kSelectApplication = "00 A4 04 00 08 D2 76 00 01 48 51 4F 52";
+  static constexpr const char* kSelectCertificateFile = "00 A4 00 0C 02 11 10";
+  static constexpr const char* kGetCardStatus = "00 CA 01 F1 00";
+  static constexpr const char* kGetHashLength = "00 CA 01 F3 00";
+  static constexpr const char* kGetAlgorithms = "00 CA 01 F4 00";
+
+  explicit CardSession(
+      CardExchange& exchange, std::function<Clock::time_point()> now = [] { return Clock::now(); });
+  ~CardSession();
+  CardSession(const CardSession&) = delete;
+  CardSession& operator=(const CardSession&) = delete;
+
+  // "fr" French, "uk" English, anything else German lifecycle words.
+  void SetLanguageCode(std::string code) { languageCode_ = std::move(code); }
+  int SetNotifyTarget(CardSessionHost* host);
+  // Run between chained hash blocks; by default the connector's pending events.
+  void SetProcessMessages(std::function<void()> process) { processMessages_ = std::move(process); }
+
+  // 1 busy, -2 no reader, -1 no QOR found, 0 QOR found, selected, watched and connected.
+  int StartCard();
+  bool SelectApplication();
+  bool ReadCardStatus();
+  // 0 read, 1 busy, -1 failed (also for a certificate larger than `capacity`).
+  int ReadCertificate(Bytes& certificate, std::size_t capacity = kCertificateBuffer);
+  bool LoadCertificate();
+  // 0 hashed, 1 busy, -1 failed.
+  int HashOnCard(ByteSpan data, Bytes& hash);
+  // The item-list hash on the card; nothing when the card fails or answers no SHA-1 length.
+  std::optional<Sha1Digest> HashOnCard(ByteSpan data);
+  bool CheckQORversion() const { return true; }
+  bool CardBusy() const { return cardBusy_; }
+
+  // The card monitor's handlers: insertion (fromReader false: only the debounce starts),
+  // removal, and the end of the debounce.
+  void pcsc2CardInserted(bool fromReader);
+  void pcsc2CardRemoved();
+  void prellTimerTimer();
+
+  // The main window's side: its start-up step, its two card messages and the watchdog.
+  void Startup();
+  void CardPresentMessage();
+  void CardRemovedMessage();
+  void TimerCardErrTimer(bool fromTimer);
+  bool CardReady() const { return cardReady_; }
+
+  bool DebounceRunning() const { return debounceDeadline_.has_value(); }
+  bool WatchdogRunning() const { return watchdogDeadline_.has_value(); }
+  std::optional<Clock::time_point> NextDeadline() const;
+  // Fires the timers whose deadline has passed.
+  void RunDueTimers();
+
+  const CardState& State() const { return state_; }
+  // The status menu entry: reads the status again (its outcome does not matter) and gives the
+  // sheet's values in order: lifecycle, version, tpId, tpIdNo, status items 5 to 9, and hash
+  // length and algorithms on a card above version level 1.
+  std::vector<std::string> QORStateClick();
+  // For the journal's parameter block; reads the certificate when it is still missing.
+  JournalCardParameters JournalParameters();
+
+ private:
+  void Log(const char* text, MonitorColour colour);
+  void Log(const std::string& text, MonitorColour colour) { Log(text.c_str(), colour); }
+  int ScanReaders();
+  void ReadHashParameters();
+
+  CardExchange& exchange_;
+  TPCSCConnector& connector_;
+  std::function<Clock::time_point()> now_;
+  std::function<void()> processMessages_;
+  CardSessionHost* host_ = nullptr;
+  std::string languageCode_;
+  CardState state_;
+  bool cardBusy_ = false;
+  bool cardReady_ = false;
+  std::optional<Clock::time_point> debounceDeadline_;
+  std::optional<Clock::time_point> watchdogDeadline_;
+};
+
+}  // namespace kasse

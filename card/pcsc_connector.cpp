@@ -1,0 +1,229 @@
+#include "card/pcsc_connector.h"
+
+namespace kasse {
+namespace {
+
+// The watcher's waits are bounded so that a cancellation arriving just before a wait starts
+// cannot keep it blocked; timeouts are not reported.
+constexpr std::chrono::milliseconds kWatchSlice{500};
+// After a failed wait (reader gone, service stopped) the next try comes this much later, so a
+// persistent failure does not become a busy loop flooding the owner with messages.
+constexpr std::chrono::milliseconds kRetryPause{500};
+
+}  // namespace
+
+TPCSCConnector::TPCSCConnector(PcscApi& api) : api_(api) {}
+
+TPCSCConnector::~TPCSCConnector() {
+  Close();
+  StopWatcher();
+  if (context_ != 0) api_.ReleaseContext(context_);
+}
+
+void TPCSCConnector::RaiseError(TErrSource source, PcscCode code) {
+  if (OnError) OnError(source, code);
+}
+
+bool TPCSCConnector::Init() {
+  numReaders_ = 0;
+  Close();
+  if (context_ != 0 && api_.IsValidContext(context_)) api_.ReleaseContext(context_);
+  context_ = 0;
+  PcscCode rv = api_.EstablishContext(context_);
+  if (rv != pcsc::kSuccess) {
+    context_ = 0;
+    useReaderNum_ = -1;
+    selectedReader_.clear();
+    RaiseError(TErrSource::esInit, rv);
+    return false;
+  }
+  std::string multiString;
+  rv = api_.ListReaders(context_, multiString);
+  if (rv != pcsc::kSuccess) {
+    useReaderNum_ = -1;
+    selectedReader_.clear();
+    RaiseError(TErrSource::esInit, rv);
+    return false;
+  }
+  readerList_.clear();
+  std::size_t start = 0;
+  while (start < multiString.size() && static_cast<int>(readerList_.size()) < kMaxReaders) {
+    std::size_t end = multiString.find('\0', start);
+    if (end == std::string::npos) end = multiString.size();
+    if (end > start) readerList_.push_back(multiString.substr(start, end - start));
+    start = end + 1;
+  }
+  numReaders_ = static_cast<int>(readerList_.size());
+  // The selection keeps its number but takes its name from the new list.
+  if (useReaderNum_ >= 0 && useReaderNum_ < numReaders_) {
+    selectedReader_ = readerList_[static_cast<std::size_t>(useReaderNum_)];
+  } else {
+    useReaderNum_ = -1;
+    selectedReader_.clear();
+  }
+  if (numReaders_ > 0) {
+    if (OnReaderListChange) OnReaderListChange();
+    return true;
+  }
+  return false;
+}
+
+void TPCSCConnector::SetUseReaderNum(int value) {
+  if (value == useReaderNum_) return;
+  Close();
+  if (value < 0 || value >= static_cast<int>(readerList_.size())) {
+    selectedReader_.clear();
+    useReaderNum_ = -1;
+  } else {
+    selectedReader_ = readerList_[static_cast<std::size_t>(value)];
+    useReaderNum_ = value;
+  }
+}
+
+bool TPCSCConnector::Open() {
+  Close();
+  StopWatcher();
+  if (useReaderNum_ == -1 || !api_.IsValidContext(context_)) return false;
+  // The watcher waits on a context of its own: a status wait may hold its context while this
+  // thread transmits on the other.
+  PcscHandle watchContext = 0;
+  if (api_.EstablishContext(watchContext) != pcsc::kSuccess) return false;
+  watchContext_ = watchContext;
+  readerOpen_ = true;
+  actReaderState_ = 0;
+  lastReaderState_ = 0;
+  ++generation_;
+  watcher_ = std::thread(&TPCSCConnector::Watch, this, watchContext, selectedReader_, generation_);
+  return true;
+}
+
+void TPCSCConnector::Watch(PcscHandle context, std::string reader, std::uint64_t generation) {
+  std::uint32_t eventState = 0;
+  while (readerOpen_) {
+    const std::uint32_t current = eventState;
+    const PcscCode rv = api_.GetStatusChange(context, reader, current, eventState, kWatchSlice);
+    if (rv == pcsc::kTimeout) {
+      eventState = current;
+      continue;
+    }
+    actReaderState_ = eventState;
+    queue_.Post({rv, eventState, generation});
+    if (rv != pcsc::kSuccess && rv != pcsc::kCancelled) {
+      std::unique_lock lock(stopMutex_);
+      stopSignal_.wait_for(lock, kRetryPause, [this] { return !readerOpen_; });
+    }
+  }
+}
+
+void TPCSCConnector::StopWatcher() {
+  if (!watcher_.joinable()) return;
+  {
+    std::lock_guard lock(stopMutex_);
+    readerOpen_ = false;
+  }
+  stopSignal_.notify_all();
+  api_.Cancel(watchContext_);
+  watcher_.join();
+  api_.ReleaseContext(watchContext_);
+  watchContext_ = 0;
+}
+
+void TPCSCConnector::CloseReader() {
+  StopWatcher();
+  readerOpen_ = false;
+  Disconnect();
+}
+
+void TPCSCConnector::Close() {
+  Disconnect();
+  if (readerOpen_ || watcher_.joinable()) CloseReader();
+}
+
+bool TPCSCConnector::Connect() {
+  Disconnect();
+  if (useReaderNum_ <= -1) return false;
+  // Attributes of a card in another reader must not pass for this one's.
+  ClearAttributes();
+  std::uint32_t protocol = 0;
+  PcscHandle card = 0;
+  const PcscCode rv = api_.Connect(context_, selectedReader_, pcsc::kProtocolMask, card, protocol);
+  attrProtocol_ = protocol;
+  if (rv == pcsc::kSuccess) {
+    card_ = card;
+    connected_ = true;
+    CardActiveAction();
+  } else if (rv == pcsc::kRemovedCard) {
+    connected_ = true;
+  } else {
+    connected_ = false;
+    RaiseError(TErrSource::esConnect, rv);
+  }
+  return connected_;
+}
+
+void TPCSCConnector::Disconnect() {
+  if (!connected_) return;
+  if (card_ != 0) api_.Disconnect(card_, Disposition::kResetCard);
+  card_ = 0;
+  connected_ = false;
+}
+
+Bytes TPCSCConnector::Transmit(ByteSpan command) {
+  if (command.size() > kMaxCommand) return {};
+  Bytes response;
+  const PcscCode rv = api_.Transmit(card_, attrProtocol_, command, kResponseBuffer, response);
+  if (rv != pcsc::kSuccess) {
+    RaiseError(TErrSource::esTransmit, rv);
+    return {};
+  }
+  if (response.size() > kResponseBuffer) response.resize(kResponseBuffer);
+  return response;
+}
+
+void TPCSCConnector::CardActiveAction() {
+  ReadAttributes();
+  if (attrProtocol_ == 0) return;
+  GsmProbe();
+  if (OnCardActive) OnCardActive();
+}
+
+void TPCSCConnector::CardRemovedAction() {
+  ClearAttributes();
+  if (OnCardRemoved) OnCardRemoved();
+  Disconnect();
+}
+
+std::size_t TPCSCConnector::ProcessPendingEvents() {
+  std::size_t handled = 0;
+  for (const WatcherMessage& message : queue_.TakeAll()) {
+    // A handler may have closed or reopened the reader: what an earlier watcher posted is stale.
+    if (message.generation != generation_ || !readerOpen_) continue;
+    ++handled;
+    if (message.code != pcsc::kSuccess) RaiseError(TErrSource::esGetStatus, message.code);
+    if (message.eventState != lastReaderState_)
+      ProcessStateChange(lastReaderState_, message.eventState);
+  }
+  return handled;
+}
+
+void TPCSCConnector::ProcessStateChange(std::uint32_t oldState, std::uint32_t newState) {
+  auto rose = [&](std::uint32_t bit) { return (newState & bit) && !(oldState & bit); };
+  // The state word counts as processed before any handler runs: a handler may reopen the
+  // reader, which starts again from state 0.
+  lastReaderState_ = newState;
+  const std::uint64_t generation = generation_;
+  if (rose(pcsc::kStateMute) && OnCardInvalid) OnCardInvalid();
+  if (generation != generation_) return;
+  if (rose(pcsc::kStatePresent) && !(newState & pcsc::kStateMute) &&
+      !(newState & pcsc::kStateIgnore)) {
+    if (OnCardInserted) OnCardInserted();
+    if (generation != generation_) return;
+    if (connected_) CardActiveAction();
+  }
+  if (generation != generation_) return;
+  if ((oldState & pcsc::kStatePresent) && !(newState & pcsc::kStatePresent)) CardRemovedAction();
+  if (generation != generation_) return;
+  if (rose(pcsc::kStateEmpty) && OnReaderWaiting) OnReaderWaiting();
+}
+
+}  // namespace kasse

@@ -1,0 +1,127 @@
+#pragma once
+// TPCSCConnector: the one reader connector of the register. It lists the readers, selects one,
+// watches it for insertion and removal on a background thread, connects to the card and
+// transmits raw command bytes. It knows nothing of any card application.
+// Thread use: every member is called on the owner's thread, and every event is raised there,
+// from the calling operation or from ProcessPendingEvents. The watcher thread only waits for
+// reader state changes and posts them.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "card/pcsc_api.h"
+#include "card/watcher_queue.h"
+#include "common/bytes.h"
+
+namespace kasse {
+
+enum class TErrSource { esInit, esConnect, esGetStatus, esTransmit };
+enum class TNeededPIN { npPIN1, npPIN2, npPUK1, npPUK2 };
+
+class TPCSCConnector {
+ public:
+  static constexpr int kMaxReaders = 11;
+  static constexpr std::size_t kMaxCommand = 260;
+  static constexpr std::size_t kResponseBuffer = 260;
+  static constexpr std::size_t kAttributeBuffer = 127;
+
+  explicit TPCSCConnector(PcscApi& api);
+  ~TPCSCConnector();
+  TPCSCConnector(const TPCSCConnector&) = delete;
+  TPCSCConnector& operator=(const TPCSCConnector&) = delete;
+
+  int UseReaderNum() const { return useReaderNum_; }
+  void SetUseReaderNum(int value);
+  const std::vector<std::string>& ReaderList() const { return readerList_; }
+  int NumReaders() const { return numReaders_; }
+  bool Connected() const { return connected_; }
+  bool Opened() const { return readerOpen_; }
+  std::uint32_t ReaderState() const { return actReaderState_; }
+  int AttrProtocol() const { return static_cast<int>(attrProtocol_); }
+  const std::string& AttrICCType() const { return attrIccType_; }
+  const Bytes& AttrCardATR() const { return attrCardAtr_; }
+  const std::string& AttrVendorName() const { return attrVendorName_; }
+  const std::string& AttrVendorSerial() const { return attrVendorSerial_; }
+  const Bytes& GSMCurrentFile() const { return gsmCurrentFile_; }
+  const Bytes& GSMFileInfo() const { return gsmFileInfo_; }
+  const Bytes& GSMDirInfo() const { return gsmDirInfo_; }
+  bool GSMVoltage30() const { return gsmVoltage30_; }
+  bool GSMVoltage18() const { return gsmVoltage18_; }
+  // Always the ReaderList entry at UseReaderNum, or empty.
+  const std::string& SelectedReader() const { return selectedReader_; }
+
+  std::function<void()> OnCardInserted;
+  std::function<void()> OnCardActive;
+  std::function<void()> OnCardRemoved;
+  std::function<void()> OnCardInvalid;
+  std::function<void()> OnReaderWaiting;
+  std::function<void()> OnReaderListChange;
+  std::function<void(TErrSource, PcscCode)> OnError;
+  std::function<void(TNeededPIN)> OnCHVNeeded;  // declared for completeness, never raised
+
+  bool Init();
+  bool Open();
+  void Close();
+  void CloseReader();
+  bool Connect();
+  void Disconnect();
+  // Empty when the command is longer than kMaxCommand or the transmission fails.
+  Bytes Transmit(ByteSpan command);
+  bool TransmitWithStatus(ByteSpan command, Bytes& data, Byte& sw1, Byte& sw2);
+
+  // Raises the events for what the watcher posted; returns the number of messages handled.
+  std::size_t ProcessPendingEvents();
+  bool WaitForEvent(std::chrono::milliseconds timeout) { return queue_.WaitForMessage(timeout); }
+  void SetWakeHandler(std::function<void()> wake) { queue_.SetWakeHandler(std::move(wake)); }
+
+ private:
+  void Watch(PcscHandle context, std::string reader, std::uint64_t generation);
+  void StopWatcher();
+  void ProcessStateChange(std::uint32_t oldState, std::uint32_t newState);
+  void CardActiveAction();
+  void CardRemovedAction();
+  void ReadAttributes();
+  void ClearAttributes();
+  void GsmProbe();
+  void RaiseError(TErrSource source, PcscCode code);
+
+  PcscApi& api_;
+  PcscHandle context_ = 0;
+  PcscHandle card_ = 0;
+  std::vector<std::string> readerList_;
+  int numReaders_ = 0;
+  int useReaderNum_ = -1;
+  std::string selectedReader_;
+  bool connected_ = false;
+  std::uint32_t attrProtocol_ = 0;
+  std::string attrIccType_;
+  Bytes attrCardAtr_;
+  std::string attrVendorName_;
+  std::string attrVendorSerial_;
+  Bytes gsmCurrentFile_;
+  Bytes gsmFileInfo_;
+  Bytes gsmDirInfo_;
+  bool gsmVoltage30_ = false;
+  bool gsmVoltage18_ = false;
+
+  // Shared with the watcher thread.
+  std::atomic<bool> readerOpen_{false};
+  std::atomic<std::uint32_t> actReaderState_{0};
+  std::mutex stopMutex_;
+  std::condition_variable stopSignal_;
+
+  std::uint32_t lastReaderState_ = 0;
+  std::uint64_t generation_ = 0;
+  PcscHandle watchContext_ = 0;
+  std::thread watcher_;
+  WatcherQueue queue_;
+};
+
+}  // namespace kasse

@@ -1,0 +1,92 @@
+// The connector's card-side details: attributes of reader and card, and the GSM probe.
+
+#include "card/pcsc_connector.h"
+
+namespace kasse {
+namespace {
+
+std::string TextOf(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+bool TPCSCConnector::TransmitWithStatus(ByteSpan command, Bytes& data, Byte& sw1, Byte& sw2) {
+  // GET RESPONSE after 9F xx is bounded: a card that keeps answering 9F must not loop forever.
+  Bytes request(command.begin(), command.end());
+  request.insert(request.end(), data.begin(), data.end());
+  for (int round = 0; round < 8; ++round) {
+    const Bytes response = Transmit(request);
+    if (response.size() < 2) {
+      data.clear();
+      sw1 = sw2 = 0;
+      return false;
+    }
+    data.assign(response.begin(), response.end() - 2);
+    sw1 = response[response.size() - 2];
+    sw2 = response.back();
+    if (sw1 != 0x9F) return true;
+    data.assign(1, sw2);
+    request = {0xA0, 0xC0, 0x00, 0x00, sw2};
+  }
+  return true;
+}
+
+void TPCSCConnector::GsmProbe() {
+  const Bytes select = {0xA0, 0xA4, 0x00, 0x00, 0x02};
+  Bytes data = {0x7F, 0x20};
+  Byte sw1 = 0;
+  Byte sw2 = 0;
+  if (!TransmitWithStatus(select, data, sw1, sw2)) return;
+  if ((sw1 << 8) + sw2 != 0x9000) return;
+  if (data.size() >= 6) gsmCurrentFile_.assign(data.begin() + 4, data.begin() + 6);
+  if (data.size() >= 7 && data[6] == 4) {
+    gsmFileInfo_ = data;
+  } else {
+    gsmDirInfo_ = data;
+  }
+  const Byte voltage = gsmDirInfo_.size() >= 14 ? gsmDirInfo_[13] : 0;
+  gsmVoltage30_ = (voltage & 0x10) != 0;
+  gsmVoltage18_ = (voltage & 0x20) != 0;
+}
+
+void TPCSCConnector::ReadAttributes() {
+  Bytes value;
+  api_.GetAttrib(card_, pcsc::kAttrAtrString, kAttributeBuffer, value);
+  attrCardAtr_ = value;
+  api_.GetAttrib(card_, pcsc::kAttrVendorName, kAttributeBuffer, value);
+  attrVendorName_ = TextOf(value);
+  api_.GetAttrib(card_, pcsc::kAttrVendorSerial, kAttributeBuffer, value);
+  attrVendorSerial_ = TextOf(value);
+  auto readWord = [&](std::uint32_t id, std::uint32_t& word) {
+    word = 0;
+    if (api_.GetAttrib(card_, id, 4, value) != pcsc::kSuccess || value.size() < 4) return false;
+    for (int i = 3; i >= 0; --i)
+      word = (word << 8) | value[static_cast<std::size_t>(i)];  // host order, little-endian
+    return true;
+  };
+  std::uint32_t protocol = 0;
+  readWord(pcsc::kAttrCurrentProtocol, protocol);
+  attrProtocol_ = protocol;
+  std::uint32_t iccType = 0;
+  if (!readWord(pcsc::kAttrIccTypePerAtr, iccType)) {
+    attrIccType_.clear();
+  } else {
+    attrIccType_ = iccType == 1 ? "ISO7816A" : iccType == 2 ? "ISO7816S" : "UNKNOWN";
+  }
+}
+
+void TPCSCConnector::ClearAttributes() {
+  attrCardAtr_.clear();
+  attrVendorName_.clear();
+  attrVendorSerial_.clear();
+  attrIccType_.clear();
+  attrProtocol_ = 0;
+  gsmCurrentFile_.clear();
+  gsmFileInfo_.clear();
+  gsmDirInfo_.clear();
+  gsmVoltage30_ = false;
+  gsmVoltage18_ = false;
+}
+
+}  // namespace kasse

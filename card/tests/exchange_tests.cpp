@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include "card/card_exchange.h"
+#include "card/tests/fake_pcsc.h"
+
+namespace kasse {
+namespace {
+
+using testing::FakePcsc;
+
+// A connected card with the given script, a logging monitor and a clock that advances 7 ms
+// per reading.
+struct ExchangeFixture {
+  explicit ExchangeFixture(std::deque<testing::ApduStep> script) {
+    pcsc.AddReader("A", std::move(script));
+    EXPECT_TRUE(connector.Init());
+    connector.SetUseReaderNum(0);
+    EXPECT_TRUE(connector.Connect());
+    monitor.ShowMonitor(1, 0);
+    exchange.SetClock([this] {
+      ticks += 7;
+      return CardExchange::Clock::time_point(std::chrono::milliseconds(ticks));
+    });
+  }
+  FakePcsc pcsc;
+  TPCSCConnector connector{pcsc};
+  CardMonitorLog monitor;
+  CardExchange exchange{connector, monitor};
+  long ticks = 0;
+};
+
+TEST(CardExchange, LenientCommandTextIsSentAsBytesAndLoggedAsWritten) {
+  ExchangeFixture f({{"00 B0 00 00 00", "30 82 01 00 90 00", "// READ BINARY, offset 0."},
+                     {"00 CA 01 F1 00", "90 00", "// Double blanks and lower case."},
+                     {"0A 00 00 00", "90 00", "// A single digit is a byte."}});
+  std::string data;
+  EXPECT_TRUE(f.exchange.SendCommand("00 b0 0000 00", data));
+  EXPECT_EQ(data, "30 82 01 00");
+  EXPECT_TRUE(f.exchange.SendCommand("00  ca 01 f1 00", data));
+  EXPECT_EQ(data, "");
+  EXPECT_TRUE(f.exchange.SendCommand("A 0 0 0", data));
+  const auto& lines = f.monitor.Lines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0].text, "Card,APDU;00 b0 0000 00");
+  EXPECT_EQ(lines[0].colour, kMonitorWindowText);
+  EXPECT_EQ(lines[1].text, "Result;   30 82 01 00 90 00  <7 ms>");
+  EXPECT_EQ(lines[1].colour, kMonitorBlack);
+  EXPECT_EQ(lines[2].text, "Card,APDU;00  ca 01 f1 00");
+}
+
+TEST(CardExchange, OnlyStatusWord9000Succeeds) {
+  ExchangeFixture f({{"00 A4 04 00", "6A 82", "// Not found."},
+                     {"00 A4 04 00", "90", "// A single byte."},
+                     {"00 A4 04 00", "61 10", "// No automatic GET RESPONSE."},
+                     {"00 A4 04 00", "01 02 90 00", "// Data and success."}});
+  const char* response = "stale";
+  EXPECT_EQ(f.exchange.CardApdu("00 A4 04 00", &response), -1);
+  EXPECT_STREQ(response, "");
+  std::string data;
+  EXPECT_FALSE(f.exchange.SendCommand("00 A4 04 00", data));
+  EXPECT_EQ(data, "90");
+  EXPECT_FALSE(f.exchange.SendHex("00 A4 04 00", data));
+  EXPECT_EQ(data, "");
+  EXPECT_EQ(f.exchange.CardApdu("00 A4 04 00", &response), 0);
+  EXPECT_STREQ(response, "01 02");
+  EXPECT_TRUE(f.pcsc.ScriptDone(0));
+}
+
+TEST(CardExchange, TransmissionFailureLogsNoResult) {
+  ExchangeFixture f({});
+  f.pcsc.SetTransmitFailure(pcsc::kRemovedCard);
+  std::string data;
+  EXPECT_FALSE(f.exchange.SendHex("00 CA 01 F1 00", data));
+  ASSERT_EQ(f.monitor.Lines().size(), 1u);
+  // Too long for the reader: not sent, fails the same way.
+  f.pcsc.SetTransmitFailure(pcsc::kSuccess);
+  EXPECT_FALSE(f.exchange.SendHex(HexWritten(Bytes(261, 0)), data));
+  EXPECT_EQ(f.monitor.Lines().size(), 2u);
+}
+
+TEST(CardExchange, ClosedMonitorLogsNothing) {
+  ExchangeFixture f({{"00 CA 01 F1 00", "90 00", "// Status."}});
+  f.monitor.WindowClosed();
+  std::string data;
+  EXPECT_TRUE(f.exchange.SendHex("00 CA 01 F1 00", data));
+  EXPECT_EQ(f.exchange.MonitorLabel("QOR-Status", kMonitorBlue), 0);
+  EXPECT_TRUE(f.monitor.Lines().empty());
+}
+
+TEST(CardMonitor, DropsElevenOldestLinesPast32000Characters) {
+  CardMonitorLog monitor;
+  monitor.ShowMonitor(1, 1);
+  const std::string line(99, 'x');  // 100 characters with its line break
+  for (int i = 0; i < 320; ++i)
+    monitor.AddLine(std::to_string(i % 10) + line.substr(1));
+  EXPECT_EQ(monitor.TextLength(), 31999u);
+  monitor.AddLine("next", kMonitorBlue);  // not yet past the bound before adding
+  EXPECT_EQ(monitor.Lines().size(), 321u);
+  EXPECT_GT(monitor.TextLength(), CardMonitorLog::kTrimThreshold);
+  monitor.AddLine("", kMonitorRed);
+  EXPECT_EQ(monitor.Lines().size(), 311u);
+  EXPECT_EQ(monitor.Lines().front().text[0], '1');
+  EXPECT_EQ(monitor.Lines().back().text, " ");
+  EXPECT_EQ(monitor.Lines().back().colour, kMonitorRed);
+  EXPECT_EQ(monitor.TextLength(), monitor.Text().size());
+  monitor.Clear();
+  EXPECT_EQ(monitor.TextLength(), 0u);
+}
+
+}  // namespace
+}  // namespace kasse
