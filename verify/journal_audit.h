@@ -1,0 +1,87 @@
+#pragma once
+// Audit of journal pairs: every S record decoded and its card signature checked, sequence
+// numbers per card strictly increasing (gaps listed), every S record matched by its L record,
+// both files well-formed. A journal cut short by a crash is read up to its last complete record.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.h"
+#include "journal/journal.h"
+
+namespace kasse {
+
+struct ScannedRecord;
+
+struct AuditFinding {
+  std::string file;        // file name without folder
+  std::size_t offset = 0;  // byte offset of the record (or of the problem) in that file
+  std::size_t record = 0;  // 1-based record number in the file, 0 for the file itself
+  std::string text;
+};
+
+struct AuditReport {
+  std::vector<AuditFinding> findings;
+  std::vector<std::string> unusable;  // files that could not be audited at all
+  std::size_t transactions = 0, reports = 0, signaturesChecked = 0;
+};
+
+// One journal pair given as texts; carries sequence state across calls so that the pairs of a
+// home folder, audited in name order, are checked as one history.
+class JournalAuditor {
+ public:
+  struct Record;
+  void AuditPair(std::string_view sName, std::string_view sText, std::string_view lName,
+                 std::string_view lText);
+  const AuditReport& Report() const { return report_; }
+
+ private:
+  struct Numbers {
+    std::string card;
+    std::optional<std::uint64_t> lastTransaction, lastReport;
+  };
+  struct SPlace {
+    std::string_view file;
+    const ScannedRecord& record;
+    std::size_t number;
+  };
+  struct LPlace {
+    std::string_view file;
+    const ScannedRecord* record;  // none: the L file has no record left for it
+    std::size_t number;
+  };
+  void AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate);
+  void CheckSequence(const Record& record, std::string_view sName);
+  Numbers& NumbersOf(const std::string& card);
+
+  AuditReport report_;
+  std::vector<Numbers> numbers_;
+  std::size_t unansweredRequests_ = 0;
+};
+
+// The pairs under home/Journal in name order (S name, L name); the L file of an S file may be
+// missing, then its path is empty.
+std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
+    const std::filesystem::path& home);
+
+AuditReport AuditFiles(
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs);
+
+// One finding a line, then a summary line (UTF-8).
+std::string AuditText(const AuditReport& report);
+
+// 0 clean, 1 findings, 2 unusable.
+int AuditExitCode(const AuditReport& report);
+
+// The parameter blocks of a journal text.
+std::vector<QorParams> ParamsOfJournal(std::string_view text);
+
+// The certificate (DER) for a card, from the parameter blocks of the journals under home/Journal.
+std::optional<Bytes> CertificateFromJournals(const std::filesystem::path& home,
+                                             std::string_view tpId, std::uint64_t tpIdNo);
+
+}  // namespace kasse

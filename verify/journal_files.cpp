@@ -1,0 +1,94 @@
+#include "verify/journal_audit.h"
+
+#include <algorithm>
+
+#include "common/base_n.h"
+#include "common/cp1252.h"
+#include "common/files.h"
+#include "verify/journal_scan.h"
+
+namespace kasse {
+
+std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
+    const std::filesystem::path& home) {
+  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(home / "Journal", error)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.ends_with("S.xml")) continue;
+    std::filesystem::path l = entry.path();
+    l.replace_filename(name.substr(0, name.size() - 5) + "L.xml");
+    pairs.emplace_back(entry.path(),
+                       std::filesystem::exists(l, error) ? l : std::filesystem::path());
+  }
+  std::sort(pairs.begin(), pairs.end());
+  return pairs;
+}
+
+AuditReport AuditFiles(
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs) {
+  JournalAuditor auditor;
+  AuditReport missing;
+  for (const auto& [sPath, lPath] : pairs) {
+    auto s = ReadFile(sPath);
+    auto l = lPath.empty() ? Result<std::string>(MakeError(ErrorKind::kIo, "no L file"))
+                           : ReadFile(lPath);
+    if (!s || !l) {
+      missing.unusable.push_back((s ? lPath : sPath).string() + ": " +
+                                 (s ? l.error() : s.error()).message);
+      continue;
+    }
+    auditor.AuditPair(sPath.filename().string(), *s, lPath.filename().string(), *l);
+  }
+  AuditReport report = auditor.Report();
+  if (pairs.empty()) report.unusable.push_back("no journal pair found");
+  report.unusable.insert(report.unusable.end(), missing.unusable.begin(), missing.unusable.end());
+  return report;
+}
+
+std::string AuditText(const AuditReport& report) {
+  std::string text;
+  for (const std::string& problem : report.unusable)
+    text += "unusable: " + problem + "\n";
+  for (const AuditFinding& f : report.findings) {
+    text += f.file + " @" + std::to_string(f.offset);
+    if (f.record != 0) text += " record " + std::to_string(f.record);
+    text += ": " + Cp1252ToUtf8(f.text) + "\n";
+  }
+  text += std::to_string(report.transactions) + " transactions, " + std::to_string(report.reports) +
+          " reports, " + std::to_string(report.signaturesChecked) + " signatures valid, " +
+          std::to_string(report.findings.size()) + " findings\n";
+  return text;
+}
+
+int AuditExitCode(const AuditReport& report) {
+  if (!report.unusable.empty()) return 2;
+  return report.findings.empty() ? 0 : 1;
+}
+
+std::vector<QorParams> ParamsOfJournal(std::string_view text) {
+  std::vector<QorParams> params;
+  for (std::string_view body : ScanJournal(text).params) {
+    const auto field = [&](std::string_view name) {
+      auto value = ChildText(body, name);
+      return value ? std::string(*value) : std::string();
+    };
+    params.push_back({field("qorVersion"), field("tpId"), field("tpIdNo"), field("certificate")});
+  }
+  return params;
+}
+
+std::optional<Bytes> CertificateFromJournals(const std::filesystem::path& home,
+                                             std::string_view tpId, std::uint64_t tpIdNo) {
+  for (const auto& [sPath, lPath] : JournalPairs(home)) {
+    auto text = ReadFile(sPath);
+    if (!text) continue;
+    for (const QorParams& params : ParamsOfJournal(*text)) {
+      if (params.tpId != tpId || params.tpIdNo != std::to_string(tpIdNo)) continue;
+      if (auto der = Base64Decode(params.certificate)) return der;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace kasse

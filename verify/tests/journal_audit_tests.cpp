@@ -1,0 +1,164 @@
+#include "verify/journal_audit.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "verify/tests/journal_fixture.h"
+
+namespace kasse {
+namespace {
+
+using testing::JournalMaker;
+
+AuditReport Audit(const std::string& s, const std::string& l) {
+  JournalAuditor auditor;
+  auditor.AuditPair("S.xml", s, "L.xml", l);
+  return auditor.Report();
+}
+
+std::string AllText(const AuditReport& report) {
+  return AuditText(report);
+}
+
+// Removes the n-th (0-based) element `name` with its content from text.
+std::string WithoutRecord(std::string text, const std::string& name, int n) {
+  std::size_t at = 0;
+  for (int i = 0; i <= n; ++i)
+    at = text.find("<" + name + ">", i == 0 ? 0 : at + 1);
+  const std::string close = "</" + name + ">";
+  const std::size_t end = text.find(close, at) + close.size();
+  return text.erase(at, end - at);
+}
+
+TEST(JournalAudit, CleanJournalPassesWithEverySignatureChecked) {
+  JournalMaker maker;
+  maker.Sale(1999);
+  maker.Sale(500);
+  maker.DailyClosing();
+  maker.Sale(100);
+  const AuditReport report = Audit(maker.S(), maker.L());
+  EXPECT_TRUE(report.findings.empty()) << AllText(report);
+  EXPECT_EQ(report.transactions, 3u);
+  EXPECT_EQ(report.reports, 1u);
+  EXPECT_EQ(report.signaturesChecked, 4u);
+  EXPECT_EQ(AuditExitCode(report), 0);
+}
+
+TEST(JournalAudit, DeletedRecordIsAGapNamingUnansweredRequests) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.Sale(200);
+  maker.Sale(300);
+  maker.Unanswered();
+  maker.Sale(400);
+  const std::string s = WithoutRecord(maker.S(), "transactionEncoded", 1);
+  const std::string l = WithoutRecord(maker.L(), "transaction", 1);
+  const AuditReport report = Audit(s, l);
+  const std::string text = AllText(report);
+  EXPECT_NE(text.find("gap: 2 missing; the journal holds 0 request(s)"), std::string::npos) << text;
+  EXPECT_NE(text.find("request without an answer"), std::string::npos) << text;
+  EXPECT_NE(text.find("5 of card QOR-SIM 1: gap: 4 missing; the journal holds 1 request(s)"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(AuditExitCode(report), 1);
+}
+
+TEST(JournalAudit, RepeatedSequenceNumberAndAlteredSignatureAreFound) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.Sale(200);
+  std::string s = maker.S();
+  // The second record once more: a repeated number.
+  const std::size_t second = s.find("<transactionEncoded>", s.find("<transactionEncoded>") + 1);
+  const std::string copy = s.substr(second, s.find("</kavelo>") - second);
+  s.insert(s.find("</kavelo>"), copy);
+  std::string l = maker.L();
+  const std::size_t lSecond = l.find("<transaction>", l.find("<transaction>") + 1);
+  l.insert(l.find("</kavelo>"), l.substr(lSecond, l.find("</kavelo>") - lSecond));
+  const AuditReport report = Audit(s, l);
+  EXPECT_NE(AllText(report).find("2 of card"), std::string::npos);
+  EXPECT_NE(AllText(report).find("sequence number repeated"), std::string::npos);
+
+  // A changed byte of the signed request breaks the signature.
+  std::string forged = maker.S();
+  const std::size_t request = forged.find("<transactionRequest>") + 20;
+  const std::size_t length = forged.find('<', request) - request;
+  Bytes data = Base64Decode(forged.substr(request, length)).value();
+  data[20] ^= 0x01;  // inside the item-list hash
+  forged.replace(request, length, Base64Encode(data));
+  EXPECT_NE(AllText(Audit(forged, maker.L())).find("signature does not match"), std::string::npos);
+}
+
+TEST(JournalAudit, AlteredLFieldIsNamedWithItsPosition) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.DailyClosing();
+  std::string l = maker.L();
+  const std::size_t seq = l.find("<seqNoTransaction>1<");
+  ASSERT_NE(seq, std::string::npos);
+  l.replace(seq, 20, "<seqNoTransaction>7<");
+  const std::size_t report = l.find("<report>");
+  l.replace(l.find("<tpIdNo>", report), 9, "<tpIdNo>9");
+  const AuditReport audit = Audit(maker.S(), l);
+  ASSERT_EQ(audit.findings.size(), 2u) << AllText(audit);
+  EXPECT_EQ(audit.findings[0].file, "L.xml");
+  EXPECT_EQ(audit.findings[0].record, 1u);
+  EXPECT_NE(audit.findings[0].text.find("seqNoTransaction \"7\" instead of \"1\""),
+            std::string::npos);
+  EXPECT_EQ(audit.findings[1].offset, report);
+  EXPECT_NE(audit.findings[1].text.find("tpIdNo"), std::string::npos);
+}
+
+TEST(JournalAudit, TruncatedJournalIsReadUpToItsLastCompleteRecord) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.Sale(200);
+  // After a crash: no closing tag, and the S file stops inside a record.
+  std::string s = maker.S(false);
+  s.resize(s.size() - 30);
+  const AuditReport report = Audit(s, maker.L(false));
+  const std::string text = AllText(report);
+  EXPECT_NE(text.find("S.xml @"), std::string::npos);
+  EXPECT_NE(text.find("record cut off"), std::string::npos) << text;
+  EXPECT_NE(text.find("L.xml @"), std::string::npos);
+  EXPECT_NE(text.find("no closing tag"), std::string::npos) << text;
+  EXPECT_EQ(report.signaturesChecked, 1u);
+  EXPECT_NE(text.find("without a matching S record"), std::string::npos) << text;
+}
+
+TEST(JournalAudit, UnusableFilesAndForeignTextAreReported) {
+  JournalMaker maker;
+  maker.Sale(100);
+  EXPECT_EQ(AuditExitCode(Audit("not a journal", maker.L())), 2);
+  std::string s = maker.S();
+  s.insert(s.find("<transactionEncoded>"), "<junk/>");
+  EXPECT_NE(AllText(Audit(s, maker.L())).find("not a record here"), std::string::npos);
+  std::string bad = maker.S();
+  bad.replace(bad.find("<transactionResponse>") + 21, 4, "!!!!");
+  EXPECT_NE(AllText(Audit(bad, maker.L())).find("response is not Base64"), std::string::npos);
+  EXPECT_EQ(AuditExitCode(AuditFiles({{"/nonexistent/S.xml", "/nonexistent/L.xml"}})), 2);
+}
+
+TEST(JournalAudit, HomeFolderPairsAndCertificateLookup) {
+  const auto home =
+      std::filesystem::temp_directory_path() / ("kavelo-audit-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(home / "Journal");
+  JournalMaker maker;
+  maker.Sale(100);
+  std::ofstream(home / "Journal" / "260512XMLExpBak01S.xml") << maker.S();
+  std::ofstream(home / "Journal" / "260512XMLExpBak01L.xml") << maker.L();
+  const auto pairs = JournalPairs(home);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(AuditExitCode(AuditFiles(pairs)), 0);
+  const auto params = ParamsOfJournal(maker.S());
+  ASSERT_EQ(params.size(), 1u);
+  std::uint64_t number = std::stoull(params[0].tpIdNo);
+  EXPECT_EQ(CertificateFromJournals(home, params[0].tpId, number), maker.Certificate());
+  EXPECT_FALSE(CertificateFromJournals(home, params[0].tpId, number + 1));
+  std::filesystem::remove_all(home);
+}
+
+}  // namespace
+}  // namespace kasse
