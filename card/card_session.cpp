@@ -103,11 +103,10 @@ bool CardSession::ReadCardStatus() {
   std::string data;
   if (!exchange_.SendHex(kGetCardStatus, data)) return false;
   state_.LastResponse = data;
-  // A status answer that ends early leaves the known state as it was.
+  // A status answer that ends early leaves the known state as it was; hash length and
+  // algorithms belong to the card just read, so a level-1 card shows none.
   std::optional<CardState> parsed = ParseCardStatus(HexParse(data), languageCode_);
   if (!parsed) return false;
-  parsed->HashLength = state_.HashLength;
-  parsed->Algorithms = state_.Algorithms;
   parsed->Certificate = state_.Certificate;
   parsed->LastResponse = state_.LastResponse;
   state_ = std::move(*parsed);

@@ -36,10 +36,21 @@ void Drain(TPCSCConnector& connector, std::size_t count) {
   ASSERT_EQ(handled, count);
 }
 
-TEST(Connector, InitWithoutReadersFails) {
+// A connector over the scripted service with its events recorded.
+struct Connector : ::testing::Test {
+  // Reader "A" with the given script and state, listed and chosen.
+  void UseReaderA(std::deque<testing::ApduStep> script = {},
+                  std::uint32_t state = pcsc::kStatePresent) {
+    pcsc.AddReader("A", std::move(script), state);
+    ASSERT_TRUE(connector.Init());
+    connector.SetUseReaderNum(0);
+  }
   FakePcsc pcsc;
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
+  TPCSCConnector connector{pcsc};
+  EventLog log{connector};
+};
+
+TEST_F(Connector, InitWithoutReadersFails) {
   EXPECT_FALSE(connector.Init());
   EXPECT_EQ(connector.NumReaders(), 0);
   EXPECT_TRUE(connector.ReaderList().empty());
@@ -48,25 +59,24 @@ TEST(Connector, InitWithoutReadersFails) {
   EXPECT_TRUE(log.events.empty());
 }
 
-TEST(Connector, InitKeepsElevenReadersAndReportsTheList) {
-  FakePcsc pcsc;
+TEST_F(Connector, InitKeepsElevenReadersAndReportsTheList) {
   for (int i = 0; i < 12; ++i)
     pcsc.AddReader("Reader " + std::to_string(i));
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
   EXPECT_TRUE(connector.Init());
   EXPECT_EQ(connector.NumReaders(), 11);
   EXPECT_EQ(connector.ReaderList().back(), "Reader 10");
   EXPECT_EQ(log.events, std::vector<std::string>{"list"});
 }
 
-TEST(Connector, FailedInitKeepsTheListAndClearsTheSelection) {
-  FakePcsc pcsc;
+TEST_F(Connector, SelectionFollowsTheRebuiltListAndFailedInitClearsIt) {
   pcsc.AddReader("A");
   pcsc.AddReader("B");
-  TPCSCConnector connector(pcsc);
   ASSERT_TRUE(connector.Init());
   connector.SetUseReaderNum(1);
+  EXPECT_EQ(connector.SelectedReader(), "B");
+  ASSERT_TRUE(connector.Init());
+  EXPECT_EQ(connector.UseReaderNum(), 1);
+  EXPECT_EQ(connector.SelectedReader(), "B");
   pcsc.SetListResult(pcsc::kNoService);
   EXPECT_FALSE(connector.Init());
   EXPECT_EQ(connector.NumReaders(), 0);
@@ -76,25 +86,8 @@ TEST(Connector, FailedInitKeepsTheListAndClearsTheSelection) {
   EXPECT_FALSE(connector.Open());
 }
 
-TEST(Connector, SelectionFollowsTheRebuiltList) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A");
-  pcsc.AddReader("B");
-  TPCSCConnector connector(pcsc);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(1);
-  EXPECT_EQ(connector.SelectedReader(), "B");
-  ASSERT_TRUE(connector.Init());
-  EXPECT_EQ(connector.UseReaderNum(), 1);
-  EXPECT_EQ(connector.SelectedReader(), "B");
-}
-
-TEST(Connector, ReaderSelectionOutOfRangeSelectsNone) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A");
-  TPCSCConnector connector(pcsc);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, ReaderSelectionOutOfRangeSelectsNone) {
+  UseReaderA();
   ASSERT_TRUE(connector.Connect());
   connector.SetUseReaderNum(0);  // the same value: the connection stays
   EXPECT_TRUE(connector.Connected());
@@ -106,13 +99,8 @@ TEST(Connector, ReaderSelectionOutOfRangeSelectsNone) {
   EXPECT_FALSE(connector.Connect());
 }
 
-TEST(Connector, ConnectReadsAttributesAndProbesGsm) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A");
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, ConnectReadsAttributesAndProbesGsm) {
+  UseReaderA();
   ASSERT_TRUE(connector.Connect());
   EXPECT_EQ(connector.AttrCardATR(), (Bytes{0x3B, 0x80, 0x80, 0x01, 0x01}));
   EXPECT_EQ(connector.AttrVendorName(), "Fake Vendor");
@@ -124,18 +112,14 @@ TEST(Connector, ConnectReadsAttributesAndProbesGsm) {
   EXPECT_EQ(log.events, (std::vector<std::string>{"list", "active"}));
 }
 
-TEST(Connector, GsmProbeAsksForTheResponseAfter9F) {
-  FakePcsc pcsc;
+TEST_F(Connector, GsmProbeAsksForTheResponseAfter9F) {
   Bytes dirInfo(14, 0);
   dirInfo[4] = 0x7F;
   dirInfo[5] = 0x20;
   dirInfo[6] = 2;
   dirInfo[13] = 0x30;
-  pcsc.AddReader("A", {{"A0 A4 00 00 02 7F 20", "9F 10", "// GSM select: response waiting."},
-                       {"A0 C0 00 00 10", HexWritten(dirInfo) + " 90 00", "// GET RESPONSE."}});
-  TPCSCConnector connector(pcsc);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+  UseReaderA({{"A0 A4 00 00 02 7F 20", "9F 10", "// GSM select: response waiting."},
+              {"A0 C0 00 00 10", HexWritten(dirInfo) + " 90 00", "// GET RESPONSE."}});
   ASSERT_TRUE(connector.Connect());
   EXPECT_TRUE(pcsc.ScriptDone(0));
   EXPECT_EQ(connector.GSMCurrentFile(), (Bytes{0x7F, 0x20}));
@@ -144,13 +128,8 @@ TEST(Connector, GsmProbeAsksForTheResponseAfter9F) {
   EXPECT_TRUE(connector.GSMVoltage18());
 }
 
-TEST(Connector, TransmitBoundsTheCommandLength) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A", {{HexWritten(Bytes(260, 0x11)), "90 00", "// The longest command."}});
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, TransmitBoundsTheCommandLength) {
+  UseReaderA({{HexWritten(Bytes(260, 0x11)), "90 00", "// The longest command."}});
   ASSERT_TRUE(connector.Connect());
   EXPECT_EQ(connector.Transmit(Bytes(260, 0x11)), (Bytes{0x90, 0x00}));
   const std::size_t sent = pcsc.Sent().size();
@@ -163,13 +142,8 @@ TEST(Connector, TransmitBoundsTheCommandLength) {
   EXPECT_EQ(log.errors[0].first, TErrSource::esTransmit);
 }
 
-TEST(Connector, WatcherRaisesInsertionRemovalAndWaiting) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A", {}, pcsc::kStateEmpty);
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, WatcherRaisesInsertionRemovalAndWaiting) {
+  UseReaderA({}, pcsc::kStateEmpty);
   ASSERT_TRUE(connector.Open());
   Drain(connector, 1);
   EXPECT_EQ(log.events, (std::vector<std::string>{"list", "waiting"}));
@@ -190,25 +164,15 @@ TEST(Connector, WatcherRaisesInsertionRemovalAndWaiting) {
   EXPECT_EQ(pcsc.OpenContexts(), 1);
 }
 
-TEST(Connector, MuteCardIsInvalidNotInserted) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A", {}, pcsc::kStatePresent | pcsc::kStateMute);
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, MuteCardIsInvalidNotInserted) {
+  UseReaderA({}, pcsc::kStatePresent | pcsc::kStateMute);
   ASSERT_TRUE(connector.Open());
   Drain(connector, 1);
   EXPECT_EQ(log.events, (std::vector<std::string>{"list", "invalid"}));
 }
 
-TEST(Connector, ReopeningDropsWhatTheOldWatcherPosted) {
-  FakePcsc pcsc;
-  pcsc.AddReader("A");
-  TPCSCConnector connector(pcsc);
-  EventLog log(connector);
-  ASSERT_TRUE(connector.Init());
-  connector.SetUseReaderNum(0);
+TEST_F(Connector, ReopeningDropsWhatTheOldWatcherPosted) {
+  UseReaderA();
   ASSERT_TRUE(connector.Open());
   ASSERT_TRUE(connector.WaitForEvent(1s));
   ASSERT_TRUE(connector.Open());  // joins the first watcher before starting the second

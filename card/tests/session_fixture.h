@@ -107,9 +107,13 @@ struct SessionFixture {
         lines.push_back(line.text);
     return lines;
   }
+  // Reader "R1" whose card answers the scan's SELECT of the QOR.
+  void AddQorReader() {
+    pcsc.AddReader("R1", {{kSelectQor, "90 00", "// SELECT QOR application."}});
+  }
   // The QOR alone in reader "R1", selected and connected.
   void StartWithQor() {
-    pcsc.AddReader("R1", {{kSelectQor, "90 00", "// SELECT QOR application."}});
+    AddQorReader();
     ASSERT_EQ(session.StartCard(), 0);
   }
 

@@ -90,6 +90,13 @@ TEST(CardStatus, LevelOneCardSkipsHashParameters) {
   EXPECT_EQ(f.session.State().LifeCycle, "02 - personalized");
   EXPECT_EQ(f.session.State().HashLength, "");
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
+  // A level-1 card read after a level-2 one shows none of the other card's hash parameters.
+  f.pcsc.Script(0, testing::StatusSteps(0x03, 2));
+  ASSERT_TRUE(f.session.ReadCardStatus());
+  f.pcsc.Script(0, testing::StatusSteps(0x03, 1));
+  ASSERT_TRUE(f.session.ReadCardStatus());
+  EXPECT_EQ(f.session.State().HashLength, "");
+  EXPECT_EQ(f.session.State().Algorithms, "");
 }
 
 TEST(CardStatus, D5ObjectChangesNothingShown) {

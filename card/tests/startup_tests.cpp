@@ -17,11 +17,16 @@ std::deque<testing::ApduStep> CheckSteps(Byte lifecycle) {
   return steps;
 }
 
+// Starts up with a QOR of the given lifecycle in "R1" whose check is scripted.
+void StartupWithCheck(SessionFixture& f, Byte lifecycle) {
+  f.AddQorReader();
+  f.pcsc.Script(0, CheckSteps(lifecycle));
+  f.session.Startup();
+}
+
 TEST(CardStartup, CheckRunsOnceHalfASecondAfterTheScan) {
   SessionFixture f;
-  f.pcsc.AddReader("R1", {{testing::kSelectQor, "90 00", "// SELECT QOR application."}});
-  f.pcsc.Script(0, CheckSteps(0x03));
-  f.session.Startup();
+  StartupWithCheck(f, 0x03);
   EXPECT_TRUE(f.session.WatchdogRunning());
   EXPECT_EQ(f.session.NextDeadline(), f.now + 500ms);
   f.Advance(499ms);
@@ -39,9 +44,7 @@ TEST(CardStartup, CheckRunsOnceHalfASecondAfterTheScan) {
 
 TEST(CardStartup, PersonalisedCardAsksForTheTransportPin) {
   SessionFixture f;
-  f.pcsc.AddReader("R1", {{testing::kSelectQor, "90 00", "// SELECT QOR application."}});
-  f.pcsc.Script(0, CheckSteps(0x02));
-  f.session.Startup();
+  StartupWithCheck(f, 0x02);
   f.Advance(500ms);
   EXPECT_EQ(f.host.calls, (Calls{"reset journal", "transport pin", "passed KASSE001 - 300"}));
 }
@@ -56,7 +59,7 @@ TEST(CardStartup, FailedScanShowsTheCardError) {
 
 TEST(CardStartup, WatchdogRescansWhenNoCardMessageCame) {
   SessionFixture f;
-  f.pcsc.AddReader("R1", {{testing::kSelectQor, "90 00", "// SELECT QOR application."}});
+  f.AddQorReader();
   f.session.SetNotifyTarget(nullptr);  // the main window does not exist yet
   f.session.Startup();
   f.Advance(500ms);
@@ -87,9 +90,7 @@ TEST(CardStartup, FailingStatusReadShowsTheCardError) {
 
 TEST(CardEvents, RemovalShowsTheCardErrorOnceAndInsertionRescans) {
   SessionFixture f;
-  f.pcsc.AddReader("R1", {{testing::kSelectQor, "90 00", "// SELECT QOR application."}});
-  f.pcsc.Script(0, CheckSteps(0x03));
-  f.session.Startup();
+  StartupWithCheck(f, 0x03);
   f.Advance(500ms);
   f.host.calls.clear();
   // The watcher's first report names the connected card: no rescan, even after the debounce.

@@ -16,8 +16,15 @@ Bytes TransactionAnswerBytes() {
   return answer;
 }
 
+// The answer followed by the debug hash 9A 14 EE..EE.
+Bytes WithDebugHash(Bytes answer) {
+  answer.insert(answer.end(), {0x9A, 0x14});
+  answer.insert(answer.end(), 20, 0xEE);
+  return answer;
+}
+
 TEST(TransactionAnswer, ReadsIdentityNumbersAndSignature) {
-  Bytes answer = TransactionAnswerBytes();
+  const Bytes answer = TransactionAnswerBytes();
   auto read = ReadTransactionAnswer(answer);
   ASSERT_TRUE(read);
   EXPECT_EQ(read->tpId, "ABC");
@@ -27,21 +34,14 @@ TEST(TransactionAnswer, ReadsIdentityNumbersAndSignature) {
   EXPECT_EQ(read->signature[47], 47);
   EXPECT_FALSE(read->debugHash);
 
-  Bytes debug = answer;
-  debug.push_back(0x9A);
-  debug.push_back(0x14);
-  debug.insert(debug.end(), 20, 0xEE);
-  read = ReadTransactionAnswer(debug);
+  read = ReadTransactionAnswer(WithDebugHash(answer));
   ASSERT_TRUE(read);
   ASSERT_TRUE(read->debugHash);
   EXPECT_EQ(HexCompact(*read->debugHash), std::string(40, 'E'));
 }
 
 TEST(TransactionAnswer, EveryTruncationIsReportedNotOverread) {
-  Bytes answer = TransactionAnswerBytes();
-  answer.push_back(0x9A);
-  answer.push_back(0x14);
-  answer.insert(answer.end(), 20, 0xEE);
+  const Bytes answer = WithDebugHash(TransactionAnswerBytes());
   for (std::size_t cut = 0; cut + 1 < answer.size(); ++cut) {
     if (cut == 67) continue;  // exactly the answer without the debug hash
     auto read = ReadTransactionAnswer(ByteSpan(answer).first(cut));
@@ -72,9 +72,8 @@ TEST(VerifyRecord, PlacesSequenceNumberBeforeContainersAndSignatureLast) {
 }
 
 TEST(VerifyRecord, RefusesAnswersWithoutSequenceOrSignatureAndOversizedData) {
-  EXPECT_FALSE(BuildVerifyRecord(HexParse("80 44 00 00 00"), 0, HexParse("C4 01 41 9E 00")));
-  EXPECT_FALSE(BuildVerifyRecord(HexParse("80 44 00 00 00"), 0, HexParse("CB 01 01")));
-  EXPECT_FALSE(BuildVerifyRecord(HexParse("80 44 00 00 00"), 0, HexParse("CB 05 01")));
+  for (const char* answer : {"C4 01 41 9E 00", "CB 01 01", "CB 05 01"})
+    EXPECT_FALSE(BuildVerifyRecord(HexParse("80 44 00 00 00"), 0, HexParse(answer))) << answer;
   Bytes large = HexParse("80 44 00 00 00");
   large.resize(5 + 200, 0x11);
   auto refused = BuildVerifyRecord(large, 0, TransactionAnswerBytes());

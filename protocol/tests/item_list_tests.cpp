@@ -20,12 +20,13 @@ struct ItemListFixture : ::testing::Test {
   }
   static ItemInput Item(std::string quantity, std::string unit, std::string name,
                         std::array<std::string, 8> amounts) {
-    ItemInput item;
-    item.quantity = std::move(quantity);
-    item.unit = std::move(unit);
-    item.name = std::move(name);
-    item.amounts = std::move(amounts);
-    return item;
+    return {std::move(quantity), std::move(unit), std::move(name), false, false, false, amounts};
+  }
+  // Encodes `item` alone into an emptied list and monitor.
+  int EncodeAlone(const ItemInput& item) {
+    list.ResetItemList(containers, kRates);
+    monitor.Clear();
+    return list.EncodeItem(item, containers, 2);
   }
   std::string Hex() const { return HexWritten(list.ItemListBytes()); }
 
@@ -52,13 +53,12 @@ class FixedCard : public CardHasher {
 };
 
 TEST(ItemQuantity, ReadsCommaAndPointAndRoundsToSixDecimals) {
-  EXPECT_EQ(*ItemQuantityText("2,5"), "2.5");
-  EXPECT_EQ(*ItemQuantityText("2.5"), "2.5");
-  EXPECT_EQ(*ItemQuantityText(""), "1");
-  EXPECT_EQ(*ItemQuantityText("1"), "1");
-  EXPECT_EQ(*ItemQuantityText("-1"), "-1");
-  EXPECT_EQ(*ItemQuantityText("0,3333333333"), "0.333333");
-  EXPECT_EQ(*ItemQuantityText("-0,0000001"), "0");
+  const std::pair<const char*, const char*> cases[] = {
+      {"2,5", "2.5"},     {"2.5", "2.5"}, {"", "1"},
+      {"1", "1"},         {"-1", "-1"},   {"0,3333333333", "0.333333"},
+      {"-0,0000001", "0"}};
+  for (const auto& [text, written] : cases)
+    EXPECT_EQ(ItemQuantityText(text).value(), written) << text;
 }
 
 TEST(ItemQuantity, RefusesTextsThatAreNoNumberOrTooLong) {
@@ -85,17 +85,12 @@ TEST_F(ItemListFixture, UnitIsCleanedAndCutAndEmptyUnitLeavesNoElement) {
                             containers, 2),
             0);
   EXPECT_EQ(Hex(), "A0 01 31 A1 05 73 74 23 63 6B A2 01 61 B1 02 10 0C");
-  list.ResetItemList(containers, kRates);
-  ASSERT_EQ(list.EncodeItem(Item("1", "Kilogramm je", "A", {}), containers, 2), 0);
+  ASSERT_EQ(EncodeAlone(Item("1", "Kilogramm je", "A", {})), 0);
   EXPECT_EQ(Hex(), "A0 01 31 A1 08 6B 69 6C 6F 67 72 61 6D A2 01 61");
-  list.ResetItemList(containers, kRates);
-  monitor.Clear();
-  ASSERT_EQ(list.EncodeItem(Item("1", "   ", " ", {}), containers, 2), 0);
+  ASSERT_EQ(EncodeAlone(Item("1", "   ", " ", {})), 0);
   EXPECT_EQ(Hex(), "A0 01 31 A1 00 A2 00");
   EXPECT_NE(list.ItemListText().find("<unit></unit><name> </name>"), std::string::npos);
-  list.ResetItemList(containers, kRates);
-  monitor.Clear();
-  ASSERT_EQ(list.EncodeItem(Item("1", "", "Brot", {"250"}), containers, 2), 0);
+  ASSERT_EQ(EncodeAlone(Item("1", "", "Brot", {"250"})), 0);
   EXPECT_EQ(Hex(), "A0 01 31 A2 04 62 72 6F 74 B1 02 25 0C");
   EXPECT_EQ(monitor.Text(), "Artikel\r\n\tMenge: 1 brot\tE1: 250C");
 }
@@ -126,6 +121,11 @@ TEST_F(ItemListFixture, CancellationBooksNegativeAmount) {
   EXPECT_DOUBLE_EQ(containers[1].turnover, 0);
   EXPECT_DOUBLE_EQ(containers[1].turnoverNeg, 119);
   EXPECT_DOUBLE_EQ(containers[1].vat, 0);
+}
+
+TEST_F(ItemListFixture, NamesWithMarkupAreEscaped) {
+  ASSERT_EQ(list.EncodeItem(Item("1", "", "Salz & <Pfeffer>", {"100"}), containers, 2), 0);
+  EXPECT_NE(list.ItemListText().find("<name>Salz &amp; &lt;Pfeffer&gt;</name>"), std::string::npos);
 }
 
 TEST_F(ItemListFixture, ZeroAndUnreadableAmountsNeitherEncodeNorBook) {
@@ -210,25 +210,6 @@ TEST(VatContainers, OutOfRangeNumbersNeverReachPastTheArray) {
   EXPECT_DOUBLE_EQ(std::as_const(containers)[9].turnover, 0);
   for (int c = 1; c <= 8; ++c)
     EXPECT_DOUBLE_EQ(containers[c].turnover, 0) << c;
-}
-
-}  // namespace
-}  // namespace kasse
-
-namespace kasse {
-namespace {
-
-TEST(ItemListText, NamesWithMarkupAreEscaped) {
-  FunctionMonitor monitor;
-  LanguageTexts texts;
-  ItemList items(monitor, texts);
-  VatContainers containers;
-  items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
-  ItemInput item{
-      "1", "", "Salz & <Pfeffer>", false, false, false, {"100", "", "", "", "", "", "", ""}};
-  ASSERT_EQ(items.EncodeItem(item, containers, 2), 0);
-  EXPECT_NE(items.ItemListText().find("<name>Salz &amp; &lt;Pfeffer&gt;</name>"),
-            std::string::npos);
 }
 
 }  // namespace

@@ -31,12 +31,14 @@ struct Signing : testing::RecordFixture {
   RecordingReceipt receipt;
   TransactionSigning signing{card, receipt};
 
-  Result<void> Sell() {
+  // A sale of one bread, signed through `signer` (the fixture's signing by default).
+  Result<void> Sell(TransactionSigning* signer = nullptr) {
     EXPECT_TRUE(journal.OpenJournalPair());
     items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
     ItemInput item{"1", "", "Brot", false, false, false, {"119", "", "", "", "", "", "", ""}};
     EXPECT_EQ(items.EncodeItem(item, containers, 2), 0);
-    return record.BuildTransaction({false, false, "ich", 2}, items, containers, nullptr, &signing);
+    return record.BuildTransaction({false, false, "ich", 2}, items, containers, nullptr,
+                                   signer ? signer : &signing);
   }
 };
 
@@ -118,10 +120,7 @@ TEST_F(Signing, HeldVerifyCommandIsSentAsEdited) {
   held.SetSwitches({false, true, true, false});
   card.steps.push_back({"80400000", true, AnswerHex()});
   card.steps.push_back({"80440000", false, ""});
-  ASSERT_TRUE(journal.OpenJournalPair());
-  items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
-  EXPECT_FALSE(
-      record.BuildTransaction({false, false, "ich", 2}, items, containers, nullptr, &held));
+  EXPECT_FALSE(Sell(&held));
   ASSERT_EQ(card.sent.size(), 2u);
   EXPECT_NE(card.sent[1], hold.held);
   EXPECT_EQ(card.sent[1].size(), hold.held.size());

@@ -20,10 +20,9 @@ std::string AfterHash(const RecordBuffer& buffer) {
   return hash == std::string::npos ? std::string() : hex.substr(hash + 6 + 20 * 3);
 }
 
+// Fields: turnover, turnoverNeg, vat, rate, turnoverThirdParty, hasThirdParty.
 void BookOne19(VatContainers& containers) {
-  containers[1].turnover = 119;
-  containers[1].vat = 19;
-  containers[1].rate = 0.19;
+  containers[1] = VatContainer{119, 0, 19, 0.19, 0, 0};
 }
 
 using TransactionRecordTest = RecordFixture;
@@ -72,18 +71,12 @@ TEST_F(TransactionRecordTest, FlagsFollowTheCurrencyInFixedOrder) {
 
 TEST_F(TransactionRecordTest, ContainerChildrenFollowTheSale) {
   // A cancelled booking: nothing left, the magnitude in D9, positive.
-  containers[1].turnoverNeg = 500;
-  containers[1].rate = 0.19;
+  containers[1] = VatContainer{0, 500, 0, 0.19, 0, 0};
   // Rounding halves away from zero, and the odd/even digit rule of packed amounts.
-  containers[2].turnover = 12345;
-  containers[2].vat = -18.5;
-  containers[2].rate = 0.107;
-  containers[3].turnover = 1234;
-  containers[3].vat = 18.5;
-  containers[3].rate = 0.0;
+  containers[2] = VatContainer{12345, 0, -18.5, 0.107, 0, 0};
+  containers[3] = VatContainer{1234, 0, 18.5, 0.0, 0, 0};
   // Turnover rounding to zero: no element even with VAT in it.
-  containers[4].turnover = 0.4;
-  containers[4].vat = 7;
+  containers[4] = VatContainer{0.4, 0, 7, 0, 0, 0};
   ASSERT_TRUE(Build());
   EXPECT_EQ(AfterHash(record.CommandBuffer()),
             "C8 02 03 D2 "
@@ -99,11 +92,7 @@ TEST_F(TransactionRecordTest, ContainerChildrenFollowTheSale) {
 }
 
 TEST_F(TransactionRecordTest, AgencyShareDependsOnVersionLevel) {
-  containers[1].turnover = 500;
-  containers[1].vat = 80;
-  containers[1].rate = 0.19;
-  containers[1].turnoverThirdParty = 500;
-  containers[1].hasThirdParty = 1;
+  containers[1] = VatContainer{500, 0, 80, 0.19, 500, 1};
   containers[7].turnover = 500;
   containers[8].turnover = 300;
 
@@ -144,14 +133,8 @@ TEST_F(TransactionRecordTest, OperatorIsCleanedForTheCardOnly) {
 }
 
 TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled) {
-  for (int c = 1; c <= 6; ++c) {
-    containers[c].turnover = 1e17;
-    containers[c].turnoverNeg = 1e17;
-    containers[c].vat = 1e16;
-    containers[c].rate = 0.19;
-    containers[c].turnoverThirdParty = 1e17;
-    containers[c].hasThirdParty = 1;
-  }
+  for (int c = 1; c <= 6; ++c)
+    containers[c] = VatContainer{1e17, 1e17, 1e16, 0.19, 1e17, 1};
   const auto built = Build();
   ASSERT_FALSE(built);
   EXPECT_EQ(built.error().kind, ErrorKind::kTooLong);
@@ -164,7 +147,7 @@ TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled
   // The sale stays totalled: a smaller retry closes the item list only once.
   for (int c = 2; c <= 6; ++c)
     containers[c] = VatContainer{};
-  containers[1] = VatContainer{119, 0, 19, 0.19, 0, 0};
+  BookOne19(containers);
   ASSERT_TRUE(Build());
   EXPECT_THAT(LFile(), HasSubstr("<itemList></itemList><hashTransactionItems>"));
 }

@@ -8,6 +8,7 @@ namespace kasse::sim {
 namespace {
 
 using testing::Command;
+using testing::Concat;
 using testing::kSelectApp;
 using testing::ReportCommand;
 using testing::Send;
@@ -48,18 +49,11 @@ const Bytes kRate19 = HexParse("19 00");
 const Bytes kRate7 = HexParse("07 00");
 
 TEST_F(Books, DailyClosingSumsContainersAgencyDeliveryAndTrainingApart) {
-  Bytes withThirdParty = HexParse("E1 0C D8 02 40 0C DA 01 0C DB 02 19 00 D6 02 40 0C");
-  withThirdParty[1] = static_cast<Byte>(withThirdParty.size() - 2);
-  Bytes agencyV1 = HexParse("E7 04 D8 02 70 0C");
-  Bytes training = HexParse("CA 00");
-  const Bytes t3 = Vat(0xE1, 5000, 0, kRate19);
-  training.insert(training.end(), t3.begin(), t3.end());
-  Bytes delivery = HexParse("D7 00");
-  const Bytes t5 = Vat(0xE3, 800, 0, HexParse("00"));
-  delivery.insert(delivery.end(), t5.begin(), t5.end());
-  Bytes two = Vat(0xE1, 1000, 0, kRate19);
-  const Bytes e2 = Vat(0xE2, 500, 0, kRate7);
-  two.insert(two.end(), e2.begin(), e2.end());
+  const Bytes withThirdParty = HexParse("E1 0F D8 02 40 0C DA 01 0C DB 02 19 00 D6 02 40 0C");
+  const Bytes agencyV1 = HexParse("E7 04 D8 02 70 0C");
+  const Bytes training = Concat({HexParse("CA 00"), Vat(0xE1, 5000, 0, kRate19)});
+  const Bytes delivery = Concat({HexParse("D7 00"), Vat(0xE3, 800, 0, HexParse("00"))});
+  const Bytes two = Concat({Vat(0xE1, 1000, 0, kRate19), Vat(0xE2, 500, 0, kRate7)});
 
   ASSERT_EQ(Book(two), 0x9000);
   ASSERT_EQ(Book(Vat(0xE1, 300, 200, kRate19)), 0x9000);
@@ -159,11 +153,7 @@ class Lifecycle : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000); }
   std::uint16_t Activate(const std::string& pin) {
-    return Send(card, ReportCommand(0x04, Concat(HexParse("C3 06"), ToBytes(pin)))).sw;
-  }
-  static Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return Send(card, ReportCommand(0x04, Concat({HexParse("C3 06"), ToBytes(pin)}))).sw;
   }
   static EngineOptions Personalised() {
     EngineOptions options;

@@ -36,6 +36,13 @@ inline Reply Send(QorEngine& card, const std::string& hex) {
 
 inline const std::string kSelectApp = "00 A4 04 00 08 D2 76 00 01 48 51 4F 52";
 
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts)
+    out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
 // A command with header, Lc, data and Le 00.
 inline Bytes Command(const std::string& header, const Bytes& data) {
   Bytes command = HexParse(header);
@@ -58,16 +65,9 @@ inline Bytes Vat(Byte tag, std::int64_t turnover, std::int64_t turnoverNeg, cons
 
 // Date, time, operator, hash and currency of a record, then `tail` (flags and containers).
 inline Bytes Record(const Bytes& tail, const std::string& date = "20260512") {
-  Bytes data = HexParse("CD 04");
-  const Bytes packed = PackDigits(date).value_or(Bytes(4, 0));
-  data.insert(data.end(), packed.begin(), packed.end());
-  const Bytes rest = HexParse("CE 02 09 30 C6 03 69 63 68 C7 14");
-  data.insert(data.end(), rest.begin(), rest.end());
-  data.resize(data.size() + 20, 0xAB);
-  const Bytes currency = HexParse("C8 02 03 D2");
-  data.insert(data.end(), currency.begin(), currency.end());
-  data.insert(data.end(), tail.begin(), tail.end());
-  return data;
+  return Concat({HexParse("CD 04"), PackDigits(date).value_or(Bytes(4, 0)),
+                 HexParse("CE 02 09 30 C6 03 69 63 68 C7 14"), Bytes(20, 0xAB),
+                 HexParse("C8 02 03 D2"), tail});
 }
 
 inline Bytes Transaction(const Bytes& tail, const std::string& date = "20260512") {
@@ -75,10 +75,8 @@ inline Bytes Transaction(const Bytes& tail, const std::string& date = "20260512"
 }
 
 inline Bytes ReportCommand(Byte p1, const Bytes& extra = {}) {
-  Bytes data = HexParse("CD 04 20 26 05 12 CE 02 18 00");
-  data.insert(data.end(), extra.begin(), extra.end());
-  Bytes header = {0x80, 0x42, p1, 0x00};
-  return Command(HexWritten(header), data);
+  return Command(HexWritten(Bytes{0x80, 0x42, p1, 0x00}),
+                 Concat({HexParse("CD 04 20 26 05 12 CE 02 18 00"), extra}));
 }
 
 // A state file in a fresh folder of its own, removed with the test.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 #include "sim/daemon_options.h"
 #include "sim/tests/card_script.h"
 #include "sim/vpcd_card.h"
@@ -60,17 +63,8 @@ TEST(VpcdCard, StatusWordTruncateAndResetFaults) {
 }
 
 std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> words;
-  std::string word;
-  for (const char c : line + " ") {
-    if (c != ' ') {
-      word += c;
-    } else if (!word.empty()) {
-      words.push_back(word);
-      word.clear();
-    }
-  }
-  return words;
+  std::istringstream words(line);
+  return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
 }
 
 TEST(DaemonOptions, ReadsEveryOption) {

@@ -9,6 +9,7 @@ namespace kasse::sim {
 namespace {
 
 using testing::Command;
+using testing::Concat;
 using testing::kSelectApp;
 using testing::Record;
 using testing::ReportCommand;
@@ -37,13 +38,6 @@ bool OpenSslVerifies(const Bytes& certificate, const Bytes& message, const Bytes
   ECDSA_SIG_free(ecdsa);
   X509_free(x509);
   return ok;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts)
-    out.insert(out.end(), part.begin(), part.end());
-  return out;
 }
 
 const Bytes kIdentity = HexParse("C4 07 51 4F 52 2D 53 49 4D C5 04 00 00 00 01");
