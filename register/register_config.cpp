@@ -52,6 +52,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   exclusiveTax = file.GetBool("TaxMode", "ExklSteuer", exclusiveTax);
   showCardMonitor = file.GetBool("Windows", "Card", showCardMonitor);
   showFunctionMonitor = file.GetBool("Windows", "Func", showFunctionMonitor);
+  if (std::string host = file.GetString("Verify", "host", ""); !host.empty()) verifyHost = host;
   return report;
 }
 
@@ -65,6 +66,7 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   file.SetBool("TaxMode", "ExklSteuer", exclusiveTax);
   file.SetBool("Windows", "Card", showCardMonitor);
   file.SetBool("Windows", "Func", showFunctionMonitor);
+  file.Set("Verify", "host", verifyHost);
   Result<void> saved = file.Save(ConfigPath());
   if (!saved)
     return MakeError(ErrorKind::kIo,

@@ -43,6 +43,7 @@ class RegisterConfig {
   bool exclusiveTax = false;
   bool showCardMonitor = false;
   bool showFunctionMonitor = false;
+  std::string verifyHost = "127.0.0.1:8080";  // [Verify] host: the server of the QR link
 
  private:
   std::filesystem::path home_;

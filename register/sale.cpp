@@ -167,12 +167,19 @@ Result<void> Sale::CashIn() {
   if (!kassierenEnabled_) return MakeError(ErrorKind::kUnusableInput, "The sale is not totalled");
   if (steps_ == nullptr) return MakeError(ErrorKind::kMissingInput, "No transaction builder");
   const bool exclusive = config_.IsExclusiveTax();
+  const std::size_t linesBefore = lines_.size();
   AddLine(FourColumnLine(texts_.LangText(4), " " + texts_.LangText(5), " " + texts_.LangText(2),
                          " " + texts_.LangText(6)));
   for (int c = 1; c <= 6; ++c)
     if (std::string line = VatTableLine(c, exclusive); !line.empty()) AddLine(std::move(line));
   AddLine(" ");
-  AppendText(steps_->BuildTransaction(settings.trainingMode, exclusive));
+  Result<std::string> response = steps_->TryBuildTransaction(settings.trainingMode, exclusive);
+  if (!response) {
+    lines_.resize(linesBefore);
+    owners_.resize(linesBefore);
+    return response.error();
+  }
+  AppendText(*response);
   ResetItems();
   EndSale();
   steps_->BuildVerifyUrl();

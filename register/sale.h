@@ -26,6 +26,11 @@ class CashInSteps {
   // Builds, signs and journals the transaction (calling back AppendHashText and
   // AppendSignatureText meanwhile) and returns the response text block for the receipt.
   virtual std::string BuildTransaction(bool training, bool exclusiveTax) = 0;
+  // The cash-in goes on only with a response text; an error (a record too large for the card)
+  // leaves the sale totalled, its receipt as it was, with nothing sent or journalled.
+  virtual Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) {
+    return BuildTransaction(training, exclusiveTax);
+  }
   virtual void BuildVerifyUrl() = 0;
   // Draws the QR image over the five empty lines the sale has just appended.
   virtual void RenderQR() = 0;

@@ -1,0 +1,214 @@
+// The command groups of the batch front-end.
+
+#include <ostream>
+
+#include "app/batch_runner.h"
+#include "common/amount.h"
+#include "common/cp1252.h"
+#include "protocol/card_answers.h"
+
+namespace kasse {
+
+namespace {
+
+Error Usage(const std::string& text) {
+  return MakeError(ErrorKind::kMissingInput, "usage: " + text);
+}
+
+Result<std::int64_t> Number(const std::string& text) {
+  std::int64_t value = 0;
+  if (!ParseInteger(text, value)) return MakeError(ErrorKind::kMalformed, "not a number: " + text);
+  return value;
+}
+
+// "MM/YYYY".
+bool MonthYear(const std::string& text, int& month, int& year) {
+  std::int64_t m = 0, y = 0;
+  if (text.size() != 7 || text[2] != '/') return false;
+  if (!ParseInteger(text.substr(0, 2), m) || !ParseInteger(text.substr(3), y)) return false;
+  month = static_cast<int>(m);
+  year = static_cast<int>(y);
+  return true;
+}
+
+}  // namespace
+
+SpecialPositionFields PositionFields(const std::vector<std::string>& arguments) {
+  const BatchFields split = SplitFields(arguments);
+  SpecialPositionFields fields;
+  auto value = [&](const char* key) {
+    auto found = split.values.find(key);
+    return found == split.values.end() ? std::string() : found->second;
+  };
+  fields.name = value("name");
+  fields.unit = value("unit");
+  fields.quantity = split.values.count("qty") != 0 ? value("qty") : "1";
+  for (std::size_t i = 0; i < fields.prices.size(); ++i)
+    fields.prices[i] = value(("p" + std::to_string(i + 1)).c_str());
+  for (const std::string& flag : split.flags) {
+    if (flag == "discount") fields.discountSurcharge = true;
+    if (flag == "voucher") fields.voucher = true;
+    if (flag == "agency") fields.agency = true;
+    if (flag == "delivery") fields.deliveryNote = true;
+  }
+  return fields;
+}
+
+Result<void> BatchRunner::BookSelected() {
+  if (!selected_) return MakeError(ErrorKind::kMissingInput, "no product selected");
+  return register_->BookProduct(*selected_, quantity_);
+}
+
+Result<void> BatchRunner::SaleCommand(const BatchLine& line, bool& handled) {
+  handled = true;
+  const std::string& c = line.command;
+  const auto& a = line.arguments;
+  Register& r = *register_;
+  if (c == "operator") {
+    if (a.size() != 1) return Usage("operator 1|2");
+    return r.SelectOperator(a[0] == "1" ? 1 : a[0] == "2" ? 2 : 0);
+  }
+  if (c == "operator-name") {
+    if (a.size() != 2) return Usage("operator-name 1|2 TEXT");
+    return r.SetOperatorName(a[0] == "1" ? 1 : a[0] == "2" ? 2 : 0, a[1]);
+  }
+  if (c == "select") {
+    if (a.size() != 1) return Usage("select INDEX");
+    Result<std::int64_t> index = Number(a[0]);
+    if (!index) return index.error();
+    if (*index < 0 || static_cast<std::size_t>(*index) >= r.Products().Products().size())
+      return MakeError(ErrorKind::kUnusableInput, "no product at index " + a[0]);
+    selected_ = static_cast<std::size_t>(*index);
+    return {};
+  }
+  if (c == "select-name") {
+    if (a.size() != 1) return Usage("select-name TEXT");
+    const auto& list = r.Products().Products();
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (list[i].name == a[0]) {
+        selected_ = i;
+        return {};
+      }
+    return MakeError(ErrorKind::kUnusableInput, "no product named " + a[0]);
+  }
+  if (c == "qty") {
+    if (a.size() != 1) return Usage("qty TEXT");
+    quantity_ = a[0];
+    return {};
+  }
+  if (c == "book") return BookSelected();
+  if (c == "special") return r.BookSpecial(PositionFields(a));
+  if (c == "storno") {
+    if (a.empty()) return r.Storno(std::nullopt);
+    Result<std::int64_t> lineIndex = Number(a[0]);
+    if (!lineIndex || *lineIndex < 0) return MakeError(ErrorKind::kMalformed, "bad line " + a[0]);
+    return r.Storno(static_cast<std::size_t>(*lineIndex));
+  }
+  if (c == "rabatt" || c == "aufschlag") {
+    if (a.size() != 1) return Usage(c + " PERCENT");
+    return c == "rabatt" ? r.Rabatt(a[0]) : r.Aufschlag(a[0]);
+  }
+  if (c == "summe") return r.Summe();
+  if (c == "kassieren") return r.Kassieren();
+  if (c == "abbruch") {
+    r.Abbruch();
+    return {};
+  }
+  handled = false;
+  return {};
+}
+
+Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
+  handled = true;
+  const std::string& c = line.command;
+  const auto& a = line.arguments;
+  Register& r = *register_;
+  if (c == "training" || c == "text" || c == "qrcode" || c == "verify" || c == "hash-on-card") {
+    Result<bool> on = OnOff(a);
+    if (!on) return on.error();
+    if (c == "training") r.SetTraining(*on);
+    if (c == "text") r.SetSecurityText(*on);
+    if (c == "qrcode") r.SetQrCode(*on);
+    if (c == "verify") r.SetVerifyOnCard(*on);
+    if (c == "hash-on-card") r.SetHashOnCard(*on);
+    return {};
+  }
+  if (c == "tax") {
+    if (a.size() != 1 || (a[0] != "inclusive" && a[0] != "exclusive"))
+      return Usage("tax inclusive|exclusive");
+    return r.SetExclusiveTax(a[0] == "exclusive");
+  }
+  if (c == "rates") {
+    if (a.size() != 6) return Usage("rates R1 R2 R3 R4 R5 R6");
+    return r.SetRates({a[0], a[1], a[2], a[3], a[4], a[5]});
+  }
+  if (c == "language") {
+    if (a.size() != 1) return Usage("language NAME");
+    return r.SetLanguage(a[0]);
+  }
+  if (c == "clock") {
+    CivilDateTime when;
+    if (a.size() != 2 ||
+        std::sscanf(a[0].c_str(), "%4d-%2d-%2d", &when.year, &when.month, &when.day) != 3 ||
+        std::sscanf(a[1].c_str(), "%2d:%2d", &when.hour, &when.minute) != 2 || when.month < 1 ||
+        when.month > 12 || when.day < 1 || when.day > 31 || when.hour > 23 || when.minute > 59)
+      return Usage("clock YYYY-MM-DD HH:MM");
+    r.SetClock(when);
+    return {};
+  }
+  if (c == "clock-mode") {
+    if (a.size() == 1 && a[0] == "gleich")
+      r.SetClockMode(ClockMode::kGleich);
+    else if (a.size() == 1 && a[0] == "synchron")
+      r.SetClockMode(ClockMode::kSynchron);
+    else if (a.size() == 1 && a[0] == "statisch")
+      r.SetClockMode(ClockMode::kStatisch);
+    else
+      return Usage("clock-mode gleich|synchron|statisch");
+    return {};
+  }
+  handled = false;
+  return {};
+}
+
+Result<void> BatchRunner::ReportCommand(const BatchLine& line, bool& handled) {
+  handled = true;
+  const std::string& c = line.command;
+  const auto& a = line.arguments;
+  Register& r = *register_;
+  if (c == "report" && a.size() == 2 && a[0] == "daily") {
+    if (a[1] != "signed" && a[1] != "unsigned") return Usage("report daily signed|unsigned");
+    return r.DailyClosing(a[1] == "signed");
+  }
+  if (c == "report" && a.size() == 3 && a[0] == "span") {
+    int m1 = 0, y1 = 0, m2 = 0, y2 = 0;
+    if (!MonthYear(a[1], m1, y1) || !MonthYear(a[2], m2, y2))
+      return Usage("report span MM/YYYY MM/YYYY");
+    return r.SpanReport(m1, y1, m2, y2);
+  }
+  if (c == "report" && a.size() == 1 && a[0] == "months") {
+    Result<BookedMonths> months = r.ReportMonths();
+    if (!months) return months.error();
+    for (const std::string& text : MonthListLines(*months))
+      out_ << Cp1252ToUtf8(text) << "\n";
+    return {};
+  }
+  if (c == "report") return Usage("report daily|span|months ...");
+  if (c == "activate") {
+    if (a.size() != 1) return Usage("activate PIN");
+    return r.Activate(a[0]);
+  }
+  if (c == "deactivate") return r.Deactivate();
+  if (c == "status") {
+    const std::vector<std::string> values = r.Status();
+    if (values.empty()) return MakeError(ErrorKind::kCard, "the card status cannot be read");
+    for (const std::string& value : values)
+      out_ << Cp1252ToUtf8(value) << "\n";
+    return {};
+  }
+  if (c == "mass") return Mass(a);
+  handled = false;
+  return {};
+}
+
+}  // namespace kasse

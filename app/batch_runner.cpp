@@ -1,0 +1,78 @@
+#include "app/batch_runner.h"
+
+#include <istream>
+#include <ostream>
+
+#include "common/cp1252.h"
+
+namespace kasse {
+
+Result<bool> OnOff(const std::vector<std::string>& arguments) {
+  if (arguments.size() == 1 && arguments[0] == "on") return true;
+  if (arguments.size() == 1 && arguments[0] == "off") return false;
+  return MakeError(ErrorKind::kUnusableInput, "expected on or off");
+}
+
+BatchRunner::BatchRunner(BatchOptions options, std::ostream& out, std::ostream& err)
+    : options_(std::move(options)), out_(out), err_(err) {}
+
+Result<void> BatchRunner::Start() {
+  RegisterOptions options;
+  options.home = options_.home;
+  options.card = options_.card;
+  options.seed = options_.seed;
+  register_ = std::make_unique<Register>(std::move(options));
+  Result<void> started = register_->Start();
+  for (const std::string& warning : register_->Warnings())
+    err_ << "warning: " << Cp1252ToUtf8(warning) << "\n";
+  return started;
+}
+
+int BatchRunner::CardError(std::size_t lineNumber) {
+  err_ << "card error";
+  if (lineNumber > 0) err_ << " at line " << lineNumber;
+  err_ << ": " << Cp1252ToUtf8(register_->CardFailure()) << "\n";
+  return kBatchCardError;
+}
+
+int BatchRunner::Run(std::istream& script) {
+  if (Result<void> started = Start(); !started) {
+    if (register_->CardFailed()) return CardError(0);
+    err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
+    return kBatchFailed;
+  }
+  bool allDone = true;
+  std::string text;
+  for (std::size_t number = 1; std::getline(script, text); ++number) {
+    Result<std::optional<BatchLine>> parsed = ParseBatchLine(Utf8ToCp1252(text));
+    Result<void> done;
+    if (!parsed) {
+      done = parsed.error();
+    } else if (parsed->has_value()) {
+      done = Execute(**parsed);
+    }
+    register_->ProcessCardEvents();
+    if (register_->CardFailed()) return CardError(number);
+    if (!done) {
+      err_ << "error: line " << number << ": " << Cp1252ToUtf8(done.error().message) << "\n";
+      allDone = false;
+      if (options_.strict) return kBatchFailed;
+    }
+  }
+  return allDone ? kBatchOk : kBatchFailed;
+}
+
+Result<void> BatchRunner::Execute(const BatchLine& line) {
+  if (register_ == nullptr)
+    return MakeError(ErrorKind::kMissingInput, "the register is not started");
+  using Group = Result<void> (BatchRunner::*)(const BatchLine&, bool&);
+  for (Group group : {&BatchRunner::SaleCommand, &BatchRunner::SwitchCommand,
+                      &BatchRunner::ReportCommand, &BatchRunner::FileCommand}) {
+    bool handled = false;
+    Result<void> done = (this->*group)(line, handled);
+    if (handled) return done;
+  }
+  return MakeError(ErrorKind::kUnusableInput, "unknown command " + line.command);
+}
+
+}  // namespace kasse

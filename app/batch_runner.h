@@ -1,0 +1,69 @@
+#pragma once
+// The batch front-end: runs a script of operator commands against the register, one command a
+// line, and reports each failure as "error: line N: " and the reason. Output is UTF-8.
+
+#include <atomic>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/batch_line.h"
+#include "register/register.h"
+
+namespace kasse {
+
+struct BatchOptions {
+  std::filesystem::path home;
+  CardOptions card;
+  unsigned seed = 1;
+  bool strict = false;  // stop at the first failing command
+};
+
+// Exit codes of `kasse --batch`.
+inline constexpr int kBatchOk = 0;
+inline constexpr int kBatchFailed = 1;
+inline constexpr int kBatchUsage = 2;
+inline constexpr int kBatchCardError = 3;
+
+class BatchRunner {
+ public:
+  BatchRunner(BatchOptions options, std::ostream& out, std::ostream& err);
+
+  // Starts the register (card check, journal) and runs every line of the script.
+  int Run(std::istream& script);
+  // Without Run: starts the register only (tests drive commands through Execute).
+  Result<void> Start();
+  Result<void> Execute(const BatchLine& line);
+
+  Register* Reg() { return register_.get(); }
+  // Asks a running `mass` to stop after the position in progress.
+  void RequestStop() { stop_ = true; }
+
+ private:
+  int CardError(std::size_t lineNumber);
+  Result<void> SaleCommand(const BatchLine& line, bool& handled);
+  Result<void> SwitchCommand(const BatchLine& line, bool& handled);
+  Result<void> ReportCommand(const BatchLine& line, bool& handled);
+  Result<void> FileCommand(const BatchLine& line, bool& handled);
+  Result<void> Mass(const std::vector<std::string>& arguments);
+  Result<void> BookSelected();
+
+  BatchOptions options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::unique_ptr<Register> register_;
+  std::atomic<bool> stop_{false};
+  std::optional<std::size_t> selected_;
+  std::string quantity_;
+};
+
+// The fields of `special` and `product-add`: name=.. unit=.. p1..p6=CENTS qty=.. and the flags
+// discount voucher agency delivery.
+SpecialPositionFields PositionFields(const std::vector<std::string>& arguments);
+
+// "on" or "off"; an error otherwise.
+Result<bool> OnOff(const std::vector<std::string>& arguments);
+
+}  // namespace kasse

@@ -1,0 +1,225 @@
+// The batch front-end end to end over the simulated card in this process.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "app/batch_runner.h"
+#include "common/base_n.h"
+#include "common/files.h"
+#include "verify/receipt_verdict.h"
+
+namespace kasse {
+namespace {
+
+std::filesystem::path FreshHome() {
+  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string folder = "kasse_e_" + name;
+  std::replace(folder.begin(), folder.end(), '/', '_');
+  const auto home = std::filesystem::path(::testing::TempDir()) / folder;
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
+                        std::filesystem::copy_options::recursive);
+  return home;
+}
+
+bool WellFormed(const std::filesystem::path& file) {
+  const std::string command = "xmllint --noout '" + file.string() + "' 2>/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+std::vector<int> SequenceNumbers(const std::string& lFile) {
+  static constexpr std::string_view kOpen = "<seqNoTransaction>";
+  std::vector<int> numbers;
+  for (std::size_t at = lFile.find(kOpen); at != std::string::npos; at = lFile.find(kOpen, at + 1))
+    numbers.push_back(std::atoi(lFile.c_str() + at + kOpen.size()));
+  return numbers;
+}
+
+struct Batch {
+  explicit Batch(CardOptions card = {}) : home(FreshHome()) {
+    BatchOptions options;
+    options.home = home;
+    options.card = card;
+    runner = std::make_unique<BatchRunner>(options, out, err);
+  }
+  int Run(const std::string& script) {
+    std::istringstream in(script);
+    return runner->Run(in);
+  }
+  Register& Reg() { return *runner->Reg(); }
+  std::string LFile() { return ReadFile(Reg().JournalFiles().LName()).value(); }
+  // The journal pair is complete (closed) once the register has gone.
+  bool JournalWellFormed() {
+    const auto sName = Reg().JournalFiles().SName();
+    const auto lName = Reg().JournalFiles().LName();
+    runner.reset();
+    return WellFormed(sName) && WellFormed(lName);
+  }
+  Bytes Certificate() {
+    return Base64Decode(Reg().Card().Session().State().Certificate).value_or(Bytes{});
+  }
+
+  std::filesystem::path home;
+  std::ostringstream out, err;
+  std::unique_ptr<BatchRunner> runner;
+};
+
+constexpr const char* kFullSale =
+    "operator-name 2 \"Max M\xC3\xBCller\"\n"
+    "operator 2\n"
+    "select 0\n"
+    "qty 2\n"
+    "book\n"
+    "special name=Brot p2=250 qty=3\n"
+    "storno\n"
+    "special name=\"Wein rot\" p1=1000\n"
+    "rabatt 10\n"
+    "special name=Gutschein p1=500 voucher\n"
+    "special name=Los p4=200 agency\n"
+    "special name=Kiste p1=900 delivery\n"
+    "summe\n"
+    "kassieren\n"
+    "url\n";
+
+class FullSale : public ::testing::TestWithParam<int> {};
+
+TEST_P(FullSale, IsSignedJournalledAndVerifiable) {
+  CardOptions card;
+  card.simVersion = GetParam();
+  Batch batch(card);
+  ASSERT_EQ(batch.Run(std::string(kFullSale) + "training on\ntax exclusive\n" +
+                      "special name=Probe p1=100\nsumme\nkassieren\nreceipt\n"),
+            kBatchOk)
+      << batch.err.str();
+  const std::string lFile = batch.LFile();
+  EXPECT_EQ(SequenceNumbers(lFile), (std::vector<int>{1, 2}));
+  EXPECT_NE(lFile.find("Max M\xFC"
+                       "ller"),
+            std::string::npos);
+  EXPECT_NE(batch.out.str().find("Max M\xC3\xBCller"), std::string::npos);
+
+  // The first URL printed is the first sale's; the second sale's is the register's last.
+  const std::string output = batch.out.str();
+  const std::string firstUrl = output.substr(0, output.find('\n'));
+  for (const std::string& url : {firstUrl, batch.Reg().LastVerifyUrl()}) {
+    const ReceiptVerdict verdict = VerifyReceiptUrl(url, batch.Certificate());
+    EXPECT_EQ(verdict.validity, Validity::kValid) << url << " " << verdict.reason;
+  }
+  EXPECT_TRUE(batch.JournalWellFormed());
+}
+
+INSTANTIATE_TEST_SUITE_P(CardVersions, FullSale, ::testing::Values(1, 2));
+
+TEST(BatchRun, VerificationOnTheCardConfirmsTheSignature) {
+  Batch batch;
+  ASSERT_EQ(batch.Run("verify on\nhash-on-card on\nselect 1\nbook\nsumme\nkassieren\n"), kBatchOk)
+      << batch.err.str();
+  ASSERT_TRUE(batch.Reg().Signing().LastVerification().has_value());
+  EXPECT_TRUE(*batch.Reg().Signing().LastVerification());
+}
+
+TEST(BatchRun, ReportsRunAndAreJournalled) {
+  Batch batch;
+  ASSERT_EQ(batch.Run("select 0\nbook\nsumme\nkassieren\nreport daily signed\n"
+                      "report daily unsigned\nreport span 01/2020 12/2030\nreport months\n"
+                      "status\n"),
+            kBatchOk)
+      << batch.err.str();
+  EXPECT_NE(batch.out.str().find("+  0 |"), std::string::npos) << batch.out.str();
+  EXPECT_TRUE(batch.JournalWellFormed());
+}
+
+TEST(BatchRun, FailingCommandsAreReportedAndTheRunGoesOn) {
+  Batch batch;
+  EXPECT_EQ(batch.Run("select 99\nfrobnicate\nrates 1900 07\nkassieren\nsumme\n"
+                      "special name=X p1=abc\nselect 0\nbook\nsumme\nkassieren\n"),
+            kBatchFailed);
+  const std::string err = batch.err.str();
+  EXPECT_NE(err.find("error: line 1: "), std::string::npos) << err;
+  EXPECT_NE(err.find("error: line 2: unknown command frobnicate"), std::string::npos) << err;
+  EXPECT_NE(err.find("error: line 6: "), std::string::npos) << err;
+  EXPECT_EQ(SequenceNumbers(batch.LFile()), std::vector<int>{1});
+}
+
+TEST(BatchRun, StrictStopsAtTheFirstFailure) {
+  const auto home = FreshHome();
+  std::ostringstream out, err;
+  BatchOptions options;
+  options.home = home;
+  options.strict = true;
+  BatchRunner runner(options, out, err);
+  std::istringstream script("select 99\nselect 0\nbook\n");
+  EXPECT_EQ(runner.Run(script), kBatchFailed);
+  EXPECT_TRUE(runner.Reg()->CurrentSale().NoSaleOpen());
+}
+
+TEST(BatchRun, PersonalisedCardTakesOnlyTheRightPin) {
+  CardOptions card;
+  card.simLifecycle = sim::Lifecycle::kPersonalised;
+  card.simPin = "654321";
+  Batch batch(card);
+  EXPECT_EQ(batch.Run("activate 123456\nactivate 654321\nselect 0\nbook\nsumme\nkassieren\n"),
+            kBatchFailed);
+  const std::string err = batch.err.str();
+  EXPECT_NE(err.find("error: line 1: "), std::string::npos) << err;
+  EXPECT_EQ(err.find("error: line 2"), std::string::npos) << err;
+  EXPECT_EQ(batch.Reg().Card().Session().State().lifeCycleCode, "03");
+  // The activation's answer carries a sequence number too; the sale's is the next.
+  const std::vector<int> numbers = SequenceNumbers(batch.LFile());
+  ASSERT_FALSE(numbers.empty());
+  EXPECT_EQ(numbers.back(), 1);
+}
+
+TEST(BatchRun, MassGivesGaplessSignedTransactions) {
+  Batch batch;
+  ASSERT_EQ(batch.Run("mass 50 4 3 3\n"), kBatchOk) << batch.err.str();
+  std::vector<int> expected(50);
+  for (int i = 0; i < 50; ++i)
+    expected[static_cast<std::size_t>(i)] = i + 1;
+  EXPECT_EQ(SequenceNumbers(batch.LFile()), expected);
+  EXPECT_NE(batch.err.str().find("mass: 50/50 (100 %)"), std::string::npos);
+  EXPECT_TRUE(batch.JournalWellFormed());
+}
+
+TEST(BatchRun, ClockProductsAndReceiptFiles) {
+  Batch batch;
+  const std::string products = (batch.home / "Produkte" / "Eigene.xml").string();
+  const std::string receipt = (batch.home / "bon.txt").string();
+  ASSERT_EQ(batch.Run("clock 2027-03-04 10:15\nproduct-add name=\"K\xC3\xA4se\" unit=kg p2=1299\n"
+                      "products-save " +
+                      products + "\nproducts-load " + products +
+                      "\n"
+                      "select-name \"K\xC3\xA4se\"\nqty 0,5\nbook\nsumme\nsumme\n"
+                      "save-receipt " +
+                      receipt + "\nlanguage English\n"),
+            kBatchOk)
+      << batch.err.str();
+  ASSERT_FALSE(batch.Reg().Products().Products().empty());
+  EXPECT_EQ(batch.Reg().Products().Products().back().name, "K\xE4se");
+  EXPECT_EQ(batch.Reg().Products().File(), products);
+  const std::string lFile = batch.LFile();
+  EXPECT_NE(lFile.find("<date>20270304</date><time>1015</time>"), std::string::npos);
+  EXPECT_NE(lFile.find("K\xE4se"), std::string::npos);
+  const Result<std::string> saved = ReadFile(receipt);
+  ASSERT_TRUE(saved);
+  EXPECT_NE(saved->find("K\xE4se"), std::string::npos);
+  EXPECT_EQ(batch.Reg().Config().language, "English");
+}
+
+TEST(BatchRun, CardRemovedIsACardError) {
+  Batch batch;
+  ASSERT_TRUE(batch.runner->Start());
+  batch.Reg().Card().SimReader()->RemoveCard();
+  for (int i = 0; i < 40 && !batch.Reg().CardFailed(); ++i) {
+    batch.Reg().Card().Connector().WaitForEvent(std::chrono::milliseconds(25));
+    batch.Reg().ProcessCardEvents();
+  }
+  EXPECT_TRUE(batch.Reg().CardFailed());
+  EXPECT_FALSE(batch.Reg().Kassieren());
+}
+
+}  // namespace
+}  // namespace kasse

@@ -1,0 +1,45 @@
+#include "register/card_stack.h"
+
+#include "card/embedded_pcsc.h"
+#include "card/pcsc_lite.h"
+
+namespace kasse {
+
+std::filesystem::path SimStateFile(const std::filesystem::path& home, int versionLevel) {
+  return home / "qor-sim" / ("card-v" + std::to_string(versionLevel) + ".state");
+}
+
+CardStack::CardStack(const std::filesystem::path& home, const CardOptions& options) {
+  if (options.simulated) {
+    sim::EngineOptions engine;
+    engine.versionLevel = options.simVersion;
+    engine.startLifecycle = options.simLifecycle;
+    engine.transportPin = options.simPin;
+    if (!home.empty()) {
+      engine.stateFile = SimStateFile(home, options.simVersion);
+      std::error_code ignored;  // a folder that cannot be made shows as the card's start error
+      std::filesystem::create_directories(engine.stateFile.parent_path(), ignored);
+    }
+    simReader_ = std::make_unique<sim::EmbeddedReader>(std::move(engine));
+    simSlot_ = std::make_unique<SimReaderSlot>(*simReader_);
+    auto embedded = std::make_unique<EmbeddedPcscApi>();
+    embedded->AddReader("QOR Sim Reader 0", *simSlot_);
+    api_ = std::move(embedded);
+  } else {
+    api_ = std::make_unique<PcscLiteApi>();
+  }
+  connector_ = std::make_unique<TPCSCConnector>(*api_);
+  exchange_ = std::make_unique<CardExchange>(*connector_, log_);
+  session_ = std::make_unique<CardSession>(*exchange_);
+  link_ = std::make_unique<ExchangeLink>(*exchange_);
+  hasher_ = std::make_unique<SessionHasher>(*session_);
+}
+
+CardStack::~CardStack() {
+  // The watcher thread waits on the reader: it must end before the reader goes.
+  session_.reset();
+  exchange_.reset();
+  connector_.reset();
+}
+
+}  // namespace kasse

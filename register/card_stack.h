@@ -1,0 +1,84 @@
+#pragma once
+// The card access of the register: the simulated QOR in this process or the pcsc-lite service,
+// the connector over it, the logged exchange and the card session, with the adapters the
+// protocol needs (CardLink over the exchange, CardHasher over the session).
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "card/card_exchange.h"
+#include "card/card_monitor.h"
+#include "card/card_session.h"
+#include "card/embedded_pcsc.h"
+#include "card/pcsc_api.h"
+#include "card/pcsc_connector.h"
+#include "protocol/card_link.h"
+#include "protocol/item_list.h"
+#include "sim/embedded_reader.h"
+
+namespace kasse {
+
+struct CardOptions {
+  bool simulated = true;  // false: pcsc-lite
+  int simVersion = 2;
+  sim::Lifecycle simLifecycle = sim::Lifecycle::kActivated;
+  std::string simPin = "123456";
+};
+
+// The card state of the embedded QOR below the register home; one file per version, so that
+// switching versions never reads a card of the other kind.
+std::filesystem::path SimStateFile(const std::filesystem::path& home, int versionLevel);
+
+class ExchangeLink final : public CardLink {
+ public:
+  explicit ExchangeLink(CardExchange& exchange) : exchange_(exchange) {}
+  bool SendHex(std::string_view command, std::string& data) override {
+    return exchange_.SendHex(command, data);
+  }
+  void MonitorLabel(std::string_view text, std::uint32_t colour) override {
+    exchange_.MonitorLabel(std::string(text).c_str(), colour);
+  }
+
+ private:
+  CardExchange& exchange_;
+};
+
+class SessionHasher final : public CardHasher {
+ public:
+  explicit SessionHasher(CardSession& session) : session_(session) {}
+  std::optional<Sha1Digest> HashOnCard(ByteSpan data) override { return session_.HashOnCard(data); }
+
+ private:
+  CardSession& session_;
+};
+
+class CardStack {
+ public:
+  CardStack(const std::filesystem::path& home, const CardOptions& options);
+  ~CardStack();
+  CardStack(const CardStack&) = delete;
+  CardStack& operator=(const CardStack&) = delete;
+
+  // The embedded reader, when the card is simulated.
+  sim::EmbeddedReader* SimReader() { return simReader_.get(); }
+  TPCSCConnector& Connector() { return *connector_; }
+  CardMonitorLog& Log() { return log_; }
+  CardExchange& Exchange() { return *exchange_; }
+  CardSession& Session() { return *session_; }
+  CardLink& Link() { return *link_; }
+  CardHasher& Hasher() { return *hasher_; }
+
+ private:
+  std::unique_ptr<sim::EmbeddedReader> simReader_;
+  std::unique_ptr<VirtualReader> simSlot_;
+  std::unique_ptr<PcscApi> api_;
+  std::unique_ptr<TPCSCConnector> connector_;
+  CardMonitorLog log_;
+  std::unique_ptr<CardExchange> exchange_;
+  std::unique_ptr<CardSession> session_;
+  std::unique_ptr<ExchangeLink> link_;
+  std::unique_ptr<SessionHasher> hasher_;
+};
+
+}  // namespace kasse

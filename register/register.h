@@ -1,0 +1,187 @@
+#pragma once
+// The register controller: owns the sale and everything a sale, a report or a card operation
+// needs, and offers every operator action as one operation, so that the window, the batch
+// front-end and the tests drive the same register. Card errors do not end anything here: they
+// raise a flag (and an optional callback) that the front-end reads.
+// Single-threaded: the owner's thread only (the connector's watcher only posts events).
+
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "journal/journal.h"
+#include "journal/product_list.h"
+#include "monitor/function_monitor.h"
+#include "protocol/item_list.h"
+#include "protocol/qr_payload.h"
+#include "protocol/reports.h"
+#include "protocol/sign_transaction.h"
+#include "protocol/transaction_record.h"
+#include "protocol/vat_container.h"
+#include "receipt/app_clock.h"
+#include "register/card_stack.h"
+#include "register/language.h"
+#include "register/register_config.h"
+#include "register/sale.h"
+#include "register/special_position.h"
+
+namespace kasse {
+
+struct RegisterOptions {
+  std::filesystem::path home;
+  CardOptions card;
+  unsigned seed = 1;  // of the mass generator
+  AppClock::NowSource now = SystemNow;
+};
+
+class Register final : public CashInSteps,
+                       public RecordHooks,
+                       public ReportHost,
+                       public CardSessionHost {
+ public:
+  explicit Register(RegisterOptions options);
+  ~Register() override;
+  Register(const Register&) = delete;
+  Register& operator=(const Register&) = delete;
+
+  // Configuration, language, products, the card check and the journal pair. Configuration and
+  // product problems are only reported (Warnings()); an error means the card or journal failed.
+  Result<void> Start();
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+  // Sale.
+  Result<void> SelectOperator(int number);
+  Result<void> SetOperatorName(int number, std::string name);
+  Result<void> BookProduct(std::size_t index, std::string_view quantityText);
+  Result<void> BookSpecial(const SpecialPositionFields& fields);
+  // Without a line, the last receipt line.
+  Result<void> Storno(std::optional<std::size_t> line);
+  Result<void> Rabatt(std::string_view percent) { return sale_.ApplyPercentage(+1, percent); }
+  Result<void> Aufschlag(std::string_view percent) { return sale_.ApplyPercentage(-1, percent); }
+  // A second Summe cashes in, as the button does.
+  Result<void> Summe() { return sale_.KassierenEnabled() ? Kassieren() : sale_.TotalSale(); }
+  Result<void> Kassieren();
+  void Abbruch() { sale_.AbortSale(); }
+
+  // Switches.
+  void SetTraining(bool on) { sale_.settings.trainingMode = on; }
+  Result<void> SetExclusiveTax(bool on);
+  void SetSecurityText(bool on) { sale_.settings.showSecurityText = on; }
+  void SetQrCode(bool on) { sale_.settings.showQrCode = on; }
+  void SetVerifyOnCard(bool on);
+  void SetHashOnCard(bool on);
+  Result<void> SetRates(const std::array<std::string, 6>& rates);
+  Result<void> SetLanguage(std::string_view name);
+  void SetClock(const CivilDateTime& when);
+  void SetClockMode(ClockMode mode) { clock_.SetTime(mode); }
+
+  // Reports and card.
+  Result<void> DailyClosing(bool signedClosing);
+  // Month and year of the first and last month.
+  Result<void> SpanReport(int firstMonth, int firstYear, int lastMonth, int lastYear);
+  Result<BookedMonths> ReportMonths();
+  Result<void> Activate(const std::string& pin);
+  Result<void> Deactivate();
+  std::vector<std::string> Status();
+
+  // Files.
+  Result<void> SaveReceipt(const std::filesystem::path& file) const;
+  Result<void> LoadProducts(const std::filesystem::path& file) { return products_.Load(file); }
+  Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
+  void AddProduct(TProd product) { products_.Add(std::move(product)); }
+
+  // The mass generator; the stop flag ends the run after the position in progress, whose sale
+  // is still cashed in. Progress gets the completed and the total number of sales.
+  struct MassOptions {
+    int transactions = 1000;
+    int maxPositions = 100;
+    int stornoChance = 300;
+    int maxQuantity = 5;
+    bool switchOperator = true;
+  };
+  Result<int> MassTransactions(const MassOptions& options, const std::atomic<bool>* stop,
+                               const std::function<void(int, int)>& progress);
+
+  // Card error: set when the card failed or went; the reason for the front-end.
+  bool CardFailed() const { return cardFailed_; }
+  const std::string& CardFailure() const { return cardFailure_; }
+  void SetCardErrorCallback(std::function<void()> callback) { onCardError_ = std::move(callback); }
+  bool TransportPinRequested() const { return pinRequested_; }
+
+  // Views.
+  const Sale& CurrentSale() const { return sale_; }
+  const RegisterConfig& Config() const { return config_; }
+  const ProductList& Products() const { return products_; }
+  const Journal& JournalFiles() const { return journal_; }
+  const std::string& LastVerifyUrl() const { return qr_.LastVerifyUrl(); }
+  const TransactionSigning& Signing() const { return signing_; }
+  const Reports& ReportRunner() const { return reports_; }
+  const std::vector<std::string>& Messages() const { return messages_; }
+  CardStack& Card() { return card_; }
+  const Language& Texts() const { return language_; }
+  // Runs the connector's pending events and due card timers once.
+  void ProcessCardEvents();
+
+  // CashInSteps.
+  std::string BuildTransaction(bool training, bool exclusiveTax) override;
+  Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) override;
+  void BuildVerifyUrl() override;
+  void RenderQR() override {}
+  // RecordHooks and ReceiptSink.
+  void QRReset() override { qr_.QRReset(); }
+  void AppendHashText(ByteSpan hash) override { sale_.AppendHashText(hash, false); }
+  void SetReceiptColour(std::uint32_t colour) override { sale_.SetReceiptColour(colour); }
+  void AppendSignatureText(ByteSpan signature, bool force) override {
+    sale_.AppendSignatureText(signature, force);
+  }
+  void QRAppend(ByteSpan bytes) override { qr_.QRAppend(bytes); }
+  // ReportHost: the batch has no one to ask, so every question is answered OK.
+  void ResetReceipt() override { sale_.ResetReceipt(); }
+  void AppendReceiptText(const std::string& text) override { sale_.AppendText(text); }
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  bool Confirm(const std::string& text, const std::string& caption) override;
+  // CardSessionHost.
+  void ShowCardError() override;
+  bool CardErrorVisible() const override { return cardFailed_; }
+  void RequestTransportPin() override { pinRequested_ = true; }
+  void ResetJournalState() override { journal_.ResetExportBuffers(); }
+  void CardCheckPassed(const CardState& state) override;
+
+ private:
+  Result<void> CardReady() const;
+  Result<void> BeforeReport();
+
+  RegisterOptions options_;
+  RegisterConfig config_;
+  Language language_;
+  ProductList products_;
+  Journal journal_;
+  AppClock clock_;
+  FunctionMonitor monitor_;
+  ItemList itemList_;
+  VatContainers containers_;
+  Sale sale_;
+  TransactionRecord record_;
+  QrPayload qr_;
+  CardStack card_;
+  TransactionSigning signing_;
+  Reports reports_;
+  std::vector<std::string> warnings_;
+  std::vector<std::string> messages_;
+  std::optional<Error> signingError_;
+  bool cardFailed_ = false;
+  bool cardChecked_ = false;
+  bool pinRequested_ = false;
+  std::string cardFailure_;
+  std::function<void()> onCardError_;
+  std::mt19937 random_;
+};
+
+}  // namespace kasse

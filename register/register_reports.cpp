@@ -1,0 +1,108 @@
+// The report and card operations of the controller, and the mass generator.
+
+#include <cstdio>
+
+#include "common/packed.h"
+#include "register/register.h"
+
+namespace kasse {
+
+namespace {
+
+// Three packed bytes: 20 09 01 is January 2009.
+std::optional<Bytes> PackedMonth(int month, int year) {
+  if (month < 1 || month > 12 || year < 1000 || year > 9999) return std::nullopt;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%04d%02d", year, month);
+  return PackDigits(digits);
+}
+
+}  // namespace
+
+Result<void> Register::BeforeReport() {
+  if (auto ready = CardReady(); !ready) return ready;
+  // The report takes the receipt: an open sale is dropped.
+  sale_.LeaveSale();
+  return {};
+}
+
+Result<void> Register::DailyClosing(bool signedClosing) {
+  if (auto ready = BeforeReport(); !ready) return ready;
+  return reports_.DailyClosing(signedClosing);
+}
+
+Result<void> Register::SpanReport(int firstMonth, int firstYear, int lastMonth, int lastYear) {
+  const std::optional<Bytes> first = PackedMonth(firstMonth, firstYear);
+  const std::optional<Bytes> last = PackedMonth(lastMonth, lastYear);
+  if (!first || !last) return MakeError(ErrorKind::kMalformed, "a month is MM/YYYY");
+  if (firstYear * 12 + firstMonth > lastYear * 12 + lastMonth)
+    return MakeError(ErrorKind::kUnusableInput, "the first month is after the last");
+  if (auto ready = BeforeReport(); !ready) return ready;
+  return reports_.SpanReport(*first, *last);
+}
+
+Result<BookedMonths> Register::ReportMonths() {
+  if (auto ready = BeforeReport(); !ready) return ready.error();
+  return reports_.ReadBookedMonths();
+}
+
+Result<void> Register::Activate(const std::string& pin) {
+  if (auto ready = BeforeReport(); !ready) return ready;
+  Result<void> activated = reports_.ActivateCard(pin);
+  if (activated) {
+    pinRequested_ = false;
+    (void)card_.Session().ReadCardStatus();
+  }
+  return activated;
+}
+
+Result<void> Register::Deactivate() {
+  if (auto ready = BeforeReport(); !ready) return ready;
+  Result<void> deactivated = reports_.DeactivateCard();
+  (void)card_.Session().ReadCardStatus();
+  return deactivated;
+}
+
+std::vector<std::string> Register::Status() {
+  if (!CardReady()) return {};
+  sale_.LeaveSale();
+  return card_.Session().QORStateClick();
+}
+
+Result<int> Register::MassTransactions(const MassOptions& options, const std::atomic<bool>* stop,
+                                       const std::function<void(int, int)>& progress) {
+  if (options.transactions < 0 || options.maxPositions < 1 || options.maxQuantity < 0)
+    return MakeError(ErrorKind::kUnusableInput, "mass: counts must not be negative");
+  auto random = [this](int n) {
+    if (n <= 1) return 0;
+    return std::uniform_int_distribution<int>(0, n - 1)(random_);
+  };
+  const auto stopped = [stop] { return stop != nullptr && stop->load(); };
+  int done = 0;
+  while (done < options.transactions) {
+    if (options.switchOperator) (void)SelectOperator(random(2) + 1);
+    const int positions = random(options.maxPositions) + 1;
+    for (int p = 0; p < positions && !stopped(); ++p) {
+      const int m = options.maxQuantity;
+      const int quantity = m < 2 ? m : random(m) + 1;
+      const auto count = static_cast<int>(products_.Products().size());
+      // An empty list selects nothing: the sale is cashed in empty.
+      if (count > 0) {
+        if (auto booked =
+                BookProduct(static_cast<std::size_t>(random(count)), std::to_string(quantity));
+            !booked)
+          return booked.error();
+      }
+      if (random(options.stornoChance) == 1) (void)Storno(std::nullopt);
+      ProcessCardEvents();
+    }
+    if (auto totalled = Summe(); !totalled) return totalled.error();
+    if (auto cashed = Kassieren(); !cashed) return cashed.error();
+    ++done;
+    if (progress) progress(done, options.transactions);
+    if (stopped()) break;
+  }
+  return done;
+}
+
+}  // namespace kasse

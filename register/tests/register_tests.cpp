@@ -1,0 +1,91 @@
+// The register controller over the simulated card, and the refusal of an oversized cash-in.
+
+#include "register/register.h"
+
+#include <gtest/gtest.h>
+
+#include "common/files.h"
+#include "register/tests/sale_fixture.h"
+
+namespace kasse {
+namespace {
+
+std::filesystem::path FreshHome(const std::string& name) {
+  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_e_reg_" + name);
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
+                        std::filesystem::copy_options::recursive);
+  return home;
+}
+
+TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
+  const auto home = FreshHome("config");
+  RegisterConfig config(home);
+  config.LoadConfiguration();
+  EXPECT_EQ(config.verifyHost, "127.0.0.1:8080");
+  config.verifyHost = "kasse.example:9000";
+  ASSERT_TRUE(config.SaveConfiguration());
+  RegisterConfig again(home);
+  again.LoadConfiguration();
+  EXPECT_EQ(again.verifyHost, "kasse.example:9000");
+}
+
+TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
+  const auto home = FreshHome("sale");
+  ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Verify]\nhost=kasse.example:9000\n"));
+  RegisterOptions options;
+  options.home = home;
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  EXPECT_TRUE(reg.Warnings().empty());
+  ASSERT_FALSE(reg.Products().Products().empty());
+  ASSERT_TRUE(reg.BookProduct(0, "2"));
+  EXPECT_FALSE(reg.BookProduct(reg.Products().Products().size(), ""));
+  EXPECT_FALSE(reg.BookProduct(0, "zwei"));
+  // Rates and tax mode belong to the whole sale.
+  EXPECT_FALSE(reg.SetRates({"1900", "0700", "1900", "0000", "1070", "0550"}));
+  EXPECT_FALSE(reg.SetExclusiveTax(true));
+  ASSERT_TRUE(reg.Summe());
+  ASSERT_TRUE(reg.Kassieren());
+  EXPECT_EQ(reg.LastVerifyUrl().rfind("http://kasse.example:9000/verify.php?t1=", 0), 0u);
+  EXPECT_TRUE(reg.CurrentSale().NoSaleOpen());
+  EXPECT_FALSE(reg.CardFailed());
+  EXPECT_FALSE(reg.SetRates({"1900", "07", "1900", "0000", "1070", "0550"}));
+  EXPECT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
+}
+
+// Steps whose record never fits the card.
+class OversizedCashIn : public CashInSteps {
+ public:
+  std::string BuildTransaction(bool, bool) override { return "never"; }
+  Result<std::string> TryBuildTransaction(bool, bool) override {
+    ++attempts;
+    return MakeError(ErrorKind::kTooLong, "the record does not fit the card");
+  }
+  void BuildVerifyUrl() override { ++urls; }
+  void RenderQR() override {}
+  int attempts = 0, urls = 0;
+};
+
+using sale_test::SaleFixture;
+
+TEST_F(SaleFixture, OversizedRecordLeavesTheSaleTotalledAndTheReceiptAsItWas) {
+  OversizedCashIn steps;
+  sale.SetCashInSteps(&steps);
+  ASSERT_TRUE(sale.BookPosition(sale_test::Product("Brot", 250)));
+  ASSERT_TRUE(sale.TotalSale());
+  const std::vector<std::string> before = sale.ReceiptLines();
+  Result<void> cashed = sale.CashIn();
+  ASSERT_FALSE(cashed);
+  EXPECT_EQ(cashed.error().kind, ErrorKind::kTooLong);
+  EXPECT_EQ(sale.ReceiptLines(), before);
+  EXPECT_EQ(sale.State(), SaleState::kTotalled);
+  EXPECT_TRUE(sale.KassierenEnabled());
+  EXPECT_EQ(steps.urls, 0);
+  // The refusal can be met again; nothing was lost on the way.
+  EXPECT_FALSE(sale.CashIn());
+  EXPECT_EQ(steps.attempts, 2);
+}
+
+}  // namespace
+}  // namespace kasse
