@@ -19,6 +19,8 @@ class TransactionSigning : public TransactionSigner {
       : card_(card), receipt_(receipt), hold_(hold) {}
 
   void SetSwitches(const DebugSwitches& switches) { switches_ = switches; }
+  // The debug console that holds commands; none passes them through.
+  void SetHold(DebugHold* hold) { hold_ = hold; }
   const DebugSwitches& Switches() const { return switches_; }
 
   Result<void> SignTransaction(TransactionRecord& record) override;

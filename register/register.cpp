@@ -79,11 +79,18 @@ void Register::ShowCardError() {
 
 void Register::ShowMessage(const std::string& text, const std::string& caption) {
   messages_.push_back(caption.empty() ? text : caption + ": " + text);
+  if (prompts_.message) prompts_.message(text, caption);
 }
 
 bool Register::Confirm(const std::string& text, const std::string& caption) {
-  ShowMessage(text, caption);
+  if (prompts_.confirm) return prompts_.confirm(text, caption);
+  messages_.push_back(caption.empty() ? text : caption + ": " + text);
   return true;
+}
+
+void Register::RequestTransportPin() {
+  pinRequested_ = true;
+  if (prompts_.transportPin) prompts_.transportPin();
 }
 
 Result<void> Register::CardReady() const {

@@ -115,6 +115,20 @@ class Register final : public CashInSteps,
   void SetCardErrorCallback(std::function<void()> callback) { onCardError_ = std::move(callback); }
   bool TransportPinRequested() const { return pinRequested_; }
 
+  // What a window front-end answers: the questions of the reports, their messages and the
+  // transport-PIN step. Without them every question is answered OK, messages are kept in
+  // Messages() and the PIN request only raises TransportPinRequested().
+  struct Prompts {
+    std::function<bool(const std::string& text, const std::string& caption)> confirm;
+    std::function<void(const std::string& text, const std::string& caption)> message;
+    std::function<void()> transportPin;
+  };
+  void SetPrompts(Prompts prompts) { prompts_ = std::move(prompts); }
+  // The debug console: its switches, and the hold it offers (nullptr: commands pass through).
+  void SetDebugSwitches(const DebugSwitches& switches) { signing_.SetSwitches(switches); }
+  const DebugSwitches& Switches() const { return signing_.Switches(); }
+  void SetDebugHold(DebugHold* hold) { signing_.SetHold(hold); }
+
   // Views.
   const Sale& CurrentSale() const { return sale_; }
   const RegisterConfig& Config() const { return config_; }
@@ -126,6 +140,8 @@ class Register final : public CashInSteps,
   const std::vector<std::string>& Messages() const { return messages_; }
   CardStack& Card() { return card_; }
   const Language& Texts() const { return language_; }
+  FunctionMonitor& Monitor() { return monitor_; }
+  AppClock& Clock() { return clock_; }
   // Runs the connector's pending events and due card timers once.
   void ProcessCardEvents();
 
@@ -150,7 +166,7 @@ class Register final : public CashInSteps,
   // CardSessionHost.
   void ShowCardError() override;
   bool CardErrorVisible() const override { return cardFailed_; }
-  void RequestTransportPin() override { pinRequested_ = true; }
+  void RequestTransportPin() override;
   void ResetJournalState() override { journal_.ResetExportBuffers(); }
   void CardCheckPassed(const CardState& state) override;
 
@@ -181,6 +197,7 @@ class Register final : public CashInSteps,
   bool pinRequested_ = false;
   std::string cardFailure_;
   std::function<void()> onCardError_;
+  Prompts prompts_;
   std::mt19937 random_;
 };
 
