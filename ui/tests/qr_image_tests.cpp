@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include "ui/qr_decode.h"
+#include "ui/qr_image.h"
+
+namespace kasse {
+namespace {
+
+TEST(QrCodeImage, ReadsBackAtEveryScaleAndKeepsTheQuietZone) {
+  const std::string url = "http://127.0.0.1:8080/verify.php?t1=zQQgJhIGzgIgR8YDaWNoxxRENFFF";
+  for (int scale : {1, 3, 5}) {
+    const QImage picture = QrCodeImage(url, scale);
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(DecodeQrPicture(picture).value_or(""), url) << scale;
+    const int used = std::max(scale, kQrMinModulePixels);
+    EXPECT_EQ(picture.width() % used, 0);
+    for (int i = 0; i < kQrQuietModules * used; ++i)
+      EXPECT_EQ(picture.pixel(i, i), qRgb(255, 255, 255));
+  }
+}
+
+TEST(QrCodeImage, NothingToDrawGivesANullImageAndNothingIsRead) {
+  EXPECT_TRUE(QrCodeImage("").isNull());
+  EXPECT_FALSE(DecodeQrPicture(QImage()).has_value());
+  QImage blank(64, 64, QImage::Format_RGB32);
+  blank.fill(Qt::white);
+  EXPECT_FALSE(DecodeQrPicture(blank).has_value());
+  EXPECT_TRUE(QrCodeImage(std::string(5000, 'x')).isNull());
+}
+
+}  // namespace
+}  // namespace kasse
