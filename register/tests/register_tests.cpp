@@ -87,5 +87,47 @@ TEST_F(SaleFixture, OversizedRecordLeavesTheSaleTotalledAndTheReceiptAsItWas) {
   EXPECT_EQ(steps.attempts, 2);
 }
 
+// A console that changes one data byte of what it holds, and counts the holds.
+class TamperingConsole : public DebugHold {
+ public:
+  std::string HoldForDebug(std::string text) override {
+    ++holds;
+    if (tamper && text.size() > 24) text[24] = text[24] == '0' ? '1' : '0';
+    return text;
+  }
+  int holds = 0;
+  bool tamper = true;
+};
+
+TEST(Register, TheCardConfirmsOnlyTheUnchangedVerifyRecord) {
+  RegisterOptions options;
+  options.home = FreshHome("hold");
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  TamperingConsole console;
+  reg.SetDebugHold(&console);
+  DebugSwitches switches;
+  switches.checkVer = true;
+  switches.checkManVer = true;
+  switches.checkTrans = true;
+  reg.SetDebugSwitches(switches);
+
+  console.tamper = false;
+  ASSERT_TRUE(reg.BookProduct(0, "1") && reg.Summe() && reg.Kassieren());
+  EXPECT_EQ(console.holds, 2);  // the TRANSACTION, then the VERIFY SIGNATURE
+  EXPECT_EQ(reg.Signing().LastVerification(), std::optional<bool>(true));
+  EXPECT_EQ(reg.CurrentSale().ReceiptColour(), kReceiptVerified);
+
+  switches.checkTrans = false;
+  reg.SetDebugSwitches(switches);
+  console.tamper = true;
+  ASSERT_TRUE(reg.BookProduct(0, "1") && reg.Summe());
+  EXPECT_FALSE(reg.Kassieren());
+  EXPECT_EQ(console.holds, 3);
+  EXPECT_EQ(reg.Signing().LastVerification(), std::optional<bool>(false));
+  EXPECT_EQ(reg.CurrentSale().ReceiptColour(), kReceiptFailed);
+  EXPECT_FALSE(reg.CardFailed());
+}
+
 }  // namespace
 }  // namespace kasse

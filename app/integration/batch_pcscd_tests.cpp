@@ -1,0 +1,163 @@
+// `kasse --batch --card pcsc` end to end over pcscd, the vpcd reader and a qor-sim of this
+// test (started by the pcscd fixture), checked afterwards by `kavelo-verify audit`.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "card/pcsc_lite.h"
+#include "common/files.h"
+
+namespace kasse {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const std::string kBin = KASSE_BIN_DIR;
+
+class QorSim {
+ public:
+  explicit QorSim(std::vector<std::string> args) {
+    std::string program = kBin + "/qor-sim";
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~QorSim() {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  QorSim(const QorSim&) = delete;
+  QorSim& operator=(const QorSim&) = delete;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// The first vpcd reader of pcscd, or nothing.
+std::string FirstVpcdReader(PcscLiteApi& pcsc) {
+  PcscHandle context = 0;
+  std::string readers;
+  const bool listed = pcsc.EstablishContext(context) == pcsc::kSuccess &&
+                      pcsc.ListReaders(context, readers) == pcsc::kSuccess;
+  if (context != 0) pcsc.ReleaseContext(context);
+  if (!listed) return {};
+  for (std::size_t start = 0; start < readers.size(); start = readers.find('\0', start) + 1) {
+    const std::string name = readers.c_str() + start;
+    if (name.find("Virtual PCD") != std::string::npos) return name;
+  }
+  return {};
+}
+
+bool WaitForCard(PcscLiteApi& pcsc, const std::string& reader, bool present) {
+  PcscHandle context = 0;
+  if (pcsc.EstablishContext(context) != pcsc::kSuccess) return false;
+  std::uint32_t state = 0;
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  bool reached = false;
+  while (!reached && std::chrono::steady_clock::now() < end) {
+    const std::uint32_t current = state;
+    if (pcsc.GetStatusChange(context, reader, current, state, 500ms) == pcsc::kTimeout)
+      state = current;
+    reached = ((state & pcsc::kStatePresent) != 0) == present;
+  }
+  pcsc.ReleaseContext(context);
+  return reached;
+}
+
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class BatchOverPcscd : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    reader = FirstVpcdReader(pcsc);
+    if (reader.empty()) GTEST_SKIP() << "no vpcd reader in pcscd";
+    ASSERT_TRUE(WaitForCard(pcsc, reader, false)) << reader << " still holds a card";
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    home = fs::path(::testing::TempDir()) / ("kasse_pcscd_" + std::to_string(GetParam()));
+    fs::remove_all(home);
+    fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
+    card = std::make_unique<QorSim>(std::vector<std::string>{
+        "--state", (home / "card.state").string(), "--version-level", std::to_string(GetParam())});
+    ASSERT_TRUE(WaitForCard(pcsc, reader, true)) << "qor-sim did not reach " << reader;
+  }
+  void TearDown() override {
+    card.reset();
+    if (!reader.empty()) WaitForCard(pcsc, reader, false);
+  }
+
+  // Runs the script through `kasse --batch` on this home; the exit status.
+  int Kasse(const std::string& script) {
+    EXPECT_TRUE(WriteFileAtomic(home / "script.kasse", script));
+    return Shell(kBin + "/kasse --batch '" + (home / "script.kasse").string() + "' --card pcsc " +
+                 "--home '" + home.string() + "' >'" + (home / "out.txt").string() + "' 2>'" +
+                 (home / "err.txt").string() + "'");
+  }
+  std::string Output(const char* file) {
+    Result<std::string> text = ReadFile(home / file);
+    return text ? *text : std::string();
+  }
+
+  PcscLiteApi pcsc;
+  std::string reader;
+  fs::path home;
+  std::unique_ptr<QorSim> card;
+};
+
+TEST_P(BatchOverPcscd, SalesAndReportsAreSignedJournalledAndPassTheAudit) {
+  ASSERT_EQ(Kasse("text on\nverify on\nhash-on-card on\n"
+                  "select 0\nqty 2\nbook\nspecial name=Los p4=200 agency\nrabatt 5\n"
+                  "summe\nkassieren\nreceipt\nurl\n"
+                  "training on\nspecial name=Probe p1=100\nsumme\nkassieren\ntraining off\n"
+                  "mass 20 5\nreport daily unsigned\nreport daily signed\nreport months\n"),
+            0)
+      << Output("err.txt");
+  const std::string out = Output("out.txt");
+  EXPECT_NE(out.find("verify.php?t1="), std::string::npos) << out;
+  EXPECT_EQ(Shell(kBin + "/kavelo-verify audit --home '" + home.string() + "' >'" +
+                  (home / "audit.txt").string() + "' 2>&1"),
+            0)
+      << Output("audit.txt");
+  const std::string url =
+      out.substr(out.find("http://"), out.find('\n', out.find("http://")) - out.find("http://"));
+  EXPECT_EQ(
+      Shell(kBin + "/kavelo-verify url '" + url + "' --home '" + home.string() + "' >/dev/null"),
+      0);
+}
+
+TEST_P(BatchOverPcscd, APersonalisedCardTakesOnlyTheRightPin) {
+  card.reset();
+  ASSERT_TRUE(WaitForCard(pcsc, reader, false));
+  fs::remove(home / "card.state");
+  card = std::make_unique<QorSim>(
+      std::vector<std::string>{"--state", (home / "card.state").string(), "--lifecycle", "2",
+                               "--pin", "654321", "--version-level", std::to_string(GetParam())});
+  ASSERT_TRUE(WaitForCard(pcsc, reader, true));
+  EXPECT_EQ(Kasse("activate 111111\nselect 0\nbook\nsumme\nkassieren\n"), 1);
+  EXPECT_EQ(Kasse("activate 654321\nselect 0\nbook\nsumme\nkassieren\nurl\n"), 0)
+      << Output("err.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(CardVersions, BatchOverPcscd, ::testing::Values(1, 2));
+
+}  // namespace
+}  // namespace kasse
