@@ -38,12 +38,22 @@ std::string ToRichText(const std::string& text) {
 void FunctionMonitor::MonitorWriteLine(std::string_view text) {
   if (!log_.empty()) log_ += "\r\n";
   log_ += text;
+  if (log_.size() > kMaxLength) TrimOldest();
   ++revision_;
 }
 
 void FunctionMonitor::MonitorWrite(std::string_view text) {
   log_ += text;
+  if (log_.size() > kMaxLength) TrimOldest();
   ++revision_;
+}
+
+void FunctionMonitor::TrimOldest() {
+  // Whole lines go; a single line longer than half the bound loses its beginning.
+  const std::size_t keepFrom = log_.size() - kMaxLength / 2;
+  const std::size_t lineEnd = log_.find("\r\n", keepFrom);
+  const std::size_t cut = lineEnd == std::string::npos ? keepFrom : lineEnd + 2;
+  log_.erase(0, cut);
 }
 
 void FunctionMonitor::Clear() {

@@ -13,6 +13,10 @@ namespace kasse {
 
 class FunctionMonitor {
  public:
+  // Past this many characters the oldest lines go, down to about half of it, so that a long
+  // mass run cannot fill the memory with a log nobody reads back that far.
+  static constexpr std::size_t kMaxLength = std::size_t{8} << 20;
+
   // A new last line; on an empty log the text becomes the whole log (no empty first line).
   void MonitorWriteLine(std::string_view text);
   // Continues the current last line.
@@ -27,6 +31,8 @@ class FunctionMonitor {
   Result<void> Save(const std::filesystem::path& path) const;
 
  private:
+  void TrimOldest();
+
   std::string log_;
   std::size_t revision_ = 0;
 };

@@ -39,5 +39,28 @@ TEST(FunctionMonitor, SavesRichTextKeepingCp1252AndEscapingBraces) {
   std::filesystem::remove(path);
 }
 
+TEST(FunctionMonitor, LongRunKeepsOnlyTheNewestWholeLines) {
+  FunctionMonitor monitor;
+  const std::string line(1000, 'x');
+  const std::size_t lines = FunctionMonitor::kMaxLength / 1000 * 3;
+  for (std::size_t i = 0; i < lines; ++i) {
+    monitor.MonitorWriteLine(std::to_string(i) + ":");
+    monitor.MonitorWrite(line);
+    ASSERT_LE(monitor.Text().size(), FunctionMonitor::kMaxLength);
+  }
+  const std::string& text = monitor.Text();
+  EXPECT_GT(text.size(), FunctionMonitor::kMaxLength / 3);
+  // The log starts at the beginning of a line and ends with the line written last.
+  const std::size_t firstColon = text.find(':');
+  ASSERT_NE(firstColon, std::string::npos);
+  const std::string firstNumber = text.substr(0, firstColon);
+  EXPECT_EQ(firstNumber.find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_EQ(text.substr(firstColon + 1, line.size() + 2), line + "\r\n");
+  EXPECT_TRUE(text.ends_with("\r\n" + std::to_string(lines - 1) + ":" + line));
+  // Writing continues the last line after a trim as before.
+  monitor.MonitorWrite("!");
+  EXPECT_TRUE(monitor.Text().ends_with(line + "!"));
+}
+
 }  // namespace
 }  // namespace kasse
