@@ -29,22 +29,27 @@ std::string_view Trim(std::string_view text) {
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
   std::string current;
-  while (!text.empty()) {
+  for (std::size_t number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find('\n');
     std::string_view line = Trim(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      if (close == std::string_view::npos) continue;
+      if (close == std::string_view::npos) {
+        ini.unreadLines_.push_back(number);
+        continue;
+      }
       current = std::string(Trim(line.substr(1, close - 1)));
       ini.SectionFor(current);
       continue;
     }
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
     const std::string_view key = Trim(line.substr(0, equals));
-    if (key.empty()) continue;
+    if (equals == std::string_view::npos || key.empty()) {
+      ini.unreadLines_.push_back(number);
+      continue;
+    }
     ini.Set(current, key, Trim(line.substr(equals + 1)));
   }
   return ini;

@@ -30,6 +30,10 @@ class IniFile {
   void Set(std::string_view section, std::string_view key, std::string_view value);
   void SetBool(std::string_view section, std::string_view key, bool value);
 
+  // Lines of the parsed text (1-based) that were neither sections, keys, comments nor blank,
+  // so that a caller can tell the user what of the file was not read.
+  const std::vector<std::size_t>& UnreadLines() const { return unreadLines_; }
+
   std::string Serialize() const;
   Result<void> Save(const std::filesystem::path& path) const;
 
@@ -46,6 +50,7 @@ class IniFile {
   Section& SectionFor(std::string_view name);
 
   std::vector<Section> sections_;
+  std::vector<std::size_t> unreadLines_;
 };
 
 }  // namespace kasse

@@ -38,10 +38,21 @@ std::filesystem::path DefaultProductFile(const std::filesystem::path& home) {
 }
 
 Result<void> ProductList::Load(const std::filesystem::path& file) {
+  auto text = ReadFile(file);
+  if (!text)
+    return MakeError(ErrorKind::kIo,
+                     "Product list " + file.string() + " cannot be read: " + text.error().message);
+  // A file cut short (or no product list at all) would otherwise replace the list with
+  // whatever part of it could be read, without a word.
+  const std::size_t open = text->find("<itemList>");
+  if (open == std::string::npos)
+    return MakeError(ErrorKind::kMalformed,
+                     "Product list " + file.string() + ": no <itemList> element");
+  if (text->find("</itemList>", open) == std::string::npos)
+    return MakeError(ErrorKind::kMalformed, "Product list " + file.string() +
+                                                ": <itemList> is not closed (file cut short?)");
   ProductFileReader reader;
-  if (auto loaded = reader.LoadProductList(file); !loaded)
-    return MakeError(ErrorKind::kIo, "Product list " + file.string() +
-                                         " cannot be read: " + loaded.error().message);
+  reader.LoadProductText(std::move(*text));
   std::vector<TProd> products;
   for (;;) {
     auto next = reader.NextProduct();

@@ -35,6 +35,16 @@ TEST(IniFile, ReadsSectionsKeysAndBooleans) {
   EXPECT_FALSE(ini.Get("Missing", "key"));
 }
 
+TEST(IniFile, NamesTheLinesItCouldNotRead) {
+  const IniFile ini =
+      IniFile::Parse("[A]\nk=v\nnoequals\n[unclosed\n = novalue\n; note\n\n# note\nb=2");
+  EXPECT_EQ(ini.UnreadLines(), (std::vector<std::size_t>{3, 4, 5}));
+  EXPECT_EQ(ini.GetString("A", "b", ""), "2");
+  // A byte-order mark hides the first section: its line is named, not silently lost.
+  EXPECT_EQ(IniFile::Parse("\xEF\xBB\xBF[A]\r\nk=v\r\n").UnreadLines(),
+            std::vector<std::size_t>{1});
+}
+
 TEST(IniFile, WritesKeysInTheOrderTheyWereSet) {
   IniFile ini;
   ini.Set("Languages", "act", "Polish");

@@ -193,6 +193,35 @@ TEST_F(ProductListTest, BadPriceStopsTheLoadAndKeepsTheList) {
   EXPECT_EQ(list.Products().size(), 1u);
 }
 
+TEST_F(ProductListTest, FileCutShortOrWithoutItemListKeepsTheList) {
+  const fs::path good = folder / "gut.xml", bad = folder / "kaputt.xml";
+  const std::string whole = File(
+      "<item><name>Brot</name><price2>349</price2></item>"
+      "<item><name>Milch</name><price2>119</price2></item>");
+  ASSERT_TRUE(WriteFileAtomic(good, whole));
+  ASSERT_TRUE(list.Load(good));
+  // Cut inside the second item, and cut just before the closing tags.
+  for (std::size_t cut : {whole.find("Milch"), whole.find("</itemList>")}) {
+    ASSERT_TRUE(WriteFileAtomic(bad, whole.substr(0, cut)));
+    const auto loaded = list.Load(bad);
+    ASSERT_FALSE(loaded);
+    EXPECT_THAT(loaded.error().message, HasSubstr("kaputt.xml"));
+    EXPECT_THAT(loaded.error().message, HasSubstr("not closed"));
+  }
+  for (const char* text : {"", "\x01\x02 binary", "<kavelo><item><name>Lose</name></item>"}) {
+    ASSERT_TRUE(WriteFileAtomic(bad, text));
+    const auto loaded = list.Load(bad);
+    ASSERT_FALSE(loaded);
+    EXPECT_THAT(loaded.error().message, HasSubstr("no <itemList>"));
+  }
+  EXPECT_EQ(list.Products().size(), 2u);
+  EXPECT_EQ(list.File(), good);
+  // An empty list the register saved itself still loads.
+  ASSERT_TRUE(WriteFileAtomic(bad, File("")));
+  EXPECT_TRUE(list.Load(bad));
+  EXPECT_TRUE(list.Products().empty());
+}
+
 TEST_F(ProductListTest, SaveNeedsAFileAndRemoveNeedsAnEntry) {
   EXPECT_FALSE(list.Save());
   TProd product;

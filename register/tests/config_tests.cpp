@@ -66,6 +66,17 @@ TEST_F(ConfigHome, ReadsEveryKey) {
   EXPECT_TRUE(config.showFunctionMonitor);
 }
 
+TEST_F(ConfigHome, LinesThatAreNoSettingAreReportedAndTheRestIsRead) {
+  WriteStartIni("operator=vor\n[CFG]\noperator=Anna\n\x01\x02junk\n[Tax\n1\n2\n3\n");
+  RegisterConfig config(home);
+  const std::vector<std::string> report = config.LoadConfiguration();
+  ASSERT_EQ(report.size(), 5u);
+  EXPECT_EQ(report[0], "cfg/start.ini: line 4 is neither a section nor a key=value line; skipped");
+  EXPECT_EQ(report[3], "cfg/start.ini: 2 more lines skipped");
+  EXPECT_EQ(report[4], "cfg/start.ini: keys before the first section are not read");
+  EXPECT_EQ(config.operatorName1, "Anna");
+}
+
 TEST_F(ConfigHome, RateThatIsNotFourDigitsKeepsItsDefaultAndIsReported) {
   WriteStartIni(
       "[Tax]\ncontainer2=700\ncontainer3=19,0\ncontainer4=abcd\ncontainer5=1071\n"

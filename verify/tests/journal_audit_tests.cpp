@@ -128,6 +128,36 @@ TEST(JournalAudit, TruncatedJournalIsReadUpToItsLastCompleteRecord) {
   EXPECT_NE(text.find("without a matching S record"), std::string::npos) << text;
 }
 
+TEST(JournalAudit, UnsignedClosingsRepeatTheReportNumberWithoutAFinding) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.DailyClosing(false);
+  maker.DailyClosing(false);
+  maker.DailyClosing();
+  maker.DailyClosing(false);
+  const AuditReport report = Audit(maker.S(), maker.L());
+  EXPECT_TRUE(report.findings.empty()) << AllText(report);
+  EXPECT_EQ(report.reports, 4u);
+}
+
+TEST(JournalAudit, RequestInARecordCutOffByACrashCountsForTheGap) {
+  JournalMaker first;
+  first.Sale(100);
+  first.Unanswered();  // the card gave number 2; the crash came before the answer was written
+  std::string s = first.S(false);
+  s.resize(s.size() - std::string("</transactionEncoded>").size());
+  JournalAuditor auditor;
+  auditor.AuditPair("1S.xml", s, "1L.xml", first.L(false));
+  JournalMaker& card = first;  // the same card, the next run of the register
+  card.RawS().clear();
+  card.RawL().clear();
+  card.Sale(300);
+  auditor.AuditPair("2S.xml", card.S(), "2L.xml", card.L());
+  const std::string text = AuditText(auditor.Report());
+  EXPECT_NE(text.find("request without an answer (record cut off)"), std::string::npos) << text;
+  EXPECT_NE(text.find("gap: 2 missing; the journal holds 1 request(s)"), std::string::npos) << text;
+}
+
 TEST(JournalAudit, UnusableFilesAndForeignTextAreReported) {
   JournalMaker maker;
   maker.Sale(100);

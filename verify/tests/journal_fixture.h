@@ -43,9 +43,9 @@ class JournalMaker {
     return payload;
   }
 
-  void DailyClosing() {
+  void DailyClosing(bool signedClosing = true) {
     const Bytes data = HexParse("CD 04 20 26 05 12 CE 02 18 00");
-    const Bytes answer = Exchange(0x42, 0x01, data);
+    const Bytes answer = Exchange(0x42, signedClosing ? 0x01 : 0x02, data);
     s_ += "<reportEncoded><reportRequest>" + Base64Encode(data) +
           "</reportRequest><reportResponse>" + Base64Encode(answer) +
           "</reportResponse></reportEncoded>";

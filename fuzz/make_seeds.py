@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets from a journal pair the register wrote on the
+simulated card (kasse --batch ... --card sim), the URLs it printed and the shipped home:
+    make_seeds.py S_FILE L_FILE HOME BATCH_OUTPUT
+Inputs the fuzzer found later (crashes, once fixed) are added beside these by hand."""
+import base64, os, re, struct, sys
+
+def put(target, name, data):
+    folder = os.path.join(os.path.dirname(__file__), "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
+
+def frame(data):
+    return struct.pack(">H", len(data)) + data
+
+def tlv(tag, value):
+    return bytes([tag, len(value)]) + value
+
+def main(s_file, l_file, home, receipts):
+    # The verification URLs the register printed for the same sales.
+    for i, url in enumerate(re.findall(rb"http://\S+", open(receipts, "rb").read())):
+        put("t1_verify", "url%d" % i, b"\x02" + url)
+        put("t1_verify", "t1_%d" % i, b"\x00" + url.split(b"t1=")[1])
+    s_text = open(s_file, "rb").read()
+    l_text = open(l_file, "rb").read()
+    b64 = lambda tag: [base64.b64decode(m) for m in re.findall(rb"<%s>([^<]*)</%s>" % (tag, tag), s_text)]
+    requests, answers = b64(b"transactionRequest"), b64(b"transactionResponse")
+    reports = b64(b"reportResponse")
+    for i, (request, answer) in enumerate(zip(requests, answers)):
+        header = bytes([0x80, 0x40, 0x00, 0x00, len(request)])
+        put("transaction_answer", "answer%d" % i, bytes([len(header) + 12, len(request)]) + header + request + answer)
+        put("t1_verify", "payload%d" % i, b"\x01" + request + answer)
+    put("transaction_answer", "short", b"\x00\x00" + answers[0][:30])
+    for i, answer in enumerate(reports):
+        put("report_answer", "report%d" % i, answer)
+        put("report_answer", "cut%d" % i, answer[: len(answer) // 2])
+    status = (tlv(0xC1, b"\x03") + tlv(0xC2, b"T.2.0") + tlv(0xC4, b"QOR-SIM") + tlv(0xC5, b"\0\0\0\1")
+              + tlv(0xCF, bytes(range(8))) + tlv(0xCB, b"\0\0\0\2") + tlv(0xD0, b"\x20\x26\x12")
+              + tlv(0xCC, b"\0\0\0\1") + tlv(0xDC, b"\0\0\0\0"))
+    personalised = status[:28] + tlv(0xD5, b"\x03") + status[28:]
+    put("card_status", "activated", b"\x01" + status)
+    put("card_status", "personalised", b"\x00" + personalised.replace(b"\xC1\x01\x03", b"\xC1\x01\x02"))
+    put("card_status", "months", b"\x02" + tlv(0xD0, b"\x20\x25\x11") + tlv(0xD4, b"\x00\x01\x03"))
+    put("card_status", "algorithms", b"\x01" + tlv(0x06, bytes.fromhex("2B0E03021A"))
+        + tlv(0x06, bytes.fromhex("2A8648CE3D040302")) + tlv(0x06, bytes.fromhex("2B2403030208010103")))
+    select = bytes.fromhex("00A4040008D2760001485152")
+    commands = [select, bytes.fromhex("00CA01F100"), bytes.fromhex("00CA01F200"), bytes.fromhex("00CA01F400")]
+    commands += [bytes([0x80, 0x40, 0, 0, len(requests[0])]) + requests[0] + b"\0"]
+    commands += [bytes.fromhex("8042010006") + bytes.fromhex("2026120620 51".replace(" ", "")) + b"\0"]
+    commands += [bytes.fromhex("00A4000C021110"), bytes.fromhex("00B0000000")]
+    commands += [bytes.fromhex("102A9080 04 41424344 00".replace(" ", "")), bytes.fromhex("002A9080 02 4546 00".replace(" ", ""))]
+    put("sim_apdu", "session", b"\x00" + b"".join(frame(c) for c in commands))
+    put("sim_apdu", "level1", b"\x05" + b"".join(frame(c) for c in commands[:2] + [commands[4]]))
+    put("sim_apdu", "activate", b"\x02" + frame(select) + frame(bytes.fromhex("80420300") + b"\x0c" + bytes.fromhex("202612062051") + b"123456" + b"\0"))
+    put("vpcd_frame", "power", b"\x00" + frame(b"\x01") + frame(b"\x04") + b"".join(frame(c) for c in commands[:5]) + frame(b"\x00"))
+    put("vpcd_frame", "faults", b"\x0f\x03\x40\x6a\x80\x02" + frame(b"\x04") + b"".join(frame(c) for c in commands))
+    put("hex_text", "command", b"00 A4 04 00 08 D2 76 00 01 48 51 4F 52")
+    put("hex_text", "lenient", b"0 a4 x4 1 \tff  fF 9000 ab\xff")
+    lang = open(os.path.join(home, "cfg", "lang.ini"), "rb").read()
+    first = lang.split(b"\n[")[0]
+    put("language_file", "deutsch", b"Deutsch\0" + first)
+    put("language_file", "missing", b"Polish\0" + first[:300])
+    put("ini_file", "start", b"Mwst\0Satz1\0[Mwst]\r\nSatz1=1900\r\nSatz2=0700\r\n[Monitor]\r\nShow=1\r\n; note\r\n=x\r\n[ ]\r\nk = v \r\n")
+    put("ini_file", "odd", b"a\0b\0b=before\n[A]\nb=1\n[a]\nB=2\n[unclosed\nno equals\n")
+    products = open(os.path.join(home, "Produkte", "Standard.xml"), "rb").read()
+    put("product_list", "standard", products)
+    put("product_list", "nested", b"<itemList><item><name>A&amp;B</name><item><name>x</name></item><price1>12x</price1></item><item><qnt>1e9</qnt><name>A&amp;B</name></item></itemList>")
+    put("journal_audit", "pair", s_text + b"\0" + l_text)
+    put("journal_audit", "cut", s_text[: len(s_text) * 2 // 3] + b"\0" + l_text[: len(l_text) // 2])
+
+if __name__ == "__main__":
+    main(*sys.argv[1:5])
