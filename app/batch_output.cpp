@@ -1,0 +1,68 @@
+// The batch commands that print the receipt or read its QR code back: print-raw [FILE],
+// print-pdf FILE and scan.
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <ostream>
+
+#include "app/batch_runner.h"
+#include "receipt/cups_printer.h"
+#include "receipt/raw_print_job.h"
+#include "receipt/receipt_file.h"
+#include "ui/qr_decode.h"
+#include "ui/receipt_output.h"
+
+namespace kasse {
+
+namespace {
+
+// QGuiApplication keeps references to its arguments, so they live beside it.
+struct PictureSupport {
+  int argc = 1;
+  char name[6] = "kasse";
+  char* argv[2] = {name, nullptr};
+  QGuiApplication app{argc, argv};
+};
+
+}  // namespace
+
+void BatchRunner::EnsurePictureSupport() {
+  if (QCoreApplication::instance() != nullptr) return;
+  // The batch draws into pictures and files only: no window, so no display is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  pictureSupport_ = std::make_shared<PictureSupport>();
+}
+
+Result<void> BatchRunner::OutputCommand(const BatchLine& line, bool& handled) {
+  handled = true;
+  const std::string& c = line.command;
+  const auto& a = line.arguments;
+  Register& r = *register_;
+  if (c == "print-raw") {
+    if (a.size() > 1) return MakeError(ErrorKind::kMissingInput, "usage: print-raw [FILE]");
+    std::vector<std::string> lines = r.CurrentSale().ReceiptLines();
+    TrimEmptyLastLines(lines);
+    const std::string job = BuildRawPrintJob(lines, r.LastVerifyUrl());
+    if (a.size() == 1) return SaveReceiptText(a[0], job);
+    return PrintRawJob(r.Config().rawQueue, job);
+  }
+  if (c == "print-pdf") {
+    if (a.size() != 1) return MakeError(ErrorKind::kMissingInput, "usage: print-pdf FILE");
+    EnsurePictureSupport();
+    return PrintReceiptPdf(r, a[0]);
+  }
+  if (c == "scan") {
+    if (!a.empty()) return MakeError(ErrorKind::kUnusableInput, "usage: scan");
+    EnsurePictureSupport();
+    const QImage code = ReceiptCodePicture(r);
+    if (code.isNull()) return MakeError(ErrorKind::kMissingInput, "no QR code on the receipt");
+    const std::optional<std::string> read = DecodeQrPicture(code);
+    if (!read) return MakeError(ErrorKind::kMalformed, "the QR code cannot be read");
+    out_ << *read << "\n";
+    return {};
+  }
+  handled = false;
+  return {};
+}
+
+}  // namespace kasse
