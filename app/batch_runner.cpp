@@ -66,8 +66,9 @@ Result<void> BatchRunner::Execute(const BatchLine& line) {
   if (register_ == nullptr)
     return MakeError(ErrorKind::kMissingInput, "the register is not started");
   using Group = Result<void> (BatchRunner::*)(const BatchLine&, bool&);
-  for (Group group : {&BatchRunner::SaleCommand, &BatchRunner::SwitchCommand,
-                      &BatchRunner::ReportCommand, &BatchRunner::FileCommand}) {
+  for (Group group :
+       {&BatchRunner::SaleCommand, &BatchRunner::SwitchCommand, &BatchRunner::ReportCommand,
+        &BatchRunner::FileCommand, &BatchRunner::OutputCommand}) {
     bool handled = false;
     Result<void> done = (this->*group)(line, handled);
     if (handled) return done;

@@ -47,6 +47,8 @@ class BatchRunner {
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);
   Result<void> ReportCommand(const BatchLine& line, bool& handled);
   Result<void> FileCommand(const BatchLine& line, bool& handled);
+  Result<void> OutputCommand(const BatchLine& line, bool& handled);
+  void EnsurePictureSupport();
   Result<void> Mass(const std::vector<std::string>& arguments);
   Result<void> BookSelected();
 
@@ -57,6 +59,9 @@ class BatchRunner {
   std::atomic<bool> stop_{false};
   std::optional<std::size_t> selected_;
   std::string quantity_;
+  // The offscreen Qt application of the picture commands, made on first use only, so that
+  // every other batch run stays free of Qt.
+  std::shared_ptr<void> pictureSupport_;
 };
 
 // The fields of `special` and `product-add`: name=.. unit=.. p1..p6=CENTS qty=.. and the flags

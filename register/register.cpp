@@ -1,6 +1,7 @@
 #include "register/register.h"
 
 #include "common/files.h"
+#include "receipt/receipt_file.h"
 
 namespace kasse {
 
@@ -37,10 +38,11 @@ Register::~Register() {
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   if (!language_.ApplyLanguage(config_.language))
-    warnings_.push_back("no texts for the language " + config_.language);
+    warnings_.push_back("cfg/lang.ini has no texts for the language " + config_.language);
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
     warnings_.push_back(loaded.error().message);
-  if (card_.SimReader() != nullptr) card_.Log().ShowMonitor(1, 0);
+  // The card monitor keeps its log when its window is to be shown, as the window would.
+  if (card_.SimReader() != nullptr || config_.showCardMonitor) card_.Log().ShowMonitor(1, 0);
 
   CardSession& session = card_.Session();
   session.SetLanguageCode(language_.LangText(1));
@@ -202,7 +204,8 @@ Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
 Result<void> Register::SetLanguage(std::string_view name) {
   const std::string section = Language::LanguageOfMenuEntry(name);
   if (!language_.ApplyLanguage(section))
-    return MakeError(ErrorKind::kUnusableInput, "no texts for the language " + section);
+    return MakeError(ErrorKind::kUnusableInput,
+                     "cfg/lang.ini has no texts for the language " + section);
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
   return config_.SaveConfiguration();
@@ -216,7 +219,7 @@ void Register::SetClock(const CivilDateTime& when) {
 }
 
 Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {
-  return WriteFileAtomic(file, sale_.ReceiptText() + "\r\n");
+  return SaveReceiptText(file, sale_.ReceiptText());
 }
 
 }  // namespace kasse

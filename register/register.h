@@ -96,6 +96,8 @@ class Register final : public CashInSteps,
   Result<void> LoadProducts(const std::filesystem::path& file) { return products_.Load(file); }
   Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
   void AddProduct(TProd product) { products_.Add(std::move(product)); }
+  // "Löschen" in the product list's menu: false when index names no entry.
+  bool RemoveProduct(std::size_t index) { return products_.Remove(index); }
 
   // The mass generator; the stop flag ends the run after the position in progress, whose sale
   // is still cashed in. Progress gets the completed and the total number of sales.
@@ -114,6 +116,8 @@ class Register final : public CashInSteps,
   const std::string& CardFailure() const { return cardFailure_; }
   void SetCardErrorCallback(std::function<void()> callback) { onCardError_ = std::move(callback); }
   bool TransportPinRequested() const { return pinRequested_; }
+  // The start-up check has passed; before that no report (the activation too) can run.
+  bool CardChecked() const { return cardChecked_; }
 
   // What a window front-end answers: the questions of the reports, their messages and the
   // transport-PIN step. Without them every question is answered OK, messages are kept in
@@ -138,6 +142,9 @@ class Register final : public CashInSteps,
   const TransactionSigning& Signing() const { return signing_; }
   const Reports& ReportRunner() const { return reports_; }
   const std::vector<std::string>& Messages() const { return messages_; }
+  const std::filesystem::path& Home() const { return options_.home; }
+  // The report view or the card status sheet takes the receipt: an open sale is dropped.
+  void LeaveSale() { sale_.LeaveSale(); }
   CardStack& Card() { return card_; }
   const Language& Texts() const { return language_; }
   FunctionMonitor& Monitor() { return monitor_; }

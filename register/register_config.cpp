@@ -13,6 +13,20 @@ std::string RateKey(std::size_t index) {
   return "container" + std::to_string(index + 1);
 }
 
+// What the file holds but the register cannot read is named, never dropped without a word.
+void ReportUnreadLines(const IniFile& file, std::vector<std::string>& report) {
+  constexpr std::size_t kNamed = 3;
+  const std::vector<std::size_t>& lines = file.UnreadLines();
+  for (std::size_t i = 0; i < lines.size() && i < kNamed; ++i)
+    report.push_back("cfg/start.ini: line " + std::to_string(lines[i]) +
+                     " is neither a section nor a key=value line; skipped");
+  if (lines.size() > kNamed)
+    report.push_back("cfg/start.ini: " + std::to_string(lines.size() - kNamed) +
+                     " more lines skipped");
+  if (file.HasSection(""))
+    report.push_back("cfg/start.ini: keys before the first section are not read");
+}
+
 }  // namespace
 
 RegisterConfig::RegisterConfig(std::filesystem::path home) : home_(std::move(home)) {
@@ -34,6 +48,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   Result<IniFile> loaded = IniFile::Load(ConfigPath());
   if (!loaded) return report;  // no file: the defaults
   const IniFile& file = *loaded;
+  ReportUnreadLines(file, report);
   // An empty name would select no section at all.
   if (std::string act = file.GetString("Languages", "act", ""); !act.empty()) language = act;
   // The edit fields hold at most 16 characters.
@@ -53,6 +68,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   showCardMonitor = file.GetBool("Windows", "Card", showCardMonitor);
   showFunctionMonitor = file.GetBool("Windows", "Func", showFunctionMonitor);
   if (std::string host = file.GetString("Verify", "host", ""); !host.empty()) verifyHost = host;
+  if (std::string queue = file.GetString("Print", "rawQueue", ""); !queue.empty()) rawQueue = queue;
   return report;
 }
 
@@ -67,6 +83,7 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   file.SetBool("Windows", "Card", showCardMonitor);
   file.SetBool("Windows", "Func", showFunctionMonitor);
   file.Set("Verify", "host", verifyHost);
+  file.Set("Print", "rawQueue", rawQueue);
   Result<void> saved = file.Save(ConfigPath());
   if (!saved)
     return MakeError(ErrorKind::kIo,

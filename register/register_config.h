@@ -44,6 +44,8 @@ class RegisterConfig {
   bool showCardMonitor = false;
   bool showFunctionMonitor = false;
   std::string verifyHost = "127.0.0.1:8080";  // [Verify] host: the server of the QR link
+  // [Print] rawQueue: the receipt printer's queue; queue names hold no blanks.
+  std::string rawQueue = "EPSON_TM-T88IV_Receipt";
 
  private:
   std::filesystem::path home_;

@@ -1,7 +1,10 @@
-// kasse: the register. For now only the batch front-end (`--batch FILE|-`) exists.
+// kasse: the register. Without --batch it opens the register window; with --batch FILE|- it
+// runs the same register without windows.
 
 #include <unistd.h>
 
+#include <QApplication>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -9,17 +12,52 @@
 
 #include "app/batch_runner.h"
 #include "common/amount.h"
+#include "ui/register_app.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kasse --batch FILE|- [--home DIR] [--card pcsc|sim] [--sim-version 1|2]\n"
-    "             [--sim-lifecycle 2|3] [--sim-pin NNNNNN] [--seed N] [--strict]\n"
+    "Usage: kasse [--home DIR] [--card pcsc|sim] [--sim-version 1|2] [--sim-lifecycle 2|3]\n"
+    "             [--sim-pin NNNNNN] [--demo-sale] [--screenshot FILE.png]\n"
+    "       kasse --batch FILE|- [same card and home options] [--seed N] [--strict]\n"
+    "Without --batch the register window opens (it needs a display).\n"
     "  --batch FILE|-    run the commands of FILE (UTF-8), or of standard input\n"
     "  --home DIR        register home (default: the folder of this program)\n"
     "  --card pcsc|sim   pcsc-lite or the simulated card in this process (default sim)\n"
-    "  --strict          stop at the first failing command\n"
+    "  --sim-version, --sim-lifecycle, --sim-pin  the simulated card: version level,\n"
+    "                    lifecycle at its first start (2 personalised, 3 activated), PIN\n"
+    "  --strict          batch: stop at the first failing command\n"
+    "  --demo-sale       window: cash in one small signed sale once the window is up\n"
+    "  --screenshot FILE window: save the main window as a PNG once it is up, then quit\n"
     "Exit: 0 every command succeeded, 1 a command failed, 2 usage, 3 card error.\n";
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return true;
+  return false;
+}
+
+int RunWindow(int argc, char** argv, const kasse::BatchOptions& batch, bool demoSale,
+              const std::string& screenshot) {
+  if (!HasDisplay()) {
+    std::cerr << "kasse: no display for the register window; use --batch FILE|-\n";
+    return kasse::kBatchUsage;
+  }
+  QApplication application(argc, argv);
+  kasse::WindowOptions options;
+  options.reg.home = batch.home;
+  options.reg.card = batch.card;
+  options.reg.seed = batch.seed;
+  options.demoSale = demoSale;
+  options.screenshot = screenshot;
+  kasse::RegisterApp app(options);
+  QObject::connect(&app, &kasse::RegisterApp::finished, &application, &QApplication::exit);
+  app.Start();
+  const int code = QApplication::exec();
+  if (!app.Problem().isEmpty()) std::cerr << "kasse: " << app.Problem().toStdString() << "\n";
+  // Closing the card error window also closes the last window, which would exit with 0.
+  return app.EndedByCardError() ? kasse::kBatchCardError : code;
+}
 
 std::filesystem::path ProgramFolder(const char* argv0) {
   std::error_code error;
@@ -35,6 +73,8 @@ int main(int argc, char** argv) {
   BatchOptions options;
   options.home = ProgramFolder(argv[0]);
   std::string batch;
+  std::string screenshot;
+  bool demoSale = false;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
@@ -45,6 +85,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (name == "--strict") {
       options.strict = true;
+    } else if (name == "--demo-sale") {
+      demoSale = true;
     } else if (!hasValue) {
       std::cerr << "kasse: unknown or incomplete option " << name << "\n" << kUsage;
       return kBatchUsage;
@@ -53,6 +95,8 @@ int main(int argc, char** argv) {
       const bool isNumber = ParseInteger(value, number);
       if (name == "--batch")
         batch = value;
+      else if (name == "--screenshot")
+        screenshot = value;
       else if (name == "--home")
         options.home = value;
       else if (name == "--card" && (value == "sim" || value == "pcsc"))
@@ -72,10 +116,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  if (batch.empty()) {
-    std::cerr << "kasse: the register window is not built yet; use --batch FILE|-\n";
-    return kBatchUsage;
-  }
+  if (batch.empty()) return RunWindow(argc, argv, options, demoSale, screenshot);
   BatchRunner runner(options, std::cout, std::cerr);
   if (batch == "-") return runner.Run(std::cin);
   std::ifstream script(batch);

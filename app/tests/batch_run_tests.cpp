@@ -206,6 +206,7 @@ TEST(BatchRun, ClockProductsAndReceiptFiles) {
   const Result<std::string> saved = ReadFile(receipt);
   ASSERT_TRUE(saved);
   EXPECT_NE(saved->find("K\xE4se"), std::string::npos);
+  EXPECT_EQ(*saved, batch.Reg().CurrentSale().ReceiptText());  // as shown, nothing appended
   EXPECT_EQ(batch.Reg().Config().language, "English");
 }
 

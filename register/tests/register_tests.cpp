@@ -54,6 +54,24 @@ TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
   EXPECT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
 }
 
+TEST(Register, LanguageFileWithoutTheLanguageIsNamedInTheMessage) {
+  const auto home = FreshHome("language");
+  ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "lang.ini", "[Klingon]\n1txt=tlh\n"));
+  RegisterOptions options;
+  options.home = home;
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  ASSERT_EQ(reg.Warnings().size(), 1u);
+  EXPECT_EQ(reg.Warnings()[0], "cfg/lang.ini has no texts for the language Deutsch");
+  const Result<void> applied = reg.SetLanguage("English");
+  ASSERT_FALSE(applied);
+  EXPECT_EQ(applied.error().message, "cfg/lang.ini has no texts for the language English");
+  // The register goes on selling with the texts it has.
+  ASSERT_TRUE(reg.BookProduct(0, ""));
+  ASSERT_TRUE(reg.Summe());
+  EXPECT_TRUE(reg.Kassieren());
+}
+
 // Steps whose record never fits the card.
 class OversizedCashIn : public CashInSteps {
  public:

@@ -1,0 +1,23 @@
+#pragma once
+// The card status sheet (menu "QOR" > "Status"): the card's status values as receipt lines.
+
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace kasse {
+
+class Language;
+class Register;
+
+// The lines below the receipt header, CR LF between them: an empty line, the title, an empty
+// line, nine labelled values, and for a card above version level 1 (eleven values) an empty
+// line and two more. Missing values read as empty.
+std::string CardStatusSheetText(const Language& language, const std::vector<std::string>& values);
+
+// Reads the status (the open sale is dropped) and writes the sheet into the receipt; an error
+// when the card gave no status.
+Result<void> ShowCardStatusSheet(Register& reg);
+
+}  // namespace kasse

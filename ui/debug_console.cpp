@@ -1,0 +1,154 @@
+#include "ui/debug_console.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <array>
+#include <utility>
+
+#include "register/register.h"
+
+namespace kasse {
+namespace {
+
+constexpr int kHashTag = 400;
+constexpr int kVerTag = 401;
+constexpr int kManVerTag = 402;
+constexpr int kTransTag = 403;
+constexpr int kSendTag = 404;
+
+}  // namespace
+
+DebugConsole::DebugConsole(Register& reg, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      reg_(reg),
+      checkHash_(new QCheckBox(QStringLiteral("Hashen auf QOR"), this)),
+      checkVer_(new QCheckBox(QStringLiteral("Verifikation auf QOR"), this)),
+      checkManVer_(new QCheckBox(QStringLiteral("Datensatzmanipulation"), this)),
+      checkTrans_(new QCheckBox(QStringLiteral("Transaktionsmanipulation"), this)),
+      sendMemo_(new QPlainTextEdit(this)),
+      send_(new QPushButton(QStringLiteral("Send"), this)) {
+  setObjectName(QStringLiteral("DebugForm"));
+  setWindowTitle(QStringLiteral("Debug"));
+  checkHash_->setObjectName(QStringLiteral("CheckHash"));
+  checkVer_->setObjectName(QStringLiteral("CheckVer"));
+  checkManVer_->setObjectName(QStringLiteral("CheckManVer"));
+  checkTrans_->setObjectName(QStringLiteral("CheckTrans"));
+  sendMemo_->setObjectName(QStringLiteral("SendMemo"));
+  sendMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  send_->setObjectName(QStringLiteral("SendButton"));
+
+  auto* layout = new QVBoxLayout(this);
+  // Each box changes only its own switch: the main menu sets "Verifikation auf QOR" in the
+  // register too, and a click here must not undo it.
+  const std::array<std::pair<QCheckBox*, bool DebugSwitches::*>, 4> boxes{{
+      {checkHash_, &DebugSwitches::checkHash},
+      {checkVer_, &DebugSwitches::checkVer},
+      {checkManVer_, &DebugSwitches::checkManVer},
+      {checkTrans_, &DebugSwitches::checkTrans},
+  }};
+  for (const auto& [box, field] : boxes) {
+    layout->addWidget(box);
+    connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
+      DebugSwitches switches = reg_.Switches();
+      switches.*field = on;
+      reg_.SetDebugSwitches(switches);
+    });
+  }
+  layout->addWidget(sendMemo_, 1);
+  layout->addWidget(send_, 0, Qt::AlignRight);
+  resize(480, 320);
+
+  // Arming a manipulation switch makes the next command wait, as at creation.
+  for (QCheckBox* box : {checkManVer_, checkTrans_})
+    connect(box, &QCheckBox::clicked, this, [this](bool on) {
+      if (on) waitState_ = 1;
+    });
+  connect(send_, &QPushButton::clicked, this, &DebugConsole::Send);
+  captions_.Add(checkHash_, kHashTag);
+  captions_.Add(checkVer_, kVerTag);
+  captions_.Add(checkManVer_, kManVerTag);
+  captions_.Add(checkTrans_, kTransTag);
+  captions_.Add(send_, kSendTag);
+  SyncFromRegister();
+  Relabel();
+  reg_.SetDebugHold(this);
+}
+
+DebugConsole::~DebugConsole() {
+  reg_.SetDebugHold(nullptr);
+  if (hold_ != nullptr) hold_->quit();
+}
+
+void DebugConsole::Relabel() {
+  captions_.Apply(reg_.Texts());
+}
+
+void DebugConsole::SetVerifyOnCard(bool on) {
+  checkVer_->setChecked(on);
+}
+
+void DebugConsole::SyncFromRegister() {
+  const DebugSwitches& switches = reg_.Switches();
+  const QSignalBlocker a(checkHash_), b(checkVer_), c(checkManVer_), d(checkTrans_);
+  checkHash_->setChecked(switches.checkHash);
+  checkVer_->setChecked(switches.checkVer);
+  checkManVer_->setChecked(switches.checkManVer);
+  checkTrans_->setChecked(switches.checkTrans);
+}
+
+QString DebugConsole::HeldText() const {
+  return sendMemo_->toPlainText();
+}
+
+void DebugConsole::SetHeldText(const QString& text) {
+  sendMemo_->setPlainText(text);
+}
+
+void DebugConsole::Send() {
+  waitState_ = 0;
+  if (hold_ != nullptr) hold_->quit();
+}
+
+std::string DebugConsole::HoldForDebug(std::string text) {
+  if (hold_ != nullptr) return text;  // one hold at a time; a nested one passes through
+  show();
+  raise();
+  SetHeldText(FromCore(text));
+  waitState_ = 1;
+  QPointer<DebugConsole> alive(this);
+  QEventLoop loop;
+  hold_ = &loop;
+  // The loop also ends when the application quits; the command then goes as built.
+  loop.exec();
+  if (alive.isNull()) return text;
+  hold_ = nullptr;
+  if (waitState_ == 0) return ToCore(HeldText());
+  return text;
+}
+
+void DebugConsole::HideConsole() {
+  hide();
+}
+
+void DebugConsole::closeEvent(QCloseEvent* event) {
+  waitState_ = -1;
+  checkTrans_->setChecked(false);
+  checkManVer_->setChecked(false);
+  if (hold_ != nullptr) hold_->quit();
+  event->accept();
+  emit closed();
+}
+
+void DebugConsole::showEvent(QShowEvent* event) {
+  SyncFromRegister();
+  QWidget::showEvent(event);
+}
+
+}  // namespace kasse

@@ -1,0 +1,65 @@
+#pragma once
+// The debug console: four switches that change how a cash-in talks to the card, and the hold:
+// a TRANSACTION or VERIFY SIGNATURE command shown for editing until "Send" (the edited text
+// goes) or the console is closed (the command goes as built). The hold runs a local event loop,
+// so the other windows stay alive meanwhile.
+
+#include <QWidget>
+#include <string>
+
+#include "protocol/card_link.h"
+#include "ui/captions.h"
+
+class QCheckBox;
+class QEventLoop;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kasse {
+
+class Register;
+
+class DebugConsole : public QWidget, public DebugHold {
+  Q_OBJECT
+ public:
+  // Offers itself as the register's hold; the destructor withdraws it.
+  DebugConsole(Register& reg, QWidget* parent);
+  ~DebugConsole() override;
+
+  void Relabel();
+  // 1 a command is held (also at start), 0 "Send" was pressed, -1 the console was closed.
+  int DebugWaitState() const { return waitState_; }
+  // The menu entry "Verifikation auf QOR" copies its check mark here.
+  void SetVerifyOnCard(bool on);
+  // Takes the switches from the register (after the main window changed one there).
+  void SyncFromRegister();
+  QString HeldText() const;
+  void SetHeldText(const QString& text);
+  void Send();
+
+  // DebugHold.
+  std::string HoldForDebug(std::string text) override;
+  void HideConsole() override;
+
+ signals:
+  // Closing unchecks the manipulation switches; the main window clears its menu check mark.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  Register& reg_;
+  QCheckBox* checkHash_;
+  QCheckBox* checkVer_;
+  QCheckBox* checkManVer_;
+  QCheckBox* checkTrans_;
+  QPlainTextEdit* sendMemo_;
+  QPushButton* send_;
+  QEventLoop* hold_ = nullptr;
+  int waitState_ = 1;
+  CaptionBook captions_;
+};
+
+}  // namespace kasse

@@ -1,0 +1,258 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "register/register.h"
+#include "ui/card_error_window.h"
+#include "ui/card_monitor_window.h"
+#include "ui/card_status_sheet.h"
+#include "ui/clock_window.h"
+#include "ui/debug_console.h"
+#include "ui/function_monitor_window.h"
+#include "ui/look.h"
+#include "ui/mass_window.h"
+#include "ui/product_panel.h"
+#include "ui/receipt_view.h"
+#include "ui/report_view.h"
+#include "ui/scanner_window.h"
+#include "ui/special_position_editor.h"
+#include "ui/transport_pin_dialog.h"
+#include "ui/vat_rate_dialog.h"
+
+namespace kasse {
+
+namespace {
+
+// The central area: the gradient of the design behind every group.
+class Backdrop : public QWidget {
+ public:
+  using QWidget::QWidget;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    PaintGradient(painter, kGradientFrom, kGradientTo, GradientDirection::kBevelledLeft, rect());
+  }
+};
+
+constexpr int kRefreshMs = 1000;
+
+}  // namespace
+
+MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), reg_(reg) {
+  setObjectName(QStringLiteral("TViviVuv"));
+  captions_.Add(this, 20);
+  auto* backdrop = new Backdrop(this);
+  setCentralWidget(backdrop);
+  auto* row = new QHBoxLayout(backdrop);
+  row->setContentsMargins(8, 6, 8, 6);
+  row->setSpacing(6);
+
+  editor_ = new SpecialPositionEditor(reg_, backdrop);
+  productGroup_ = new QGroupBox(backdrop);
+  productGroup_->setObjectName(QStringLiteral("ProductGroup"));
+  StyleGroup(*productGroup_, kPaleColour);
+  captions_.Add(productGroup_, 91);
+  products_ = new ProductPanel(reg_, productGroup_);
+  (new QVBoxLayout(productGroup_))->addWidget(products_);
+  reports_ = new ReportView(reg_, backdrop);
+  reports_->setMinimumWidth(productGroup_->sizeHint().width());
+  row->addWidget(editor_);
+  row->addWidget(productGroup_, 1);
+  row->addWidget(reports_, 1);
+  row->addWidget(BuildReceiptGroup(), 2);
+  row->addWidget(BuildRightColumn());
+
+  CreateToolWindows();
+  BuildMenus();
+  SetPrompts();
+  ConnectBindings();
+  statusBar()->setSizeGripEnabled(false);
+
+  refreshTimer_ = new QTimer(this);
+  connect(refreshTimer_, &QTimer::timeout, this, &MainWindow::Refresh);
+  refreshTimer_->start(kRefreshMs);
+  ApplyLayout();
+  Relabel();
+  const QRect screen = this->screen()->availableGeometry();
+  resize(std::min(1240, screen.width()), std::min(760, screen.height() - 40));
+}
+
+MainWindow::~MainWindow() {
+  reg_.SetPrompts({});
+  reg_.SetCardErrorCallback({});
+}
+
+void MainWindow::Relabel() {
+  captions_.Apply(reg_.Texts());
+  editor_->Relabel();
+  products_->Relabel();
+  reports_->Relabel();
+  tools_.mass->Relabel();
+  tools_.functionMonitor->Relabel();
+  tools_.scanner->Relabel();
+  tools_.vatRates->Relabel();
+  tools_.debug->Relabel();
+  tools_.transportPin->Relabel();
+  tools_.cardError->Relabel();
+  tools_.clock->Relabel();
+  tools_.cardMonitor->Relabel();
+  Refresh();
+}
+
+void MainWindow::Started() {
+  const RegisterConfig& config = reg_.Config();
+  operatorNames_[0]->setText(FromCore(config.operatorName1));
+  operatorNames_[1]->setText(FromCore(config.operatorName2));
+  operatorButtons_[config.activeOperator == 2 ? 1 : 0]->setChecked(true);
+  actions_.cardMonitor->setChecked(config.showCardMonitor);
+  tools_.cardMonitor->ShowMonitor(config.showCardMonitor);
+  actions_.functionMonitor->setChecked(config.showFunctionMonitor);
+  tools_.functionMonitor->setVisible(config.showFunctionMonitor);
+  products_->Reload();
+  Relabel();
+}
+
+void MainWindow::ApplyLayout() {
+  editor_->setVisible(itemEditorVisible_ && !reportView_);
+  productGroup_->setVisible(!reportView_);
+  reports_->setVisible(reportView_);
+}
+
+void MainWindow::Refresh() {
+  const Sale& sale = reg_.CurrentSale();
+  receipt_->ShowSale(sale, reg_.LastVerifyUrl(), sale.settings.showQrCode);
+  summe_->setEnabled(sale.SummeEnabled());
+  abbruch_->setEnabled(sale.AbbruchEnabled());
+  kassieren_->setEnabled(sale.KassierenEnabled());
+  storno_->setVisible(sale.StornoVisible());
+  discountBox_->setVisible(sale.DiscountBoxVisible());
+  trainingLabel_->setVisible(sale.settings.trainingMode);
+  const CardState& card = reg_.Card().Session().State();
+  idLabel_->setText(card.TpId.empty()
+                        ? QString()
+                        : FromCore(card.TpId) + QStringLiteral(" - ") + FromCore(card.TpIdNo));
+  editor_->RefreshRates();
+  actions_.training->setChecked(sale.settings.trainingMode);
+  actions_.verifyOnCard->setChecked(reg_.Switches().checkVer);
+  actions_.verifyOnCard->setVisible(!reportView_);
+  actions_.securityText->setChecked(sale.settings.showSecurityText);
+  actions_.qrCode->setChecked(sale.settings.showQrCode);
+  actions_.reportView->setChecked(reportView_);
+  actions_.editor->setChecked(itemEditorVisible_);
+  actions_.editor->setEnabled(!reportView_);
+}
+
+void MainWindow::Report(const Result<void>& outcome) {
+  Report(outcome ? QString() : FromCore(outcome.error().message));
+}
+
+void MainWindow::Report(const QString& problem) {
+  problem_ = problem;
+  if (problem.isEmpty())
+    statusBar()->clearMessage();
+  else
+    statusBar()->showMessage(problem, 8000);
+  Refresh();
+}
+
+void MainWindow::BookSelected() {
+  const int index = products_->SelectedIndex();
+  if (index < 0) return Report(QStringLiteral("no product selected"));
+  Report(reg_.BookProduct(std::size_t(index), products_->QuantityText()));
+}
+
+void MainWindow::CancelAtCaret() {
+  Report(reg_.Storno(receipt_->CaretLine()));
+}
+
+void MainWindow::Total(int times) {
+  Result<void> outcome;
+  for (int i = 0; i < times && outcome; ++i) {
+    // After a cash-in the second Enter finds no sale: nothing more to do.
+    if (i > 0 && reg_.CurrentSale().NoSaleOpen()) break;
+    outcome = reg_.Summe();
+  }
+  Report(outcome);
+}
+
+void MainWindow::Abort() {
+  reg_.Abbruch();
+  Report(QString());
+}
+
+void MainWindow::Percent(int sign) {
+  const std::string percent = ToCore(percent_->text());
+  Report(sign > 0 ? reg_.Rabatt(percent) : reg_.Aufschlag(percent));
+}
+
+void MainWindow::BookSpecial() {
+  Report(reg_.BookSpecial(editor_->Fields()));
+}
+
+void MainWindow::AddSpecialToList() {
+  SpecialPositionFields fields = editor_->Fields();
+  if (fields.name.empty()) return;
+  Result<BookingPosition> product = MakeSpecialPosition(fields);
+  if (!product) return Report(FromCore(product.error().message));
+  const int selected = products_->SelectedIndex();
+  reg_.AddProduct(*product);
+  products_->Reload();
+  products_->Select(selected);
+  Report(QString());
+}
+
+void MainWindow::EditShownProduct() {
+  const int index = products_->ShownProductIndex();
+  const auto& list = reg_.Products().Products();
+  if (index < 0 || std::size_t(index) >= list.size()) return;
+  editor_->ShowPosition(list[std::size_t(index)]);
+  if (!itemEditorVisible_) ToggleEditor();
+}
+
+void MainWindow::ShowReceiptLine(std::size_t line) {
+  const Sale& sale = reg_.CurrentSale();
+  if (line == 0 || sale.OwnerOfLine(line).kind != LineOwner::Kind::kPosition) return;
+  if (const BookingPosition* position = sale.PositionAtLine(line)) editor_->ShowPosition(*position);
+}
+
+void MainWindow::ToggleReportView() {
+  reportView_ = !reportView_;
+  ApplyLayout();
+  Result<void> outcome;
+  if (reports_->MonthsEmpty() && reportView_) outcome = reports_->FetchMonths();
+  reg_.LeaveSale();
+  reg_.ResetReceipt();
+  Report(outcome);
+}
+
+void MainWindow::ToggleEditor() {
+  if (reportView_) return;
+  itemEditorVisible_ = !itemEditorVisible_;
+  ApplyLayout();
+  Refresh();
+}
+
+void MainWindow::ChooseLanguage(int menuIndex) {
+  const Result<void> chosen = reg_.SetLanguage(kLanguages.at(std::size_t(menuIndex)));
+  Relabel();
+  Report(chosen);
+}
+
+void MainWindow::ShowStatusSheet() {
+  Report(ShowCardStatusSheet(reg_));
+}
+
+}  // namespace kasse

@@ -1,0 +1,283 @@
+// The main window's menus, its tool windows, the register's prompts and the key and click
+// bindings between the views.
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "register/register.h"
+#include "ui/card_error_window.h"
+#include "ui/card_monitor_window.h"
+#include "ui/clock_window.h"
+#include "ui/debug_console.h"
+#include "ui/function_monitor_window.h"
+#include "ui/main_window.h"
+#include "ui/mass_window.h"
+#include "ui/product_panel.h"
+#include "ui/receipt_output.h"
+#include "ui/receipt_view.h"
+#include "ui/report_view.h"
+#include "ui/scanner_window.h"
+#include "ui/special_position_editor.h"
+#include "ui/transport_pin_dialog.h"
+#include "ui/vat_rate_dialog.h"
+
+namespace kasse {
+
+namespace {
+
+QAction* Entry(QMenu* menu, CaptionBook& captions, int tag, const char* text,
+               bool checkable = false) {
+  QAction* action = menu->addAction(QString::fromUtf8(text));
+  action->setCheckable(checkable);
+  captions.Add(action, tag);
+  return action;
+}
+
+QMenu* Submenu(QMenu* parent, CaptionBook& captions, int tag, const char* text) {
+  QMenu* menu = parent->addMenu(QString::fromUtf8(text));
+  captions.Add(menu, tag);
+  return menu;
+}
+
+}  // namespace
+
+void MainWindow::CreateToolWindows() {
+  // The order of the design: the main window comes last, its tools before it.
+  tools_.mass = new MassWindow(reg_, this);
+  tools_.functionMonitor = new FunctionMonitorWindow(reg_, this);
+  tools_.scanner = new ScannerWindow(
+      reg_, [this] { return receipt_->ShownCode(); }, this);
+  tools_.vatRates = new VatRateDialog(reg_, this);
+  tools_.debug = new DebugConsole(reg_, this);
+  tools_.transportPin = new TransportPinDialog(reg_, this);
+  tools_.cardError = new CardErrorWindow(reg_, this);
+  tools_.clock = new ClockWindow(reg_, this);
+  tools_.cardMonitor = new CardMonitorWindow(reg_, this);
+  connect(tools_.cardError, &CardErrorWindow::closedEndsRegister, this, &MainWindow::endRegister);
+  connect(tools_.clock, &ClockWindow::appClockShown, this,
+          [this](const QString& time, const QString& date) {
+            timeLabel_->setText(time);
+            dateLabel_->setText(date);
+          });
+  connect(tools_.mass, &MassWindow::runFinished, this, [this] { Refresh(); });
+  connect(tools_.vatRates, &QDialog::finished, this, [this] { Refresh(); });
+  products_->SetFocusBlocked([this] { return tools_.vatRates->isVisible(); });
+}
+
+void MainWindow::SetPrompts() {
+  Register::Prompts prompts;
+  prompts.confirm = [this](const std::string& text, const std::string& caption) {
+    return QMessageBox::question(this, FromCore(caption), FromCore(text)) == QMessageBox::Yes;
+  };
+  prompts.message = [this](const std::string& text, const std::string& caption) {
+    QMessageBox::information(this, FromCore(caption), FromCore(text));
+  };
+  prompts.transportPin = [this] { tools_.transportPin->exec(); };
+  reg_.SetPrompts(std::move(prompts));
+  // The card may fail inside a card event: the window opens once that event is over.
+  reg_.SetCardErrorCallback([this] { QTimer::singleShot(0, this, &MainWindow::ShowCardError); });
+}
+
+void MainWindow::ShowCardError() {
+  if (cardErrorShown_) return;
+  cardErrorShown_ = true;
+  tools_.cardError->open();
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  QMenu* file = bar->addMenu(QStringLiteral("Datei"));
+  captions_.Add(file, 1);
+  BuildFileMenu(file);
+  QMenu* options = bar->addMenu(QStringLiteral("Optionen"));
+  captions_.Add(options, 70);
+  BuildOptionsMenu(options);
+  QMenu* view = bar->addMenu(QStringLiteral("Ansicht"));
+  captions_.Add(view, 134);
+  actions_.reportView = Entry(view, captions_, 96, "Tagesabschluss", true);
+  actions_.editor = Entry(view, captions_, 95, "Buchungsposition", true);
+  connect(actions_.reportView, &QAction::triggered, this, &MainWindow::ToggleReportView);
+  connect(actions_.editor, &QAction::triggered, this, &MainWindow::ToggleEditor);
+  actions_.scanner = bar->addAction(QStringLiteral("Scanner"));
+  connect(actions_.scanner, &QAction::triggered, this, [this] {
+    tools_.scanner->show();
+    tools_.scanner->raise();
+    tools_.scanner->StartScan();
+  });
+  QMenu* card = bar->addMenu(QStringLiteral("QOR"));
+  actions_.status = Entry(card, captions_, 30, "Status");
+  actions_.deactivate = Entry(card, captions_, 121, "deaktivieren");
+  connect(actions_.status, &QAction::triggered, this, &MainWindow::ShowStatusSheet);
+  connect(actions_.deactivate, &QAction::triggered, this, [this] { Report(reg_.Deactivate()); });
+  QMenu* developer = bar->addMenu(QStringLiteral("Entwickler"));
+  captions_.Add(developer, 135);
+  BuildDeveloperMenu(developer);
+}
+
+void MainWindow::BuildFileMenu(QMenu* file) {
+  QMenu* products = Submenu(file, captions_, 72, "Produktliste öffnen");
+  actions_.load = Entry(products, captions_, 61, "Laden");
+  actions_.save = Entry(products, captions_, 62, "Speichern");
+  actions_.saveAs = Entry(products, captions_, 63, "Speichern als");
+  connect(actions_.load, &QAction::triggered, this, &MainWindow::LoadProducts);
+  connect(actions_.save, &QAction::triggered, this, [this] { SaveProducts(false); });
+  connect(actions_.saveAs, &QAction::triggered, this, [this] { SaveProducts(true); });
+  // Hidden at design, as in the original register.
+  Entry(file, captions_, 73, "XML-Export  Neu")->setVisible(false);
+  Entry(file, captions_, 74, "XML-Export Öffnen")->setVisible(false);
+  QMenu* print = Submenu(file, captions_, 75, "Belegdruck");
+  actions_.printStandard = Entry(print, captions_, 76, "Standard");
+  actions_.printRaw = Entry(print, captions_, 77, "EPSON");
+  actions_.saveReceipt = Entry(file, captions_, 78, "Beleg speichern");
+  connect(actions_.printStandard, &QAction::triggered, this,
+          [this] { PrintReceiptWithDialog(reg_, this); });
+  connect(actions_.printRaw, &QAction::triggered, this, [this] { PrintReceiptRaw(reg_, this); });
+  connect(actions_.saveReceipt, &QAction::triggered, this,
+          [this] { SaveReceiptWithDialog(reg_, this); });
+  file->addSeparator();
+  connect(file->addAction(QStringLiteral("Close")), &QAction::triggered, this, &QWidget::close);
+}
+
+void MainWindow::BuildOptionsMenu(QMenu* options) {
+  QMenu* kasse = Submenu(options, captions_, 20, "Kasse");
+  actions_.training = Entry(kasse, captions_, 71, "Training", true);
+  actions_.verifyOnCard = Entry(kasse, captions_, 114, "Verifikation auf QOR", true);
+  actions_.vatRates = Entry(kasse, captions_, 141, "Editiere UStS");
+  QMenu* receipt = Submenu(kasse, captions_, 170, "Beleg");
+  actions_.securityText = receipt->addAction(QStringLiteral("Text"));
+  actions_.qrCode = receipt->addAction(QStringLiteral("QRCode"));
+  actions_.securityText->setCheckable(true);
+  actions_.qrCode->setCheckable(true);
+  connect(actions_.training, &QAction::triggered, this, [this](bool on) {
+    reg_.SetTraining(on);
+    Refresh();
+  });
+  connect(actions_.verifyOnCard, &QAction::triggered, this, [this](bool on) {
+    reg_.SetVerifyOnCard(on);
+    tools_.debug->SyncFromRegister();
+    Refresh();
+  });
+  connect(actions_.vatRates, &QAction::triggered, this, [this] { tools_.vatRates->show(); });
+  connect(actions_.securityText, &QAction::triggered, this, [this] { ShowSecurityChoice(true); });
+  connect(actions_.qrCode, &QAction::triggered, this, [this] { ShowSecurityChoice(false); });
+  QMenu* language = Submenu(options, captions_, 2, "Sprache");
+  const int tags[] = {3, 4, 6, 7};
+  for (std::size_t i = 0; i < kLanguages.size(); ++i) {
+    actions_.languages[i] = Entry(language, captions_, tags[i], kLanguages[i]);
+    connect(actions_.languages[i], &QAction::triggered, this,
+            [this, i] { ChooseLanguage(int(i)); });
+  }
+}
+
+void MainWindow::BuildDeveloperMenu(QMenu* developer) {
+  actions_.clock = Entry(developer, captions_, 23, "Zeit", true);
+  QMenu* monitors = Submenu(developer, captions_, 134, "Ansicht");
+  actions_.cardMonitor = Entry(monitors, captions_, 21, "Karten-Monitor", true);
+  actions_.functionMonitor = Entry(monitors, captions_, 22, "KAVELO-Monitor", true);
+  actions_.debug = developer->addAction(QStringLiteral("Debug"));
+  actions_.mass = developer->addAction(QStringLiteral("Mass.Transact."));
+  connect(actions_.clock, &QAction::triggered, tools_.clock, &QWidget::setVisible);
+  connect(actions_.cardMonitor, &QAction::triggered, tools_.cardMonitor,
+          &CardMonitorWindow::ShowMonitor);
+  connect(tools_.cardMonitor, &CardMonitorWindow::closed, this,
+          [this] { actions_.cardMonitor->setChecked(false); });
+  connect(actions_.functionMonitor, &QAction::triggered, tools_.functionMonitor,
+          &QWidget::setVisible);
+  connect(tools_.functionMonitor, &FunctionMonitorWindow::closed, this,
+          [this] { actions_.functionMonitor->setChecked(false); });
+  connect(actions_.debug, &QAction::triggered, this, [this] {
+    tools_.debug->SyncFromRegister();
+    tools_.debug->show();
+    tools_.debug->raise();
+  });
+  connect(tools_.debug, &DebugConsole::closed, this, [this] { Refresh(); });
+  connect(actions_.mass, &QAction::triggered, tools_.mass, &QWidget::show);
+}
+
+void MainWindow::ShowSecurityChoice(bool textClicked) {
+  // One of the two stays on: clicking the only checked entry moves the check to the other.
+  const SaleSettings& settings = reg_.CurrentSale().settings;
+  const bool text = settings.showSecurityText;
+  const bool qr = settings.showQrCode;
+  if (textClicked) {
+    if (text) reg_.SetQrCode(true);
+    reg_.SetSecurityText(!text);
+  } else {
+    if (qr) reg_.SetSecurityText(true);
+    reg_.SetQrCode(!qr);
+  }
+  Refresh();
+}
+
+void MainWindow::LoadProducts() {
+  const QString file = QFileDialog::getOpenFileName(
+      this, QString(), QString::fromStdString((reg_.Home() / "Produkte").string()),
+      QStringLiteral("XML (*.xml)"));
+  if (file.isEmpty()) return;
+  const Result<void> loaded = reg_.LoadProducts(file.toStdString());
+  products_->Reload();
+  Report(loaded);
+}
+
+void MainWindow::SaveProducts(bool choose) {
+  std::filesystem::path target = reg_.Products().File();
+  if (choose || target.empty()) {
+    const QString file = QFileDialog::getSaveFileName(
+        this, QString(), QString::fromStdString((reg_.Home() / "Produkte").string()),
+        QStringLiteral("XML (*.xml)"));
+    if (file.isEmpty()) return;
+    target = file.toStdString();
+    if (target.extension().empty()) target += ".xml";
+  }
+  Report(reg_.SaveProducts(target));
+}
+
+void MainWindow::DeleteProduct(int index) {
+  if (index < 0 || !reg_.RemoveProduct(std::size_t(index))) return;
+  products_->Reload();
+  products_->Select(std::min(index, products_->List()->count() - 1));
+  Refresh();
+}
+
+void MainWindow::ConnectBindings() {
+  ProductPanel* p = products_;
+  connect(p, &ProductPanel::bookRequested, this, &MainWindow::BookSelected);
+  connect(p, &ProductPanel::cancelRequested, this, &MainWindow::CancelAtCaret);
+  connect(p, &ProductPanel::totalRequested, this, &MainWindow::Total);
+  connect(p, &ProductPanel::abortRequested, this, &MainWindow::Abort);
+  connect(p, &ProductPanel::percentRequested, this, &MainWindow::Percent);
+  connect(p, &ProductPanel::deleteRequested, this, &MainWindow::DeleteProduct);
+  connect(p, &ProductPanel::saveRequested, this, [this] { SaveProducts(false); });
+  connect(p, &ProductPanel::saveAsRequested, this, [this] { SaveProducts(true); });
+  connect(p, &ProductPanel::loadRequested, this, &MainWindow::LoadProducts);
+  connect(p, &ProductPanel::editRequested, this, &MainWindow::EditShownProduct);
+  SpecialPositionEditor* e = editor_;
+  connect(e, &SpecialPositionEditor::bookRequested, this, &MainWindow::BookSpecial);
+  connect(e, &SpecialPositionEditor::addToListRequested, this, &MainWindow::AddSpecialToList);
+  connect(e, &SpecialPositionEditor::productBookRequested, this, &MainWindow::BookSelected);
+  connect(e, &SpecialPositionEditor::totalRequested, this, [this] { Total(1); });
+  connect(e, &SpecialPositionEditor::abortRequested, this, &MainWindow::Abort);
+  connect(reports_, &ReportView::leaveRequested, this, &MainWindow::ToggleReportView);
+  connect(reports_, &ReportView::reportDone, this,
+          [this](const QString& problem) { Report(problem); });
+  connect(receipt_, &ReceiptView::lineClicked, this, &MainWindow::ShowReceiptLine);
+  connect(receipt_, &ReceiptView::codeAimed, this, [this] {
+    if (tools_.scanner->isVisible()) tools_.scanner->ScanHit();
+  });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  for (std::size_t i = 0; i < operatorNames_.size(); ++i)
+    if (watched == operatorNames_[i] && event->type() == QEvent::MouseButtonPress)
+      operatorButtons_[i]->setChecked(true);
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace kasse

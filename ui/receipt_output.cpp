@@ -1,0 +1,123 @@
+#include "ui/receipt_output.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextEdit>
+
+#include "common/cp1252.h"
+#include "common/files.h"
+#include "receipt/cups_printer.h"
+#include "receipt/raw_print_job.h"
+#include "receipt/receipt_file.h"
+#include "ui/qr_image.h"
+#include "ui/receipt_print_image.h"
+
+namespace kasse {
+
+namespace {
+
+// The width the receipt view gives a line of text when there is no view to ask.
+constexpr int kDefaultReceiptWidth = 320;
+
+QString Ui(const std::string& cp1252) {
+  return QString::fromUtf8(Cp1252ToUtf8(cp1252));
+}
+
+void ShowFailure(QWidget* parent, const Error& error) {
+  QMessageBox::warning(parent, QStringLiteral("Kasse"), Ui(error.message));
+}
+
+struct ReceiptView {
+  int width = kDefaultReceiptWidth;
+  QString selection;
+};
+
+ReceiptView FindReceiptView(QWidget* parent) {
+  ReceiptView view;
+  if (parent == nullptr) return view;
+  if (auto* plain = parent->findChild<QPlainTextEdit*>(QStringLiteral("BelegMemo"))) {
+    view.width = plain->viewport()->width();
+    view.selection = plain->textCursor().selectedText();
+  } else if (auto* rich = parent->findChild<QTextEdit*>(QStringLiteral("BelegMemo"))) {
+    view.width = rich->viewport()->width();
+    view.selection = rich->textCursor().selectedText();
+  }
+  // A view that was never laid out has no width worth printing at.
+  if (view.width < kDefaultReceiptWidth / 2) view.width = kDefaultReceiptWidth;
+  return view;
+}
+
+std::vector<std::string> SelectedLines(const QString& selection) {
+  std::vector<std::string> lines;
+  // A text cursor separates the selected paragraphs with U+2029.
+  for (const QString& line : selection.split(QChar(0x2029)))
+    lines.push_back(Utf8ToCp1252(line.toStdString()));
+  return lines;
+}
+
+Result<void> DrawOnPrinter(QPrinter& printer, const QImage& image) {
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    const QString target =
+        printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    return MakeError(ErrorKind::kIo, "cannot print to " + Utf8ToCp1252(target.toStdString()));
+  }
+  DrawReceiptPage(painter, image, painter.device()->width());
+  painter.end();
+  return {};
+}
+
+}  // namespace
+
+QImage ReceiptCodePicture(const Register& reg) {
+  if (!reg.CurrentSale().QrFirstLine() || reg.LastVerifyUrl().empty()) return {};
+  return QrCodeImage(reg.LastVerifyUrl());
+}
+
+void PrintReceiptRaw(Register& reg, QWidget* parent) {
+  std::vector<std::string> lines = reg.CurrentSale().ReceiptLines();
+  TrimEmptyLastLines(lines);
+  const std::string job = BuildRawPrintJob(lines, reg.LastVerifyUrl());
+  if (Result<void> printed = PrintRawJob(reg.Config().rawQueue, job); !printed)
+    ShowFailure(parent, printed.error());
+}
+
+void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
+  const ReceiptView view = FindReceiptView(parent);
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintDialog dialog(&printer, parent);
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, !view.selection.isEmpty());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const std::vector<std::string> lines = printer.printRange() == QPrinter::Selection
+                                             ? SelectedLines(view.selection)
+                                             : reg.CurrentSale().ReceiptLines();
+  const QImage image = ReceiptPrintImage(lines, ReceiptCodePicture(reg), view.width);
+  if (Result<void> printed = DrawOnPrinter(printer, image); !printed)
+    ShowFailure(parent, printed.error());
+}
+
+void SaveReceiptWithDialog(Register& reg, QWidget* parent) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.setNameFilter(QStringLiteral("*.txt"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const std::filesystem::path file = dialog.selectedFiles().front().toStdString();
+  if (Result<void> saved = SaveReceiptText(file, reg.CurrentSale().ReceiptText()); !saved)
+    ShowFailure(parent, saved.error());
+}
+
+Result<void> PrintReceiptPdf(const Register& reg, const std::filesystem::path& pdf) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(pdf.string()));
+  const QImage image = ReceiptPrintImage(reg.CurrentSale().ReceiptLines(), ReceiptCodePicture(reg),
+                                         kDefaultReceiptWidth);
+  return DrawOnPrinter(printer, image);
+}
+
+}  // namespace kasse

@@ -1,0 +1,94 @@
+#include "ui/register_app.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include "register/language.h"
+#include "ui/captions.h"
+#include "ui/main_window.h"
+#include "ui/splash_window.h"
+
+namespace kasse {
+
+namespace {
+
+// Long enough for the first paint of the window and its QR code.
+constexpr int kSettleMs = 600;
+
+}  // namespace
+
+RegisterApp::RegisterApp(WindowOptions options) : options_(std::move(options)) {}
+
+RegisterApp::~RegisterApp() {
+  // The windows hold the register: they go first.
+  window_.reset();
+  splash_.reset();
+}
+
+void RegisterApp::Start() {
+  QGuiApplication::setApplicationDisplayName(QStringLiteral("ZUDiDodir"));
+  splash_ = std::make_unique<SplashWindow>();
+  register_ = std::make_unique<Register>(options_.reg);
+  // Before the configuration is read the splash speaks the design language.
+  Language design(options_.reg.home);
+  (void)design.ApplyLanguage("Deutsch");
+  splash_->Relabel(design);
+  splash_->show();
+  QApplication::processEvents();
+
+  window_ = std::make_unique<MainWindow>(*register_);
+  connect(window_.get(), &MainWindow::endRegister, this, [this] {
+    endedByCard_ = true;
+    emit finished(3);
+  });
+  cardEvents_ = new QTimer(this);
+  connect(cardEvents_, &QTimer::timeout, this, [this] { register_->ProcessCardEvents(); });
+
+  const Result<void> started = register_->Start();
+  window_->Started();
+  splash_->Finish();
+  splash_->Relabel(register_->Texts());
+  splash_->hide();
+  cardEvents_->start(kCardEventMs);
+  if (!started) {
+    problem_ = FromCore(started.error().message);
+    window_->ShowCardError();
+    return;
+  }
+  window_->show();
+  AfterStart();
+}
+
+void RegisterApp::AfterStart() {
+  if (options_.demoSale) QTimer::singleShot(kSettleMs / 2, this, &RegisterApp::DemoSale);
+  if (!options_.screenshot.empty())
+    QTimer::singleShot(kSettleMs + (options_.demoSale ? kSettleMs : 0), this,
+                       &RegisterApp::TakeScreenshot);
+}
+
+void RegisterApp::DemoSale() {
+  Register& reg = *register_;
+  const std::size_t count = reg.Products().Products().size();
+  Result<void> outcome;
+  for (std::size_t index : {std::size_t{0}, std::size_t{3}, std::size_t{5}})
+    if (outcome && index < count) outcome = reg.BookProduct(index, index == 3 ? "2" : "");
+  if (outcome) outcome = reg.Rabatt("5");
+  if (outcome) outcome = reg.Summe();
+  if (outcome) outcome = reg.Kassieren();
+  if (!outcome) problem_ = FromCore(outcome.error().message);
+  window_->Refresh();
+}
+
+void RegisterApp::TakeScreenshot() {
+  window_->Refresh();
+  QApplication::processEvents();
+  const QPixmap picture = window_->grab();
+  const QString file = QString::fromStdString(options_.screenshot.string());
+  if (!picture.save(file, "PNG")) problem_ = QStringLiteral("cannot write ") + file;
+  emit finished(problem_.isEmpty() ? 0 : 1);
+}
+
+}  // namespace kasse

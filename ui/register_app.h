@@ -1,0 +1,67 @@
+#pragma once
+// The window start-up of the register: the splash, the register and its card check, the main
+// window with its tool windows, and the timer that hands the card reader's events to the
+// register. One object for the whole run of `kasse` in window mode.
+
+#include <QObject>
+#include <QString>
+#include <filesystem>
+#include <memory>
+
+#include "register/register.h"
+
+class QTimer;
+
+namespace kasse {
+
+class MainWindow;
+class SplashWindow;
+
+struct WindowOptions {
+  RegisterOptions reg;
+  // Cash in one small signed sale once the window is up (for demonstrations).
+  bool demoSale = false;
+  // Grab the main window into this PNG file once it is up, then quit.
+  std::filesystem::path screenshot;
+};
+
+class RegisterApp : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kCardEventMs = 50;
+
+  explicit RegisterApp(WindowOptions options);
+  ~RegisterApp() override;
+
+  // Shows the splash, starts the register and its card, then shows the main window (or the
+  // card error window, whose closing ends the run).
+  void Start();
+
+  Register& Reg() { return *register_; }
+  MainWindow* Window() const { return window_.get(); }
+  SplashWindow* Splash() const { return splash_.get(); }
+  // What a screenshot or demo step reported: empty when all went well.
+  const QString& Problem() const { return problem_; }
+  // The card error window ended the run.
+  bool EndedByCardError() const { return endedByCard_; }
+
+ signals:
+  // The run is over: the card error window was closed, or the screenshot was taken.
+  void finished(int exitCode);
+
+ private:
+  void AfterStart();
+  void DemoSale();
+  void TakeScreenshot();
+
+  WindowOptions options_;
+  std::unique_ptr<SplashWindow> splash_;
+  std::unique_ptr<Register> register_;
+  std::unique_ptr<MainWindow> window_;
+  QTimer* cardEvents_ = nullptr;
+  QString problem_;
+  bool endedByCard_ = false;
+};
+
+}  // namespace kasse

@@ -1,0 +1,94 @@
+#pragma once
+// A register over the embedded card in a fresh copy of the shipped home, with its main window
+// shown and active, for the main-window tests. Questions are answered OK (no message boxes).
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "register/register.h"
+#include "ui/captions.h"
+#include "ui/main_window.h"
+#include "ui/product_panel.h"
+
+namespace kasse::testing {
+
+inline QApplication* EnsureApp() {
+  if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return running;
+  static int argc = 1;
+  static char name[] = "main_window_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+inline std::filesystem::path FreshHome() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = std::string("kasse_w_") + info->test_suite_name() + "_" + info->name();
+  std::replace(folder.begin(), folder.end(), '/', '_');
+  const auto home = std::filesystem::path(::testing::TempDir()) / folder;
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
+                        std::filesystem::copy_options::recursive);
+  return home;
+}
+
+struct Till {
+  explicit Till(CardOptions card = {}) {
+    EnsureApp();
+    RegisterOptions options;
+    options.home = home;
+    options.card = card;
+    reg = std::make_unique<Register>(options);
+    window = std::make_unique<MainWindow>(*reg);
+    reg->SetPrompts({});
+    started = static_cast<bool>(reg->Start());
+    window->Started();
+    window->show();
+    window->activateWindow();
+    (void)QTest::qWaitForWindowActive(window.get());
+  }
+  ~Till() {
+    window.reset();
+    reg.reset();
+  }
+
+  const Sale& SaleNow() const { return reg->CurrentSale(); }
+  QListWidget* List() const { return window->Products()->List(); }
+  std::string ReceiptText() const { return SaleNow().ReceiptText(); }
+  bool ReceiptHas(const std::string& text) const {
+    return ReceiptText().find(text) != std::string::npos;
+  }
+  void Key(QWidget* target, int key, const QString& text = QString()) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+  }
+  void Type(QWidget* target, const QString& characters) {
+    for (const QChar c : characters)
+      QTest::keyClick(target, c.toLatin1());
+  }
+  void MoveOverRow(int row, int x) {
+    QRect rect = List()->visualItemRect(List()->item(row));
+    const QPointF at(x, rect.center().y());
+    QMouseEvent move(QEvent::MouseMove, at, List()->viewport()->mapToGlobal(at), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(List()->viewport(), &move);
+  }
+  const TProd& Product(int index) const {
+    return reg->Products().Products().at(static_cast<std::size_t>(index));
+  }
+
+  std::filesystem::path home = FreshHome();
+  std::unique_ptr<Register> reg;
+  std::unique_ptr<MainWindow> window;
+  bool started = false;
+};
+
+}  // namespace kasse::testing

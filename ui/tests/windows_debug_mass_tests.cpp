@@ -1,0 +1,255 @@
+// The debug console's hold and the mass-transaction window, over the simulated card in this
+// process.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "common/files.h"
+#include "register/register.h"
+#include "ui/debug_console.h"
+#include "ui/mass_window.h"
+
+namespace kasse {
+namespace {
+
+// The application object lives until the last test has run; deleting it before the statics
+// go keeps the sanitizer build's leak check clean.
+struct OwnedApp final : ::testing::Environment {
+  void TearDown() override { app.reset(); }
+  std::unique_ptr<QApplication> app;
+};
+OwnedApp* const kOwnedApp =
+    static_cast<OwnedApp*>(::testing::AddGlobalTestEnvironment(new OwnedApp));
+
+QApplication* EnsureApp() {
+  if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return running;
+  static int argc = 1;
+  static char name[] = "windows_tests";
+  static char* argv[] = {name, nullptr};
+  kOwnedApp->app = std::make_unique<QApplication>(argc, argv);
+  return kOwnedApp->app.get();
+}
+
+std::filesystem::path FreshHome() {
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_x_dm_" + test);
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
+                        std::filesystem::copy_options::recursive);
+  return home;
+}
+
+std::unique_ptr<Register> StartedRegister() {
+  EnsureApp();
+  RegisterOptions options;
+  options.home = FreshHome();
+  auto reg = std::make_unique<Register>(options);
+  const Result<void> started = reg->Start();
+  EXPECT_TRUE(started) << (started ? "" : started.error().message);
+  return reg;
+}
+
+int CountOf(const std::string& text, std::string_view what) {
+  int count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
+// Runs `act` once, from inside the next hold: a timer polls until the console holds a command.
+void WhileHeld(DebugConsole& console, std::function<void()> act) {
+  auto* poll = new QTimer(&console);
+  QObject::connect(poll, &QTimer::timeout, &console, [poll, &console, act = std::move(act)] {
+    if (console.HeldText().isEmpty() || console.DebugWaitState() != 1) return;
+    poll->stop();
+    poll->deleteLater();
+    act();
+  });
+  poll->start(5);
+}
+
+Result<void> SellOne(Register& reg) {
+  if (auto booked = reg.BookProduct(0, "1"); !booked) return booked;
+  if (auto total = reg.Summe(); !total) return total;
+  return reg.Kassieren();
+}
+
+TEST(DebugConsole, HoldsTheTransactionUntilSend) {
+  auto reg = StartedRegister();
+  DebugConsole console(*reg, nullptr);
+  console.findChild<QCheckBox*>("CheckTrans")->click();
+  EXPECT_TRUE(reg->Switches().checkTrans);
+
+  bool sawHold = false;
+  WhileHeld(console, [&] {
+    // The cash-in waits: nothing has been signed yet, the held text is the command.
+    sawHold = reg->Signing().LastResponseBase64().empty() && console.isVisible();
+    console.findChild<QPushButton*>("SendButton")->click();
+  });
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_TRUE(sawHold);
+  EXPECT_EQ(console.DebugWaitState(), 0);
+  EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
+  EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
+}
+
+TEST(DebugConsole, AnEditedVerifyCommandFailsAndAnUntouchedOnePasses) {
+  auto reg = StartedRegister();
+  DebugConsole console(*reg, nullptr);
+  console.findChild<QCheckBox*>("CheckVer")->click();
+  console.findChild<QCheckBox*>("CheckManVer")->click();
+  ASSERT_TRUE(reg->Switches().checkVer && reg->Switches().checkManVer);
+
+  WhileHeld(console, [&] { console.Send(); });
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(true));
+  EXPECT_FALSE(console.isVisible());  // hidden again after a held VERIFY SIGNATURE
+
+  // The record's date (CD 04 yyyy mm dd) is signed: a changed day must not verify.
+  WhileHeld(console, [&] {
+    QString text = console.HeldText();
+    const qsizetype date = text.indexOf(QStringLiteral("CD04"));
+    if (date >= 0) {
+      const qsizetype day = date + 11;
+      text[day] = text[day] == QLatin1Char('1') ? QLatin1Char('2') : QLatin1Char('1');
+    }
+    console.SetHeldText(text);
+    console.Send();
+  });
+  (void)SellOne(*reg);
+  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(false));
+}
+
+TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
+  auto reg = StartedRegister();
+  DebugConsole console(*reg, nullptr);
+  console.findChild<QCheckBox*>("CheckManVer")->click();
+  console.findChild<QCheckBox*>("CheckTrans")->click();
+  WhileHeld(console, [&] {
+    console.SetHeldText(QStringLiteral("00 00 garbage"));
+    console.close();
+  });
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_EQ(console.DebugWaitState(), -1);
+  EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
+  // Closing disarms both manipulations, in the window and in the register.
+  EXPECT_FALSE(console.findChild<QCheckBox*>("CheckTrans")->isChecked());
+  EXPECT_FALSE(reg->Switches().checkTrans || reg->Switches().checkManVer);
+
+  // Disarmed, the next sale passes straight through.
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_EQ(CountOf(ReadFile(reg->JournalFiles().LName()).value(), "<seqNoTransaction>"), 2);
+}
+
+TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
+  auto reg = StartedRegister();
+  {
+    DebugConsole console(*reg, nullptr);
+    console.SetVerifyOnCard(true);
+    EXPECT_TRUE(reg->Switches().checkVer);
+    // Switched in the register behind the console's back: a click on another box keeps it.
+    reg->SetHashOnCard(true);
+    console.findChild<QCheckBox*>("CheckTrans")->click();
+    EXPECT_TRUE(reg->Switches().checkHash && reg->Switches().checkTrans);
+    console.SyncFromRegister();
+    EXPECT_TRUE(console.findChild<QCheckBox*>("CheckHash")->isChecked());
+  }
+  // With the console gone an armed switch must not wait on a dangling hold.
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(true));
+}
+
+struct Mass {
+  Mass() : reg(StartedRegister()), window(*reg, nullptr) {}
+  void Fill(const char* transactions, const char* positions = "3") {
+    window.findChild<QLineEdit*>("kTrEdit")->setText(QString::fromLatin1(transactions));
+    window.findChild<QLineEdit*>("kTrBuchEdit")->setText(QString::fromLatin1(positions));
+    window.findChild<QLineEdit*>("kStornoEdit")->setText(QStringLiteral("4"));
+    window.findChild<QLineEdit*>("sStk")->setText(QStringLiteral("3"));
+  }
+  int Gauge() { return window.findChild<QProgressBar*>("Progr")->value(); }
+  QPushButton* Button(const char* name) { return window.findChild<QPushButton*>(name); }
+  int Signed() {
+    return CountOf(ReadFile(reg->JournalFiles().LName()).value(), "<seqNoTransaction>");
+  }
+
+  std::unique_ptr<Register> reg;
+  MassWindow window;
+};
+
+TEST(MassWindow, RunsTwentySalesWithProgressAndStaysResponsive) {
+  Mass mass;
+  mass.Fill("20");
+  mass.window.show();
+  std::vector<int> seen;
+  bool buttonsRunning = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    seen.push_back(mass.Gauge());
+    buttonsRunning =
+        buttonsRunning || (!mass.Button("StartButton")->isEnabled() &&
+                           mass.Button("StopButton")->isEnabled() && mass.window.Running());
+  });
+  watch.start(0);
+  mass.Button("StartButton")->click();
+  watch.stop();
+
+  EXPECT_EQ(mass.window.Completed(), 20);
+  EXPECT_EQ(mass.Gauge(), 20);
+  EXPECT_EQ(mass.Signed(), 20);
+  EXPECT_TRUE(buttonsRunning);  // events ran during the run
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(seen.size(), 1u);
+  EXPECT_TRUE(mass.Button("StartButton")->isEnabled());
+  EXPECT_FALSE(mass.Button("StopButton")->isEnabled());
+}
+
+TEST(MassWindow, StopAndHidingEndTheRunAfterTheSaleInProgress) {
+  Mass mass;
+  mass.Fill("1000");
+  mass.window.show();
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (mass.Gauge() >= 3) mass.Button("StopButton")->click();
+  });
+  watch.start(0);
+  mass.Button("StartButton")->click();
+  watch.stop();
+  const int stopped = mass.window.Completed();
+  EXPECT_GE(stopped, 3);
+  EXPECT_LT(stopped, 10);
+  EXPECT_EQ(mass.Gauge(), stopped);
+  EXPECT_EQ(mass.Signed(), stopped);  // the sale in progress was still cashed in
+  EXPECT_TRUE(mass.reg->CurrentSale().NoSaleOpen());
+
+  // Cancel hides the window, which acts like Stop.
+  QTimer::singleShot(0, mass.Button("CancelButton"), &QPushButton::click);
+  mass.Button("StartButton")->click();
+  EXPECT_FALSE(mass.window.isVisible());
+  EXPECT_LT(mass.window.Completed(), 10);
+}
+
+TEST(MassWindow, UnusableFieldsAreRefusedBeforeAnythingIsBooked) {
+  Mass mass;
+  for (const char* bad : {"zwanzig", "-5", ""}) {
+    mass.Fill(bad);
+    mass.Button("StartButton")->click();
+    EXPECT_EQ(mass.window.Completed(), 0) << bad;
+  }
+  mass.Fill("2", "0");  // no positions at all
+  mass.Button("StartButton")->click();
+  EXPECT_EQ(mass.Signed(), 0);
+  EXPECT_TRUE(mass.Button("StartButton")->isEnabled());
+}
+
+}  // namespace
+}  // namespace kasse
