@@ -17,28 +17,9 @@
 #include "ui/captions.h"
 #include "ui/main_window.h"
 #include "ui/product_panel.h"
+#include "ui/tests/ui_test_support.h"
 
 namespace kasse::testing {
-
-inline QApplication* EnsureApp() {
-  if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return running;
-  static int argc = 1;
-  static char name[] = "main_window_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
-inline std::filesystem::path FreshHome() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string folder = std::string("kasse_w_") + info->test_suite_name() + "_" + info->name();
-  std::replace(folder.begin(), folder.end(), '/', '_');
-  const auto home = std::filesystem::path(::testing::TempDir()) / folder;
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  return home;
-}
 
 struct Till {
   explicit Till(CardOptions card = {}) {

@@ -14,26 +14,15 @@
 #include "ui/qr_image.h"
 #include "ui/receipt_output.h"
 #include "ui/receipt_print_image.h"
+#include "ui/tests/ui_test_support.h"
 
 namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
 
-QApplication* EnsureApp() {
-  static int argc = 1;
-  static char name[] = "output_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
-
-fs::path FreshHome(const std::string& name) {
-  const fs::path home = fs::path(::testing::TempDir()) / ("kasse_p_out_" + name);
-  fs::remove_all(home);
-  fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
-  return home;
-}
+using testing::EnsureApp;
+using testing::FreshHome;
 
 bool IsWhite(const QImage& image, const QRect& area) {
   for (int y = area.top(); y <= area.bottom(); ++y)
@@ -83,7 +72,7 @@ TEST(ReceiptPrintImage, PageGeometryStartsOneThirdAcross) {
 TEST(ReceiptOutput, PdfCodeReadsBackAsTheVerifyUrl) {
   EnsureApp();
   if (std::system("command -v pdftoppm >/dev/null") != 0) GTEST_SKIP() << "pdftoppm missing";
-  const fs::path home = FreshHome("pdf");
+  const fs::path home = FreshHome();
   RegisterOptions options;
   options.home = home;
   Register reg(options);

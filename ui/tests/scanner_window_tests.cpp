@@ -11,19 +11,14 @@
 #include "ui/qr_image.h"
 #include "ui/scanner_geometry.h"
 #include "ui/scanner_window.h"
+#include "ui/tests/ui_test_support.h"
 
 namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
 
-QApplication* EnsureApp() {
-  static int argc = 1;
-  static char name[] = "scanner_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+using testing::EnsureApp;
 
 const QRect kScreen(0, 0, 1920, 1080);
 const QSize kPicture(86, 86);  // source 43 × 43
@@ -77,10 +72,7 @@ class Scanner : public ::testing::Test {
 
   static fs::path FreshHome() {
     EnsureApp();
-    const fs::path home = fs::path(::testing::TempDir()) / "kasse_p_scanner";
-    fs::remove_all(home);
-    fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
-    return home;
+    return testing::FreshHome();
   }
   static RegisterOptions Options(const fs::path& home) {
     RegisterOptions options;

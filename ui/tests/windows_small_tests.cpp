@@ -25,38 +25,15 @@
 #include "ui/card_monitor_window.h"
 #include "ui/clock_window.h"
 #include "ui/function_monitor_window.h"
+#include "ui/tests/ui_test_support.h"
 #include "ui/transport_pin_dialog.h"
 #include "ui/vat_rate_dialog.h"
 
 namespace kasse {
 namespace {
 
-// The application object lives until the last test has run; deleting it before the statics
-// go keeps the sanitizer build's leak check clean.
-struct OwnedApp final : ::testing::Environment {
-  void TearDown() override { app.reset(); }
-  std::unique_ptr<QApplication> app;
-};
-OwnedApp* const kOwnedApp =
-    static_cast<OwnedApp*>(::testing::AddGlobalTestEnvironment(new OwnedApp));
-
-QApplication* EnsureApp() {
-  if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return running;
-  static int argc = 1;
-  static char name[] = "windows_tests";
-  static char* argv[] = {name, nullptr};
-  kOwnedApp->app = std::make_unique<QApplication>(argc, argv);
-  return kOwnedApp->app.get();
-}
-
-std::filesystem::path FreshHome() {
-  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_x_sm_" + test);
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  return home;
-}
+using testing::EnsureApp;
+using testing::FreshHome;
 
 std::unique_ptr<Register> StartedRegister(RegisterOptions options = {}) {
   EnsureApp();
