@@ -164,4 +164,8 @@ void MassWindow::Progress(int done, int total) {
   QCoreApplication::processEvents();
 }
 
+void MassWindow::SetTransactions(int count) {
+  transactions_->setText(QString::number(count));
+}
+
 }  // namespace kasse

@@ -31,6 +31,8 @@ class MassWindow : public QDialog {
 
   void StartRun();
   void StopRun();
+  // Fills the field "number of transactions", as the user would before Start.
+  void SetTransactions(int count);
 
  signals:
   void runFinished(int completed);

@@ -8,7 +8,10 @@
 
 #include "register/language.h"
 #include "ui/captions.h"
+#include "ui/card_monitor_window.h"
+#include "ui/function_monitor_window.h"
 #include "ui/main_window.h"
+#include "ui/mass_window.h"
 #include "ui/splash_window.h"
 
 namespace kasse {
@@ -63,6 +66,10 @@ void RegisterApp::Start() {
 }
 
 void RegisterApp::AfterStart() {
+  if (options_.massRun > 0) {
+    QTimer::singleShot(0, this, &RegisterApp::MassRun);
+    return;
+  }
   if (options_.demoSale) QTimer::singleShot(kSettleMs / 2, this, &RegisterApp::DemoSale);
   if (!options_.screenshot.empty())
     QTimer::singleShot(kSettleMs + (options_.demoSale ? kSettleMs : 0), this,
@@ -80,6 +87,20 @@ void RegisterApp::DemoSale() {
   if (outcome) outcome = reg.Kassieren();
   if (!outcome) problem_ = FromCore(outcome.error().message);
   window_->Refresh();
+}
+
+void RegisterApp::MassRun() {
+  const ToolWindows& tools = window_->Tools();
+  tools.cardMonitor->ShowMonitor(true);
+  tools.functionMonitor->show();
+  tools.mass->show();
+  tools.mass->SetTransactions(options_.massRun);
+  tools.mass->StartRun();  // returns when the run is over
+  if (tools.mass->Completed() != options_.massRun)
+    problem_ = QStringLiteral("the mass run ended after %1 of %2 sales")
+                   .arg(tools.mass->Completed())
+                   .arg(options_.massRun);
+  emit finished(problem_.isEmpty() ? 0 : 1);
 }
 
 void RegisterApp::TakeScreenshot() {

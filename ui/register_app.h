@@ -23,6 +23,8 @@ struct WindowOptions {
   bool demoSale = false;
   // Grab the main window into this PNG file once it is up, then quit.
   std::filesystem::path screenshot;
+  // Run this many generated sales in the mass window with both monitors open, then quit.
+  int massRun = 0;
 };
 
 class RegisterApp : public QObject {
@@ -54,6 +56,7 @@ class RegisterApp : public QObject {
   void AfterStart();
   void DemoSale();
   void TakeScreenshot();
+  void MassRun();
 
   WindowOptions options_;
   std::unique_ptr<SplashWindow> splash_;

@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: kasse [--home DIR] [--card pcsc|sim] [--sim-version 1|2] [--sim-lifecycle 2|3]\n"
-    "             [--sim-pin NNNNNN] [--demo-sale] [--screenshot FILE.png]\n"
+    "             [--sim-pin NNNNNN] [--demo-sale] [--screenshot FILE.png] [--mass N]\n"
     "       kasse --batch FILE|- [same card and home options] [--seed N] [--strict]\n"
     "Without --batch the register window opens (it needs a display).\n"
     "  --batch FILE|-    run the commands of FILE (UTF-8), or of standard input\n"
@@ -29,6 +29,18 @@ constexpr const char* kUsage =
     "  --strict          batch: stop at the first failing command\n"
     "  --demo-sale       window: cash in one small signed sale once the window is up\n"
     "  --screenshot FILE window: save the main window as a PNG once it is up, then quit\n"
+    "  --mass N          window: run N generated sales in the mass window with both\n"
+    "                    monitors open, then quit\n"
+    "Batch commands, one a line (# starts a comment, \"...\" keeps blanks together):\n"
+    "  operator 1|2, operator-name 1|2 TEXT, select INDEX, select-name TEXT, qty TEXT, book,\n"
+    "  special|product-add name= unit= p1=..p6= qty= [discount] [voucher] [agency] [delivery],\n"
+    "  storno [LINE], rabatt P, aufschlag P, summe, kassieren, abbruch,\n"
+    "  training|text|qrcode|verify|hash-on-card on|off, tax inclusive|exclusive,\n"
+    "  rates R1..R6, language NAME, clock YYYY-MM-DD HH:MM, clock-mode gleich|synchron|statisch,\n"
+    "  report daily signed|unsigned, report span MM/YYYY MM/YYYY, report months,\n"
+    "  activate PIN, deactivate, status, mass N [MAXPOS [STORNO [MAXQTY [on|off]]]],\n"
+    "  receipt, url, save-receipt FILE, products-load FILE, products-save FILE,\n"
+    "  print-raw [FILE], print-pdf FILE, scan\n"
     "Exit: 0 every command succeeded, 1 a command failed, 2 usage, 3 card error.\n";
 
 bool HasDisplay() {
@@ -38,7 +50,7 @@ bool HasDisplay() {
 }
 
 int RunWindow(int argc, char** argv, const kasse::BatchOptions& batch, bool demoSale,
-              const std::string& screenshot) {
+              const std::string& screenshot, int massRun) {
   if (!HasDisplay()) {
     std::cerr << "kasse: no display for the register window; use --batch FILE|-\n";
     return kasse::kBatchUsage;
@@ -50,6 +62,7 @@ int RunWindow(int argc, char** argv, const kasse::BatchOptions& batch, bool demo
   options.reg.seed = batch.seed;
   options.demoSale = demoSale;
   options.screenshot = screenshot;
+  options.massRun = massRun;
   kasse::RegisterApp app(options);
   QObject::connect(&app, &kasse::RegisterApp::finished, &application, &QApplication::exit);
   app.Start();
@@ -75,6 +88,7 @@ int main(int argc, char** argv) {
   std::string batch;
   std::string screenshot;
   bool demoSale = false;
+  int massRun = 0;
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
@@ -97,6 +111,8 @@ int main(int argc, char** argv) {
         batch = value;
       else if (name == "--screenshot")
         screenshot = value;
+      else if (name == "--mass" && isNumber && number > 0 && number <= 1000000)
+        massRun = static_cast<int>(number);
       else if (name == "--home")
         options.home = value;
       else if (name == "--card" && (value == "sim" || value == "pcsc"))
@@ -116,7 +132,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  if (batch.empty()) return RunWindow(argc, argv, options, demoSale, screenshot);
+  if (batch.empty()) return RunWindow(argc, argv, options, demoSale, screenshot, massRun);
   BatchRunner runner(options, std::cout, std::cerr);
   if (batch == "-") return runner.Run(std::cin);
   std::ifstream script(batch);

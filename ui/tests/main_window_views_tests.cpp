@@ -236,5 +236,21 @@ TEST(RegisterApp, StartsThroughTheSplashCashesInTheDemoSaleAndSavesTheScreenshot
   EXPECT_EQ(shot.size(), app.Window()->size());
 }
 
+TEST(RegisterApp, MassRunFromTheCommandLineSignsEverySaleWithBothMonitorsOpen) {
+  testing::EnsureApp();
+  WindowOptions options;
+  options.reg.home = testing::FreshHome();
+  options.massRun = 12;
+  RegisterApp app(options);
+  QSignalSpy finished(&app, &RegisterApp::finished);
+  app.Start();
+  ASSERT_TRUE(finished.wait(30000));
+  EXPECT_EQ(finished.at(0).at(0).toInt(), 0) << app.Problem().toStdString();
+  const Result<std::string> lFile = ReadFile(app.Reg().JournalFiles().LName());
+  ASSERT_TRUE(lFile);
+  EXPECT_NE(lFile->find("<seqNoTransaction>12</seqNoTransaction>"), std::string::npos);
+  EXPECT_FALSE(app.Reg().Card().Log().Lines().empty());
+}
+
 }  // namespace
 }  // namespace kasse
