@@ -191,6 +191,12 @@ void Register::SetHashOnCard(bool on) {
   signing_.SetSwitches(switches);
 }
 
+Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonitor) {
+  config_.showCardMonitor = cardMonitor;
+  config_.showFunctionMonitor = functionMonitor;
+  return config_.SaveConfiguration();
+}
+
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
   if (!sale_.NoSaleOpen())
     return MakeError(ErrorKind::kBusy, "the rates cannot change during a sale");

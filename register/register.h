@@ -80,6 +80,8 @@ class Register final : public CashInSteps,
   Result<void> SetRates(const std::array<std::string, 6>& rates);
   Result<void> SetLanguage(std::string_view name);
   void SetClock(const CivilDateTime& when);
+  // Whether the two monitor windows open at the next start; written to cfg/start.ini.
+  Result<void> SaveMonitorSettings(bool cardMonitor, bool functionMonitor);
   void SetClockMode(ClockMode mode) { clock_.SetTime(mode); }
 
   // Reports and card.

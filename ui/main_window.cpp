@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -253,6 +254,13 @@ void MainWindow::ChooseLanguage(int menuIndex) {
 
 void MainWindow::ShowStatusSheet() {
   Report(ShowCardStatusSheet(reg_));
+}
+
+// The start-up file remembers which monitors were open when the register closed.
+void MainWindow::closeEvent(QCloseEvent* event) {
+  (void)reg_.SaveMonitorSettings(actions_.cardMonitor->isChecked(),
+                                 actions_.functionMonitor->isChecked());
+  QMainWindow::closeEvent(event);
 }
 
 }  // namespace kasse

@@ -30,6 +30,18 @@ TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
   EXPECT_EQ(again.verifyHost, "kasse.example:9000");
 }
 
+TEST(Register, MonitorSettingsReachTheStartupFile) {
+  RegisterOptions options;
+  options.home = FreshHome("monitors");
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  ASSERT_TRUE(reg.SaveMonitorSettings(true, false));
+  RegisterConfig again(options.home);
+  again.LoadConfiguration();
+  EXPECT_TRUE(again.showCardMonitor);
+  EXPECT_FALSE(again.showFunctionMonitor);
+}
+
 TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
   const auto home = FreshHome("sale");
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Verify]\nhost=kasse.example:9000\n"));
