@@ -15,6 +15,7 @@
 
 #include "card/pcsc_lite.h"
 #include "common/files.h"
+#include "sim/tests/pcsc/qor_sim_process.h"
 
 namespace kasse {
 namespace {
@@ -24,31 +25,7 @@ namespace fs = std::filesystem;
 
 const std::string kBin = KASSE_BIN_DIR;
 
-class QorSim {
- public:
-  explicit QorSim(std::vector<std::string> args) {
-    std::string program = kBin + "/qor-sim";
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : args)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-  ~QorSim() {
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  QorSim(const QorSim&) = delete;
-  QorSim& operator=(const QorSim&) = delete;
-
- private:
-  pid_t pid_ = -1;
-};
+using QorSim = QorSimProcess;
 
 // The first vpcd reader of pcscd, or nothing.
 std::string FirstVpcdReader(PcscLiteApi& pcsc) {

@@ -13,44 +13,14 @@
 #include "card/card_session.h"
 #include "card/pcsc_lite.h"
 #include "common/sha.h"
+#include "sim/tests/pcsc/qor_sim_process.h"
 
 namespace kasse {
 namespace {
 
 using namespace std::chrono_literals;
 
-// One qor-sim process, stopped with the object.
-class Daemon {
- public:
-  explicit Daemon(std::vector<std::string> args) : args_(std::move(args)) { Start(); }
-  ~Daemon() { Stop(); }
-  Daemon(const Daemon&) = delete;
-  Daemon& operator=(const Daemon&) = delete;
-
-  void Start() {
-    std::string program = std::string(KASSE_BIN_DIR) + "/qor-sim";
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : args_)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-
- private:
-  std::vector<std::string> args_;
-  pid_t pid_ = -1;
-};
+using Daemon = QorSimProcess;
 
 class PcscdSession : public ::testing::Test {
  protected:

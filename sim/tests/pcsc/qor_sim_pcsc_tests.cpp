@@ -2,9 +2,11 @@
 // The daemons here serve the second vpcd slot, so the card tests keep the first.
 
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "sim/tests/pcsc/qor_sim_process.h"
 
 #include <random>
 
@@ -18,42 +20,17 @@ namespace {
 using namespace std::chrono_literals;
 using testing::PcscClient;
 
-// One qor-sim process of our own; killed with the object.
-class Daemon {
+// One qor-sim process of our own on the second vpcd reader; killed with the object.
+class Daemon : public QorSimProcess {
  public:
-  explicit Daemon(std::vector<std::string> args) : args_(std::move(args)) {
-    args_.insert(args_.end(), {"--port", "35964"});
-    Start();
-  }
-  ~Daemon() { Stop(SIGKILL); }
-
-  void Start() {
-    std::vector<char*> argv;
-    std::string program = std::string(KASSE_BIN_DIR) + "/qor-sim";
-    argv.push_back(program.data());
-    for (std::string& arg : args_)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-
-  // The exit status, or -1.
-  int Stop(int signal) {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, signal);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
+  explicit Daemon(std::vector<std::string> args)
+      : QorSimProcess(WithPort(std::move(args)), SIGKILL) {}
 
  private:
-  std::vector<std::string> args_;
-  pid_t pid_ = -1;
+  static std::vector<std::string> WithPort(std::vector<std::string> args) {
+    args.insert(args.end(), {"--port", "35964"});
+    return args;
+  }
 };
 
 const Bytes kSelect = HexParse(testing::kSelectApp);

@@ -1,0 +1,54 @@
+#pragma once
+// One qor-sim process of a test, started with the object and stopped with it.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kasse {
+
+class QorSimProcess {
+ public:
+  // `endSignal` stops the process when the object goes.
+  explicit QorSimProcess(std::vector<std::string> args, int endSignal = SIGTERM)
+      : args_(std::move(args)), endSignal_(endSignal) {
+    Start();
+  }
+  ~QorSimProcess() { Stop(endSignal_); }
+  QorSimProcess(const QorSimProcess&) = delete;
+  QorSimProcess& operator=(const QorSimProcess&) = delete;
+
+  void Start() {
+    std::string program = std::string(KASSE_BIN_DIR) + "/qor-sim";
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : args_)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+
+  // The wait status, or -1 when none runs.
+  int Stop(int signal = SIGTERM) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  std::vector<std::string> args_;
+  int endSignal_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace kasse
