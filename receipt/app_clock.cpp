@@ -23,6 +23,16 @@ ClockField Field(std::string text) {
   return ClockField{std::move(text), packed ? *packed : Bytes{}};
 }
 
+// The dates take trunc(offset) and the times frac(offset), so one number must carry whole days
+// and a time-of-day shift whose signs may differ (a later date at an earlier hour). Taking the
+// shift a day the other way round keeps the hour and lets trunc give exactly the days. (The
+// rule "add a day above 1.0" was right only when the hour was earlier than now.)
+double ExactOffset(double days, double timeOfDay) {
+  if (days > 0 && timeOfDay < 0) return days + 1.0 + timeOfDay;
+  if (days < 0 && timeOfDay > 0) return days - 1.0 + timeOfDay;
+  return days + timeOfDay;
+}
+
 }  // namespace
 
 AppDateTime ToAppDateTime(const CivilDateTime& civil) {
@@ -116,8 +126,9 @@ void AppClock::SetTime(ClockMode mode) {
   }
   if (mode == ClockMode::kGleich) offset_ = 0;
   if (editing_) {
-    offset_ = (std::floor(pickerDate_) + (pickerTime_ - std::floor(pickerTime_))) - now_();
-    if (offset_ > 1.0) offset_ += 1.0;
+    const AppDateTime now = now_();
+    offset_ = ExactOffset(std::floor(pickerDate_) - std::floor(now),
+                          (pickerTime_ - std::floor(pickerTime_)) - (now - std::floor(now)));
   }
   editing_ = false;
 }

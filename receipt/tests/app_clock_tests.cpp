@@ -68,10 +68,32 @@ TEST_F(AppClockTest, YesterdayAtTheSameTimeShiftsOnlyTheDate) {
   EXPECT_EQ(ToCivil(clock.PickerDate()).day, 4);
 }
 
-TEST_F(AppClockTest, OffsetsAboveOneDayGetAnExtraDay) {
-  SetTo(At(2026, 12, 7, 0, 0), now, ClockMode::kSynchron);
-  EXPECT_NEAR(clock.AppTimeOffset(), 3.0, 1e-9);
-  EXPECT_EQ(Date(), "20261208");
+TEST_F(AppClockTest, PickedDateAndTimeAreWhatTheRecordsGetAtAnyHour) {
+  // Two days ahead at the time the pickers showed a second ago: about 2 + 1 days of offset.
+  SetTo(At(2026, 12, 7, 0, 0), now - 1.0 / 86400, ClockMode::kSynchron);
+  EXPECT_NEAR(clock.AppTimeOffset(), 3.0, 1e-4);
+  EXPECT_EQ(Date(), "20261207");
+  EXPECT_EQ(Time(), "1405");
+  // Later and earlier hours than now, days ahead and behind: each record gets the picked
+  // date and time, whatever the hour of the system clock.
+  struct Case {
+    AppDateTime pick;
+    const char* date;
+    const char* time;
+  };
+  for (const Case& c : {Case{At(2027, 3, 4, 10, 15), "20270304", "1015"},
+                        Case{At(2027, 3, 4, 23, 50), "20270304", "2350"},
+                        Case{At(2026, 12, 6, 20, 0), "20261206", "2000"},
+                        Case{At(2026, 12, 4, 20, 0), "20261204", "2000"},
+                        Case{At(2026, 12, 4, 1, 0), "20261204", "0100"},
+                        Case{At(2025, 1, 1, 0, 0), "20250101", "0000"}}) {
+    for (AppDateTime systemNow : {At(2026, 12, 5, 0, 37), At(2026, 12, 5, 14, 5, 30)}) {
+      now = systemNow;
+      SetTo(c.pick, c.pick, ClockMode::kSynchron);
+      EXPECT_EQ(Date(), c.date) << c.date << " " << c.time << " at " << ToCivil(now).hour;
+      EXPECT_EQ(Time(), c.time) << c.date << " " << c.time << " at " << ToCivil(now).hour;
+    }
+  }
 }
 
 TEST_F(AppClockTest, DatePartDoesNotRollOverAtMidnight) {
