@@ -28,7 +28,12 @@ Result<void> BatchRunner::FileCommand(const BatchLine& line, bool& handled) {
     if (a.size() != 1) return MakeError(ErrorKind::kMissingInput, "usage: " + c + " FILE");
     const std::filesystem::path file = a[0];
     if (c == "save-receipt") return r.SaveReceipt(file);
-    if (c == "products-load") return r.LoadProducts(file);
+    if (c == "products-load") {
+      Result<void> loaded = r.LoadProducts(file);
+      if (loaded && !r.Products().LoadNotice().empty())
+        err_ << "warning: " << Cp1252ToUtf8(r.Products().LoadNotice()) << "\n";
+      return loaded;
+    }
     return r.SaveProducts(file);
   }
   if (c == "product-add") {

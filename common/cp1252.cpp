@@ -101,4 +101,31 @@ std::string Utf8ToCp1252(std::string_view text) {
   return out;
 }
 
+bool ConvertUtf8FileText(std::string& text) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  const bool marked = text.starts_with(kByteOrderMark);
+  bool multiByte = false;
+  for (std::size_t i = marked ? kByteOrderMark.size() : 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t length = DecodeUtf8(text, i, cp);
+    // A stray high byte: cp1252 after all, unless the mark says otherwise.
+    if (length == 0 && !marked) return false;
+    multiByte = true;
+    i += length == 0 ? 1 : length;
+  }
+  if (!marked && !multiByte) return false;
+  text = Utf8ToCp1252(std::string_view(text).substr(marked ? kByteOrderMark.size() : 0));
+  return true;
+}
+
+std::string Utf8FileNotice(std::string_view fileName) {
+  return std::string(fileName) +
+         ": saved as UTF-8, not Windows-1252; read with conversion (characters without a "
+         "Windows-1252 form became \"?\"). Save it as Windows-1252.";
+}
+
 }  // namespace kasse

@@ -12,4 +12,11 @@ std::string Cp1252ToUtf8(std::string_view text);
 // already, so a script saved in the old encoding still reads sensibly.
 std::string Utf8ToCp1252(std::string_view text);
 
+// A file saved in UTF-8 where cp1252 belongs: it starts with the byte order mark, or it holds
+// at least one multi-byte sequence and no high byte outside one (cp1252 text almost never
+// does). Such text is converted in place, the mark dropped; returns whether it was.
+bool ConvertUtf8FileText(std::string& text);
+// What the user is told about such a file.
+std::string Utf8FileNotice(std::string_view fileName);
+
 }  // namespace kasse

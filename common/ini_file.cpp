@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/amount.h"
+#include "common/cp1252.h"
 #include "common/files.h"
 
 namespace kasse {
@@ -58,7 +59,10 @@ IniFile IniFile::Parse(std::string_view text) {
 Result<IniFile> IniFile::Load(const std::filesystem::path& path) {
   auto text = ReadFile(path);
   if (!text) return text.error();
-  return Parse(*text);
+  const bool wasUtf8 = ConvertUtf8FileText(*text);
+  IniFile ini = Parse(*text);
+  ini.wasUtf8_ = wasUtf8;
+  return ini;
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {

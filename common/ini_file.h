@@ -18,6 +18,7 @@ class IniFile {
   // Lines that are neither sections, keys nor comments (";" or "#") are skipped; a key before
   // any section belongs to the section "".
   static IniFile Parse(std::string_view text);
+  // A file saved in UTF-8 is read as such and converted (see WasUtf8).
   static Result<IniFile> Load(const std::filesystem::path& path);
 
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
@@ -33,6 +34,9 @@ class IniFile {
   // Lines of the parsed text (1-based) that were neither sections, keys, comments nor blank,
   // so that a caller can tell the user what of the file was not read.
   const std::vector<std::size_t>& UnreadLines() const { return unreadLines_; }
+
+  // The loaded file was UTF-8, not the register's cp1252; a caller should say so.
+  bool WasUtf8() const { return wasUtf8_; }
 
   std::string Serialize() const;
   Result<void> Save(const std::filesystem::path& path) const;
@@ -51,6 +55,7 @@ class IniFile {
 
   std::vector<Section> sections_;
   std::vector<std::size_t> unreadLines_;
+  bool wasUtf8_ = false;
 };
 
 }  // namespace kasse

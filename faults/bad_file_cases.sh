@@ -51,7 +51,8 @@ case_bad_files() {
     [binary.xml]='binary.xml: no <itemList>'
     [huge-price.xml]='huge-price.xml: item "Gold": price1 .* not a usable number'
     [price-not-a-number.xml]='price-not-a-number.xml: item "Brot": price2'
-    [huge-quantity.xml]='' [markup-in-name.xml]='' [utf8-names.xml]='')
+    [huge-quantity.xml]='' [markup-in-name.xml]=''
+    [utf8-names.xml]='utf8-names.xml: saved as UTF-8, not Windows-1252')
   for file in "$bad_files"/products/*; do
     name="products-$(basename "$file")"
     expected="${product_message[$(basename "$file")]-unlisted}"
@@ -68,7 +69,7 @@ $sale_lines" "$expected" || ok=1
     [huge-values.ini]='cfg/start.ini: \[Tax\] container1=9+ is not a four-digit rate'
     [rate-not-digits.ini]='cfg/start.ini: \[Tax\] container2=abcd'
     [binary.ini]='cfg/start.ini: line [0-9]+ is neither'
-    [utf8-bom.ini]='cfg/start.ini: line 1 is neither'
+    [utf8-bom.ini]='cfg/start.ini: saved as UTF-8, not Windows-1252'
     [no-sections.ini]='cfg/start.ini: .*before the first section'
     [markup.ini]='')
   for file in "$bad_files"/ini/*; do
@@ -86,7 +87,7 @@ $sale_lines" "$expected" || ok=1
     [missing-section.ini]='cfg/lang.ini has no texts for the language English'
     [truncated.ini]='cfg/lang.ini has no texts for the language English'
     [huge-line.ini]='cfg/lang.ini has no texts for the language English'
-    [utf8.ini]='')
+    [utf8.ini]='cfg/lang.ini: saved as UTF-8, not Windows-1252')
   for file in "$bad_files"/lang/* "$1/made/huge-line.ini"; do
     name="lang-$(basename "$file")"
     expected="${lang_message[$(basename "$file")]-unlisted}"

@@ -1,5 +1,6 @@
 #include "journal/product_list.h"
 
+#include "common/cp1252.h"
 #include "common/files.h"
 #include "journal/journal.h"
 #include "journal/product_reader.h"
@@ -42,6 +43,7 @@ Result<void> ProductList::Load(const std::filesystem::path& file) {
   if (!text)
     return MakeError(ErrorKind::kIo,
                      "Product list " + file.string() + " cannot be read: " + text.error().message);
+  const bool wasUtf8 = ConvertUtf8FileText(*text);
   // A file cut short (or no product list at all) would otherwise replace the list with
   // whatever part of it could be read, without a word.
   const std::size_t open = text->find("<itemList>");
@@ -64,6 +66,7 @@ Result<void> ProductList::Load(const std::filesystem::path& file) {
   }
   products_ = std::move(products);
   file_ = file;
+  loadNotice_ = wasUtf8 ? Utf8FileNotice("Product list " + file.string()) : std::string();
   return {};
 }
 

@@ -25,6 +25,9 @@ class ProductList {
   // "Laden": all products of the file, or an error naming the file (and the item, for a price
   // that is not a whole number); on error the list keeps its entries and its file.
   Result<void> Load(const std::filesystem::path& file);
+  // What the user should hear about the last successful load although it worked (a file saved
+  // as UTF-8, read with conversion); empty otherwise.
+  const std::string& LoadNotice() const { return loadNotice_; }
   // "Speichern": into the file last loaded or saved; an error when there is none yet.
   Result<void> Save();
   // "Speichern als" / "Speichern unter": the file becomes the list's file.
@@ -39,6 +42,7 @@ class ProductList {
  private:
   std::vector<TProd> products_;
   std::filesystem::path file_;
+  std::string loadNotice_;
 };
 
 }  // namespace kasse

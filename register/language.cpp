@@ -9,6 +9,7 @@ bool Language::ApplyLanguage(std::string_view name) {
   Result<IniFile> file = IniFile::Load(LanguagePath());
   const IniFile empty;
   texts_.Load(file ? *file : empty, current_);
+  fileWasUtf8_ = file && file->WasUtf8();
   return file && file->HasSection(current_);
 }
 

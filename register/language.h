@@ -21,6 +21,9 @@ class Language {
   // The section a menu entry of "Optionen" > "Sprache" selects: "Polnisch" is "Polish".
   static std::string LanguageOfMenuEntry(std::string_view menuName);
 
+  // cfg/lang.ini was saved as UTF-8 (read with conversion) at the last ApplyLanguage.
+  bool FileWasUtf8() const { return fileWasUtf8_; }
+
   const std::string& Current() const { return current_; }
   const std::string& LangText(int number) const { return texts_.LangText(number); }
   std::string Caption(int tag) const { return texts_.Caption(tag); }
@@ -32,6 +35,7 @@ class Language {
   std::filesystem::path home_;
   std::string current_ = "Deutsch";
   LanguageTexts texts_;
+  bool fileWasUtf8_ = false;
 };
 
 }  // namespace kasse

@@ -1,5 +1,6 @@
 #include "register/register.h"
 
+#include "common/cp1252.h"
 #include "common/files.h"
 #include "receipt/receipt_file.h"
 
@@ -39,8 +40,11 @@ Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   if (!language_.ApplyLanguage(config_.language))
     warnings_.push_back("cfg/lang.ini has no texts for the language " + config_.language);
+  if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
     warnings_.push_back(loaded.error().message);
+  else if (!products_.LoadNotice().empty())
+    warnings_.push_back(products_.LoadNotice());
   // The card monitor keeps its log when its window is to be shown, as the window would.
   if (card_.SimReader() != nullptr || config_.showCardMonitor) card_.Log().ShowMonitor(1, 0);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/amount.h"
+#include "common/cp1252.h"
 #include "common/ini_file.h"
 
 namespace kasse {
@@ -48,6 +49,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   Result<IniFile> loaded = IniFile::Load(ConfigPath());
   if (!loaded) return report;  // no file: the defaults
   const IniFile& file = *loaded;
+  if (file.WasUtf8()) report.push_back(Utf8FileNotice("cfg/start.ini"));
   ReportUnreadLines(file, report);
   // An empty name would select no section at all.
   if (std::string act = file.GetString("Languages", "act", ""); !act.empty()) language = act;

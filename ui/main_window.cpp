@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -124,6 +125,15 @@ void MainWindow::Started() {
   tools_.functionMonitor->setVisible(config.showFunctionMonitor);
   products_->Reload();
   Relabel();
+  // What the register could not read at start (or read only with conversion) is named where
+  // the operator looks, and stays a while longer than an action's message.
+  if (!reg_.Warnings().empty()) {
+    QStringList lines;
+    for (const std::string& warning : reg_.Warnings())
+      lines << FromCore(warning);
+    problem_ = lines.join(QStringLiteral("; "));
+    statusBar()->showMessage(problem_, 30000);
+  }
 }
 
 void MainWindow::ApplyLayout() {

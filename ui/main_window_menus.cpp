@@ -223,6 +223,8 @@ void MainWindow::LoadProducts() {
   if (file.isEmpty()) return;
   const Result<void> loaded = reg_.LoadProducts(file.toStdString());
   products_->Reload();
+  if (loaded && !reg_.Products().LoadNotice().empty())
+    return Report(FromCore(reg_.Products().LoadNotice()));
   Report(loaded);
 }
 

@@ -5,7 +5,9 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <iostream>
 
+#include "common/cp1252.h"
 #include "register/language.h"
 #include "ui/captions.h"
 #include "ui/card_monitor_window.h"
@@ -51,6 +53,8 @@ void RegisterApp::Start() {
   connect(cardEvents_, &QTimer::timeout, this, [this] { register_->ProcessCardEvents(); });
 
   const Result<void> started = register_->Start();
+  for (const std::string& warning : register_->Warnings())
+    std::cerr << "kasse: warning: " << Cp1252ToUtf8(warning) << "\n";
   window_->Started();
   splash_->Finish();
   splash_->Relabel(register_->Texts());

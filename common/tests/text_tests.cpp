@@ -23,6 +23,26 @@ TEST(Cp1252, UnmappableBecomesQuestionMarkAndStrayBytesStay) {
   EXPECT_EQ(Utf8ToCp1252("\xE2\x82"), "\xE2\x82");        // truncated sequence
 }
 
+TEST(Cp1252, TellsAFileSavedInUtf8FromOneInCp1252) {
+  std::string utf8 =
+      "St\xC3\xBC"
+      "ck \xE2\x82\xAC";
+  EXPECT_TRUE(ConvertUtf8FileText(utf8));
+  EXPECT_EQ(utf8,
+            "St\xFC"
+            "ck \x80");
+  std::string marked = "\xEF\xBB\xBF[CFG]\r\n";  // the mark alone is enough
+  EXPECT_TRUE(ConvertUtf8FileText(marked));
+  EXPECT_EQ(marked, "[CFG]\r\n");
+  // cp1252 stays as it is: plain ASCII, a lone high byte, or a high byte after a valid pair.
+  for (std::string cp :
+       {std::string("plain"), std::string("Br\xF6tchen"), std::string("\xC3\xBC and M\xFCller")}) {
+    const std::string before = cp;
+    EXPECT_FALSE(ConvertUtf8FileText(cp));
+    EXPECT_EQ(cp, before);
+  }
+}
+
 TEST(IniFile, ReadsSectionsKeysAndBooleans) {
   const IniFile ini = IniFile::Parse(
       "; comment\r\n[CFG]\r\noperator = Anna \r\n[TaxMode]\nExklSteuer=1\nbad=x\n"

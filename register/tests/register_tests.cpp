@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/cp1252.h"
 #include "common/files.h"
 #include "register/tests/sale_fixture.h"
 
@@ -157,6 +158,40 @@ TEST(Register, TheCardConfirmsOnlyTheUnchangedVerifyRecord) {
   EXPECT_EQ(reg.Signing().LastVerification(), std::optional<bool>(false));
   EXPECT_EQ(reg.CurrentSale().ReceiptColour(), kReceiptFailed);
   EXPECT_FALSE(reg.CardFailed());
+}
+
+TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
+  const auto home = FreshHome("utf8");
+  RegisterOptions options;
+  options.home = home;
+  std::vector<std::string> cp1252Names, cp1252Texts;
+  {
+    Register before(options);
+    ASSERT_TRUE(before.Start());
+    for (const TProd& product : before.Products().Products())
+      cp1252Names.push_back(product.name);
+    for (int number = 1; number <= 90; ++number)
+      cp1252Texts.push_back(before.Texts().LangText(number));
+  }
+  for (const char* file : {"cfg/lang.ini", "Produkte/Standard.xml"})
+    ASSERT_TRUE(WriteFileAtomic(home / file, Cp1252ToUtf8(ReadFile(home / file).value())));
+  ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini",
+                              "\xEF\xBB\xBF[CFG]\r\noperator=J\xC3\xBCrgen\r\n"));
+
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  ASSERT_EQ(reg.Warnings().size(), 3u);
+  EXPECT_EQ(reg.Warnings()[0].rfind("cfg/start.ini: saved as UTF-8", 0), 0u);
+  EXPECT_EQ(reg.Warnings()[1].rfind("cfg/lang.ini: saved as UTF-8", 0), 0u);
+  EXPECT_NE(reg.Warnings()[2].find("Standard.xml: saved as UTF-8"), std::string::npos);
+  EXPECT_EQ(reg.Config().operatorName1, "J\xFCrgen");
+  std::vector<std::string> names, texts;
+  for (const TProd& product : reg.Products().Products())
+    names.push_back(product.name);
+  for (int number = 1; number <= 90; ++number)
+    texts.push_back(reg.Texts().LangText(number));
+  EXPECT_EQ(names, cp1252Names);
+  EXPECT_EQ(texts, cp1252Texts);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 
 #include "common/cp1252.h"
 #include "common/files.h"
@@ -195,6 +196,22 @@ TEST(MainWindowCard, RemovingTheCardOpensTheCardErrorWindowWhoseClosingEndsTheRu
   EXPECT_TRUE(till.reg->CardFailed());
   error->reject();
   EXPECT_EQ(ended.count(), 1);
+}
+
+TEST(MainWindowStart, WhatTheRegisterCouldNotReadIsNamedInTheStatusBar) {
+  testing::EnsureApp();
+  RegisterOptions options;
+  options.home = testing::FreshHome();
+  ASSERT_TRUE(WriteFileAtomic(options.home / "cfg" / "start.ini", "[Tax]\ncontainer1=19\n"));
+  Register reg(options);
+  MainWindow window(reg);
+  reg.SetPrompts({});
+  ASSERT_TRUE(reg.Start());
+  window.Started();
+  const QString shown = window.statusBar()->currentMessage();
+  EXPECT_TRUE(shown.contains(QStringLiteral("cfg/start.ini: [Tax] container1=19")))
+      << shown.toStdString();
+  EXPECT_EQ(window.LastProblem(), shown);
 }
 
 TEST(Look, BevelledGradientRunsFromTheFirstToTheSecondColour) {
