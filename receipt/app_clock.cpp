@@ -27,6 +27,10 @@ ClockField Field(std::string text) {
 // and a time-of-day shift whose signs may differ (a later date at an earlier hour). Taking the
 // shift a day the other way round keeps the hour and lets trunc give exactly the days. (The
 // rule "add a day above 1.0" was right only when the hour was earlier than now.)
+double TimeOfDay(AppDateTime value) {
+  return value - std::floor(value);
+}
+
 double ExactOffset(double days, double timeOfDay) {
   if (days > 0 && timeOfDay < 0) return days + 1.0 + timeOfDay;
   if (days < 0 && timeOfDay > 0) return days - 1.0 + timeOfDay;
@@ -128,7 +132,7 @@ void AppClock::SetTime(ClockMode mode) {
   if (editing_) {
     const AppDateTime now = now_();
     offset_ = ExactOffset(std::floor(pickerDate_) - std::floor(now),
-                          (pickerTime_ - std::floor(pickerTime_)) - (now - std::floor(now)));
+                          TimeOfDay(pickerTime_) - TimeOfDay(now));
   }
   editing_ = false;
 }
