@@ -187,6 +187,10 @@ Result<BookedMonths> ReadBookedMonths(ByteSpan answer) {
     return MakeError(ErrorKind::kMalformed, "booked months: no first month", 0);
   const std::string first = HexCompact(answer.subspan(2, 3));
   BookedMonths months;
+  // A card with nothing booked yet (not activated, or activated before it kept the month)
+  // has no first month: 00 00 00 and no list is an empty answer, not a damaged one.
+  const bool listEmpty = answer.size() < 7 || answer[6] == 0;
+  if (first == "000000" && listEmpty) return months;
   if (std::sscanf(first.c_str(), "%4d%2d", &months.startYear, &months.startMonth) != 2 ||
       months.startMonth < 1 || months.startMonth > 12)
     return MakeError(ErrorKind::kMalformed, "booked months: first month is not a month", 2);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <ctime>
 
 #include "common/sha.h"
 #include "sim/card_core.h"
@@ -24,6 +25,13 @@ bool Equal(ByteSpan a, ByteSpan b) {
 }
 
 }  // namespace
+
+int CurrentMonth() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (!::localtime_r(&now, &local)) return 0;
+  return (local.tm_year + 1900) * 100 + local.tm_mon + 1;
+}
 
 Bytes CardCore::Select(const Apdu& apdu) {
   if (apdu.p1 == 0x04 && (apdu.p2 == 0x00 || apdu.p2 == 0x0C)) {

@@ -51,6 +51,8 @@ class CardCore {
 
 // Months as yyyymm: how many months `later` lies after `first`.
 int MonthsBetween(int first, int later);
+// yyyymm of the local date today: a card activated now keeps it as its first month.
+int CurrentMonth();
 // Three packed bytes yyyy mm; 00 00 00 for month 0.
 Bytes PackMonth(int month);
 // yyyymmdd or yyyymm from packed digits; nothing for a value that is not a valid date.

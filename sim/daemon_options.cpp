@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "common/amount.h"
 #include "common/hex_text.h"
+#include "common/user_folders.h"
+#include "sim/issuer_files.h"
 
 namespace kasse::sim {
 namespace {
@@ -31,6 +34,37 @@ bool ReadStatusWord(const std::string& text, Faults& faults) {
   return true;
 }
 
+// INS:MS, the instruction hexadecimal and the wait in milliseconds: "40:15000".
+bool ReadStall(const std::string& text, Faults& faults) {
+  std::int64_t ms = 0;
+  if (text.size() < 4 || text[2] != ':' || !std::isxdigit(static_cast<unsigned char>(text[0])) ||
+      !std::isxdigit(static_cast<unsigned char>(text[1])) ||
+      !ReadNumber(text.substr(3), 0, 600'000, ms)) {
+    return false;
+  }
+  faults.stalls[HexParse(text.substr(0, 2)).at(0)] = std::chrono::milliseconds(ms);
+  return true;
+}
+
+bool IsPin(const std::string& text) {
+  return text.size() == 6 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The file holds the PIN alone, optionally followed by a line end.
+Result<std::string> ReadPinFile(const std::filesystem::path& file) {
+  auto read = ReadSmallFile(file, 64);
+  if (!read) return read.error();
+  std::string pin = read->contents;
+  while (!pin.empty() && (pin.back() == '\n' || pin.back() == '\r'))
+    pin.pop_back();
+  if (read->presence == Presence::kMissing) {
+    return Usage("--pin-file " + PathError(file, ENOENT));
+  }
+  if (!IsPin(pin)) return Usage("--pin-file " + file.string() + ": the PIN must be 6 digits");
+  return pin;
+}
+
 Result<void> ReadValued(const std::string& name, const std::string& value, DaemonOptions& o) {
   std::int64_t n = 0;
   constexpr std::int64_t kMax = 1'000'000'000;
@@ -44,9 +78,18 @@ Result<void> ReadValued(const std::string& name, const std::string& value, Daemo
     o.engine.versionLevel = static_cast<int>(n);
   } else if (name == "--lifecycle" && ReadNumber(value, 2, 3, n)) {
     o.engine.startLifecycle = static_cast<Lifecycle>(n);
-  } else if (name == "--pin" && value.size() == 6 &&
-             std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  } else if (name == "--pin" && IsPin(value)) {
     o.engine.transportPin = value;
+  } else if (name == "--pin-file") {
+    auto pin = ReadPinFile(value);
+    if (!pin) return pin.error();
+    o.engine.transportPin = *pin;
+  } else if (name == "--tpidno" && ReadNumber(value, 1, 0xFFFF'FFFF, n)) {
+    o.engine.tpIdNo = static_cast<std::uint32_t>(n);
+  } else if (name == "--issuer" && !value.empty()) {
+    o.engine.issuerFolder = value;
+  } else if (name == "--export-ca" && !value.empty()) {
+    o.exportIssuer = value;
   } else if (name == "--delay-ms" && ReadNumber(value, 0, 60'000, n)) {
     o.engine.signDelay = std::chrono::milliseconds(n);
   } else if (name == "--stall-ms" && ReadNumber(value, 0, 600'000, n)) {
@@ -56,6 +99,7 @@ Result<void> ReadValued(const std::string& name, const std::string& value, Daemo
   } else if (name == "--reset-every" && ReadNumber(value, 1, kMax, n)) {
     o.faults.resetEvery = static_cast<std::uint64_t>(n);
   } else if (name == "--status-word" && ReadStatusWord(value, o.faults)) {
+  } else if (name == "--stall" && ReadStall(value, o.faults)) {
   } else {
     return Usage("bad value for " + name + ": " + value);
   }
@@ -64,10 +108,13 @@ Result<void> ReadValued(const std::string& name, const std::string& value, Daemo
 
 }  // namespace
 
-Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args) {
+Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args,
+                                         const std::optional<std::string>& environmentPin) {
   DaemonOptions options;
+  int pinsGiven = 0;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--pin" || arg == "--pin-file") ++pinsGiven;
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--debug-hash") {
@@ -82,6 +129,11 @@ Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args) {
       return Usage("unknown argument: " + arg);
     }
   }
+  if (pinsGiven > 1) return Usage("give the transport PIN once: --pin or --pin-file");
+  if (pinsGiven == 0 && environmentPin) {
+    if (!IsPin(*environmentPin)) return Usage(std::string(kPinVariable) + ": must be 6 digits");
+    options.engine.transportPin = *environmentPin;
+  }
   return options;
 }
 
@@ -94,10 +146,19 @@ The simulated QOR card on the vpcd reader of pcscd.
   --port N              vpcd port on 127.0.0.1 (default 35963)
   --version-level 1|2   card version "T.1.1" or "T.2.0" (default 2)
   --lifecycle 2|3       lifecycle of a new card: 2 personalised, 3 activated (default 3)
-  --pin NNNNNN          transport PIN of a new card (default 123456)
+  --pin NNNNNN          transport PIN of a new card (default 123456); seen by anyone who
+                        lists processes, so prefer:
+  --pin-file FILE       the transport PIN from FILE (six digits, a line end allowed), or
+                        the environment variable QOR_SIM_PIN when neither option is given
+  --tpidno N            card number of a new card (default: the test issuer's next free one)
+  --issuer DIR          the test issuer's folder (default: the user's state folder,
+                        $XDG_STATE_HOME/kasse; a card in memory only gets a throw-away one)
   --debug-hash          add the debug hash element 9A to transaction answers
   --delay-ms N          time the card takes for each signature
-  --export-cert FILE    write the card certificate (DER) to FILE, the CA's to FILE.ca
+  --export-cert FILE    write the card certificate (DER) to FILE, the issuer's to FILE.ca,
+                        then serve the card
+  --export-ca FILE      write the test issuer's certificate (DER) to FILE and exit (the
+                        issuer is made when there is none yet); verifiers trust it
   --help                this text
 
 Fault injection for reliability tests:
@@ -106,6 +167,8 @@ Fault injection for reliability tests:
   --truncate            cut the data of every answer to its first half
   --reset-every N       drop the connection after every N-th answer
   --stall-ms N          wait N ms before every answer
+  --stall INS:MS        wait MS ms before answering instruction INS (hexadecimal), e.g.
+                        40:15000 holds back every TRANSACTION answer; repeatable
 )";
 }
 

@@ -2,6 +2,7 @@
 // Command line of the qor-sim daemon.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,17 @@ struct DaemonOptions {
   Faults faults;
   LinkOptions link;
   std::filesystem::path exportCertificate;
+  std::filesystem::path exportIssuer;  // write the issuer certificate there and exit
   bool help = false;
 };
 
-// Arguments without the program name.
-Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args);
+// The environment variable that may hold the transport PIN, out of sight of `ps`.
+inline constexpr const char* kPinVariable = "QOR_SIM_PIN";
+
+// Arguments without the program name; `environmentPin` is the value of kPinVariable, used
+// when neither --pin nor --pin-file is given.
+Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args,
+                                         const std::optional<std::string>& environmentPin = {});
 std::string DaemonUsage();
 
 }  // namespace kasse::sim

@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "sim/apdu.h"
 #include "sim/card_core.h"
+#include "sim/card_issuing.h"
 
 namespace kasse::sim {
 namespace {
@@ -11,10 +12,9 @@ Result<CardState> NewCard(const EngineOptions& options) {
   CardState state;
   state.lifecycle = static_cast<Byte>(options.startLifecycle);
   state.transportPin = options.transportPin;
-  state.tpIdNo = options.tpIdNo;
-  auto keys = CreateCardKeys(state.tpId, state.tpIdNo);
-  if (!keys) return keys.error();
-  state.keys = std::move(keys.value());
+  auto issued = IssueCard(options, state);
+  if (!issued) return issued.error();
+  if (options.startLifecycle == Lifecycle::kActivated) state.firstMonth = CurrentMonth();
   return state;
 }
 
@@ -33,7 +33,16 @@ Result<CardState> LoadCard(const EngineOptions& options) {
   }
   auto text = ReadFile(options.stateFile);
   if (!text) return text.error();
-  return ParseState(*text);
+  auto state = ParseState(*text);
+  if (!state) return state;
+  auto renewed = RecertifyCard(options, *state);
+  if (!renewed) return renewed.error();
+  if (*renewed) {
+    auto written =
+        WriteFileAtomic(options.stateFile, SerializeState(*state), Durability::kSyncAndRename);
+    if (!written) return written.error();
+  }
+  return state;
 }
 
 }  // namespace

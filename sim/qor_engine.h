@@ -33,7 +33,11 @@ struct EngineOptions {
   std::string transportPin = "123456";               // for a new state file only
   bool debugHash = false;                            // adds 9A to transaction answers
   std::chrono::milliseconds signDelay{0};            // a real card needs tens of ms to sign
-  std::uint32_t tpIdNo = 1;                          // for a new state file only
+  // For a new card only: its number; none takes the issuer's next free one.
+  std::optional<std::uint32_t> tpIdNo;
+  // The test issuer's folder; empty: the user's state folder, or a throw-away issuer for a
+  // card in memory only.
+  std::filesystem::path issuerFolder;
 };
 
 class QorEngine {
@@ -52,7 +56,7 @@ class QorEngine {
   // Power cycle: selections and a running chained hash are forgotten, the books are not.
   void Reset();
 
-  // The card certificate (X.509 DER) and the test CA's, for verifiers and tests.
+  // The card certificate (X.509 DER) and the test issuer's, for verifiers and tests.
   Bytes CardCertificate() const;
   Bytes CaCertificate() const;
 

@@ -34,10 +34,13 @@ FrameOutcome VpcdCard::Command(ByteSpan apdu) {
     engine_.Reset();
     return {std::nullopt, true};
   }
+  const auto stalled = apdu.size() >= 2 ? faults_.stalls.find(apdu[1]) : faults_.stalls.end();
+  const std::chrono::milliseconds stall =
+      stalled == faults_.stalls.end() ? std::chrono::milliseconds{} : stalled->second;
   if (faults_.statusWordIns && apdu.size() >= 2 && apdu[1] == *faults_.statusWordIns) {
     return {
         Bytes{static_cast<Byte>(faults_.statusWord >> 8), static_cast<Byte>(faults_.statusWord)},
-        false};
+        false, stall};
   }
   Bytes answer = engine_.Process(apdu);
   if (faults_.truncate && answer.size() > 3) {
@@ -47,7 +50,7 @@ FrameOutcome VpcdCard::Command(ByteSpan apdu) {
   }
   const bool drop = faults_.resetEvery > 0 && commands_ % faults_.resetEvery == 0;
   if (drop) engine_.Reset();
-  return {std::move(answer), drop};
+  return {std::move(answer), drop, stall};
 }
 
 }  // namespace kasse::sim

@@ -3,7 +3,9 @@
 // (a 1-byte control code or a command APDU) gives what to send back, with the fault
 // injection that the reliability tests ask for.
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 
 #include "common/bytes.h"
@@ -17,11 +19,15 @@ struct Faults {
   std::uint16_t statusWord = 0x6F00;
   bool truncate = false;         // answers lose the second half of their data
   std::uint64_t resetEvery = 0;  // drop the connection after every N-th answer
+  // Instructions whose answer waits this long after the card has done the work, the way a
+  // stalled reader holds back an answer the card has already given.
+  std::map<Byte, std::chrono::milliseconds> stalls;
 };
 
 struct FrameOutcome {
   std::optional<Bytes> reply;
-  bool dropConnection = false;  // after sending the reply, if any
+  bool dropConnection = false;        // after sending the reply, if any
+  std::chrono::milliseconds stall{};  // to wait before sending the reply
 };
 
 class VpcdCard {

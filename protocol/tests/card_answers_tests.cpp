@@ -170,6 +170,22 @@ TEST(BookedMonths, ListsMonthsAcrossYears) {
   EXPECT_TRUE(ReadBookedMonths(HexParse("D0 03 20 09 02"))->offsets.empty());
 }
 
+// What a card with no month booked answers: no first month and an empty list.
+TEST(BookedMonths, NothingBookedIsAnEmptyList) {
+  for (const char* answer : {"D0 03 00 00 00 D4 00", "D0 03 00 00 00"}) {
+    const auto months = ReadBookedMonths(HexParse(answer));
+    ASSERT_TRUE(months) << answer << ": " << months.error().message;
+    EXPECT_TRUE(MonthListLines(*months).empty()) << answer;
+  }
+  // A month offset needs a first month to count from.
+  EXPECT_FALSE(ReadBookedMonths(HexParse("D0 03 00 00 00 D4 01 00")));
+  const auto activated = ReadBookedMonths(HexParse("D0 03 20 26 12 D4 00"));
+  ASSERT_TRUE(activated);
+  EXPECT_EQ(activated->startYear, 2026);
+  EXPECT_EQ(activated->startMonth, 12);
+  EXPECT_TRUE(activated->offsets.empty());
+}
+
 TEST(SpanRange, FollowsTheFocusedItem) {
   EXPECT_EQ(SpanRange(5, 3, true), std::make_pair(3, 5));   // focus on the last of 3..5
   EXPECT_EQ(SpanRange(3, 3, false), std::make_pair(3, 5));  // focus on the first

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "common/files.h"
 #include "sim/daemon_options.h"
+#include "sim/test_issuer.h"
 
 namespace {
 
@@ -21,6 +23,22 @@ bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesyst
   };
   return write(file, engine.CardCertificate()) &&
          write(file.string() + ".ca", engine.CaCertificate());
+}
+
+// The issuer alone: exporting its certificate needs no card.
+int ExportIssuer(const DaemonOptions& options) {
+  const auto issuer = kasse::sim::TestIssuer::Open(options.engine.issuerFolder);
+  if (!issuer) {
+    std::cerr << "qor-sim: " << issuer.error().message << '\n';
+    return 1;
+  }
+  const auto written =
+      kasse::WriteFileAtomic(options.exportIssuer, kasse::ToText(issuer->Certificate()));
+  if (!written) {
+    std::cerr << "qor-sim: " << written.error().message << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 int Run(const DaemonOptions& options) {
@@ -54,8 +72,10 @@ int Run(const DaemonOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto options =
-      kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const char* pin = std::getenv(kasse::sim::kPinVariable);
+  const auto options = kasse::sim::ParseDaemonOptions(
+      std::vector<std::string>(argv + 1, argv + argc),
+      pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
     std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
     return 2;
@@ -64,5 +84,6 @@ int main(int argc, char** argv) {
     std::cout << kasse::sim::DaemonUsage();
     return 0;
   }
+  if (!options->exportIssuer.empty()) return ExportIssuer(*options);
   return Run(*options);
 }

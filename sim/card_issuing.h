@@ -1,0 +1,25 @@
+#pragma once
+// How a simulated card gets its number and certificate from the test issuer, and how a card
+// made before the issuer (certified by a CA of its own, since discarded) is certified anew.
+
+#include "common/result.h"
+#include "sim/card_state.h"
+#include "sim/qor_engine.h"
+#include "sim/test_issuer.h"
+
+namespace kasse::sim {
+
+// The issuer of a card: the folder in the options, else the user's state folder for a card
+// kept in a file, else a throw-away one for a card in memory only.
+Result<TestIssuer> CardIssuer(const EngineOptions& options);
+
+// A new card's number (the fixed one in the options, else the issuer's next free one), key
+// and certificate.
+Result<void> IssueCard(const EngineOptions& options, CardState& state);
+
+// A kept card whose certificate the issuer did not make, or that names another key or card,
+// gets a new certificate for the same key, tpId and tpIdNo; its number is reserved with the
+// issuer. True when the card changed and must be written before it answers.
+Result<bool> RecertifyCard(const EngineOptions& options, CardState& state);
+
+}  // namespace kasse::sim
