@@ -12,7 +12,6 @@ std::string Xml(const std::string& name, const std::string& value) {
   return "<" + name + ">" + value + "</" + name + ">";
 }
 
-
 // Walks the answer element by element; every read is checked against the end.
 class ReportReader {
  public:

@@ -14,7 +14,7 @@ namespace kasse::sim {
 inline constexpr std::size_t kSignatureSize = 48;
 
 struct CardKeys {
-  Bytes privateKey;   // DER, never leaves the engine
+  Bytes privateKey;     // DER, never leaves the engine
   Bytes certificate;    // X.509 DER of the card key, signed by the issuer
   Bytes caCertificate;  // the issuer's
 };

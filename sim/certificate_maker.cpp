@@ -84,14 +84,13 @@ Result<Bytes> MakeIssuerCertificate(ByteSpan issuerKeyDer) {
   if (!certificate) return CertificateError("cannot create the issuer certificate");
   X509* c = certificate.get();
   X509_NAME* name = X509_get_subject_name(c);
-  const bool made =
-      AddName(name, "C", "AT") && AddName(name, "O", "Kasse test cards") &&
-      AddName(name, "CN", "Kasse test issuer " + KeyFingerprint(key.get())) &&
-      X509_set_issuer_name(c, name) == 1 &&
-      AddExtension(c, c, NID_basic_constraints, "critical,CA:TRUE") &&
-      AddExtension(c, c, NID_key_usage, "critical,keyCertSign,cRLSign") &&
-      AddExtension(c, c, NID_subject_key_identifier, "hash") &&
-      X509_sign(c, key.get(), EVP_sha256()) > 0;
+  const bool made = AddName(name, "C", "AT") && AddName(name, "O", "Kasse test cards") &&
+                    AddName(name, "CN", "Kasse test issuer " + KeyFingerprint(key.get())) &&
+                    X509_set_issuer_name(c, name) == 1 &&
+                    AddExtension(c, c, NID_basic_constraints, "critical,CA:TRUE") &&
+                    AddExtension(c, c, NID_key_usage, "critical,keyCertSign,cRLSign") &&
+                    AddExtension(c, c, NID_subject_key_identifier, "hash") &&
+                    X509_sign(c, key.get(), EVP_sha256()) > 0;
   const Bytes der = made ? EncodeDer(c, i2d_X509) : Bytes{};
   if (der.empty()) return CertificateError("cannot create the issuer certificate");
   return der;
@@ -130,8 +129,7 @@ Result<Bytes> MakeCardCertificate(ByteSpan issuerKeyDer, ByteSpan issuerCertific
 bool IsIssuedBy(ByteSpan certificateDer, ByteSpan issuerCertificateDer) {
   CertificateHandle certificate = DecodeCertificate(certificateDer);
   CertificateHandle issuer = DecodeCertificate(issuerCertificateDer);
-  return certificate && issuer &&
-         X509_check_issued(issuer.get(), certificate.get()) == X509_V_OK &&
+  return certificate && issuer && X509_check_issued(issuer.get(), certificate.get()) == X509_V_OK &&
          X509_verify(certificate.get(), X509_get0_pubkey(issuer.get())) == 1;
 }
 

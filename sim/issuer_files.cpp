@@ -65,10 +65,10 @@ Result<SmallFile> ReadSmallFile(const std::filesystem::path& path, std::size_t l
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<std::size_t>(info.st_size) > limit) {
     ::close(fd);
-    return MakeError(ErrorKind::kUnusableInput,
-                     path.string() + (S_ISREG(info.st_mode)
-                                          ? ": larger than " + std::to_string(limit) + " bytes"
-                                          : std::string(": not a regular file")));
+    return MakeError(
+        ErrorKind::kUnusableInput,
+        path.string() + (S_ISREG(info.st_mode) ? ": larger than " + std::to_string(limit) + " bytes"
+                                               : std::string(": not a regular file")));
   }
   SmallFile file{Presence::kPresent, std::string(limit + 1, '\0')};
   std::size_t done = 0;
@@ -93,14 +93,14 @@ Result<void> WriteSmallFile(const std::filesystem::path& path, const std::string
   std::string temporary = path.string() + ".XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return FileError(path, errno);
-  const bool written = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) &&
-                       ::fsync(fd) == 0;
+  const bool written =
+      ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
   int error = errno;
   ::close(fd);
   // link() refuses an existing name where rename() would replace it.
-  const bool placed = written && (existing == Existing::kKeep
-                                      ? ::link(temporary.c_str(), path.c_str()) == 0
-                                      : ::rename(temporary.c_str(), path.c_str()) == 0);
+  const bool placed =
+      written && (existing == Existing::kKeep ? ::link(temporary.c_str(), path.c_str()) == 0
+                                              : ::rename(temporary.c_str(), path.c_str()) == 0);
   if (written) error = errno;
   ::unlink(temporary.c_str());
   if (!placed) return FileError(written ? path : std::filesystem::path(temporary), error);

@@ -51,13 +51,12 @@ Result<Bytes> LoadOrMakeKey(const IssuerFiles& files, const SmallFile& certifica
   if (key->presence == Presence::kPresent) {
     std::error_code error;
     // A key left readable by others is tightened rather than refused.
-    std::filesystem::permissions(files.key, std::filesystem::perms::owner_read |
-                                                std::filesystem::perms::owner_write, error);
+    std::filesystem::permissions(
+        files.key, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
     return ToBytes(key->contents);
   }
   if (certificate.presence == Presence::kPresent) {
-    return Damaged(files.key, "missing beside its certificate; move " +
-                                  files.certificate.string() +
+    return Damaged(files.key, "missing beside its certificate; move " + files.certificate.string() +
                                   " away to make a new issuer (cards are certified anew "
                                   "at their next start)");
   }
@@ -153,8 +152,8 @@ Result<std::uint32_t> TestIssuer::Take(std::optional<std::uint32_t> fixed) {
   if (!number) return number;
   const std::uint32_t kept = std::max(last, *number);
   if (kept != last || serial->presence == Presence::kMissing) {
-    auto written = WriteSmallFile(files.serial, std::to_string(kept) + "\n", kPublicMode,
-                                  Existing::kReplace);
+    auto written =
+        WriteSmallFile(files.serial, std::to_string(kept) + "\n", kPublicMode, Existing::kReplace);
     if (!written) return written.error();
   }
   return number;

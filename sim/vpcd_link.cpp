@@ -90,8 +90,8 @@ bool Serve(VpcdCard& card, const LinkOptions& options, int fd, int stopFd) {
     Bytes frame((std::size_t{header[0]} << 8) | header[1]);
     if (!ReadExact(fd, stopFd, frame.data(), frame.size(), stop)) return stop;
     const FrameOutcome outcome = card.Handle(frame);
-    const auto stall = (frame.size() > 1 ? options.stall : std::chrono::milliseconds{}) +
-                       outcome.stall;
+    const auto stall =
+        (frame.size() > 1 ? options.stall : std::chrono::milliseconds{}) + outcome.stall;
     if (stall.count() > 0 && WaitReadable(-1, stopFd, stall) == Wait::kStop) {
       return true;
     }

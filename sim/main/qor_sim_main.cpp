@@ -73,9 +73,9 @@ int Run(const DaemonOptions& options) {
 
 int main(int argc, char** argv) {
   const char* pin = std::getenv(kasse::sim::kPinVariable);
-  const auto options = kasse::sim::ParseDaemonOptions(
-      std::vector<std::string>(argv + 1, argv + argc),
-      pin ? std::optional<std::string>(pin) : std::nullopt);
+  const auto options =
+      kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                     pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
     std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
     return 2;

@@ -16,12 +16,6 @@ using testing::TempState;
 using testing::Transaction;
 using testing::Vat;
 
-EngineOptions WithState(const std::filesystem::path& file) {
-  EngineOptions options;
-  options.stateFile = file;
-  return options;
-}
-
 std::uint32_t SeqOf(const testing::Reply& reply) {
   const auto elements = SplitElements(reply.data);
   return elements && elements->size() >= 3 ? ReadUint32((*elements)[2].value) : 0;
@@ -31,7 +25,7 @@ TEST(StateFile, CardKeepsKeysCountersAndTotalsAcrossRestarts) {
   TempState temp("restart");
   Bytes certificate;
   {
-    QorEngine card(WithState(temp.File()));
+    QorEngine card(temp.Options());
     ASSERT_FALSE(card.StartError());
     certificate = card.CardCertificate();
     ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
@@ -42,7 +36,7 @@ TEST(StateFile, CardKeepsKeysCountersAndTotalsAcrossRestarts) {
     EXPECT_EQ(kept->transactionSeq, 1u);
     EXPECT_EQ(SeqOf(Send(card, Transaction(Vat(0xE1, 200, 0, HexParse("19 00"))))), 2u);
   }
-  QorEngine card(WithState(temp.File()));
+  QorEngine card(temp.Options());
   EXPECT_EQ(card.CardCertificate(), certificate);
   ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
   EXPECT_EQ(SeqOf(Send(card, Transaction(Vat(0xE1, 400, 0, HexParse("19 00"))))), 3u);
@@ -76,7 +70,7 @@ TEST(StateFile, RoundTripKeepsEveryField) {
 TEST(StateFile, DamagedFileIsNeverReplacedByAFreshCard) {
   TempState temp("damaged");
   {
-    QorEngine card(WithState(temp.File()));
+    QorEngine card(temp.Options());
     ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
     ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 100, 0, HexParse("19 00")))).sw, 0x9000);
   }
@@ -84,7 +78,7 @@ TEST(StateFile, DamagedFileIsNeverReplacedByAFreshCard) {
   const std::string cut = text.substr(0, text.size() / 2);
   for (const std::string& damaged : {cut, std::string("garbage"), text + "seq x\n"}) {
     ASSERT_TRUE(WriteFileAtomic(temp.File(), damaged));
-    QorEngine card(WithState(temp.File()));
+    QorEngine card(temp.Options());
     EXPECT_TRUE(card.StartError());
     EXPECT_EQ(Send(card, kSelectApp).sw, 0x6F00);
     EXPECT_EQ(ReadFile(temp.File()).value(), damaged);
@@ -95,7 +89,9 @@ TEST(StateFile, FailedWriteGivesNoAnswerAndNoRepeatedNumber) {
   TempState temp("unwritable");
   const auto folder = temp.File().parent_path() / "sub";
   std::filesystem::create_directories(folder);
-  QorEngine card(WithState(folder / "card.state"));
+  EngineOptions options = temp.Options();
+  options.stateFile = folder / "card.state";
+  QorEngine card(options);
   ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
   EXPECT_EQ(SeqOf(Send(card, Transaction(Vat(0xE1, 100, 0, HexParse("19 00"))))), 1u);
   std::filesystem::remove_all(folder);
