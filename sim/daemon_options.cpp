@@ -42,7 +42,9 @@ bool ReadStall(const std::string& text, Faults& faults) {
       !ReadNumber(text.substr(3), 0, 600'000, ms)) {
     return false;
   }
-  faults.stalls[HexParse(text.substr(0, 2)).at(0)] = std::chrono::milliseconds(ms);
+  const Bytes ins = HexParse(text.substr(0, 2));
+  if (ins.size() != 1) return false;
+  faults.stalls[ins[0]] = std::chrono::milliseconds(ms);
   return true;
 }
 

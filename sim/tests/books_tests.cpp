@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "sim/card_core.h"
 #include "sim/tests/card_script.h"
 
 namespace kasse::sim {
@@ -178,6 +179,31 @@ TEST_F(Lifecycle, PersonalisedCardSignsNothingUntilActivated) {
   EXPECT_EQ(report[0x9E].size(), 48u);
   EXPECT_EQ(Activate("246810"), 0x6985);  // only once
   EXPECT_EQ(Send(card, Transaction(Vat(0xE1, 100, 0, kRate19))).sw, 0x9000);
+}
+
+// GET DATA 01F2: D0 first month, D4 one offset per booked month after it.
+Bytes BookedMonths(QorEngine& card) {
+  const auto reply = Send(card, "00 CA 01 F2 00");
+  EXPECT_EQ(reply.sw, 0x9000);
+  return reply.data;
+}
+
+TEST(BookedMonths, FreshCardStartsInTheMonthItWasActivated) {
+  QorEngine card{EngineOptions{}};
+  ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
+  const Bytes now = PackMonth(CurrentMonth());
+  EXPECT_EQ(BookedMonths(card), Concat({HexParse("D0 03"), now, HexParse("D4 00")}));
+  // A sale dated before it moves the first month back; its month is offset 0.
+  ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 100, 0, HexParse("19 00")), "20250312")).sw, 0x9000);
+  EXPECT_EQ(BookedMonths(card), HexParse("D0 03 20 25 03 D4 01 00"));
+}
+
+TEST_F(Lifecycle, ActivationMonthIsTheFirstMonthWithoutASale) {
+  EXPECT_EQ(BookedMonths(card), HexParse("D0 03 00 00 00 D4 00"));  // nothing booked
+  ASSERT_EQ(Activate("246810"), 0x9000);  // the report is dated 2026-05-12
+  EXPECT_EQ(BookedMonths(card), HexParse("D0 03 20 26 05 D4 00"));
+  ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 100, 0, kRate19), "20260812")).sw, 0x9000);
+  EXPECT_EQ(BookedMonths(card), HexParse("D0 03 20 26 05 D4 01 03"));
 }
 
 TEST_F(Lifecycle, ThreeWrongPinsBlockActivation) {

@@ -3,7 +3,11 @@
 #include <iterator>
 #include <sstream>
 
+#include <cstdlib>
+
+#include "common/files.h"
 #include "sim/daemon_options.h"
+#include "sim/test_issuer.h"
 #include "sim/tests/card_script.h"
 #include "sim/vpcd_card.h"
 
@@ -89,11 +93,100 @@ TEST(DaemonOptions, ReadsEveryOption) {
   EXPECT_EQ(options->exportCertificate, "/tmp/c.der");
 }
 
+TEST(VpcdCard, StallHoldsBackOnlyTheNamedInstruction) {
+  QorEngine engine{EngineOptions{}};
+  Faults faults;
+  faults.stalls[0x40] = std::chrono::milliseconds(15000);
+  VpcdCard card(engine, faults);
+  const FrameOutcome select = card.Handle(kSelect);
+  EXPECT_EQ(select.reply, HexParse("90 00"));
+  EXPECT_EQ(select.stall.count(), 0);
+  EXPECT_EQ(card.Handle(kStatus).stall.count(), 0);
+  // The card has signed when the stall starts: the answer is late, not lost.
+  const FrameOutcome sale =
+      card.Handle(testing::Transaction(testing::Vat(0xE1, 100, 0, HexParse("19 00"))));
+  EXPECT_EQ(sale.stall.count(), 15000);
+  ASSERT_TRUE(sale.reply);
+  EXPECT_EQ(Bytes(sale.reply->end() - 2, sale.reply->end()), HexParse("90 00"));
+  EXPECT_EQ(card.Handle(Bytes{0x02}).stall.count(), 0);
+}
+
+TEST(DaemonOptions, ReadsIssuerNumberStallsAndExport) {
+  const auto options =
+      ParseDaemonOptions(Split("--issuer /srv/issuer --tpidno 4711 --stall 40:15000 --stall "
+                               "ca:20 --stall-ms 5 --export-ca /tmp/ca.der"));
+  ASSERT_TRUE(options) << options.error().message;
+  EXPECT_EQ(options->engine.issuerFolder, "/srv/issuer");
+  EXPECT_EQ(options->engine.tpIdNo, 4711u);
+  EXPECT_EQ(options->faults.stalls.size(), 2u);
+  EXPECT_EQ(options->faults.stalls.at(0x40).count(), 15000);
+  EXPECT_EQ(options->faults.stalls.at(0xCA).count(), 20);
+  EXPECT_EQ(options->link.stall.count(), 5);
+  EXPECT_EQ(options->exportIssuer, "/tmp/ca.der");
+  EXPECT_FALSE(ParseDaemonOptions({})->engine.tpIdNo);
+}
+
+TEST(DaemonOptions, PinFromFileOrEnvironmentStaysOutOfTheArguments) {
+  testing::TempState temp("pin");
+  const auto file = temp.Folder() / "pin";
+  ASSERT_TRUE(WriteFileAtomic(file, "975310\n"));
+  const auto fromFile = ParseDaemonOptions({"--pin-file", file.string()}, "111111");
+  ASSERT_TRUE(fromFile) << fromFile.error().message;
+  EXPECT_EQ(fromFile->engine.transportPin, "975310");
+  EXPECT_EQ(ParseDaemonOptions({}, "864200")->engine.transportPin, "864200");
+  EXPECT_EQ(ParseDaemonOptions({"--pin", "654321"}, "864200")->engine.transportPin, "654321");
+  EXPECT_EQ(ParseDaemonOptions({})->engine.transportPin, "123456");
+
+  EXPECT_FALSE(ParseDaemonOptions({}, "12345"));
+  EXPECT_FALSE(ParseDaemonOptions({"--pin", "654321", "--pin-file", file.string()}));
+  const auto missing = ParseDaemonOptions({"--pin-file", (temp.Folder() / "none").string()});
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.error().message.find("none"), std::string::npos);
+  ASSERT_TRUE(WriteFileAtomic(file, "97531\n"));
+  EXPECT_FALSE(ParseDaemonOptions({"--pin-file", file.string()}));
+  EXPECT_FALSE(ParseDaemonOptions({"--pin-file", temp.Folder().string()}));  // a folder
+}
+
+// The program itself, as a verifier's set-up script runs it.
+TEST(QorSimProgram, ExportsTheIssuerCertificateAndExits) {
+  testing::TempState temp("export-ca");
+  const auto exported = temp.Folder() / "ca.der";
+  const std::string command = std::string("'") + KASSE_BIN_DIR + "/qor-sim' --issuer '" +
+                              temp.IssuerFolder().string() + "' --export-ca '" + exported.string() +
+                              "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto issuer = TestIssuer::Open(temp.IssuerFolder());
+  ASSERT_TRUE(issuer);
+  const auto written = ReadFile(exported);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(ToBytes(*written), issuer->Certificate());
+  EXPECT_FALSE(std::filesystem::exists(temp.Folder() / "card.state"));
+}
+
 TEST(DaemonOptions, RefusesBadValues) {
-  for (const char* line :
-       {"--port 0", "--port 70000", "--port x", "--version-level 3", "--lifecycle 4", "--pin 12345",
-        "--pin 12345a", "--status-word 40", "--status-word 4:6A80", "--status-word 40:6A8G",
-        "--delay-ms -1", "--reset-every 0", "--state", "--bogus 1", "stray"}) {
+  for (const char* line : {"--port 0",
+                           "--port 70000",
+                           "--port x",
+                           "--version-level 3",
+                           "--lifecycle 4",
+                           "--pin 12345",
+                           "--pin 12345a",
+                           "--status-word 40",
+                           "--status-word 4:6A80",
+                           "--status-word 40:6A8G",
+                           "--delay-ms -1",
+                           "--reset-every 0",
+                           "--state",
+                           "--bogus 1",
+                           "stray",
+                           "--stall 40",
+                           "--stall 4:100",
+                           "--stall 40:-1",
+                           "--stall 40:x",
+                           "--stall zz:10",
+                           "--tpidno 0",
+                           "--tpidno 4294967296",
+                           "--tpidno x"}) {
     EXPECT_FALSE(ParseDaemonOptions(Split(line))) << line;
   }
   EXPECT_TRUE(ParseDaemonOptions(Split("--help"))->help);
