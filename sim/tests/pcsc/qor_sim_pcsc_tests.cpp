@@ -66,7 +66,8 @@ class QorSimPcsc : public ::testing::Test {
 
 TEST_F(QorSimPcsc, AnswersSelectStatusAndCertificateThroughPcscd) {
   const std::string exported = temp.File().string() + ".der";
-  Daemon daemon({"--state", temp.File().string(), "--export-cert", exported});
+  Daemon daemon({"--state", temp.File().string(), "--issuer", temp.IssuerFolder().string(),
+                 "--export-cert", exported});
   ASSERT_TRUE(ConnectAndSelect());
   const auto status = client.Transmit(HexParse("00 CA 01 F1 00"));
   ASSERT_TRUE(status);
@@ -109,7 +110,8 @@ TEST_F(QorSimPcsc, ChosenStatusWordIsAnswered) {
 TEST_F(QorSimPcsc, KilledDaemonNeverRepeatsASequenceNumber) {
   // Signing takes 10 ms before the state is written, the answer waits 10 ms after: kills land
   // on both sides of the write.
-  Daemon daemon({"--state", temp.File().string(), "--delay-ms", "10", "--stall-ms", "10"});
+  Daemon daemon({"--state", temp.File().string(), "--issuer", temp.IssuerFolder().string(),
+                 "--delay-ms", "10", "--stall-ms", "10"});
   std::mt19937 random(::testing::UnitTest::GetInstance()->random_seed());
   std::vector<std::uint32_t> answered;
   int kills = 0;
