@@ -75,7 +75,8 @@ Result<TestIssuer> TestIssuer::Open(const std::filesystem::path& folder) {
   std::error_code folderError;
   std::filesystem::create_directories(issuer.folder_, folderError);
   if (folderError) {
-    return MakeError(ErrorKind::kIo, PathError(issuer.folder_, folderError.value()));
+    return MakeError(ErrorKind::kIo, "cannot make the test issuer's folder " +
+                                         PathError(issuer.folder_, folderError.value()));
   }
   const IssuerFiles files = FilesIn(issuer.folder_);
   auto lock = FolderLock::Take(files.lock);
