@@ -218,8 +218,13 @@ TEST(IssuedCards, OldCardFromAThrowAwayCaIsCertifiedAnewWithTheSameKey) {
               FileBytes(temp.IssuerFolder() / TestIssuerCertificateFile().filename()));
     EXPECT_TRUE(CertifiesKey(renewed, old.keys.privateKey));
     EXPECT_TRUE(NamesCard(renewed, "QOR-SIM", 5));
-    // The card signs with its old key, so the new certificate checks its answers.
+    // READ BINARY gives the new certificate; the card signs with its old key, which the new
+    // certificate holds.
     ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
+    ASSERT_EQ(Send(card, "00 A4 00 0C 02 11 10").sw, 0x9000);
+    const auto head = Send(card, "00 B0 00 00 40");
+    ASSERT_EQ(head.sw, 0x9000);
+    EXPECT_EQ(head.data, Bytes(renewed.begin(), renewed.begin() + 0x40));
     const auto sale = Send(card, Transaction(Vat(0xE1, 100, 0, HexParse("19 00"))));
     ASSERT_EQ(sale.sw, 0x9000);
     const auto elements = SplitElements(sale.data);
