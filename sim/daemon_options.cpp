@@ -169,8 +169,9 @@ Fault injection for reliability tests:
   --truncate            cut the data of every answer to its first half
   --reset-every N       drop the connection after every N-th answer
   --stall-ms N          wait N ms before every answer
-  --stall INS:MS        wait MS ms before answering instruction INS (hexadecimal), e.g.
-                        40:15000 holds back every TRANSACTION answer; repeatable
+  --stall INS:MS        wait MS ms (beyond --stall-ms) before answering instruction INS
+                        (hexadecimal), e.g. 40:15000 holds back every TRANSACTION answer
+                        after the card signed it; repeatable
 )";
 }
 
