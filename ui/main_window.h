@@ -108,6 +108,7 @@ class MainWindow : public QMainWindow {
   void ToggleEditor();
   void ChooseLanguage(int menuIndex);
   void ShowStatusSheet();
+  void OpenScanner();
   void ShowCardError();
 
   Register& Reg() { return reg_; }
