@@ -97,7 +97,8 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
     if (auto polled = poll(); !polled) return polled.error();
     if (options.switchOperator) (void)SelectOperator(random(2) + 1);
     const int positions = random(options.maxPositions) + 1;
-    for (int p = 0; p < positions && !stopped(); ++p) {
+    // At least one position per sale: Stop ends the run after the position in progress.
+    for (int p = 0; p < positions; ++p) {
       const int m = options.maxQuantity;
       const int quantity = m < 2 ? m : random(m) + 1;
       const auto count = static_cast<int>(products_.Products().size());
@@ -111,6 +112,7 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
       if (random(options.stornoChance) == 1) (void)Storno(std::nullopt);
       ProcessCardEvents();
       if (auto polled = poll(); !polled) return polled.error();
+      if (stopped()) break;
     }
     // Nothing booked: the sale is cashed in empty.
     sale_.OpenEmptySale();
