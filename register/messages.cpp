@@ -107,6 +107,9 @@ constexpr Entry kCatalogue[] = {
     {M::kLanguageMissingWarning,
      "cfg/lang.ini has no texts for the language %1; the register goes on with empty texts"},
     {M::kCannotWriteFile, "cannot write %1"},
+    {M::kProductListSavedAsUtf8,
+     "Product list %1: saved as UTF-8, not Windows-1252; read with conversion (characters "
+     "without a Windows-1252 form became \"?\"). Save it as Windows-1252."},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

@@ -96,6 +96,7 @@ enum class Message : int {
   kCannotCreateFolder = 168,
   kLanguageMissingWarning = 169,
   kCannotWriteFile = 170,
+  kProductListSavedAsUtf8 = 171,
 };
 
 // The English form with the arguments filled in.

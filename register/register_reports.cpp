@@ -118,8 +118,13 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
     sale_.OpenEmptySale();
     if (auto totalled = Summe(); !totalled) return totalled.error();
     if (auto cashed = Kassieren(); !cashed) {
-      // A refusal ends this sale only; a card that failed or went ends the run.
+      // A refusal ends this sale only; a card that failed or went ends the run. A card that
+      // refused still answers its status; one that gave no answer at all does not.
       if (cardFailed_ || cashed.error().kind != ErrorKind::kCard) return cashed.error();
+      if (!card_.Session().ReadCardStatus()) {
+        ShowCardError();
+        return MakeError(ErrorKind::kCard, cardFailure_);
+      }
       ++massRefusals_;
     }
     ++done;

@@ -237,7 +237,7 @@ void MainWindow::LoadProducts() {
   const Result<void> loaded = reg_.LoadProducts(file.toStdString());
   products_->Reload();
   if (loaded && !reg_.Products().LoadNotice().empty())
-    return Report(FromCore(reg_.Products().LoadNotice()));
+    return Report(OperatorMessage(reg_.Texts(), reg_.Products().LoadNotice()));
   Report(loaded);
 }
 

@@ -96,6 +96,26 @@ TEST(MessageCatalogue, CardAnswerProblemsAreSaidInTheLanguage) {
             "Umsatzmonate: der erste Monat ist kein Monat");
 }
 
+TEST(MessageCatalogue, StartWarningsAreRecognisedByTheirForm) {
+  const LanguageTexts german = ShippedTexts("Deutsch");
+  EXPECT_EQ(OperatorText(german, std::string_view("cfg/start.ini: [Tax] container1=19 is not a "
+                                                  "four-digit rate; 1900 is used")),
+            "cfg/start.ini: [Tax] container1=19 ist kein vierstelliger Steuersatz; 1900 wird "
+            "verwendet");
+  // The more specific form wins over the shorter one it contains.
+  EXPECT_EQ(OperatorText(german, std::string_view("Product list /p/x.xml: saved as UTF-8, not "
+                                                  "Windows-1252; read with conversion (characters "
+                                                  "without a Windows-1252 form became \"?\"). "
+                                                  "Save it as Windows-1252.")),
+            "Produktliste /p/x.xml: als UTF-8 statt Windows-1252 gespeichert; mit Umwandlung "
+            "gelesen (Zeichen ohne Windows-1252-Form wurden zu \"?\"). Bitte als Windows-1252 "
+            "speichern.");
+  EXPECT_EQ(OperatorText(german, std::string_view("cannot create /j/x: Permission denied")),
+            "/j/x kann nicht angelegt werden: Permission denied");
+  EXPECT_EQ(OperatorText(german, std::string_view("cannot create /j")),
+            "/j kann nicht angelegt werden");
+}
+
 TEST(MessageCatalogue, WithoutATextTheEnglishFormIsShown) {
   const LanguageTexts none;
   EXPECT_EQ(OperatorText(none, MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale)),

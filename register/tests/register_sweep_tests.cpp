@@ -145,3 +145,29 @@ TEST_F(SaleRules, TheTaxModeIsRefusedDuringASaleWithTheReason) {
 
 }  // namespace
 }  // namespace kasse
+
+namespace kasse {
+namespace {
+
+TEST_F(MassGenerator, ACardThatGoesEndsTheRun) {
+  ASSERT_TRUE(started);
+  ASSERT_NE(reg->Card().SimReader(), nullptr);
+  Register::MassOptions options;
+  options.transactions = 5;
+  options.maxPositions = 1;
+  int sales = 0;
+  options.poll = [&](Register::MassOptions&) -> Result<void> {
+    if (sales == 2) reg->Card().SimReader()->RemoveCard();
+    return {};
+  };
+  const Result<int> run =
+      reg->MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().kind, ErrorKind::kCard);
+  EXPECT_TRUE(reg->CardFailed());
+  EXPECT_EQ(sales, 2);
+  EXPECT_EQ(reg->MassRefusals(), 0);
+}
+
+}  // namespace
+}  // namespace kasse
