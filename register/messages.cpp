@@ -122,11 +122,15 @@ const Entry* Find(Message message) {
   return nullptr;
 }
 
+bool IsPlaceholder(std::string_view pattern, std::size_t at) {
+  return pattern[at] == '%' && at + 1 < pattern.size() && pattern[at + 1] >= '1' &&
+         pattern[at + 1] <= '9';
+}
+
 std::size_t LiteralLength(std::string_view pattern) {
   std::size_t length = 0;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
-        pattern[i + 1] <= '9') {
+    if (IsPlaceholder(pattern, i)) {
       ++i;
       continue;
     }
@@ -150,38 +154,38 @@ const std::vector<const Entry*>& ByLiteralLength() {
   return ordered;
 }
 
-// Matches `text` against `pattern` literal by literal; a placeholder takes the text up to the
-// first place where the next literal follows (the rest of the text when it ends the pattern).
+// Where the text taken by a placeholder ends: before the first place from `from` on where the
+// next literal follows, or, when that literal ends the pattern, before the text's own end.
+std::size_t PlaceholderEnd(std::string_view text, std::size_t from, std::string_view literal,
+                           bool literalEndsPattern) {
+  if (literal.empty()) return text.size();
+  if (!literalEndsPattern) return text.find(literal, from);
+  if (text.size() < from + literal.size() || !text.ends_with(literal))
+    return std::string_view::npos;
+  return text.size() - literal.size();
+}
+
+// Matches `text` against `pattern` literal by literal, collecting what the placeholders take.
 // Linear in the two lengths times the number of placeholders, which is small.
 bool Match(std::string_view pattern, std::string_view text, std::vector<std::string>& args) {
   std::vector<std::string> found;
   std::size_t p = 0;
   std::size_t t = 0;
   while (p < pattern.size()) {
-    const bool placeholder = pattern[p] == '%' && p + 1 < pattern.size() && pattern[p + 1] >= '1' &&
-                             pattern[p + 1] <= '9';
-    if (!placeholder) {
+    if (!IsPlaceholder(pattern, p)) {
       if (t >= text.size() || text[t] != pattern[p]) return false;
       ++p;
       ++t;
       continue;
     }
-    const std::size_t index = static_cast<std::size_t>(pattern[p + 1] - '1');
+    const auto index = static_cast<std::size_t>(pattern[p + 1] - '1');
     p += 2;
-    std::size_t literalEnd = pattern.find('%', p);
-    if (literalEnd == std::string_view::npos) literalEnd = pattern.size();
-    const std::string_view literal = pattern.substr(p, literalEnd - p);
-    std::size_t end = text.size();
-    if (!literal.empty()) {
-      // The last literal of the pattern must end the text; any other one is found first.
-      end = literalEnd == pattern.size()
-                ? (text.size() >= literal.size() &&
-                           text.substr(text.size() - literal.size()) == literal
-                       ? text.size() - literal.size()
-                       : std::string_view::npos)
-                : text.find(literal, t);
-      if (end == std::string_view::npos || end < t) return false;
-    }
+    std::size_t literalEnd = p;
+    while (literalEnd < pattern.size() && !IsPlaceholder(pattern, literalEnd))
+      ++literalEnd;
+    const std::size_t end =
+        PlaceholderEnd(text, t, pattern.substr(p, literalEnd - p), literalEnd == pattern.size());
+    if (end == std::string_view::npos) return false;
     if (found.size() <= index) found.resize(index + 1);
     found[index] = std::string(text.substr(t, end - t));
     t = end;
@@ -212,8 +216,7 @@ std::string FillArguments(std::string_view pattern, const std::vector<std::strin
   std::string text;
   text.reserve(pattern.size());
   for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
-        pattern[i + 1] <= '9') {
+    if (IsPlaceholder(pattern, i)) {
       const auto index = static_cast<std::size_t>(pattern[i + 1] - '1');
       if (index < args.size()) text += args[index];
       ++i;
