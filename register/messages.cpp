@@ -110,6 +110,11 @@ constexpr Entry kCatalogue[] = {
     {M::kProductListSavedAsUtf8,
      "Product list %1: saved as UTF-8, not Windows-1252; read with conversion (characters "
      "without a Windows-1252 form became \"?\"). Save it as Windows-1252."},
+    // The steps of a raw print job, named inside kPrintJobFailed.
+    {M::kJobNotCreated, "cannot create the job"},
+    {M::kDocumentNotStarted, "cannot start the document"},
+    {M::kDataNotSent, "cannot send the data"},
+    {M::kDocumentRefused, "the document was refused"},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

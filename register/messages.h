@@ -97,6 +97,10 @@ enum class Message : int {
   kLanguageMissingWarning = 169,
   kCannotWriteFile = 170,
   kProductListSavedAsUtf8 = 171,
+  kJobNotCreated = 172,
+  kDocumentNotStarted = 173,
+  kDataNotSent = 174,
+  kDocumentRefused = 175,
 };
 
 // The English form with the arguments filled in.

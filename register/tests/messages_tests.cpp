@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <regex>
 #include <set>
 
 #include "common/files.h"
@@ -57,6 +58,32 @@ TEST(MessageCatalogue, EveryNumberIsInEveryLanguageWithTheSameVariableParts) {
       EXPECT_EQ(Placeholders(text), Placeholders(english)) << section << " text " << number;
     }
   }
+}
+
+// Numbered texts the code asks for by a literal number: each language of the file has them.
+TEST(MessageCatalogue, EveryTextNumberTheCodeNamesIsInEveryLanguage) {
+  Result<IniFile> file =
+      IniFile::Load(std::filesystem::path(KASSE_SOURCE_DIR) / "home" / "cfg" / "lang.ini");
+  ASSERT_TRUE(file);
+  const std::regex call(R"(LangText\((\d+)\))");
+  std::set<int> numbers;
+  for (const char* folder : {"register", "ui", "protocol", "card", "receipt", "monitor"}) {
+    const auto root = std::filesystem::path(KASSE_SOURCE_DIR) / folder;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      if (entry.path().extension() != ".cpp" || entry.path().parent_path().filename() == "tests")
+        continue;
+      const Result<std::string> source = ReadFile(entry.path());
+      ASSERT_TRUE(source);
+      for (auto it = std::sregex_iterator(source->begin(), source->end(), call);
+           it != std::sregex_iterator(); ++it)
+        numbers.insert(std::stoi((*it)[1].str()));
+    }
+  }
+  ASSERT_FALSE(numbers.empty());
+  for (const int number : numbers)
+    for (const char* section : kSections)
+      EXPECT_FALSE(file->GetString(section, std::to_string(number) + "txt", "").empty())
+          << section << " has no text " << number;
 }
 
 TEST(MessageCatalogue, ErrorsCarryTheirNumberAndArguments) {
@@ -114,6 +141,9 @@ TEST(MessageCatalogue, StartWarningsAreRecognisedByTheirForm) {
             "/j/x kann nicht angelegt werden: Permission denied");
   EXPECT_EQ(OperatorText(german, std::string_view("cannot create /j")),
             "/j kann nicht angelegt werden");
+  EXPECT_EQ(OperatorText(german, std::string_view("print job on \"Bon\": cannot send the data: "
+                                                  "Broken pipe")),
+            "Druckauftrag auf \"Bon\": die Daten k\xF6nnen nicht gesendet werden: Broken pipe");
 }
 
 TEST(MessageCatalogue, WithoutATextTheEnglishFormIsShown) {
