@@ -1,7 +1,8 @@
 #pragma once
-// The texts of one language from cfg/lang.ini: numbered texts 1 to 90 ("12txt") for the code,
-// and captions ("113cap") and hints ("150hint") of window controls by their tag. An absent key
-// reads as the empty text.
+// The texts of one language from cfg/lang.ini: numbered texts ("12txt") for the code (1 to 90
+// for receipts, monitors and reports, 91 and up for the operator's messages), and captions
+// ("113cap") and hints ("150hint") of window controls by their tag. An absent key reads as the
+// empty text.
 
 #include <array>
 #include <string>
@@ -12,13 +13,13 @@ namespace kasse {
 
 class LanguageTexts {
  public:
-  static constexpr int kTextCount = 90;
+  static constexpr int kTextCount = 199;
 
   // Takes the section `language` of the language file; a missing section leaves every text
   // empty. Captions and hints are looked up in the same section.
   void Load(const IniFile& languageFile, const std::string& language);
 
-  // Numbered text 1..90; any other number gives the empty text.
+  // Numbered text 1..kTextCount; any other number gives the empty text.
   const std::string& LangText(int number) const;
   std::string Caption(int tag) const;
   std::string Hint(int tag) const;

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace kasse {
 
@@ -24,6 +25,10 @@ struct Error {
   ErrorKind kind = ErrorKind::kMalformed;
   std::string message;     // for the user, in English; windows translate at their edge
   std::size_t offset = 0;  // where decoding stopped, when it applies
+  // The numbered language text that says the same to the operator (0: none given), and the
+  // variable parts (a path, the system's reason, a number) filled into its %1, %2, ...
+  int text = 0;
+  std::vector<std::string> args{};
 };
 
 template <typename T>
@@ -63,7 +68,11 @@ class [[nodiscard]] Result<void> {
 };
 
 inline Error MakeError(ErrorKind kind, std::string message, std::size_t offset = 0) {
-  return Error{kind, std::move(message), offset};
+  Error error;
+  error.kind = kind;
+  error.message = std::move(message);
+  error.offset = offset;
+  return error;
 }
 
 }  // namespace kasse

@@ -3,6 +3,7 @@
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "receipt/receipt_file.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -39,7 +40,7 @@ Register::~Register() {
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   if (!language_.ApplyLanguage(config_.language))
-    warnings_.push_back("cfg/lang.ini has no texts for the language " + config_.language);
+    warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {config_.language}));
   if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
     warnings_.push_back(loaded.error().message);
@@ -77,8 +78,7 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    cardFailure_ = state.TpId.empty() ? "no QOR card found or the card does not answer"
-                                      : "the QOR card failed or was removed";
+    cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
   }
   if (onCardError_) onCardError_();
 }
@@ -101,18 +101,20 @@ void Register::RequestTransportPin() {
 
 Result<void> Register::CardReady() const {
   if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
-  if (!cardChecked_) return MakeError(ErrorKind::kCard, "the card is not ready");
+  if (!cardChecked_) return MessageError(ErrorKind::kCard, Message::kCardNotReady);
   return {};
 }
 
 Result<void> Register::SelectOperator(int number) {
-  if (number != 1 && number != 2) return MakeError(ErrorKind::kUnusableInput, "operator is 1 or 2");
+  if (number != 1 && number != 2)
+    return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
   config_.activeOperator = number;
   return {};
 }
 
 Result<void> Register::SetOperatorName(int number, std::string name) {
-  if (number != 1 && number != 2) return MakeError(ErrorKind::kUnusableInput, "operator is 1 or 2");
+  if (number != 1 && number != 2)
+    return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
   name = name.substr(0, RegisterConfig::kMaxOperatorName);
   (number == 1 ? config_.operatorName1 : config_.operatorName2) = std::move(name);
   return config_.SaveConfiguration();
@@ -121,7 +123,8 @@ Result<void> Register::SetOperatorName(int number, std::string name) {
 Result<void> Register::BookProduct(std::size_t index, std::string_view quantityText) {
   const auto& list = products_.Products();
   if (index >= list.size())
-    return MakeError(ErrorKind::kUnusableInput, "no product at index " + std::to_string(index));
+    return MessageError(ErrorKind::kUnusableInput, Message::kNoProductAtIndex,
+                        {std::to_string(index)});
   BookingPosition position = list[index];
   if (!quantityText.empty()) {
     Result<double> quantity = ParseQuantity(quantityText);
@@ -177,8 +180,7 @@ void Register::BuildVerifyUrl() {
 
 Result<void> Register::SetExclusiveTax(bool on) {
   // The containers of an open sale were booked in the other mode.
-  if (!sale_.NoSaleOpen())
-    return MakeError(ErrorKind::kBusy, "the tax mode cannot change during a sale");
+  if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale);
   config_.exclusiveTax = on;
   return config_.SaveConfiguration();
 }
@@ -202,20 +204,29 @@ Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonito
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
-  if (!sale_.NoSaleOpen())
-    return MakeError(ErrorKind::kBusy, "the rates cannot change during a sale");
+  if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kRatesDuringSale);
   for (const std::string& rate : rates)
     if (!RegisterConfig::IsRateText(rate))
-      return MakeError(ErrorKind::kMalformed, "a rate is four digits: " + rate);
+      return MessageError(ErrorKind::kMalformed, Message::kRateNotFourDigits, {rate});
   config_.containerRate = rates;
   return config_.SaveConfiguration();
 }
 
+void Register::SetSecurityText(bool on) {
+  sale_.settings.showSecurityText = on;
+  if (!on) sale_.settings.showQrCode = true;
+}
+
+void Register::SetQrCode(bool on) {
+  sale_.settings.showQrCode = on;
+  if (!on) sale_.settings.showSecurityText = true;
+}
+
 Result<void> Register::SetLanguage(std::string_view name) {
   const std::string section = Language::LanguageOfMenuEntry(name);
+  // The register goes on with empty texts; the operator is told why they are empty.
   if (!language_.ApplyLanguage(section))
-    return MakeError(ErrorKind::kUnusableInput,
-                     "cfg/lang.ini has no texts for the language " + section);
+    warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {section}));
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
   return config_.SaveConfiguration();

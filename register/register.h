@@ -73,11 +73,14 @@ class Register final : public CashInSteps,
   // Switches.
   void SetTraining(bool on) { sale_.settings.trainingMode = on; }
   Result<void> SetExclusiveTax(bool on);
-  void SetSecurityText(bool on) { sale_.settings.showSecurityText = on; }
-  void SetQrCode(bool on) { sale_.settings.showQrCode = on; }
+  // One of the security text and the QR code stays on: switching one off switches the other on.
+  void SetSecurityText(bool on);
+  void SetQrCode(bool on);
   void SetVerifyOnCard(bool on);
   void SetHashOnCard(bool on);
   Result<void> SetRates(const std::array<std::string, 6>& rates);
+  // A language without texts in cfg/lang.ini is taken all the same, with empty texts and a
+  // warning in Warnings().
   Result<void> SetLanguage(std::string_view name);
   void SetClock(const CivilDateTime& when);
   // Whether the two monitor windows open at the next start; written to cfg/start.ini.
@@ -102,16 +105,25 @@ class Register final : public CashInSteps,
   bool RemoveProduct(std::size_t index) { return products_.Remove(index); }
 
   // The mass generator; the stop flag ends the run after the position in progress, whose sale
-  // is still cashed in. Progress gets the completed and the total number of sales.
+  // is still cashed in. Progress gets the completed and the total number of sales. A sale the
+  // card refuses is counted (MassRefusals()) and the run goes on; a card error ends it. An
+  // empty product list gives empty sales, cashed in all the same.
   struct MassOptions {
     int transactions = 1000;
     int maxPositions = 100;
     int stornoChance = 300;
     int maxQuantity = 5;
     bool switchOperator = true;
+    // Runs before each sale and after each position: a window lets its pending events run and
+    // reads the fields again (all but the number of sales); an error ends the run.
+    std::function<Result<void>(MassOptions&)> poll;
   };
-  Result<int> MassTransactions(const MassOptions& options, const std::atomic<bool>* stop,
+  Result<int> MassTransactions(MassOptions options, const std::atomic<bool>* stop,
                                const std::function<void(int, int)>& progress);
+  // Sales of the last mass run that the card refused.
+  int MassRefusals() const { return massRefusals_; }
+  // The window seeds the generator from the clock; batch keeps the seed of its options.
+  void SeedMassGenerator(unsigned seed) { random_.seed(seed); }
 
   // Card error: set when the card failed or went; the reason for the front-end.
   bool CardFailed() const { return cardFailed_; }
@@ -158,6 +170,7 @@ class Register final : public CashInSteps,
   std::string BuildTransaction(bool training, bool exclusiveTax) override;
   Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) override;
   void BuildVerifyUrl() override;
+  bool HasVerifyUrl() const override { return !qr_.LastVerifyUrl().empty(); }
   void RenderQR() override {}
   // RecordHooks and ReceiptSink.
   void QRReset() override { qr_.QRReset(); }
@@ -208,6 +221,7 @@ class Register final : public CashInSteps,
   std::function<void()> onCardError_;
   Prompts prompts_;
   std::mt19937 random_;
+  int massRefusals_ = 0;
 };
 
 }  // namespace kasse

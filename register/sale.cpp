@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/amount.h"
+#include "register/messages.h"
 #include "register/receipt_lines.h"
 
 namespace kasse {
@@ -28,15 +29,16 @@ Sale::Sale(const RegisterConfig& config, const LanguageTexts& texts, ItemList& i
 Result<void> Sale::CheckPosition(const BookingPosition& position, std::size_t lines) const {
   const double quantity = position.qnt;
   if (!std::isfinite(quantity) || !ItemQuantityText(EncoderQuantity(quantity)))
-    return MakeError(ErrorKind::kUnusableInput, "The quantity cannot be booked");
+    return MessageError(ErrorKind::kUnusableInput, Message::kQuantityNotBookable);
   // Every amount of a position, its total included, must stay a 32-bit number of cents.
   for (const std::int32_t price : position.price)
     if (!FitsCents(price * quantity))
-      return MakeError(ErrorKind::kUnusableInput, "The amount is too large");
+      return MessageError(ErrorKind::kUnusableInput, Message::kAmountTooLarge);
   if (!FitsCents(static_cast<double>(position.UnitPrice()) * quantity))
-    return MakeError(ErrorKind::kUnusableInput, "The amount is too large");
+    return MessageError(ErrorKind::kUnusableInput, Message::kAmountTooLarge);
   const std::size_t base = noSaleOpen_ ? 1 : lines_.size();
-  if (base + lines > kMaxReceiptLines) return MakeError(ErrorKind::kTooLong, "The receipt is full");
+  if (base + lines > kMaxReceiptLines)
+    return MessageError(ErrorKind::kTooLong, Message::kReceiptFull);
   return {};
 }
 
@@ -107,7 +109,7 @@ Result<void> Sale::CancelPosition(std::size_t caretLine) {
   const BookingPosition position = positions_[owners_[line].position];
   const bool twoLines = position.qnt != 1.0;
   if (lines_.size() + (twoLines ? 2 : 1) > kMaxReceiptLines)
-    return MakeError(ErrorKind::kTooLong, "The receipt is full");
+    return MessageError(ErrorKind::kTooLong, Message::kReceiptFull);
 
   const std::string letters = ContainerLetters(position);
   const std::int64_t unitPrice = position.UnitPrice();
@@ -129,9 +131,9 @@ Result<void> Sale::ApplyPercentage(int sign, std::string_view percentText) {
   if (!lastPosition_) return {};
   std::int64_t percent = 0;
   if (!ParseInteger(percentText, percent))
-    return MakeError(ErrorKind::kMalformed, "The percentage is not a number");
+    return MessageError(ErrorKind::kMalformed, Message::kPercentNotNumber);
   if (percent < 0 || percent > 99 || (sign != 1 && sign != -1))
-    return MakeError(ErrorKind::kUnusableInput, "The percentage must be 0 to 99");
+    return MessageError(ErrorKind::kUnusableInput, Message::kPercentRange);
 
   BookingPosition change = positions_[*lastPosition_];
   change.name = sign > 0 ? "Rabatt" : "Aufschlag";
@@ -164,8 +166,9 @@ Result<void> Sale::TotalSale() {
 }
 
 Result<void> Sale::CashIn() {
-  if (!kassierenEnabled_) return MakeError(ErrorKind::kUnusableInput, "The sale is not totalled");
-  if (steps_ == nullptr) return MakeError(ErrorKind::kMissingInput, "No transaction builder");
+  if (!kassierenEnabled_) return MessageError(ErrorKind::kUnusableInput, Message::kSaleNotTotalled);
+  if (steps_ == nullptr)
+    return MessageError(ErrorKind::kMissingInput, Message::kNoTransactionBuilder);
   const bool exclusive = config_.IsExclusiveTax();
   const std::size_t linesBefore = lines_.size();
   AddLine(FourColumnLine(texts_.LangText(4), " " + texts_.LangText(5), " " + texts_.LangText(2),
@@ -183,7 +186,7 @@ Result<void> Sale::CashIn() {
   ResetItems();
   EndSale();
   steps_->BuildVerifyUrl();
-  if (settings.showQrCode) {
+  if (settings.showQrCode && steps_->HasVerifyUrl()) {
     qrFirstLine_ = lines_.size();
     for (int i = 0; i < 5; ++i)
       AddLine("");
@@ -216,6 +219,15 @@ void Sale::ResetReceipt() {
 void Sale::LeaveSale() {
   ResetReceipt();
   EndSale();
+}
+
+void Sale::OpenEmptySale() {
+  if (!noSaleOpen_) return;
+  noSaleOpen_ = false;
+  abbruchEnabled_ = true;
+  ResetReceipt();
+  summeEnabled_ = true;
+  kassierenEnabled_ = false;
 }
 
 void Sale::ResetItems() {

@@ -32,6 +32,8 @@ class CashInSteps {
     return BuildTransaction(training, exclusiveTax);
   }
   virtual void BuildVerifyUrl() = 0;
+  // False when the last cash-in gave no verification URL (the card refused): no QR code then.
+  virtual bool HasVerifyUrl() const { return true; }
   // Draws the QR image over the five empty lines the sale has just appended.
   virtual void RenderQR() = 0;
 };
@@ -76,6 +78,8 @@ class Sale {
   void ResetReceipt();
   // The report view or the card status sheet takes the receipt: an open sale is dropped.
   void LeaveSale();
+  // Opens a sale without a position, as a booking would; the mass generator's empty sales.
+  void OpenEmptySale();
 
   std::int64_t SaleTotal() const;
   std::string VatTableLine(int container, bool exclusive) const;

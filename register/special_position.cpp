@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/amount.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -13,7 +14,7 @@ Result<double> ParseQuantity(std::string_view text) {
   std::string number(text);
   if (const std::size_t point = number.find('.'); point != std::string::npos) number[point] = ',';
   if (number.find('.') != std::string::npos)
-    return MakeError(ErrorKind::kMalformed, "The quantity is not a number");
+    return MessageError(ErrorKind::kMalformed, Message::kQuantityNotNumber);
   for (char& c : number)
     if (c == ',') c = '.';
   const char* first = number.data();
@@ -22,7 +23,7 @@ Result<double> ParseQuantity(std::string_view text) {
   double value = 0;
   const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
   if (first == last || error != std::errc() || end != last || !std::isfinite(value))
-    return MakeError(ErrorKind::kMalformed, "The quantity is not a number");
+    return MessageError(ErrorKind::kMalformed, Message::kQuantityNotNumber);
   return value;
 }
 
@@ -36,8 +37,7 @@ Result<BookingPosition> MakeSpecialPosition(const SpecialPositionFields& fields)
     if (!ParseInteger(fields.prices[c], cents) ||
         cents < std::numeric_limits<std::int32_t>::min() ||
         cents > std::numeric_limits<std::int32_t>::max())
-      return MakeError(ErrorKind::kMalformed,
-                       "Price " + std::to_string(c + 1) + " is not a whole number of cents");
+      return MessageError(ErrorKind::kMalformed, Message::kPriceNotCents, {std::to_string(c + 1)});
     position.price[c] = static_cast<std::int32_t>(cents);
   }
   Result<double> quantity = ParseQuantity(fields.quantity);

@@ -9,6 +9,7 @@
 
 #include "common/cp1252.h"
 #include "register/language.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -45,6 +46,14 @@ QString FromCore(const std::string& text) {
 
 std::string ToCore(const QString& text) {
   return Utf8ToCp1252(text.toStdString());
+}
+
+QString OperatorMessage(const Language& language, const Error& error) {
+  return FromCore(OperatorText(language.Texts(), error));
+}
+
+QString OperatorMessage(const Language& language, std::string_view english) {
+  return FromCore(OperatorText(language.Texts(), english));
 }
 
 void CaptionBook::Add(QObject* control, int tag, Kind kind) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QObject;
@@ -12,10 +13,16 @@ class QObject;
 namespace kasse {
 
 class Language;
+struct Error;
 
 // UTF-8 for the window from the core's cp1252.
 QString FromCore(const std::string& text);
 std::string ToCore(const QString& text);
+
+// A message of the register in the operator's current language (the one translation of an
+// error to user text); an English message held as text is recognised by its form.
+QString OperatorMessage(const Language& language, const Error& error);
+QString OperatorMessage(const Language& language, std::string_view english);
 
 class CaptionBook {
  public:

@@ -58,7 +58,7 @@ void CardErrorWindow::done(int result) {
 
 void CardErrorWindow::showEvent(QShowEvent* event) {
   // The register's reason helps whoever reads the window; it is not a language text.
-  reason_->setText(FromCore(reg_.CardFailure()));
+  reason_->setText(OperatorMessage(reg_.Texts(), reg_.CardFailure()));
   reason_->setVisible(!reg_.CardFailure().empty());
   QDialog::showEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "ui/card_status_sheet.h"
 
+#include "register/messages.h"
 #include "register/register.h"
 
 namespace kasse {
@@ -23,6 +24,16 @@ std::string RowText(const Language& language, const Row& row, const std::string&
 
 }  // namespace
 
+std::vector<std::string> KnownStatusValues(const CardState& state) {
+  std::vector<std::string> values = {state.LifeCycle, state.Version, state.TpId, state.TpIdNo};
+  values.insert(values.end(), state.statusItems.begin(), state.statusItems.end());
+  if (state.VersionLevel > 1) {
+    values.push_back(state.HashLength);
+    values.push_back(state.Algorithms);
+  }
+  return values;
+}
+
 std::string CardStatusSheetText(const Language& language, const std::vector<std::string>& values) {
   auto value = [&values](std::size_t i) { return i < values.size() ? values[i] : std::string(); };
   std::string text = "\r\n\t  " + language.LangText(60) + "\r\n";
@@ -38,11 +49,17 @@ std::string CardStatusSheetText(const Language& language, const std::vector<std:
 }
 
 Result<void> ShowCardStatusSheet(Register& reg) {
-  const std::vector<std::string> values = reg.Status();
-  if (values.empty()) return MakeError(ErrorKind::kCard, "the card status cannot be read");
+  std::vector<std::string> values = reg.Status();
+  Result<void> outcome;
+  // A card that gives no status still gets its sheet, with the values last known.
+  if (values.empty()) {
+    outcome = MessageError(ErrorKind::kCard, Message::kStatusUnreadable);
+    values = KnownStatusValues(reg.Card().Session().State());
+    reg.LeaveSale();
+  }
   reg.ResetReceipt();
   reg.AppendReceiptText(CardStatusSheetText(reg.Texts(), values));
-  return {};
+  return outcome;
 }
 
 }  // namespace kasse

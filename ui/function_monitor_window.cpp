@@ -106,7 +106,7 @@ void FunctionMonitorWindow::SaveClicked() {
   std::filesystem::path path = file.toStdString();
   if (!path.has_extension()) path += ".txt";
   if (auto saved = SaveTo(path); !saved)
-    QMessageBox::warning(this, windowTitle(), QString::fromStdString(saved.error().message));
+    QMessageBox::warning(this, windowTitle(), OperatorMessage(reg_.Texts(), saved.error()));
 }
 
 void FunctionMonitorWindow::ClearClicked() {

@@ -11,11 +11,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
 
+#include "register/messages.h"
 #include "register/register.h"
 #include "ui/card_error_window.h"
 #include "ui/card_monitor_window.h"
@@ -55,6 +58,9 @@ constexpr int kRefreshMs = 1000;
 
 MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), reg_(reg) {
   setObjectName(QStringLiteral("TViviVuv"));
+  // Each window run generates other mass sales; batch keeps its seed for repeatable runs.
+  reg_.SeedMassGenerator(
+      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
   captions_.Add(this, 20);
   auto* backdrop = new Backdrop(this);
   setCentralWidget(backdrop);
@@ -130,7 +136,7 @@ void MainWindow::Started() {
   if (!reg_.Warnings().empty()) {
     QStringList lines;
     for (const std::string& warning : reg_.Warnings())
-      lines << FromCore(warning);
+      lines << OperatorMessage(reg_.Texts(), warning);
     problem_ = lines.join(QStringLiteral("; "));
     statusBar()->showMessage(problem_, 30000);
   }
@@ -151,6 +157,12 @@ void MainWindow::Refresh() {
   storno_->setVisible(sale.StornoVisible());
   discountBox_->setVisible(sale.DiscountBoxVisible());
   trainingLabel_->setVisible(sale.settings.trainingMode);
+  // The mass generator switches operators too: the buttons show who signs the next sale.
+  QRadioButton* active = operatorButtons_[reg_.Config().activeOperator == 2 ? 1 : 0];
+  if (!active->isChecked()) {
+    const QSignalBlocker quiet(active);
+    active->setChecked(true);
+  }
   const CardState& card = reg_.Card().Session().State();
   idLabel_->setText(card.TpId.empty()
                         ? QString()
@@ -167,7 +179,7 @@ void MainWindow::Refresh() {
 }
 
 void MainWindow::Report(const Result<void>& outcome) {
-  Report(outcome ? QString() : FromCore(outcome.error().message));
+  Report(outcome ? QString() : OperatorMessage(reg_.Texts(), outcome.error()));
 }
 
 void MainWindow::Report(const QString& problem) {
@@ -181,7 +193,9 @@ void MainWindow::Report(const QString& problem) {
 
 void MainWindow::BookSelected() {
   const int index = products_->SelectedIndex();
-  if (index < 0) return Report(QStringLiteral("no product selected"));
+  if (index < 0)
+    return Report(
+        Result<void>(MessageError(ErrorKind::kMissingInput, Message::kNoProductSelected)));
   Report(reg_.BookProduct(std::size_t(index), products_->QuantityText()));
 }
 
@@ -217,7 +231,7 @@ void MainWindow::AddSpecialToList() {
   SpecialPositionFields fields = editor_->Fields();
   if (fields.name.empty()) return;
   Result<BookingPosition> product = MakeSpecialPosition(fields);
-  if (!product) return Report(FromCore(product.error().message));
+  if (!product) return Report(OperatorMessage(reg_.Texts(), product.error()));
   const int selected = products_->SelectedIndex();
   reg_.AddProduct(*product);
   products_->Reload();
@@ -257,8 +271,11 @@ void MainWindow::ToggleEditor() {
 }
 
 void MainWindow::ChooseLanguage(int menuIndex) {
+  const std::size_t warnings = reg_.Warnings().size();
   const Result<void> chosen = reg_.SetLanguage(kLanguages.at(std::size_t(menuIndex)));
   Relabel();
+  if (chosen && reg_.Warnings().size() > warnings)
+    return Report(OperatorMessage(reg_.Texts(), reg_.Warnings().back()));
   Report(chosen);
 }
 

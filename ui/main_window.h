@@ -108,6 +108,7 @@ class MainWindow : public QMainWindow {
   void ToggleEditor();
   void ChooseLanguage(int menuIndex);
   void ShowStatusSheet();
+  void OpenScanner();
   void ShowCardError();
 
   Register& Reg() { return reg_; }
@@ -126,6 +127,10 @@ class MainWindow : public QMainWindow {
   QLabel* TrainingLabel() const { return trainingLabel_; }
   QLabel* DateLabel() const { return dateLabel_; }
   QLabel* TimeLabel() const { return timeLabel_; }
+  // Operator 1 or 2.
+  QRadioButton* OperatorButton(int number) const {
+    return operatorButtons_.at(number == 2 ? 1 : 0);
+  }
   const MainActions& Actions() const { return actions_; }
   const ToolWindows& Tools() const { return tools_; }
   bool ReportViewShown() const { return reportView_; }

@@ -106,11 +106,7 @@ void MainWindow::BuildMenus() {
   connect(actions_.reportView, &QAction::triggered, this, &MainWindow::ToggleReportView);
   connect(actions_.editor, &QAction::triggered, this, &MainWindow::ToggleEditor);
   actions_.scanner = bar->addAction(QStringLiteral("Scanner"));
-  connect(actions_.scanner, &QAction::triggered, this, [this] {
-    tools_.scanner->show();
-    tools_.scanner->raise();
-    tools_.scanner->StartScan();
-  });
+  connect(actions_.scanner, &QAction::triggered, this, &MainWindow::OpenScanner);
   QMenu* card = bar->addMenu(QStringLiteral("QOR"));
   actions_.status = Entry(card, captions_, 30, "Status");
   actions_.deactivate = Entry(card, captions_, 121, "deaktivieren");
@@ -182,6 +178,7 @@ void MainWindow::BuildDeveloperMenu(QMenu* developer) {
   actions_.cardMonitor = Entry(monitors, captions_, 21, "Karten-Monitor", true);
   actions_.functionMonitor = Entry(monitors, captions_, 22, "KAVELO-Monitor", true);
   actions_.debug = developer->addAction(QStringLiteral("Debug"));
+  actions_.debug->setCheckable(true);
   actions_.mass = developer->addAction(QStringLiteral("Mass.Transact."));
   connect(actions_.clock, &QAction::triggered, tools_.clock, &QWidget::setVisible);
   connect(actions_.cardMonitor, &QAction::triggered, tools_.cardMonitor,
@@ -192,28 +189,44 @@ void MainWindow::BuildDeveloperMenu(QMenu* developer) {
           &QWidget::setVisible);
   connect(tools_.functionMonitor, &FunctionMonitorWindow::closed, this,
           [this] { actions_.functionMonitor->setChecked(false); });
+  // The entry's check mark follows the console: checking shows it, unchecking closes it.
   connect(actions_.debug, &QAction::triggered, this, [this] {
+    const bool show = !tools_.debug->isVisible();
+    actions_.debug->setChecked(show);
+    if (!show) {
+      tools_.debug->close();
+      return;
+    }
     tools_.debug->SyncFromRegister();
     tools_.debug->show();
     tools_.debug->raise();
   });
-  connect(tools_.debug, &DebugConsole::closed, this, [this] { Refresh(); });
+  connect(tools_.debug, &DebugConsole::closed, this, [this] {
+    actions_.debug->setChecked(false);
+    Refresh();
+  });
   connect(actions_.mass, &QAction::triggered, tools_.mass, &QWidget::show);
 }
 
 void MainWindow::ShowSecurityChoice(bool textClicked) {
-  // One of the two stays on: clicking the only checked entry moves the check to the other.
+  // The register keeps one of the two on.
   const SaleSettings& settings = reg_.CurrentSale().settings;
-  const bool text = settings.showSecurityText;
-  const bool qr = settings.showQrCode;
-  if (textClicked) {
-    if (text) reg_.SetQrCode(true);
-    reg_.SetSecurityText(!text);
-  } else {
-    if (qr) reg_.SetSecurityText(true);
-    reg_.SetQrCode(!qr);
-  }
+  if (textClicked)
+    reg_.SetSecurityText(!settings.showSecurityText);
+  else
+    reg_.SetQrCode(!settings.showQrCode);
   Refresh();
+}
+
+// Placed beside the main window, half-way down, then armed and shown: showing puts language
+// text 75 into its memo.
+void MainWindow::OpenScanner() {
+  ScannerWindow* scanner = tools_.scanner;
+  const QRect frame = frameGeometry();
+  scanner->move(frame.left() + frame.width() + 50, frame.top() + frame.height() / 2);
+  scanner->StartScan();
+  scanner->show();
+  scanner->raise();
 }
 
 void MainWindow::LoadProducts() {
@@ -224,7 +237,7 @@ void MainWindow::LoadProducts() {
   const Result<void> loaded = reg_.LoadProducts(file.toStdString());
   products_->Reload();
   if (loaded && !reg_.Products().LoadNotice().empty())
-    return Report(FromCore(reg_.Products().LoadNotice()));
+    return Report(OperatorMessage(reg_.Texts(), reg_.Products().LoadNotice()));
   Report(loaded);
 }
 

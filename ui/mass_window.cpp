@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "common/amount.h"
+#include "register/messages.h"
 #include "register/register.h"
 #include "ui/look.h"
 
@@ -105,25 +106,40 @@ void MassWindow::Relabel() {
   captions_.Apply(reg_.Texts());
 }
 
-void MassWindow::StartRun() {
-  if (running_) return;  // a second Start from inside the run's event processing
-  // Unusable fields are refused before anything is booked.
+Result<void> MassWindow::ReadFields(Register::MassOptions& options) const {
   const auto positions = WholeNumber(maxPositions_);
-  const auto count = WholeNumber(transactions_);
   const auto storno = WholeNumber(stornoChance_);
   const auto quantity = WholeNumber(maxQuantity_);
-  if (!positions || *positions < 1 || !count || !storno || !quantity) {
-    problem_->setText(QStringLiteral("Bitte ganze Zahlen eingeben (Positionen mindestens 1)."));
-    problem_->show();
-    return;
-  }
-  problem_->hide();
-  Register::MassOptions options;
-  options.transactions = *count;
+  if (!positions || *positions < 1 || !storno || !quantity)
+    return MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole);
   options.maxPositions = *positions;
   options.stornoChance = *storno;
   options.maxQuantity = *quantity;
   options.switchOperator = switchOperator_->isChecked();
+  return {};
+}
+
+void MassWindow::ShowProblem(const Error& error) {
+  problem_->setText(OperatorMessage(reg_.Texts(), error));
+  problem_->show();
+}
+
+void MassWindow::StartRun() {
+  if (running_) return;  // a second Start from inside the run's event processing
+  // Unusable fields are refused before anything is booked.
+  Register::MassOptions options;
+  const auto count = WholeNumber(transactions_);
+  if (Result<void> read = ReadFields(options); !read || !count)
+    return ShowProblem(read ? MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole)
+                            : read.error());
+  problem_->hide();
+  options.transactions = *count;
+  // Between positions the windows stay alive (Stop answers within one position) and changed
+  // fields take effect at once.
+  options.poll = [this](Register::MassOptions& current) -> Result<void> {
+    QCoreApplication::processEvents();
+    return ReadFields(current);
+  };
 
   running_ = true;
   stopFlag_ = false;
@@ -137,7 +153,16 @@ void MassWindow::StartRun() {
   if (run) {
     completed_ = *run;
   } else {
-    problem_->setText(QString::fromStdString(run.error().message));
+    ShowProblem(run.error());
+  }
+  // Refused sales do not end the run; how many there were is said at its end.
+  if (reg_.MassRefusals() > 0) {
+    const std::string signedSales = std::to_string(completed_ - reg_.MassRefusals());
+    const QString refusals =
+        OperatorMessage(reg_.Texts(), MessageError(ErrorKind::kCard, Message::kMassRefusals,
+                                                   {signedSales, std::to_string(completed_),
+                                                    std::to_string(reg_.MassRefusals())}));
+    problem_->setText(run ? refusals : problem_->text() + QStringLiteral("\n") + refusals);
     problem_->show();
   }
   gauge_->setValue(completed_);

@@ -1,12 +1,13 @@
 #pragma once
 // The mass-transaction window: random sales through the register's own operations, with a
-// gauge. The run keeps the windows alive by processing events after each sale; Stop (or hiding
-// the window) ends it after the position in progress, whose sale is still cashed in. The fields
-// are read once, at Start.
+// gauge. The run keeps the windows alive by processing events after each position; Stop (or
+// hiding the window) ends it after the position in progress, whose sale is still cashed in. The
+// number of sales is read once, at Start; the other fields each time they are used.
 
 #include <QDialog>
 #include <atomic>
 
+#include "register/register.h"
 #include "ui/captions.h"
 
 class QCheckBox;
@@ -16,8 +17,6 @@ class QProgressBar;
 class QPushButton;
 
 namespace kasse {
-
-class Register;
 
 class MassWindow : public QDialog {
   Q_OBJECT
@@ -42,6 +41,9 @@ class MassWindow : public QDialog {
 
  private:
   void Progress(int done, int total);
+  // Every field but the number of sales.
+  Result<void> ReadFields(Register::MassOptions& options) const;
+  void ShowProblem(const Error& error);
 
   Register& reg_;
   QLineEdit* maxPositions_;

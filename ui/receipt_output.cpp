@@ -13,6 +13,9 @@
 #include "receipt/cups_printer.h"
 #include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
+#include "register/messages.h"
+#include "register/register.h"
+#include "ui/captions.h"
 #include "ui/qr_image.h"
 #include "ui/receipt_print_image.h"
 
@@ -23,12 +26,8 @@ namespace {
 // The width the receipt view gives a line of text when there is no view to ask.
 constexpr int kDefaultReceiptWidth = 320;
 
-QString Ui(const std::string& cp1252) {
-  return QString::fromUtf8(Cp1252ToUtf8(cp1252));
-}
-
-void ShowFailure(QWidget* parent, const Error& error) {
-  QMessageBox::warning(parent, QStringLiteral("Kasse"), Ui(error.message));
+void ShowFailure(const Register& reg, QWidget* parent, const Error& error) {
+  QMessageBox::warning(parent, QStringLiteral("Kasse"), OperatorMessage(reg.Texts(), error));
 }
 
 struct ReceiptView {
@@ -64,7 +63,8 @@ Result<void> DrawOnPrinter(QPrinter& printer, const QImage& image) {
   if (!painter.begin(&printer)) {
     const QString target =
         printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    return MakeError(ErrorKind::kIo, "cannot print to " + Utf8ToCp1252(target.toStdString()));
+    return MessageError(ErrorKind::kIo, Message::kCannotPrintTo,
+                        {Utf8ToCp1252(target.toStdString())});
   }
   DrawReceiptPage(painter, image, painter.device()->width());
   painter.end();
@@ -83,7 +83,7 @@ void PrintReceiptRaw(Register& reg, QWidget* parent) {
   TrimEmptyLastLines(lines);
   const std::string job = BuildRawPrintJob(lines, reg.LastVerifyUrl());
   if (Result<void> printed = PrintRawJob(reg.Config().rawQueue, job); !printed)
-    ShowFailure(parent, printed.error());
+    ShowFailure(reg, parent, printed.error());
 }
 
 void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
@@ -97,7 +97,7 @@ void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
                                              : reg.CurrentSale().ReceiptLines();
   const QImage image = ReceiptPrintImage(lines, ReceiptCodePicture(reg), view.width);
   if (Result<void> printed = DrawOnPrinter(printer, image); !printed)
-    ShowFailure(parent, printed.error());
+    ShowFailure(reg, parent, printed.error());
 }
 
 void SaveReceiptWithDialog(Register& reg, QWidget* parent) {
@@ -108,7 +108,7 @@ void SaveReceiptWithDialog(Register& reg, QWidget* parent) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const std::filesystem::path file = dialog.selectedFiles().front().toStdString();
   if (Result<void> saved = SaveReceiptText(file, reg.CurrentSale().ReceiptText()); !saved)
-    ShowFailure(parent, saved.error());
+    ShowFailure(reg, parent, saved.error());
 }
 
 Result<void> PrintReceiptPdf(const Register& reg, const std::filesystem::path& pdf) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "protocol/card_answers.h"
+#include "register/messages.h"
 #include "register/register.h"
 #include "ui/look.h"
 
@@ -16,8 +17,8 @@ namespace kasse {
 
 namespace {
 
-QString ErrorText(const Result<void>& result) {
-  return result ? QString() : QString::fromStdString(result.error().message);
+QString ErrorText(const Language& language, const Result<void>& result) {
+  return result ? QString() : OperatorMessage(language, result.error());
 }
 
 // "+  3 | 04/2026": the month and year after the first seven characters.
@@ -71,11 +72,11 @@ ReportView::ReportView(Register& reg, QWidget* parent)
   captions_.Add(span_, 105);
   captions_.Add(leave_, 106);
   connect(daily_, &QPushButton::clicked, this,
-          [this] { emit reportDone(ErrorText(DailyClosing())); });
+          [this] { emit reportDone(ErrorText(reg_.Texts(), DailyClosing())); });
   connect(fetch_, &QPushButton::clicked, this,
-          [this] { emit reportDone(ErrorText(FetchMonths())); });
+          [this] { emit reportDone(ErrorText(reg_.Texts(), FetchMonths())); });
   connect(span_, &QPushButton::clicked, this,
-          [this] { emit reportDone(ErrorText(SpanOfSelection())); });
+          [this] { emit reportDone(ErrorText(reg_.Texts(), SpanOfSelection())); });
   connect(leave_, &QPushButton::clicked, this, &ReportView::leaveRequested);
 }
 
@@ -109,11 +110,11 @@ Result<void> ReportView::SpanOfSelection() {
   const QListWidgetItem* previous = focused > 0 ? months_->item(focused - 1) : nullptr;
   const auto range = SpanRange(focused, selected, previous != nullptr && previous->isSelected());
   if (!range || range->second >= months_->count())
-    return MakeError(ErrorKind::kMissingInput, "select the months of the span in the list");
+    return MessageError(ErrorKind::kMissingInput, Message::kSelectSpanMonths);
   int firstMonth = 0, firstYear = 0, lastMonth = 0, lastYear = 0;
   if (!MonthOfLine(months_->item(range->first)->text(), firstMonth, firstYear) ||
       !MonthOfLine(months_->item(range->second)->text(), lastMonth, lastYear))
-    return MakeError(ErrorKind::kMalformed, "a month line is not MM/YYYY");
+    return MessageError(ErrorKind::kMalformed, Message::kMonthLineForm);
   return reg_.SpanReport(firstMonth, firstYear, lastMonth, lastYear);
 }
 

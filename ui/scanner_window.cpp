@@ -16,7 +16,9 @@
 #include <QVBoxLayout>
 
 #include "common/cp1252.h"
+#include "register/messages.h"
 #include "register/register.h"
+#include "ui/captions.h"
 #include "ui/qr_decode.h"
 #include "ui/scanner_geometry.h"
 
@@ -134,14 +136,14 @@ void ScannerWindow::ScanHit() {
   const QImage shown = shownCode_ ? shownCode_() : QImage();
   const std::optional<std::string> read = shown.isNull() ? std::nullopt : DecodeQrPicture(shown);
   if (!read) {
-    memo_->setPlainText(QStringLiteral("Kein QR-Code lesbar"));
+    memo_->setPlainText(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kNoQrCodeReadable)));
   } else {
     const QString text = QString::fromUtf8(read->data(), static_cast<qsizetype>(read->size()));
     memo_->setPlainText(text);
     if (!text.isEmpty() && WebserverMode()) {
       const QUrl url(text, QUrl::StrictMode);
       if (!IsWebLink(url) || !opener_(url))
-        message_(QStringLiteral("Internetseite konnte nicht ge\u00F6ffnet werden!"));
+        message_(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kWebPageNotOpened)));
     }
   }
   resetButton_->show();

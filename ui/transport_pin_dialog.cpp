@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "register/messages.h"
 #include "register/register.h"
 #include "ui/look.h"
 
@@ -61,12 +62,12 @@ void TransportPinDialog::SetPin(const QString& digits) {
 bool TransportPinDialog::Confirm() {
   const std::string pin = pin_->text().toStdString();
   if (static_cast<int>(pin.size()) != kPinDigits) {
-    problem_->setText(QStringLiteral("Die Transport-PIN hat sechs Ziffern."));
+    problem_->setText(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kPinSixDigits)));
     problem_->show();
     return false;
   }
   if (auto activated = reg_.Activate(pin); !activated) {
-    problem_->setText(QString::fromStdString(activated.error().message));
+    problem_->setText(OperatorMessage(reg_.Texts(), activated.error()));
     problem_->show();
     pin_->clear();
     pin_->setFocus();

@@ -114,7 +114,7 @@ void VatRateDialog::OkClicked() {
   for (int i = 0; i < 6; ++i)
     rates[i] = ToCore(fields_[i]->text());
   if (auto set = reg_.SetRates(rates); !set) {
-    problem_->setText(QString::fromStdString(set.error().message));
+    problem_->setText(OperatorMessage(reg_.Texts(), set.error()));
     problem_->show();
     return;
   }
@@ -126,7 +126,7 @@ void VatRateDialog::TaxModeClicked(bool on) {
     // The register keeps the mode of an open sale; the box shows what holds.
     const QSignalBlocker quiet(exclusiveTax_);
     exclusiveTax_->setChecked(reg_.Config().exclusiveTax);
-    problem_->setText(QString::fromStdString(set.error().message));
+    problem_->setText(OperatorMessage(reg_.Texts(), set.error()));
     problem_->show();
   }
 }

@@ -99,13 +99,17 @@ TEST(IniFile, SavesAtomicallyAndReportsMissingFiles) {
 
 TEST(LanguageTexts, LooksUpNumbersCaptionsAndHints) {
   const IniFile file = IniFile::Parse(
-      "[Deutsch]\n12txt=Kassenbeleg\n113cap=Kassieren\n150hint=Netto\n[Polish]\n12txt=Paragon\n");
+      "[Deutsch]\n12txt=Kassenbeleg\n113cap=Kassieren\n150hint=Netto\n143txt=Umsatzmonate\n"
+      "200txt=zu weit\n[Polish]\n12txt=Paragon\n");
   LanguageTexts texts;
   texts.Load(file, "Deutsch");
   EXPECT_EQ(texts.LangText(12), "Kassenbeleg");
   EXPECT_EQ(texts.LangText(13), "");
   EXPECT_EQ(texts.LangText(0), "");
   EXPECT_EQ(texts.LangText(91), "");
+  // Messages have numbers above 90; the table ends at kTextCount.
+  EXPECT_EQ(texts.LangText(143), "Umsatzmonate");
+  EXPECT_EQ(texts.LangText(LanguageTexts::kTextCount + 1), "");
   EXPECT_EQ(texts.Caption(113), "Kassieren");
   EXPECT_EQ(texts.Hint(150), "Netto");
   texts.Load(file, "Polish");

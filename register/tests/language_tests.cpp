@@ -53,6 +53,7 @@ TEST_F(LanguageHome, MissingSectionOrFileLeavesEmptyTexts) {
   EXPECT_EQ(language.LangText(12), "");
   EXPECT_EQ(language.LangText(0), "");
   EXPECT_EQ(language.LangText(91), "");
+  EXPECT_EQ(language.LangText(LanguageTexts::kTextCount + 1), "");
 }
 
 TEST(LanguageMenu, OnlyPolnischIsRenamed) {

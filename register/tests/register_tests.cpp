@@ -67,7 +67,7 @@ TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
   EXPECT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
 }
 
-TEST(Register, LanguageFileWithoutTheLanguageIsNamedInTheMessage) {
+TEST(Register, LanguageWithoutSectionIsTakenWithEmptyTextsAndAWarning) {
   const auto home = FreshHome("language");
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "lang.ini", "[Klingon]\n1txt=tlh\n"));
   RegisterOptions options;
@@ -75,11 +75,17 @@ TEST(Register, LanguageFileWithoutTheLanguageIsNamedInTheMessage) {
   Register reg(options);
   ASSERT_TRUE(reg.Start());
   ASSERT_EQ(reg.Warnings().size(), 1u);
-  EXPECT_EQ(reg.Warnings()[0], "cfg/lang.ini has no texts for the language Deutsch");
-  const Result<void> applied = reg.SetLanguage("English");
-  ASSERT_FALSE(applied);
-  EXPECT_EQ(applied.error().message, "cfg/lang.ini has no texts for the language English");
-  // The register goes on selling with the texts it has.
+  EXPECT_EQ(reg.Warnings()[0],
+            "cfg/lang.ini has no texts for the language Deutsch; the register goes on with empty "
+            "texts");
+  ASSERT_TRUE(reg.SetLanguage("English"));
+  EXPECT_EQ(reg.Config().language, "English");
+  ASSERT_EQ(reg.Warnings().size(), 2u);
+  EXPECT_EQ(reg.Warnings()[1],
+            "cfg/lang.ini has no texts for the language English; the register goes on with empty "
+            "texts");
+  EXPECT_EQ(reg.Texts().LangText(12), "");
+  // The register goes on selling with empty texts.
   ASSERT_TRUE(reg.BookProduct(0, ""));
   ASSERT_TRUE(reg.Summe());
   EXPECT_TRUE(reg.Kassieren());

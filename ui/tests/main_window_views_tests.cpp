@@ -29,7 +29,8 @@ using testing::Till;
 void CashInOneSale(Register& reg) {
   ASSERT_TRUE(reg.BookProduct(0, ""));
   ASSERT_TRUE(reg.Summe());
-  ASSERT_TRUE(reg.Kassieren());
+  const Result<void> cashed = reg.Kassieren();
+  ASSERT_TRUE(cashed) << cashed.error().message;
 }
 
 TEST(MainWindowReports, ReportViewReplacesTheListAndRunsItsReports) {

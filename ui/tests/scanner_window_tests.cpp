@@ -68,6 +68,8 @@ class Scanner : public ::testing::Test {
     });
     window_.SetBeep([this] { ++beeps_; });
     window_.SetMessageSink([this](const QString& text) { messages_.push_back(text); });
+    // Its messages come from the language file.
+    EXPECT_TRUE(reg_.SetLanguage("Deutsch"));
   }
 
   static fs::path FreshHome() {

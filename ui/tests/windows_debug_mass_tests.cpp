@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -213,6 +214,30 @@ TEST(MassWindow, StopAndHidingEndTheRunAfterTheSaleInProgress) {
   mass.Button("StartButton")->click();
   EXPECT_FALSE(mass.window.isVisible());
   EXPECT_LT(mass.window.Completed(), 10);
+}
+
+TEST(MassWindow, StopAnswersWithinOnePosition) {
+  Mass mass;
+  mass.Fill("5", "100");
+  mass.window.show();
+  // Runs at the first chance the run gives the window: before the first sale's positions.
+  QTimer::singleShot(0, mass.Button("StopButton"), &QPushButton::click);
+  mass.Button("StartButton")->click();
+  EXPECT_EQ(mass.window.Completed(), 1);
+  EXPECT_EQ(mass.Signed(), 1);
+  EXPECT_EQ(mass.reg->CurrentSale().Positions().size(), 1u);
+}
+
+TEST(MassWindow, RefusedSalesDoNotEndTheRunAndAreCountedAtItsEnd) {
+  Mass mass;
+  ASSERT_TRUE(mass.reg->Deactivate());
+  mass.Fill("2");
+  mass.Button("StartButton")->click();
+  EXPECT_EQ(mass.window.Completed(), 2);
+  EXPECT_EQ(mass.reg->MassRefusals(), 2);
+  const auto* problem = mass.window.findChild<QLabel*>("Problem");
+  EXPECT_FALSE(problem->isHidden());
+  EXPECT_EQ(ToCore(problem->text()), "0 von 2 Verk\xE4ufen signiert; vom QOR abgelehnt: 2");
 }
 
 TEST(MassWindow, UnusableFieldsAreRefusedBeforeAnythingIsBooked) {

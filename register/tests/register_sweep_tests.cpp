@@ -1,0 +1,173 @@
+// The controller's rules around a sale: the mass generator, the booked months beside an open
+// sale, the security elements of the receipt, and what a refused cash-in leaves.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "register/messages.h"
+#include "register/register.h"
+#include "register/tests/register_home.h"
+
+namespace kasse {
+namespace {
+
+struct StartedRegister : ::testing::Test {
+  StartedRegister() {
+    RegisterOptions options;
+    options.home = testing::FreshRegisterHome();
+    reg = std::make_unique<Register>(options);
+    started = static_cast<bool>(reg->Start());
+  }
+  void EmptyTheProductList() {
+    while (reg->RemoveProduct(0)) {
+    }
+  }
+  std::unique_ptr<Register> reg;
+  bool started = false;
+};
+
+using MassGenerator = StartedRegister;
+using SaleRules = StartedRegister;
+
+TEST_F(MassGenerator, AnEmptyProductListGivesEmptySignedSales) {
+  ASSERT_TRUE(started);
+  EmptyTheProductList();
+  Register::MassOptions options;
+  options.transactions = 3;
+  options.maxPositions = 2;
+  const Result<int> run = reg->MassTransactions(options, nullptr, {});
+  ASSERT_TRUE(run) << run.error().message;
+  EXPECT_EQ(*run, 3);
+  EXPECT_FALSE(reg->LastVerifyUrl().empty());
+  EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
+}
+
+TEST_F(MassGenerator, RefusedSalesAreCountedAndTheRunGoesOn) {
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(reg->Deactivate());
+  Register::MassOptions options;
+  options.transactions = 3;
+  options.maxPositions = 2;
+  const Result<int> run = reg->MassTransactions(options, nullptr, {});
+  ASSERT_TRUE(run) << run.error().message;
+  EXPECT_EQ(*run, 3);
+  EXPECT_EQ(reg->MassRefusals(), 3);
+  EXPECT_FALSE(reg->CardFailed());
+}
+
+TEST_F(MassGenerator, FieldsAreReadAtEachUseAndStopEndsAfterThePosition) {
+  ASSERT_TRUE(started);
+  Register::MassOptions options;
+  options.transactions = 4;
+  options.maxPositions = 1;
+  options.maxQuantity = 5;
+  options.stornoChance = 0;
+  std::atomic<bool> stop{false};
+  int sales = 0;
+  int pollsInSecondSale = 0;
+  options.poll = [&](Register::MassOptions& current) -> Result<void> {
+    // Changed fields count at once; the number of sales was read at the start.
+    current.maxQuantity = 1;
+    current.maxPositions = 60;
+    current.transactions = 1;
+    // Before the second sale, then after its first position: Stop ends the run there.
+    if (sales == 1 && ++pollsInSecondSale == 2) stop = true;
+    return {};
+  };
+  const Result<int> run =
+      reg->MassTransactions(options, &stop, [&sales](int done, int) { sales = done; });
+  ASSERT_TRUE(run) << run.error().message;
+  EXPECT_EQ(*run, 2);
+  const auto& positions = reg->CurrentSale().Positions();
+  ASSERT_EQ(positions.size(), 1u);
+  EXPECT_EQ(positions[0].qnt, 1.0);
+}
+
+TEST_F(MassGenerator, AFieldThatBecomesUnusableEndsTheRun) {
+  ASSERT_TRUE(started);
+  Register::MassOptions options;
+  options.transactions = 2;
+  options.poll = [](Register::MassOptions&) -> Result<void> {
+    return MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole);
+  };
+  const Result<int> run = reg->MassTransactions(options, nullptr, {});
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().text, static_cast<int>(Message::kMassFieldsWhole));
+}
+
+TEST_F(SaleRules, ReadingTheBookedMonthsLeavesAnOpenSaleAlone) {
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(reg->BookProduct(0, ""));
+  const std::string receipt = reg->CurrentSale().ReceiptText();
+  // A fresh card may answer months the register refuses; the sale stays either way.
+  (void)reg->ReportMonths();
+  EXPECT_EQ(reg->CurrentSale().ReceiptText(), receipt);
+  EXPECT_FALSE(reg->CurrentSale().NoSaleOpen());
+  ASSERT_TRUE(reg->Summe());
+  EXPECT_TRUE(reg->Kassieren());
+}
+
+TEST_F(SaleRules, OneOfTextAndQrCodeStaysOn) {
+  reg->SetSecurityText(false);
+  reg->SetQrCode(false);
+  EXPECT_TRUE(reg->CurrentSale().settings.showSecurityText);
+  EXPECT_FALSE(reg->CurrentSale().settings.showQrCode);
+  reg->SetSecurityText(false);
+  EXPECT_TRUE(reg->CurrentSale().settings.showQrCode);
+  EXPECT_FALSE(reg->CurrentSale().settings.showSecurityText);
+  reg->SetSecurityText(true);
+  EXPECT_TRUE(reg->CurrentSale().settings.showQrCode);
+}
+
+TEST_F(SaleRules, ARefusedSaleEndsWithoutTheLinesOfAQrCode) {
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(reg->Deactivate());
+  ASSERT_TRUE(reg->BookProduct(0, ""));
+  ASSERT_TRUE(reg->Summe());
+  const Result<void> cashed = reg->Kassieren();
+  ASSERT_FALSE(cashed);
+  EXPECT_EQ(cashed.error().kind, ErrorKind::kCard);
+  EXPECT_TRUE(reg->LastVerifyUrl().empty());
+  EXPECT_FALSE(reg->CurrentSale().QrFirstLine().has_value());
+  EXPECT_FALSE(reg->CurrentSale().ReceiptLines().back().empty());
+}
+
+TEST_F(SaleRules, TheTaxModeIsRefusedDuringASaleWithTheReason) {
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(reg->BookProduct(0, ""));
+  const Result<void> refused = reg->SetExclusiveTax(!reg->Config().exclusiveTax);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().text, static_cast<int>(Message::kTaxModeDuringSale));
+  EXPECT_NE(OperatorText(reg->Texts().Texts(), refused.error()).find("erst kassieren"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace kasse
+
+namespace kasse {
+namespace {
+
+TEST_F(MassGenerator, ACardThatGoesEndsTheRun) {
+  ASSERT_TRUE(started);
+  ASSERT_NE(reg->Card().SimReader(), nullptr);
+  Register::MassOptions options;
+  options.transactions = 5;
+  options.maxPositions = 1;
+  int sales = 0;
+  options.poll = [&](Register::MassOptions&) -> Result<void> {
+    if (sales == 2) reg->Card().SimReader()->RemoveCard();
+    return {};
+  };
+  const Result<int> run =
+      reg->MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().kind, ErrorKind::kCard);
+  EXPECT_TRUE(reg->CardFailed());
+  EXPECT_EQ(sales, 2);
+  EXPECT_EQ(reg->MassRefusals(), 0);
+}
+
+}  // namespace
+}  // namespace kasse

@@ -1,0 +1,165 @@
+// The main window's details: messages in the chosen language, the operator buttons beside the
+// mass generator, the Debug entry, the scanner's place, the card status sheet of a failed card
+// and the refused tax mode.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include "common/files.h"
+#include "register/messages.h"
+#include "ui/debug_console.h"
+#include "ui/mass_window.h"
+#include "ui/scanner_window.h"
+#include "ui/tests/main_window_fixture.h"
+#include "ui/vat_rate_dialog.h"
+
+namespace kasse {
+namespace {
+
+using testing::Till;
+
+std::string Text(const Till& till, Message message) {
+  return till.reg->Texts().LangText(static_cast<int>(message));
+}
+
+TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
+  Till till;
+  ASSERT_TRUE(till.reg->BookProduct(0, ""));
+  till.window->PercentField()->setText(QStringLiteral("x"));
+  till.window->Percent(+1);
+  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kPercentNotNumber));
+  EXPECT_EQ(ToCore(till.window->LastProblem()), "Der Prozentsatz ist keine Zahl");
+
+  till.window->Actions().languages[2]->trigger();  // Francais
+  till.window->Percent(+1);
+  EXPECT_EQ(ToCore(till.window->LastProblem()), "Le pourcentage n'est pas un nombre");
+
+  till.window->Actions().languages[1]->trigger();  // English
+  VatRateDialog* dialog = till.window->Tools().vatRates;
+  dialog->show();
+  dialog->findChild<QCheckBox*>("exSteuerBox")->click();
+  EXPECT_EQ(ToCore(dialog->findChild<QLabel*>("Problem")->text()),
+            Text(till, Message::kTaxModeDuringSale));
+  dialog->hide();
+}
+
+TEST(MainWindowMessages, ALanguageWithoutTextsKeepsTheRegisterWorkingWithAWarning) {
+  Till till;
+  ASSERT_TRUE(WriteFileAtomic(till.home / "cfg" / "lang.ini", "[Deutsch]\n12txt=BELEG\n"));
+  till.window->Actions().languages[1]->trigger();
+  EXPECT_EQ(till.reg->Config().language, "English");
+  EXPECT_EQ(till.reg->Texts().LangText(12), "");
+  EXPECT_NE(till.window->LastProblem().indexOf(QStringLiteral("English")), -1);
+  ASSERT_TRUE(till.reg->BookProduct(0, ""));
+  ASSERT_TRUE(till.reg->Summe());
+  EXPECT_TRUE(till.reg->Kassieren());
+}
+
+TEST(MainWindowTaxMode, RefusedDuringASaleWithTheReasonInTheLanguage) {
+  Till till;
+  ASSERT_TRUE(till.reg->BookProduct(0, ""));
+  VatRateDialog* dialog = till.window->Tools().vatRates;
+  dialog->show();
+  auto* box = dialog->findChild<QCheckBox*>("exSteuerBox");
+  const bool mode = till.reg->Config().exclusiveTax;
+  box->click();
+  EXPECT_EQ(box->isChecked(), mode);
+  const auto* problem = dialog->findChild<QLabel*>("Problem");
+  EXPECT_FALSE(problem->isHidden());
+  EXPECT_EQ(ToCore(problem->text()), Text(till, Message::kTaxModeDuringSale));
+  EXPECT_NE(problem->text().indexOf(QStringLiteral("erst kassieren")), -1);
+  dialog->hide();
+}
+
+TEST(MainWindowOperators, TheButtonsFollowTheOperatorTheGeneratorChose) {
+  Till till;
+  till.window->OperatorButton(1)->setChecked(true);
+  ASSERT_TRUE(till.reg->SelectOperator(2));  // as the generator does
+  till.window->Refresh();
+  EXPECT_TRUE(till.window->OperatorButton(2)->isChecked());
+  EXPECT_FALSE(till.window->OperatorButton(1)->isChecked());
+
+  MassWindow* mass = till.window->Tools().mass;
+  mass->SetTransactions(6);
+  mass->findChild<QLineEdit*>("kTrBuchEdit")->setText(QStringLiteral("2"));
+  mass->StartRun();
+  ASSERT_EQ(mass->Completed(), 6);
+  EXPECT_TRUE(till.window->OperatorButton(till.reg->Config().activeOperator)->isChecked());
+}
+
+TEST(MainWindowMass, TheWindowSeedsTheGeneratorFromTheClock) {
+  Till till;
+  RegisterOptions options;
+  options.home = till.home.parent_path() / (till.home.filename().string() + "_batch");
+  std::filesystem::remove_all(options.home);
+  std::filesystem::copy(till.home, options.home, std::filesystem::copy_options::recursive);
+  std::filesystem::remove_all(options.home / "qor-sim");
+  Register batch(options);  // the seed of the options, as batch keeps it
+  ASSERT_TRUE(batch.Start());
+  Register::MassOptions mass;
+  mass.transactions = 1;
+  mass.maxPositions = 100;
+  ASSERT_TRUE(till.reg->MassTransactions(mass, nullptr, {}));
+  ASSERT_TRUE(batch.MassTransactions(mass, nullptr, {}));
+  const auto names = [](const Register& reg) {
+    std::vector<std::pair<std::string, double>> sale;
+    for (const BookingPosition& position : reg.CurrentSale().Positions())
+      sale.emplace_back(position.name, position.qnt);
+    return sale;
+  };
+  EXPECT_NE(names(*till.reg), names(batch));
+}
+
+TEST(MainWindowDebug, TheEntryTogglesTheConsoleWithItsCheckMark) {
+  Till till;
+  QAction* debug = till.window->Actions().debug;
+  DebugConsole* console = till.window->Tools().debug;
+  ASSERT_TRUE(debug->isCheckable());
+  debug->trigger();
+  EXPECT_TRUE(console->isVisible());
+  EXPECT_TRUE(debug->isChecked());
+  debug->trigger();
+  EXPECT_FALSE(console->isVisible());
+  EXPECT_FALSE(debug->isChecked());
+  debug->trigger();
+  console->close();  // closing the console clears the mark too
+  EXPECT_FALSE(debug->isChecked());
+}
+
+TEST(MainWindowScanner, OpensBesideTheMainWindowWithLanguageText75) {
+  Till till;
+  till.window->move(10, 20);
+  till.window->Actions().scanner->trigger();
+  ScannerWindow* scanner = till.window->Tools().scanner;
+  ASSERT_TRUE(scanner->isVisible());
+  const QRect main = till.window->frameGeometry();
+  EXPECT_EQ(scanner->pos().x(), main.left() + main.width() + 50);
+  EXPECT_EQ(scanner->pos().y(), main.top() + main.height() / 2);
+  EXPECT_EQ(ToCore(scanner->MemoText()), till.reg->Texts().LangText(75));
+  EXPECT_TRUE(scanner->Armed());
+  scanner->close();
+}
+
+TEST(MainWindowCard, TheStatusSheetIsShownAlsoWhenTheStatusCannotBeRead) {
+  Till till;
+  const std::string tpId = till.reg->Card().Session().State().TpId;
+  ASSERT_FALSE(tpId.empty());
+  till.reg->Card().SimReader()->RemoveCard();
+  for (int i = 0; i < 250 && !till.reg->CardFailed(); ++i) {
+    till.reg->ProcessCardEvents();
+    QTest::qWait(20);
+  }
+  ASSERT_TRUE(till.reg->CardFailed());
+  till.window->Actions().status->trigger();
+  const Language& texts = till.reg->Texts();
+  EXPECT_TRUE(till.ReceiptHas("\t  " + texts.LangText(60)));
+  EXPECT_TRUE(till.ReceiptHas(texts.LangText(42) + "\t\t" + tpId));
+  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kStatusUnreadable));
+  EXPECT_TRUE(till.SaleNow().NoSaleOpen());
+}
+
+}  // namespace
+}  // namespace kasse
