@@ -1,8 +1,9 @@
 #pragma once
 // The simulated QOR card: takes a command APDU and answers a response APDU. Its only I/O is
-// the state file, written (temporary file, sync, rename) before an answer that changed the
-// card leaves it, so a sequence number is never given twice. Not thread-safe: one caller at a
-// time (the embedded reader and the daemon serialise).
+// the card's files (card_files.h), locked while the engine lives; a change is appended to the
+// card's log durably before the answer leaves, so a sequence number is never given twice and
+// nothing refused is counted. Not thread-safe: one caller at a time (the embedded reader and
+// the daemon serialise).
 
 #include <chrono>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "common/bytes.h"
 #include "common/result.h"
+#include "sim/books_log.h"
 
 namespace kasse::sim {
 
@@ -34,6 +36,8 @@ struct EngineOptions {
   bool debugHash = false;                            // adds 9A to transaction answers
   std::chrono::milliseconds signDelay{0};            // a real card needs tens of ms to sign
   std::uint32_t tpIdNo = 1;                          // for a new state file only
+  std::size_t snapshotEvery = 10'000;                // log records between snapshots
+  AppendFaultHook appendFault;                       // tests: fail the log's next append
 };
 
 class QorEngine {
@@ -43,7 +47,8 @@ class QorEngine {
   QorEngine(const QorEngine&) = delete;
   QorEngine& operator=(const QorEngine&) = delete;
 
-  // Set when the state file could not be read or created; the card then answers 6F 00.
+  // Set when the card's files could not be locked, read or created (the message names the
+  // path and the reason); the card then answers 6F 00.
   const std::optional<Error>& StartError() const { return startError_; }
 
   // Any bytes in; an answer with a status word out, never a crash.

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "common/files.h"
+#include "common/user_folders.h"
 #include "sim/daemon_options.h"
 
 namespace {
@@ -54,8 +55,7 @@ int Run(const DaemonOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto options =
-      kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+  auto options = kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options) {
     std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
     return 2;
@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
   if (options->help) {
     std::cout << kasse::sim::DaemonUsage();
     return 0;
+  }
+  if (options->engine.stateFile.empty()) {
+    options->engine.stateFile = kasse::DefaultCardStateFile(options->engine.versionLevel);
   }
   return Run(*options);
 }

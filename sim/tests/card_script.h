@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -79,17 +80,21 @@ inline Bytes ReportCommand(Byte p1, const Bytes& extra = {}) {
                  Concat({HexParse("CD 04 20 26 05 12 CE 02 18 00"), extra}));
 }
 
-// A state file in a fresh folder of its own, removed with the test.
+// A card file in a fresh folder of its own (a unique name), removed with the test.
 class TempState {
  public:
-  explicit TempState(const std::string& name)
-      : folder_(std::filesystem::temp_directory_path() /
-                ("qor-sim-test-" + name + "-" +
-                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()))) {
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
+  explicit TempState(const std::string& name) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / ("qor-sim-test-" + name + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
   }
-  ~TempState() { std::filesystem::remove_all(folder_); }
+  ~TempState() {
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+  }
+  TempState(const TempState&) = delete;
+  TempState& operator=(const TempState&) = delete;
+  std::filesystem::path Folder() const { return folder_; }
   std::filesystem::path File() const { return folder_ / "card.state"; }
 
  private:
