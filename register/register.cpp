@@ -77,8 +77,10 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    cardFailure_ = state.TpId.empty() ? "no QOR card found or the card does not answer"
-                                      : "the QOR card failed or was removed";
+    const std::string simError = card_.SimStartError();
+    cardFailure_ = !simError.empty()    ? "the simulated QOR card cannot start: " + simError
+                   : state.TpId.empty() ? "no QOR card found or the card does not answer"
+                                        : "the QOR card failed or was removed";
   }
   if (onCardError_) onCardError_();
 }
