@@ -22,7 +22,10 @@ CardCore::~CardCore() {
 
 Result<void> CardCore::Commit(CardState next) {
   if (store_) {
-    if (auto recorded = store_->Record(state_, next); !recorded) return recorded;
+    if (auto recorded = store_->Record(state_, next); !recorded) {
+      if (options_.onWriteError) options_.onWriteError(recorded.error());
+      return recorded;
+    }
   }
   state_ = std::move(next);
   if (store_) store_->SnapshotIfDue(state_, options_.snapshotEvery);

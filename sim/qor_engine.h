@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ struct EngineOptions {
   std::uint32_t tpIdNo = 1;                          // for a new state file only
   std::size_t snapshotEvery = 10'000;                // log records between snapshots
   AppendFaultHook appendFault;                       // tests: fail the log's next append
+  // Told why a change could not be kept (path and reason) when the card answers 65 81.
+  std::function<void(const Error&)> onWriteError;
 };
 
 class QorEngine {

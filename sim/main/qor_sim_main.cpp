@@ -67,5 +67,8 @@ int main(int argc, char** argv) {
   if (options->engine.stateFile.empty()) {
     options->engine.stateFile = kasse::DefaultCardStateFile(options->engine.versionLevel);
   }
+  options->engine.onWriteError = [](const kasse::Error& error) {
+    std::cerr << "qor-sim: answered 65 81, nothing kept: " << error.message << '\n';
+  };
   return Run(*options);
 }

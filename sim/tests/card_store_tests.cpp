@@ -257,7 +257,9 @@ TEST(CommitBeforeCounting, FailedAppendChangesNothing) {
     TempState temp("refused");
     const std::filesystem::path log = temp.File().string() + ".log";
     std::deque<AppendFault> faults;
+    std::vector<std::string> told;
     EngineOptions options = WithState(temp.File());
+    options.onWriteError = [&told](const Error& error) { told.push_back(error.message); };
     options.appendFault = [&faults] {
       if (faults.empty()) return AppendFault::kNone;
       const AppendFault next = faults.front();
@@ -272,6 +274,8 @@ TEST(CommitBeforeCounting, FailedAppendChangesNothing) {
       faults = {fault};
       EXPECT_EQ(Send(card, Sale(5000)).sw, 0x6581);
       EXPECT_EQ(SizeOf(log), size);
+      ASSERT_EQ(told.size(), 1u);
+      EXPECT_NE(told[0].find(log.string() + ": "), std::string::npos) << told[0];
       EXPECT_EQ(DayTurnover(card), 100);
       EXPECT_EQ(SeqOf(Send(card, Sale(200))), 2u);
       // A report that could not be kept is refused too, and its number stays free.
