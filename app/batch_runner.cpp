@@ -21,6 +21,8 @@ Result<void> BatchRunner::Start() {
   options.home = options_.home;
   options.card = options_.card;
   options.seed = options_.seed;
+  // The register of an earlier run lets go of the card first: one holder at a time.
+  register_.reset();
   register_ = std::make_unique<Register>(std::move(options));
   Result<void> started = register_->Start();
   for (const std::string& warning : register_->Warnings())

@@ -20,6 +20,7 @@ bad_file_run() {
   [[ -n "$target" ]] && cp "$file" "$home/$target"
   printf '%s\n' "$script" >"$dir/$name/run.kasse"
   "$bin/kasse" --batch "$dir/$name/run.kasse" --home "$home" --card sim \
+    --card-state "$home/card.state" \
     >"$dir/$name/run.out" 2>"$dir/$name/run.err"
   reg_rc=$?
   ((reg_rc < 2)) || { problem "$name: exit status $reg_rc"; ok=1; }
@@ -104,8 +105,8 @@ $sale_lines" "$expected" || ok=1
     name="batch-$(basename "$file")"
     mkdir -p "$1/$name"
     new_home "$1/$name/home"
-    "$bin/kasse" --batch "$file" --home "$1/$name/home" --card sim >"$1/$name/run.out" \
-      2>"$1/$name/run.err"
+    "$bin/kasse" --batch "$file" --home "$1/$name/home" --card sim \
+      --card-state "$1/$name/home/card.state" >"$1/$name/run.out" 2>"$1/$name/run.err"
     reg_rc=$?
     ((reg_rc < 2)) || { problem "$name: exit status $reg_rc"; ok=1; }
     if ((reg_rc == 1)) && ! grep -q '^error: line [0-9]' "$1/$name/run.err"; then

@@ -61,6 +61,12 @@ kill_sim() {
   sim_pid=""
 }
 
+# tear_log STATE: what a kill in the middle of the card's log append leaves, the first bytes of
+# a record (length 64, then half a checksum). The card must drop it at start: never answered.
+tear_log() {
+  printf '\x40\x00\x00\x00\x5a\xa5\x5a' >>"$1.log"
+}
+
 # Until pcscd shows the card: the register's own start-up check on a throwaway home.
 wait_card() {
   [[ -d "$dir/probe" ]] || new_home "$dir/probe"

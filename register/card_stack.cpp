@@ -2,11 +2,12 @@
 
 #include "card/embedded_pcsc.h"
 #include "card/pcsc_lite.h"
+#include "common/user_folders.h"
 
 namespace kasse {
 
-std::filesystem::path SimStateFile(const std::filesystem::path& home, int versionLevel) {
-  return home / "qor-sim" / ("card-v" + std::to_string(versionLevel) + ".state");
+std::filesystem::path SimStateFile(const CardOptions& options) {
+  return options.stateFile.empty() ? DefaultCardStateFile(options.simVersion) : options.stateFile;
 }
 
 CardStack::CardStack(const std::filesystem::path& home, const CardOptions& options) {
@@ -15,11 +16,8 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
     engine.versionLevel = options.simVersion;
     engine.startLifecycle = options.simLifecycle;
     engine.transportPin = options.simPin;
-    if (!home.empty()) {
-      engine.stateFile = SimStateFile(home, options.simVersion);
-      std::error_code ignored;  // a folder that cannot be made shows as the card's start error
-      std::filesystem::create_directories(engine.stateFile.parent_path(), ignored);
-    }
+    // The engine makes the card's folder; what fails shows as the card's start error.
+    if (!home.empty() || !options.stateFile.empty()) engine.stateFile = SimStateFile(options);
     simReader_ = std::make_unique<sim::EmbeddedReader>(std::move(engine));
     simSlot_ = std::make_unique<SimReaderSlot>(*simReader_);
     auto embedded = std::make_unique<EmbeddedPcscApi>();
@@ -33,6 +31,12 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
   session_ = std::make_unique<CardSession>(*exchange_);
   link_ = std::make_unique<ExchangeLink>(*exchange_);
   hasher_ = std::make_unique<SessionHasher>(*session_);
+}
+
+std::string CardStack::SimStartError() const {
+  if (!simReader_) return {};
+  const auto error = simReader_->StartError();
+  return error ? error->message : std::string();
 }
 
 CardStack::~CardStack() {

@@ -24,11 +24,13 @@ struct CardOptions {
   int simVersion = 2;
   sim::Lifecycle simLifecycle = sim::Lifecycle::kActivated;
   std::string simPin = "123456";
+  // The simulated card's file; empty: DefaultCardStateFile(simVersion), one card per version
+  // level, so that switching versions never reads a card of the other kind.
+  std::filesystem::path stateFile;
 };
 
-// The card state of the embedded QOR below the register home; one file per version, so that
-// switching versions never reads a card of the other kind.
-std::filesystem::path SimStateFile(const std::filesystem::path& home, int versionLevel);
+// The file of the embedded card: the one named, else the user's default card of the version.
+std::filesystem::path SimStateFile(const CardOptions& options);
 
 class ExchangeLink final : public CardLink {
  public:
@@ -55,6 +57,7 @@ class SessionHasher final : public CardHasher {
 
 class CardStack {
  public:
+  // Without a home (some tests) the simulated card lives in memory only.
   CardStack(const std::filesystem::path& home, const CardOptions& options);
   ~CardStack();
   CardStack(const CardStack&) = delete;
@@ -62,6 +65,9 @@ class CardStack {
 
   // The embedded reader, when the card is simulated.
   sim::EmbeddedReader* SimReader() { return simReader_.get(); }
+  // Why the simulated card could not start ("…/card-v2.state.lock: Not a directory"); empty
+  // when it started or the card is not simulated.
+  std::string SimStartError() const;
   TPCSCConnector& Connector() { return *connector_; }
   CardMonitorLog& Log() { return log_; }
   CardExchange& Exchange() { return *exchange_; }

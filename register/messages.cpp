@@ -115,6 +115,7 @@ constexpr Entry kCatalogue[] = {
     {M::kDocumentNotStarted, "cannot start the document"},
     {M::kDataNotSent, "cannot send the data"},
     {M::kDocumentRefused, "the document was refused"},
+    {M::kSimCardCannotStart, "the simulated QOR card cannot start: %1"},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

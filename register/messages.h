@@ -101,6 +101,7 @@ enum class Message : int {
   kDocumentNotStarted = 173,
   kDataNotSent = 174,
   kDocumentRefused = 175,
+  kSimCardCannotStart = 176,
 };
 
 // The English form with the arguments filled in.

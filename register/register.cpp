@@ -78,7 +78,10 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
+    const std::string simError = card_.SimStartError();
+    cardFailure_ = !simError.empty() ? EnglishMessage(Message::kSimCardCannotStart, {simError})
+                                     : EnglishMessage(state.TpId.empty() ? Message::kNoCard
+                                                                         : Message::kCardFailed);
   }
   if (onCardError_) onCardError_();
 }

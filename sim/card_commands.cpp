@@ -56,7 +56,7 @@ Bytes CardCore::ReadBinary(const Apdu& apdu) const {
   if (!session_.certificateSelected) return Answer(kSwConditions);
   if (apdu.p1 & 0x80) return Answer(kSwWrongP1P2);
   const std::size_t offset = (std::size_t{apdu.p1} << 8) | apdu.p2;
-  const Bytes& file = state_.keys.certificate;
+  const Bytes& file = keys_.certificate;
   if (offset >= file.size()) return Answer(kSwOutOfRange);
   const std::size_t count = std::min(*apdu.le, file.size() - offset);
   const auto first = file.begin() + static_cast<std::ptrdiff_t>(offset);
@@ -74,7 +74,7 @@ Bytes CardCore::GetData(const Apdu& apdu) const {
     AppendElement(out, 0xC1, lifecycle);
     AppendElement(out, 0xC2, ToBytes(options_.versionLevel == 1 ? "T.1.1" : "T.2.0"));
     AppendIdentity(out);
-    const Sha256Digest keyDigest = Sha256(s.keys.certificate);
+    const Sha256Digest keyDigest = Sha256(keys_.certificate);
     AppendElement(out, 0xCF, ByteSpan(keyDigest).first(8));
     AppendUint32(out, 0xCB, s.transactionSeq);
     if (s.lifecycle == 0x02) {

@@ -2,24 +2,40 @@
 
 #include <thread>
 
-#include "common/files.h"
 #include "common/packed.h"
 #include "sim/tlv.h"
 
 namespace kasse::sim {
 
-CardCore::CardCore(EngineOptions options, CardState state)
-    : options_(std::move(options)), state_(std::move(state)) {}
+CardCore::CardCore(EngineOptions options, LoadedCard card, CardSigner signer,
+                   std::unique_ptr<CardStore> store)
+    : options_(std::move(options)),
+      state_(std::move(card.books)),
+      keys_(std::move(card.keys)),
+      signer_(std::move(signer)),
+      store_(std::move(store)) {}
 
-Result<void> CardCore::Commit() const {
-  if (options_.stateFile.empty()) return {};
-  return WriteFileAtomic(options_.stateFile, SerializeState(state_), Durability::kSyncAndRename);
+CardCore::~CardCore() {
+  // Ignored on failure: the log still holds every record.
+  if (store_ && store_->LogRecords() > 0) (void)store_->Snapshot(state_);
+}
+
+Result<void> CardCore::Commit(CardState next) {
+  if (store_) {
+    if (auto recorded = store_->Record(state_, next); !recorded) {
+      if (options_.onWriteError) options_.onWriteError(recorded.error());
+      return recorded;
+    }
+  }
+  state_ = std::move(next);
+  if (store_) store_->SnapshotIfDue(state_, options_.snapshotEvery);
+  return {};
 }
 
 Result<Bytes> CardCore::Sign(ByteSpan message) const {
   // A real card needs tens to hundreds of milliseconds for a signature.
   if (options_.signDelay.count() > 0) std::this_thread::sleep_for(options_.signDelay);
-  return SignMessage(state_.keys.privateKey, message);
+  return signer_.Sign(message);
 }
 
 void CardCore::AppendIdentity(Bytes& out) const {

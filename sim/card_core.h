@@ -1,13 +1,17 @@
 #pragma once
 // The card behind QorEngine: its kept state, what a power cycle forgets, and one handler per
-// command. Handlers that change the kept state call Commit() before they answer.
+// command. A handler that changes the kept state computes the new books, signs, and only then
+// commits them; the books are adopted only when the commit succeeded.
 
+#include <memory>
 #include <optional>
 
 #include "common/bytes.h"
 #include "common/result.h"
 #include "sim/apdu.h"
+#include "sim/card_signer.h"
 #include "sim/card_state.h"
+#include "sim/card_store.h"
 #include "sim/qor_engine.h"
 
 namespace kasse::sim {
@@ -21,7 +25,13 @@ struct Session {
 
 class CardCore {
  public:
-  CardCore(EngineOptions options, CardState state);
+  // `store` null: the card lives in memory only.
+  CardCore(EngineOptions options, LoadedCard card, CardSigner signer,
+           std::unique_ptr<CardStore> store);
+  // A clean shutdown writes a snapshot, so the next start replays nothing.
+  ~CardCore();
+  CardCore(const CardCore&) = delete;
+  CardCore& operator=(const CardCore&) = delete;
 
   Bytes Select(const Apdu& apdu);
   Bytes ReadBinary(const Apdu& apdu) const;
@@ -34,10 +44,12 @@ class CardCore {
   void PowerCycle() { session_ = Session{}; }
   bool ApplicationSelected() const { return session_.applicationSelected; }
   const CardState& State() const { return state_; }
+  const CardKeys& Keys() const { return keys_; }
 
  private:
-  // Writes the state file; the answer must not leave the card when this fails.
-  Result<void> Commit() const;
+  // Makes `next` durable, then adopts it. On failure the card is as before and must answer
+  // 65 81: no signature made for `next` may leave it.
+  Result<void> Commit(CardState next);
   Result<Bytes> Sign(ByteSpan message) const;
   // C4 tpId, C5 tpIdNo: how the card names itself in answers and signed data.
   void AppendIdentity(Bytes& out) const;
@@ -46,6 +58,9 @@ class CardCore {
 
   EngineOptions options_;
   CardState state_;
+  CardKeys keys_;
+  CardSigner signer_;
+  std::unique_ptr<CardStore> store_;
   Session session_;
 };
 

@@ -9,7 +9,7 @@ Result<TestIssuer> CardIssuer(const EngineOptions& options) {
   return TestIssuer::Open(options.issuerFolder);
 }
 
-Result<void> IssueCard(const EngineOptions& options, CardState& state) {
+Result<void> IssueCard(const EngineOptions& options, CardState& state, CardKeys& keys) {
   auto issuer = CardIssuer(options);
   if (!issuer) return issuer.error();
   std::uint32_t number = 0;
@@ -22,17 +22,16 @@ Result<void> IssueCard(const EngineOptions& options, CardState& state) {
     if (!next) return next.error();
     number = *next;
   }
-  auto keys = CreateCardKeys(*issuer, state.tpId, number);
-  if (!keys) return keys.error();
+  auto made = CreateCardKeys(*issuer, state.tpId, number);
+  if (!made) return made.error();
   state.tpIdNo = number;
-  state.keys = std::move(keys.value());
+  keys = std::move(made.value());
   return {};
 }
 
-Result<bool> RecertifyCard(const EngineOptions& options, CardState& state) {
+Result<bool> RecertifyCard(const EngineOptions& options, const CardState& state, CardKeys& keys) {
   auto issuer = CardIssuer(options);
   if (!issuer) return issuer.error();
-  CardKeys& keys = state.keys;
   const bool sound = issuer->Issued(keys.certificate) &&
                      CertifiesKey(keys.certificate, keys.privateKey) &&
                      NamesCard(keys.certificate, state.tpId, state.tpIdNo);

@@ -15,11 +15,11 @@ Result<TestIssuer> CardIssuer(const EngineOptions& options);
 
 // A new card's number (the fixed one in the options, else the issuer's next free one), key
 // and certificate.
-Result<void> IssueCard(const EngineOptions& options, CardState& state);
+Result<void> IssueCard(const EngineOptions& options, CardState& state, CardKeys& keys);
 
 // A kept card whose certificate the issuer did not make, or that names another key or card,
 // gets a new certificate for the same key, tpId and tpIdNo; its number is reserved with the
 // issuer. True when the card changed and must be written before it answers.
-Result<bool> RecertifyCard(const EngineOptions& options, CardState& state);
+Result<bool> RecertifyCard(const EngineOptions& options, const CardState& state, CardKeys& keys);
 
 }  // namespace kasse::sim

@@ -164,8 +164,7 @@ Bytes CardCore::Report(const Apdu& apdu) {
     next.training = CountTotal{};
     next.dayFirstSeq = next.dayLastSeq = 0;
   }
-  std::swap(state_, next);
-  if (!Commit()) return Answer(kSwMemoryFailure);
+  if (!Commit(std::move(next))) return Answer(kSwMemoryFailure);
   AppendElement(out, 0x9E, *signature);
   return Answer(out);
 }
@@ -180,8 +179,9 @@ Bytes CardCore::ActivationReport(ByteSpan request, ByteSpan pin) {
     return Answer(kSwWrongData);
   }
   if (ToText(pin) != state_.transportPin) {
-    --state_.pinTriesLeft;
-    if (!Commit()) return Answer(kSwMemoryFailure);
+    CardState tried = state_;
+    --tried.pinTriesLeft;
+    if (!Commit(std::move(tried))) return Answer(kSwMemoryFailure);
     return Answer(static_cast<std::uint16_t>(kSwPinTriesLeft | state_.pinTriesLeft));
   }
   CardState next = state_;
@@ -200,8 +200,7 @@ Bytes CardCore::ActivationReport(ByteSpan request, ByteSpan pin) {
   message.insert(message.end(), out.begin(), out.end());
   const auto signature = Sign(message);
   if (!signature) return Answer(kSwNoDiagnosis);
-  std::swap(state_, next);
-  if (!Commit()) return Answer(kSwMemoryFailure);
+  if (!Commit(std::move(next))) return Answer(kSwMemoryFailure);
   AppendElement(out, 0x9E, *signature);
   return Answer(out);
 }

@@ -7,7 +7,8 @@
 namespace kasse::sim {
 namespace {
 
-constexpr const char* kHeader = "qor-sim-state 1";
+constexpr const char* kOldHeader = "qor-sim-state 1";  // keys inside the file
+constexpr const char* kHeader = "qor-sim-state 2";
 
 std::string HexOrDash(ByteSpan bytes) {
   return bytes.empty() ? "-" : HexCompact(bytes);
@@ -73,6 +74,14 @@ bool ReadCountLine(std::istream& in, CardState& state) {
   return t && static_cast<bool>(in >> t->turnover >> t->count >> t->overflow);
 }
 
+bool ReadMonthLine(std::istream& in, CardState& state) {
+  std::string scope;
+  if (!(in >> scope)) return false;
+  Totals* totals = ScopeTotals(state, scope);
+  if (totals) *totals = Totals{};
+  return totals != nullptr;
+}
+
 bool ReadLine(const std::string& key, std::istream& in, CardState& s) {
   int lifecycle = 0;
   if (key == "lifecycle") {
@@ -86,48 +95,45 @@ bool ReadLine(const std::string& key, std::istream& in, CardState& s) {
   if (key == "seq") return static_cast<bool>(in >> s.transactionSeq >> s.reportSeq);
   if (key == "firstMonth") return static_cast<bool>(in >> s.firstMonth);
   if (key == "daySeq") return static_cast<bool>(in >> s.dayFirstSeq >> s.dayLastSeq);
-  if (key == "key") return ReadHex(in, s.keys.privateKey);
-  if (key == "cert") return ReadHex(in, s.keys.certificate);
-  if (key == "caCert") return ReadHex(in, s.keys.caCertificate);
+  if (key == "month") return ReadMonthLine(in, s);
   if (key == "vat") return ReadVatLine(in, s);
   if (key == "count") return ReadCountLine(in, s);
   return false;
 }
 
-}  // namespace
+bool ReadKeyLine(const std::string& key, std::istream& in, CardKeys& keys) {
+  if (key == "key") return ReadHex(in, keys.privateKey);
+  if (key == "cert") return ReadHex(in, keys.certificate);
+  if (key == "caCert") return ReadHex(in, keys.caCertificate);
+  return false;
+}
 
-std::string SerializeState(const CardState& s) {
-  std::ostringstream out;
-  out << kHeader << '\n'
-      << "lifecycle " << int{s.lifecycle} << '\n'
-      << "tpId " << s.tpId << '\n'
-      << "tpIdNo " << s.tpIdNo << '\n'
+// Lifecycle, PIN and counters: what every record and snapshot holds.
+void WriteCounters(std::ostream& out, const CardState& s) {
+  out << "lifecycle " << int{s.lifecycle} << '\n'
       << "pin " << s.transportPin << ' ' << s.pinTriesLeft << '\n'
       << "seq " << s.transactionSeq << ' ' << s.reportSeq << '\n'
       << "firstMonth " << s.firstMonth << '\n'
-      << "daySeq " << s.dayFirstSeq << ' ' << s.dayLastSeq << '\n'
-      << "key " << HexOrDash(s.keys.privateKey) << '\n'
-      << "cert " << HexOrDash(s.keys.certificate) << '\n'
-      << "caCert " << HexOrDash(s.keys.caCertificate) << '\n';
+      << "daySeq " << s.dayFirstSeq << ' ' << s.dayLastSeq << '\n';
+}
+
+void WriteDay(std::ostream& out, const CardState& s) {
   WriteTotals(out, "day", s.day);
   if (s.training.count > 0) {
     out << "count training all " << s.training.turnover << ' ' << s.training.count << ' '
         << s.training.overflow << '\n';
   }
-  for (const auto& [month, totals] : s.months)
-    WriteTotals(out, std::to_string(month), totals);
-  out << "end\n";
-  return out.str();
 }
 
-Result<CardState> ParseState(const std::string& text) {
-  std::istringstream lines(text);
+void WriteMonth(std::ostream& out, int month, const Totals& totals) {
+  out << "month " << month << '\n';
+  WriteTotals(out, std::to_string(month), totals);
+}
+
+// Reads lines until "end" (or the text's end when `needsEnd` is false).
+Result<void> ReadLines(std::istream& lines, CardState& state, CardKeys* keys, bool needsEnd,
+                       std::size_t number) {
   std::string line;
-  if (!std::getline(lines, line) || line != kHeader) {
-    return MakeError(ErrorKind::kMalformed, "not a card state file");
-  }
-  CardState state;
-  std::size_t number = 1;
   bool ended = false;
   while (std::getline(lines, line)) {
     ++number;
@@ -135,19 +141,74 @@ Result<CardState> ParseState(const std::string& text) {
     std::string key;
     if (!(in >> key)) continue;
     if (ended) return MakeError(ErrorKind::kMalformed, "text after the end", number);
-    if (key == "end") {
+    if (key == "end" && needsEnd) {
       ended = true;
       continue;
     }
-    if (!ReadLine(key, in, state)) {
-      return MakeError(ErrorKind::kMalformed, "bad card state line", number);
-    }
+    const bool read = ReadLine(key, in, state) || (keys && ReadKeyLine(key, in, *keys));
+    if (!read) return MakeError(ErrorKind::kMalformed, "bad card state line", number);
   }
   // A file without its last line was cut short; its counters cannot be trusted.
-  if (!ended || state.keys.privateKey.empty() || state.keys.certificate.empty()) {
+  if (needsEnd && !ended) {
     return MakeError(ErrorKind::kMalformed, "card state file incomplete", number);
   }
-  return state;
+  return {};
+}
+
+}  // namespace
+
+std::string SerializeState(const CardState& s) {
+  std::ostringstream out;
+  out << kHeader << '\n' << "tpId " << s.tpId << '\n' << "tpIdNo " << s.tpIdNo << '\n';
+  WriteCounters(out, s);
+  WriteDay(out, s);
+  for (const auto& [month, totals] : s.months)
+    WriteMonth(out, month, totals);
+  out << "end\n";
+  return out.str();
+}
+
+Result<StateFile> ParseState(const std::string& text) {
+  std::istringstream lines(text);
+  std::string header;
+  std::getline(lines, header);
+  if (header != kHeader && header != kOldHeader) {
+    return MakeError(ErrorKind::kMalformed, "not a card state file");
+  }
+  StateFile file;
+  CardKeys keys;
+  const bool old = header == kOldHeader;
+  if (auto read = ReadLines(lines, file.books, old ? &keys : nullptr, true, 1); !read) {
+    return read.error();
+  }
+  if (old) {
+    if (keys.privateKey.empty() || keys.certificate.empty()) {
+      return MakeError(ErrorKind::kMalformed, "card state file incomplete");
+    }
+    file.oldFormatKeys = std::move(keys);
+  }
+  return file;
+}
+
+std::string SerializeChange(const CardState& before, const CardState& after) {
+  std::ostringstream out;
+  WriteCounters(out, after);
+  WriteDay(out, after);
+  for (const auto& [month, totals] : after.months) {
+    const auto was = before.months.find(month);
+    if (was == before.months.end() || was->second != totals) WriteMonth(out, month, totals);
+  }
+  return out.str();
+}
+
+Result<void> ApplyChange(const std::string& record, CardState& state) {
+  CardState next = state;
+  next.day = Totals{};
+  next.training = CountTotal{};
+  std::istringstream lines(record);
+  if (auto read = ReadLines(lines, next, nullptr, false, 0); !read) return read.error();
+  state = std::move(next);
+  return {};
 }
 
 void AddToTotal(std::int64_t& total, std::int64_t amount, bool& overflow) {

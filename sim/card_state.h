@@ -1,5 +1,6 @@
 #pragma once
-// Everything the card keeps between power cycles, and its text form in the state file.
+// Everything the card keeps between power cycles, and its text forms: the snapshot (FILE) and
+// the change records of the log (FILE.log). Keys live in files of their own.
 
 #include <array>
 #include <cstdint>
@@ -23,6 +24,7 @@ struct ContainerTotal {
   bool used = false;
   bool overflow = false;
   bool vatChange = false;
+  bool operator==(const ContainerTotal&) const = default;
 };
 
 // Agency, delivery-note and training totals: an amount and how many transactions made it.
@@ -30,12 +32,14 @@ struct CountTotal {
   std::int64_t turnover = 0;
   std::uint32_t count = 0;
   bool overflow = false;
+  bool operator==(const CountTotal&) const = default;
 };
 
 struct Totals {
   std::array<ContainerTotal, 6> vat;
   CountTotal agency;
   CountTotal delivery;
+  bool operator==(const Totals&) const = default;
 };
 
 struct CardState {
@@ -52,11 +56,22 @@ struct CardState {
   Totals day;
   CountTotal training;
   std::map<int, Totals> months;  // yyyymm
-  CardKeys keys;
+};
+
+// A snapshot file as read: the books and, from a file of the older format that also held the
+// keys, those keys.
+struct StateFile {
+  CardState books;
+  std::optional<CardKeys> oldFormatKeys;
 };
 
 std::string SerializeState(const CardState& state);
-Result<CardState> ParseState(const std::string& text);
+Result<StateFile> ParseState(const std::string& text);
+
+// One log record: every counter, the day, the training total and the months that differ from
+// `before`, all as absolute values.
+std::string SerializeChange(const CardState& before, const CardState& after);
+Result<void> ApplyChange(const std::string& record, CardState& state);
 
 // Adds amount to a total, wrapping past kTotalLimit (and marking the overflow).
 void AddToTotal(std::int64_t& total, std::int64_t amount, bool& overflow);

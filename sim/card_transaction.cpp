@@ -180,18 +180,19 @@ Bytes CardCore::Transaction(const Apdu& apdu) {
   const auto signature = Sign(message);
   if (!signature) return Answer(kSwNoDiagnosis);
 
-  state_.transactionSeq = seq;
-  if (state_.dayFirstSeq == 0) state_.dayFirstSeq = seq;
-  state_.dayLastSeq = seq;
+  CardState next = state_;
+  next.transactionSeq = seq;
+  if (next.dayFirstSeq == 0) next.dayFirstSeq = seq;
+  next.dayLastSeq = seq;
   if (record->training) {
-    BookCount(state_.training, TrainingTurnover(*record));
+    BookCount(next.training, TrainingTurnover(*record));
   } else {
     const int month = record->date / 100;
-    BookRecord(state_.day, *record);
-    BookRecord(state_.months[month], *record);
-    if (state_.firstMonth == 0 || month < state_.firstMonth) state_.firstMonth = month;
+    BookRecord(next.day, *record);
+    BookRecord(next.months[month], *record);
+    if (next.firstMonth == 0 || month < next.firstMonth) next.firstMonth = month;
   }
-  if (!Commit()) return Answer(kSwMemoryFailure);
+  if (!Commit(std::move(next))) return Answer(kSwMemoryFailure);
 
   Bytes out;
   AppendIdentity(out);
@@ -227,8 +228,7 @@ Bytes CardCore::VerifySignature(const Apdu& apdu) const {
   FilterPayload(fields);
   AppendIdentity(fields);
   AppendElement(fields, 0xCB, seq->value);
-  return Answer(VerifyMessage(state_.keys.certificate, fields, signature->value) ? kSwOk
-                                                                                 : kSwBadSignature);
+  return Answer(signer_.Verify(fields, signature->value) ? kSwOk : kSwBadSignature);
 }
 
 }  // namespace kasse::sim

@@ -143,8 +143,9 @@ std::string DaemonUsage() {
   return R"(Usage: qor-sim [options]
 The simulated QOR card on the vpcd reader of pcscd.
 
-  --state FILE          keep the card in FILE (created on first start); without it the card
-                        lives in memory only
+  --state FILE          keep the card in FILE and the files beside it (FILE.key, FILE.cert,
+                        FILE.log, FILE.lock), created on first start (default: the user's
+                        state folder, ~/.local/state/kasse/card-v2.state or card-v1.state)
   --port N              vpcd port on 127.0.0.1 (default 35963)
   --version-level 1|2   card version "T.1.1" or "T.2.0" (default 2)
   --lifecycle 2|3       lifecycle of a new card: 2 personalised, 3 activated (default 3)

@@ -14,6 +14,11 @@ Bytes EmbeddedReader::Atr() const {
   return present_ ? engine_->Atr() : Bytes{};
 }
 
+std::optional<Error> EmbeddedReader::StartError() const {
+  std::lock_guard lock(mutex_);
+  return engine_->StartError();
+}
+
 bool EmbeddedReader::CardPresent() const {
   std::lock_guard lock(mutex_);
   return present_;

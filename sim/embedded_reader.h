@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "common/bytes.h"
 #include "common/result.h"
@@ -24,6 +25,8 @@ class EmbeddedReader {
 
   Bytes Atr() const;
   bool CardPresent() const;
+  // Why the card could not start (its files could not be locked, read or created), if so.
+  std::optional<Error> StartError() const;
   // Each raises a state change (the counter grows) when presence actually changes; inserting
   // powers the card up afresh.
   void InsertCard();

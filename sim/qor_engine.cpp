@@ -1,59 +1,63 @@
 #include "sim/qor_engine.h"
 
-#include "common/files.h"
 #include "sim/apdu.h"
 #include "sim/card_core.h"
+#include "sim/card_files.h"
 #include "sim/card_issuing.h"
+#include "sim/card_store.h"
 
 namespace kasse::sim {
 namespace {
 
-Result<CardState> NewCard(const EngineOptions& options) {
-  CardState state;
+// The one place where a new card gets its keys and certificate.
+Result<LoadedCard> NewCard(const EngineOptions& options) {
+  LoadedCard card;
+  CardState& state = card.books;
   state.lifecycle = static_cast<Byte>(options.startLifecycle);
   state.transportPin = options.transportPin;
-  auto issued = IssueCard(options, state);
+  auto issued = IssueCard(options, state, card.keys);
   if (!issued) return issued.error();
   if (options.startLifecycle == Lifecycle::kActivated) state.firstMonth = CurrentMonth();
-  return state;
+  return card;
 }
 
-// Reads the kept card, or makes a new one when there is no state file yet. A damaged file is
-// an error, never a fresh card: that would give sequence numbers a second time.
-Result<CardState> LoadCard(const EngineOptions& options) {
-  if (options.stateFile.empty()) return NewCard(options);
-  std::error_code error;
-  if (!std::filesystem::exists(options.stateFile, error) && !error) {
-    auto state = NewCard(options);
-    if (!state) return state;
-    auto written =
-        WriteFileAtomic(options.stateFile, SerializeState(*state), Durability::kSyncAndRename);
-    if (!written) return written.error();
-    return state;
+Result<std::unique_ptr<CardCore>> LoadCard(const EngineOptions& options) {
+  LoadedCard card;
+  std::unique_ptr<CardStore> store;
+  if (options.stateFile.empty()) {
+    auto made = NewCard(options);
+    if (!made) return made.error();
+    card = std::move(*made);
+  } else {
+    auto opened = CardStore::Open(
+        options.stateFile, [&] { return NewCard(options); }, card, options.appendFault);
+    if (!opened) return opened.error();
+    store = std::make_unique<CardStore>(std::move(*opened));
   }
-  auto text = ReadFile(options.stateFile);
-  if (!text) return text.error();
-  auto state = ParseState(*text);
-  if (!state) return state;
-  auto renewed = RecertifyCard(options, *state);
-  if (!renewed) return renewed.error();
-  if (*renewed) {
-    auto written =
-        WriteFileAtomic(options.stateFile, SerializeState(*state), Durability::kSyncAndRename);
-    if (!written) return written.error();
+  if (store) {
+    // A card certified by a discarded CA gets its certificate anew before it answers.
+    auto renewed = RecertifyCard(options, card.books, card.keys);
+    if (!renewed) return renewed.error();
+    if (*renewed) {
+      auto written =
+          ReplaceCardFile(CardPaths(options.stateFile).cert, CertificateFileContents(card.keys));
+      if (!written) return written.error();
+    }
   }
-  return state;
+  auto signer = CardSigner::FromDer(card.keys.privateKey);
+  if (!signer) return signer.error();
+  return std::make_unique<CardCore>(options, std::move(card), std::move(*signer), std::move(store));
 }
 
 }  // namespace
 
 QorEngine::QorEngine(EngineOptions options) : options_(std::move(options)) {
-  auto state = LoadCard(options_);
-  if (!state) {
-    startError_ = state.error();
+  auto core = LoadCard(options_);
+  if (!core) {
+    startError_ = core.error();
     return;
   }
-  core_ = std::make_unique<CardCore>(options_, std::move(state.value()));
+  core_ = std::move(*core);
 }
 
 QorEngine::~QorEngine() = default;
@@ -106,11 +110,11 @@ void QorEngine::Reset() {
 }
 
 Bytes QorEngine::CardCertificate() const {
-  return core_ ? core_->State().keys.certificate : Bytes{};
+  return core_ ? core_->Keys().certificate : Bytes{};
 }
 
 Bytes QorEngine::CaCertificate() const {
-  return core_ ? core_->State().keys.caCertificate : Bytes{};
+  return core_ ? core_->Keys().caCertificate : Bytes{};
 }
 
 }  // namespace kasse::sim

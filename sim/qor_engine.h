@@ -1,18 +1,21 @@
 #pragma once
 // The simulated QOR card: takes a command APDU and answers a response APDU. Its only I/O is
-// the state file, written (temporary file, sync, rename) before an answer that changed the
-// card leaves it, so a sequence number is never given twice. Not thread-safe: one caller at a
-// time (the embedded reader and the daemon serialise).
+// the card's files (card_files.h), locked while the engine lives; a change is appended to the
+// card's log durably before the answer leaves, so a sequence number is never given twice and
+// nothing refused is counted. Not thread-safe: one caller at a time (the embedded reader and
+// the daemon serialise).
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "common/bytes.h"
 #include "common/result.h"
+#include "sim/books_log.h"
 
 namespace kasse::sim {
 
@@ -38,6 +41,10 @@ struct EngineOptions {
   // The test issuer's folder; empty: the user's state folder, or a throw-away issuer for a
   // card in memory only.
   std::filesystem::path issuerFolder;
+  std::size_t snapshotEvery = 10'000;  // log records between snapshots
+  AppendFaultHook appendFault;         // tests: fail the log's next append
+  // Told why a change could not be kept (path and reason) when the card answers 65 81.
+  std::function<void(const Error&)> onWriteError;
 };
 
 class QorEngine {
@@ -47,7 +54,8 @@ class QorEngine {
   QorEngine(const QorEngine&) = delete;
   QorEngine& operator=(const QorEngine&) = delete;
 
-  // Set when the state file could not be read or created; the card then answers 6F 00.
+  // Set when the card's files could not be locked, read or created (the message names the
+  // path and the reason); the card then answers 6F 00.
   const std::optional<Error>& StartError() const { return startError_; }
 
   // Any bytes in; an answer with a status word out, never a crash.

@@ -5,6 +5,8 @@ set -euo pipefail
 bin=$1 source=$2
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
+# The run's card lives in its own folder, never in the user's state folder.
+export XDG_STATE_HOME="$home/card-state"
 cp -r "$source/home/." "$home/"
 echo "mass 1000" | "$bin/kasse" --batch - --home "$home" 2>/dev/null
 "$bin/kavelo-verify" audit --home "$home" | tee "$home/audit.txt"

@@ -18,7 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: kasse [--home DIR] [--card pcsc|sim] [--sim-version 1|2] [--sim-lifecycle 2|3]\n"
-    "             [--sim-pin NNNNNN] [--demo-sale] [--screenshot FILE.png] [--mass N]\n"
+    "             [--sim-pin NNNNNN] [--card-state FILE] [--demo-sale] [--screenshot FILE.png]\n"
+    "             [--mass N]\n"
     "       kasse --batch FILE|- [same card and home options] [--seed N] [--strict]\n"
     "Without --batch the register window opens (it needs a display).\n"
     "  --batch FILE|-    run the commands of FILE (UTF-8), or of standard input\n"
@@ -26,6 +27,8 @@ constexpr const char* kUsage =
     "  --card pcsc|sim   pcsc-lite or the simulated card in this process (default sim)\n"
     "  --sim-version, --sim-lifecycle, --sim-pin  the simulated card: version level,\n"
     "                    lifecycle at its first start (2 personalised, 3 activated), PIN\n"
+    "  --card-state FILE the simulated card's file (default: in the user's state folder,\n"
+    "                    ~/.local/state/kasse/card-v2.state or card-v1.state)\n"
     "  --strict          batch: stop at the first failing command\n"
     "  --demo-sale       window: cash in one small signed sale once the window is up\n"
     "  --screenshot FILE window: save the main window as a PNG once it is up, then quit\n"
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
             number == 2 ? sim::Lifecycle::kPersonalised : sim::Lifecycle::kActivated;
       else if (name == "--sim-pin" && value.size() == 6 && isNumber)
         options.card.simPin = value;
+      else if (name == "--card-state" && !value.empty())
+        options.card.stateFile = value;
       else if (name == "--seed" && isNumber && number >= 0)
         options.seed = static_cast<unsigned>(number);
       else {

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cstdlib>
 #include <sstream>
 
 #include "app/batch_runner.h"
@@ -21,6 +22,8 @@ fs::path FreshHome() {
   const fs::path home = fs::path(::testing::TempDir()) / folder;
   fs::remove_all(home);
   fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
+  // The test's card lives in its own folder, never in the user's state folder.
+  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
   return home;
 }
 

@@ -22,6 +22,8 @@ std::filesystem::path FreshHome() {
   std::filesystem::remove_all(home);
   std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
                         std::filesystem::copy_options::recursive);
+  // The test's card lives in its own folder, never in the user's state folder.
+  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
   return home;
 }
 

@@ -1,17 +1,23 @@
 // Micro-benchmarks of the register's steps for one sale: item encoding, the record, the QR
-// payload, the journal writes, the card's own TRANSACTION and a round trip over pcscd.
+// payload, the journal writes, the card's own TRANSACTION; and the physical floor of a card:
+// a round trip over pcscd, one signature with the key object made once, one durable append.
 // Scratch files go to $KASSE_BENCH_SCRATCH (default: a folder below the working folder).
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "bench/card_floor.h"
 #include "bench/sample_sale.h"
 #include "common/files.h"
 #include "common/hex_text.h"
 #include "protocol/qr_payload.h"
+#include "sim/books_log.h"
+#include "sim/card_crypto.h"
+#include "sim/card_signer.h"
 #include "sim/qor_engine.h"
 
 namespace kasse::bench {
@@ -143,7 +149,37 @@ void EngineTransaction(benchmark::State& state) {
 }
 BENCHMARK(EngineTransaction)->ArgName("stateFile")->Arg(0)->Arg(1);
 
-// GET DATA 01F1 through pcscd to qor-sim in the first vpcd reader (started by scripts/bench).
+// Physical floor: one ECDSA brainpoolP192r1 / SHA-256 signature of a transaction's signed bytes
+// (about 300), with the key, digest and contexts made once.
+void PhysicalSignature(benchmark::State& state) {
+  const auto keys = sim::CreateCardKeys("QOR-SIM", 1);
+  if (!keys) return state.SkipWithError(keys.error().message.c_str());
+  auto signer = sim::CardSigner::FromDer(keys->privateKey);
+  if (!signer) return state.SkipWithError(signer.error().message.c_str());
+  const Bytes message(300, 0x5A);
+  for (auto _ : state) {
+    if (!signer->Sign(message)) return state.SkipWithError("no signature");
+  }
+}
+BENCHMARK(PhysicalSignature);
+
+// Physical floor: one record of a card's size appended and made durable with fdatasync, on the
+// filesystem of the bench's cards.
+void PhysicalDurableAppend(benchmark::State& state) {
+  const std::filesystem::path folder = Scratch("append");
+  std::vector<std::string> records;
+  auto log = sim::BooksLog::Open(folder / "card.state.log", records);
+  if (!log) return state.SkipWithError(log.error().message.c_str());
+  const std::string record(200, 'r');
+  for (auto _ : state) {
+    if (!log->Append(record)) return state.SkipWithError("append failed");
+    if (log->Records() >= 10'000) (void)log->Restart();
+  }
+}
+BENCHMARK(PhysicalDurableAppend)->UseRealTime();
+
+// GET DATA 01F1 through pcscd to qor-sim in the first vpcd reader (started by scripts/bench): the
+// physical floor's APDU round trip.
 void GetDataPcscd(benchmark::State& state) {
   PcscTransport card;
   if (Result<void> connected = card.Connect(std::chrono::seconds(5)); !connected)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "common/base_n.h"
 #include "common/hex_text.h"
 #include "register/register.h"
@@ -14,6 +16,8 @@ std::filesystem::path FreshHome(const std::string& name) {
   std::filesystem::remove_all(home);
   std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
                         std::filesystem::copy_options::recursive);
+  // The test's card lives in its own folder, never in the user's state folder.
+  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
   return home;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "register/tests/sale_fixture.h"
@@ -16,6 +18,8 @@ std::filesystem::path FreshHome(const std::string& name) {
   std::filesystem::remove_all(home);
   std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
                         std::filesystem::copy_options::recursive);
+  // The test's card lives in its own folder, never in the user's state folder.
+  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
   return home;
 }
 
@@ -41,6 +45,36 @@ TEST(Register, MonitorSettingsReachTheStartupFile) {
   again.LoadConfiguration();
   EXPECT_TRUE(again.showCardMonitor);
   EXPECT_FALSE(again.showFunctionMonitor);
+}
+
+// The embedded card lives in the user's state folder, or in the file named; when it cannot
+// start, the register says why instead of "no card found".
+TEST(RegisterCard, CardLivesInTheStateFolderAndItsStartErrorIsShown) {
+  const auto home = FreshHome("card_files");
+  {
+    RegisterOptions options;
+    options.home = home;
+    Register reg(options);
+    ASSERT_TRUE(reg.Start());
+    EXPECT_TRUE(std::filesystem::exists(home / "card-state" / "kasse" / "card-v2.state"));
+    EXPECT_FALSE(std::filesystem::exists(home / "qor-sim"));
+    // A second register on the same card, while the first holds it.
+    Register second(options);
+    const auto started = second.Start();
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().message.find("the card is in use by process"), std::string::npos)
+        << started.error().message;
+  }
+  ASSERT_TRUE(WriteFileAtomic(home / "qor-sim", "a program, not a folder"));
+  RegisterOptions options;
+  options.home = home;
+  options.card.stateFile = home / "qor-sim" / "card-v2.state";
+  Register reg(options);
+  const auto started = reg.Start();
+  ASSERT_FALSE(started);
+  EXPECT_NE(started.error().message.find((home / "qor-sim").string() + ": Not a directory"),
+            std::string::npos)
+      << started.error().message;
 }
 
 TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {

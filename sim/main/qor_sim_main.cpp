@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "common/files.h"
+#include "common/user_folders.h"
 #include "sim/daemon_options.h"
 #include "sim/test_issuer.h"
 
@@ -73,7 +74,7 @@ int Run(const DaemonOptions& options) {
 
 int main(int argc, char** argv) {
   const char* pin = std::getenv(kasse::sim::kPinVariable);
-  const auto options =
+  auto options =
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
                                      pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
@@ -85,5 +86,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!options->exportIssuer.empty()) return ExportIssuer(*options);
+  if (options->engine.stateFile.empty()) {
+    options->engine.stateFile = kasse::DefaultCardStateFile(options->engine.versionLevel);
+  }
+  options->engine.onWriteError = [](const kasse::Error& error) {
+    std::cerr << "qor-sim: answered 65 81, nothing kept: " << error.message << '\n';
+  };
   return Run(*options);
 }

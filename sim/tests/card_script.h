@@ -13,6 +13,7 @@
 #include "common/bytes.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
+#include "sim/card_crypto.h"
 #include "sim/qor_engine.h"
 #include "sim/tlv.h"
 
@@ -81,6 +82,14 @@ inline Bytes ReportCommand(Byte p1, const Bytes& extra = {}) {
                  Concat({HexParse("CD 04 20 26 05 12 CE 02 18 00"), extra}));
 }
 
+// A card file as written before the card kept its key and certificate in files of their own.
+inline std::string OldFormatState(const CardKeys& keys, std::uint32_t tpIdNo, std::uint32_t seq) {
+  return "qor-sim-state 1\nlifecycle 3\ntpId QOR-SIM\ntpIdNo " + std::to_string(tpIdNo) +
+         "\npin 123456 3\nseq " + std::to_string(seq) + " 0\nkey " + HexCompact(keys.privateKey) +
+         "\ncert " + HexCompact(keys.certificate) + "\ncaCert " + HexCompact(keys.caCertificate) +
+         "\nend\n";
+}
+
 // A fresh folder of its own (mkdtemp), removed with the test, for a state file and the test
 // issuer: a test never touches the user's issuer.
 class TempState {
@@ -88,7 +97,7 @@ class TempState {
   explicit TempState(const std::string& name) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / ("qor-sim-test-" + name + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data())) folder_ = pattern;
+    if (::mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
   }
   ~TempState() {
     std::error_code ignored;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -140,15 +141,15 @@ TEST(TestIssuer, DamagedFilesAreNamedNotReplaced) {
 TEST(IssuedCards, TwoNewCardsGetDifferentNumbersAndAFixedNumberIsKept) {
   TempState first("card-first");
   EngineOptions options = first.Options();
-  QorEngine one(options);
-  ASSERT_FALSE(one.StartError()) << one.StartError()->message;
+  auto one = std::make_unique<QorEngine>(options);
+  ASSERT_FALSE(one->StartError()) << one->StartError()->message;
   options.stateFile = first.Folder() / "second.state";
   QorEngine two(options);
   ASSERT_FALSE(two.StartError());
-  const std::uint32_t a = CardNumber(one);
+  const std::uint32_t a = CardNumber(*one);
   const std::uint32_t b = CardNumber(two);
   EXPECT_NE(a, b);
-  EXPECT_NE(one.CardCertificate(), two.CardCertificate());
+  EXPECT_NE(one->CardCertificate(), two.CardCertificate());
 
   options.stateFile = first.Folder() / "fixed.state";
   options.tpIdNo = 70;
@@ -161,6 +162,7 @@ TEST(IssuedCards, TwoNewCardsGetDifferentNumbersAndAFixedNumberIsKept) {
   QorEngine after(options);
   EXPECT_EQ(CardNumber(after), 71u);
   // Restarted, a card keeps its number.
+  one.reset();  // a card sits in one reader at a time
   options.stateFile = first.File();
   QorEngine restarted(options);
   EXPECT_EQ(CardNumber(restarted), a);
@@ -199,24 +201,20 @@ TEST(IssuedCards, OldCardFromAThrowAwayCaIsCertifiedAnewWithTheSameKey) {
   // A card as kept before the issuer existed: certified by a CA of its own.
   auto discarded = TestIssuer::ThrowAway();
   ASSERT_TRUE(discarded);
-  CardState old;
-  old.tpIdNo = 5;
-  old.transactionSeq = 9;
-  auto keys = CreateCardKeys(*discarded, old.tpId, old.tpIdNo);
+  auto keys = CreateCardKeys(*discarded, "QOR-SIM", 5);
   ASSERT_TRUE(keys);
-  old.keys = *keys;
-  ASSERT_TRUE(WriteFileAtomic(temp.File(), SerializeState(old)));
+  ASSERT_TRUE(WriteFileAtomic(temp.File(), testing::OldFormatState(*keys, 5, 9)));
 
   Bytes renewed;
   {
     QorEngine card(temp.Options());
     ASSERT_FALSE(card.StartError()) << card.StartError()->message;
     renewed = card.CardCertificate();
-    EXPECT_NE(renewed, old.keys.certificate);
+    EXPECT_NE(renewed, keys->certificate);
     EXPECT_EQ(ChainError(renewed, card.CaCertificate()), "");
     EXPECT_EQ(card.CaCertificate(),
               FileBytes(temp.IssuerFolder() / TestIssuerCertificateFile().filename()));
-    EXPECT_TRUE(CertifiesKey(renewed, old.keys.privateKey));
+    EXPECT_TRUE(CertifiesKey(renewed, keys->privateKey));
     EXPECT_TRUE(NamesCard(renewed, "QOR-SIM", 5));
     // READ BINARY gives the new certificate; the card signs with its old key, which the new
     // certificate holds.
@@ -232,9 +230,8 @@ TEST(IssuedCards, OldCardFromAThrowAwayCaIsCertifiedAnewWithTheSameKey) {
     EXPECT_EQ(ReadUint32((*elements)[2].value), 10u);
   }
   // Kept: the next start finds a sound certificate and leaves it alone.
-  const auto kept = ParseState(ReadFile(temp.File()).value());
-  ASSERT_TRUE(kept);
-  EXPECT_EQ(kept->keys.certificate, renewed);
+  const std::string certFile = ReadFile(temp.File().string() + ".cert").value();
+  EXPECT_EQ(certFile.substr(0, renewed.size()), ToText(renewed));
   QorEngine restarted(temp.Options());
   EXPECT_EQ(restarted.CardCertificate(), renewed);
   // The old card's number is its own from now on.

@@ -24,6 +24,8 @@ fail() {
 }
 
 cp -r "$source/home" "$work/home"
+# The run's card lives in its own folder, never in the user's state folder.
+export XDG_STATE_HOME="$work/card-state"
 "$bin/kavelo-verify" serve --listen 127.0.0.1:0 --home "$work/home" >"$work/serve.out" 2>&1 &
 server=$!
 port=

@@ -8,9 +8,11 @@
 #include <unistd.h>
 #include "sim/tests/pcsc/qor_sim_process.h"
 
+#include <fstream>
 #include <random>
 
 #include "common/files.h"
+#include "sim/books_log.h"
 #include "sim/tests/card_script.h"
 #include "sim/tests/pcsc/pcsc_client.h"
 
@@ -105,8 +107,17 @@ TEST_F(QorSimPcsc, ChosenStatusWordIsAnswered) {
   EXPECT_EQ(*answer, HexParse("65 81"));
 }
 
-// Kills the daemon at random moments during a run of transactions: numbers only grow, none is
-// given twice, and the totals are those of every number given.
+// What a kill in the middle of the log append leaves: the first part of a record. Its numbers
+// are far ahead, so a replay that took it would show at once.
+void AppendTornRecord(const std::filesystem::path& log, std::mt19937& random) {
+  const std::string record = FrameRecord("lifecycle 3\npin 123456 3\nseq 9000 0\n");
+  std::ofstream out(log, std::ios::binary | std::ios::app);
+  out << record.substr(0, 1 + random() % (record.size() - 1));
+}
+
+// Kills the daemon at random moments during a run of transactions (every other kill also cut
+// in the middle of the log append): numbers only grow, none is given twice, and the totals are
+// those of every number given.
 TEST_F(QorSimPcsc, KilledDaemonNeverRepeatsASequenceNumber) {
   // Signing takes 10 ms before the state is written, the answer waits 10 ms after: kills land
   // on both sides of the write.
@@ -127,6 +138,7 @@ TEST_F(QorSimPcsc, KilledDaemonNeverRepeatsASequenceNumber) {
       client.Transmit(transaction);
       killer.join();
       ++kills;
+      if (kills % 2 == 0) AppendTornRecord(temp.File().string() + ".log", random);
       daemon.Start();
       nextKill = std::chrono::steady_clock::now() + std::chrono::milliseconds(100 + random() % 300);
       ASSERT_TRUE(ConnectAndSelect());

@@ -1,11 +1,16 @@
 #pragma once
-// One qor-sim process of a test, started with the object and stopped with it.
+// One qor-sim process of a test, started with the object and stopped with it. Without a
+// --state of the test's own its card lives in a fresh temporary folder, never in the user's.
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -16,9 +21,21 @@ class QorSimProcess {
   // `endSignal` stops the process when the object goes.
   explicit QorSimProcess(std::vector<std::string> args, int endSignal = SIGTERM)
       : args_(std::move(args)), endSignal_(endSignal) {
+    if (std::find(args_.begin(), args_.end(), "--state") == args_.end()) {
+      std::string pattern =
+          (std::filesystem::temp_directory_path() / "qor-sim-card-XXXXXX").string();
+      if (::mkdtemp(pattern.data()) != nullptr) {
+        folder_ = pattern;
+        args_.insert(args_.end(), {"--state", (folder_ / "card.state").string()});
+      }
+    }
     Start();
   }
-  ~QorSimProcess() { Stop(endSignal_); }
+  ~QorSimProcess() {
+    Stop(endSignal_);
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+  }
   QorSimProcess(const QorSimProcess&) = delete;
   QorSimProcess& operator=(const QorSimProcess&) = delete;
 
@@ -48,6 +65,7 @@ class QorSimProcess {
  private:
   std::vector<std::string> args_;
   int endSignal_;
+  std::filesystem::path folder_;  // the card's own folder, when the test named none
   pid_t pid_ = -1;
 };
 
