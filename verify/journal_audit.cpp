@@ -1,13 +1,17 @@
 #include "verify/journal_audit.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
-#include <map>
+#include <initializer_list>
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
 #include "common/payload_filter.h"
+#include "verify/card_certificate.h"
 #include "verify/journal_scan.h"
 #include "verify/receipt_payload.h"
+#include "verify/sequence_book.h"
 #include "verify/signature_check.h"
 
 namespace kasse {
@@ -17,8 +21,9 @@ struct JournalAuditor::Record {
   std::size_t offset = 0, number = 0;
   std::string tpId;
   std::uint64_t tpIdNo = 0, seqNo = 0;
-  Bytes signature;
+  Bytes signature, request;
   bool answered = false;
+  bool refused = false;
 };
 
 namespace {
@@ -51,6 +56,13 @@ std::optional<Bytes> Base64Child(std::string_view body, std::string_view name) {
   return Base64Decode(*text);
 }
 
+bool IsStatusWord(std::string_view text) {
+  if (text.size() != 4) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  return true;
+}
+
 struct Checked {
   std::optional<JournalAuditor::Record> record;
   std::string problem;
@@ -60,7 +72,7 @@ struct Checked {
 Checked CheckRecord(const ScannedRecord& scanned, ByteSpan certificate) {
   Checked checked;
   JournalAuditor::Record record;
-  record.transaction = scanned.name == "transactionEncoded";
+  record.transaction = scanned.name.starts_with("transaction");
   record.offset = scanned.offset;
   const std::string_view prefix = record.transaction ? "transaction" : "report";
   auto request = Base64Child(scanned.body, std::string(prefix) + "Request");
@@ -70,7 +82,17 @@ Checked CheckRecord(const ScannedRecord& scanned, ByteSpan certificate) {
     return checked;
   }
   if (!request) return {std::nullopt, "request is not Base64"};
-  if (!ChildText(scanned.body, std::string(prefix) + "Response")) {
+  record.request = *request;
+  const auto refusal = ChildText(scanned.body, std::string(prefix) + "Refused");
+  const bool responded = ChildText(scanned.body, std::string(prefix) + "Response").has_value();
+  if (refusal && responded) return {std::nullopt, "both an answer and a refusal"};
+  if (refusal) {
+    record.refused = true;
+    checked.record = record;
+    if (!IsStatusWord(*refusal)) checked.problem = "refusal: not a status word (4 hex digits)";
+    return checked;
+  }
+  if (!responded) {
     checked.record = record;
     return checked;
   }
@@ -126,7 +148,7 @@ std::string LField(const ScannedRecord& l, std::string_view name) {
     from = hash;
   }
   auto text = ChildText(l.body, name, from);
-  return text ? std::string(*text) : std::string("(missing)");
+  return text ? XmlUnescaped(*text) : std::string("(missing)");
 }
 
 std::vector<std::string> Mismatches(const JournalAuditor::Record& s, const ScannedRecord& l) {
@@ -154,38 +176,45 @@ std::string Kind(bool transaction) {
 
 }  // namespace
 
-JournalAuditor::Numbers& JournalAuditor::NumbersOf(const std::string& card) {
-  for (Numbers& numbers : numbers_) {
-    if (numbers.card == card) return numbers;
-  }
-  numbers_.push_back(Numbers{card, std::nullopt, std::nullopt});
-  return numbers_.back();
+JournalAuditor::JournalAuditor() : book_(std::make_unique<SequenceBook>()) {}
+JournalAuditor::~JournalAuditor() = default;
+
+std::size_t JournalAuditor::Add(AuditFinding finding) {
+  report_.findings.push_back(std::move(finding));
+  dropped_.push_back(false);
+  gapOf_.push_back(std::nullopt);
+  return report_.findings.size() - 1;
 }
 
-void JournalAuditor::CheckSequence(const Record& record, std::string_view sName) {
+void JournalAuditor::Unanswered(AuditFinding finding, bool transaction, Bytes request) {
+  ++unansweredRequests_;
+  pending_.push_back({Add(std::move(finding)), transaction, std::move(request)});
+}
+
+void JournalAuditor::Sequence(const Record& record, std::string_view sName, bool late) {
   const std::string card = record.tpId + " " + std::to_string(record.tpIdNo);
-  std::optional<std::uint64_t>& last =
-      record.transaction ? NumbersOf(card).lastTransaction : NumbersOf(card).lastReport;
-  const auto add = [&](std::string text) {
-    report_.findings.push_back({std::string(sName), record.offset, record.number,
-                                Kind(record.transaction) + " " + std::to_string(record.seqNo) +
-                                    " of card " + card + ": " + std::move(text)});
-  };
-  if (last && record.seqNo <= *last) {
-    add(record.seqNo == *last
-            ? "sequence number repeated"
-            : "sequence number lower than the one before (" + std::to_string(*last) + ")");
-    return;  // keep the higher number as the reference
+  const SequenceBook::Problem problem =
+      late ? book_->RecordLate(card, record.transaction, record.seqNo, unansweredRequests_)
+           : book_->Record(card, record.transaction, record.seqNo, unansweredRequests_);
+  if (problem.text.empty()) return;
+  const std::size_t finding = Add({std::string(sName), record.offset, record.number, problem.text});
+  gapOf_[finding] = problem.gap;
+}
+
+AuditReport JournalAuditor::Report() const {
+  AuditReport report = report_;
+  report.findings.clear();
+  for (std::size_t i = 0; i < report_.findings.size(); ++i) {
+    if (dropped_[i]) continue;
+    AuditFinding finding = report_.findings[i];
+    if (gapOf_[i]) {
+      auto text = book_->GapText(*gapOf_[i]);
+      if (!text) continue;  // every number of it was answered late
+      finding.text = *text;
+    }
+    report.findings.push_back(std::move(finding));
   }
-  if (last && record.seqNo > *last + 1) {
-    const std::uint64_t first = *last + 1, gapEnd = record.seqNo - 1;
-    add("gap: " +
-        (first == gapEnd ? std::to_string(first)
-                         : std::to_string(first) + " to " + std::to_string(gapEnd)) +
-        " missing; the journal holds " + std::to_string(unansweredRequests_) +
-        " request(s) without an answer so far");
-  }
-  last = record.seqNo;
+  return report;
 }
 
 namespace {
@@ -206,14 +235,21 @@ void CheckFrame(const ScannedJournal& scanned, std::string_view name, std::size_
   }
 }
 
-std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned, std::string_view a,
-                                          std::string_view b, std::string_view name,
+// The complete records named in `kinds`; `ignored` ones are skipped without a finding, any
+// other is one.
+std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned,
+                                          std::initializer_list<std::string_view> kinds,
+                                          std::initializer_list<std::string_view> ignored,
+                                          std::string_view name,
                                           std::vector<AuditFinding>& findings) {
+  const auto in = [](std::initializer_list<std::string_view> list, std::string_view what) {
+    return std::find(list.begin(), list.end(), what) != list.end();
+  };
   std::vector<const ScannedRecord*> kept;
   for (std::size_t i = 0; i < scanned.records.size(); ++i) {
     const ScannedRecord& record = scanned.records[i];
-    if (!record.complete) continue;
-    if (record.name == a || record.name == b) {
+    if (!record.complete || in(ignored, record.name)) continue;
+    if (in(kinds, record.name)) {
       kept.push_back(&record);
     } else {
       findings.push_back({std::string(name), record.offset, i + 1,
@@ -229,14 +265,51 @@ void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan cert
   Checked checked = CheckRecord(s.record, certificate);
   const bool transaction = s.record.name == "transactionEncoded";
   (transaction ? report_.transactions : report_.reports)++;
-  const auto add = [&](std::string text) {
-    report_.findings.push_back({std::string(s.file), s.record.offset, s.number,
-                                Kind(transaction) + ": " + std::move(text)});
+  const auto finding = [&](std::string text) {
+    return AuditFinding{std::string(s.file), s.record.offset, s.number,
+                        Kind(transaction) + ": " + std::move(text)};
   };
   if (!checked.record) {
-    add(checked.problem);
+    Add(finding(checked.problem));
     return;
   }
+  Record& record = *checked.record;
+  record.number = s.number;
+  if (!checked.problem.empty()) {
+    Add(finding(checked.problem));
+  } else if (!record.signature.empty()) {
+    report_.signaturesChecked++;
+  }
+  if (record.refused) {
+    report_.refusals++;  // nothing was signed, no number used
+  } else if (record.answered) {
+    // An unsigned daily closing shows the card's last report number without taking a new one.
+    if (transaction || !record.signature.empty()) Sequence(record, s.file, false);
+  } else if (ChildText(s.record.body, Kind(transaction) + "Request")) {
+    Unanswered(finding("request without an answer"), transaction, record.request);
+  }
+  if (l.record == nullptr) {
+    Add(finding("no matching " + Kind(transaction) + " record in the L file"));
+    return;
+  }
+  for (const std::string& field : Mismatches(record, *l.record)) {
+    Add({std::string(l.file), l.record->offset, l.number,
+         Kind(transaction) + " " + std::to_string(record.seqNo) + ": L field " + field});
+  }
+}
+
+void JournalAuditor::AuditLate(const SPlace& s, ByteSpan certificate) {
+  Checked checked = CheckRecord(s.record, certificate);
+  const bool transaction = s.record.name == "transactionLate";
+  const auto add = [&](std::string text) {
+    Add({std::string(s.file), s.record.offset, s.number,
+         "late " + Kind(transaction) + " answer: " + std::move(text)});
+  };
+  if (!checked.record || !checked.record->answered) {
+    add(checked.record ? "no answer in it" : checked.problem);
+    return;
+  }
+  report_.lateAnswers++;
   Record& record = *checked.record;
   record.number = s.number;
   if (!checked.problem.empty()) {
@@ -244,21 +317,41 @@ void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan cert
   } else if (!record.signature.empty()) {
     report_.signaturesChecked++;
   }
-  if (record.answered) {
-    // An unsigned daily closing shows the card's last report number without taking a new one.
-    if (transaction || !record.signature.empty()) CheckSequence(record, s.file);
-  } else if (ChildText(s.record.body, Kind(transaction) + "Request")) {
-    ++unansweredRequests_;
-    add("request without an answer");
-  }
-  if (l.record == nullptr) {
-    add("no matching " + Kind(transaction) + " record in the L file");
+  // It answers the latest request of its kind with the same bytes that is still unanswered.
+  for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+    if (it->transaction != transaction || it->request != record.request) continue;
+    dropped_[it->finding] = true;
+    --unansweredRequests_;
+    pending_.erase(std::next(it).base());
+    if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
     return;
   }
-  for (const std::string& field : Mismatches(record, *l.record)) {
-    report_.findings.push_back(
-        {std::string(l.file), l.record->offset, l.number,
-         Kind(transaction) + " " + std::to_string(record.seqNo) + ": L field " + field});
+  add("its request is not in the journal as one without an answer");
+  if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
+}
+
+void JournalAuditor::CheckParams(const ScannedJournal& s, std::string_view sName) {
+  // A card re-certified keeps its key; two keys under one name and number are two cards, or a
+  // forgery.
+  for (const QorParams& params : ParamsOfBlocks(s.params)) {
+    auto der = Base64Decode(params.certificate);
+    if (!der) continue;
+    auto parsed = ParsedCertificate::FromDer(*der);
+    if (!parsed) continue;
+    const std::string card = params.tpId + " " + params.tpIdNo;
+    bool known = false;
+    for (const CardCertificateSeen& seen : certificates_) {
+      if (seen.card != card) continue;
+      known = true;
+      auto before = ParsedCertificate::FromDer(seen.der);
+      if (before && EVP_PKEY_eq((*before)->Key(), (*parsed)->Key()) != 1) {
+        Add({std::string(sName), 0, 0,
+             "card " + card + ": two different certificates with different keys: " +
+                 (*parsed)->Subject() + " here, " + seen.subject + " in " + seen.file});
+        break;
+      }
+    }
+    if (!known) certificates_.push_back({card, std::string(sName), (*parsed)->Subject(), *der});
   }
 }
 
@@ -270,7 +363,7 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
                                ": not a journal (no journal header)");
     return;
   }
-  auto& findings = report_.findings;
+  std::vector<AuditFinding> findings;
   CheckFrame(s, sName, sText.size(), findings);
   CheckFrame(l, lName, lText.size(), findings);
   if (s.params.empty()) findings.push_back({std::string(sName), 0, 0, "no parameter block"});
@@ -281,41 +374,52 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
   if (!s.params.empty()) {
     if (auto text = ChildText(s.params.front(), "certificate")) certificate = Base64Decode(*text);
   }
-  const auto sRecords = OfKinds(s, "transactionEncoded", "reportEncoded", sName, findings);
-  const auto lRecords = OfKinds(l, "transaction", "report", lName, findings);
+  const auto sRecords =
+      OfKinds(s, {"transactionEncoded", "reportEncoded", "transactionLate", "reportLate"}, {},
+              sName, findings);
+  const auto lRecords =
+      OfKinds(l, {"transaction", "report"}, {"transactionLate", "reportLate"}, lName, findings);
+  for (AuditFinding& finding : findings)
+    Add(std::move(finding));
+  CheckParams(s, sName);
+  const ByteSpan key = certificate ? ByteSpan(*certificate) : ByteSpan();
   std::size_t lNext[2] = {0, 0};
   std::vector<const ScannedRecord*> lByKind[2];
   for (const ScannedRecord* r : lRecords)
     lByKind[r->name == "transaction" ? 0 : 1].push_back(r);
   for (const ScannedRecord* sRecord : sRecords) {
+    const SPlace place{sName, *sRecord, static_cast<std::size_t>(sRecord - s.records.data()) + 1};
+    if (sRecord->name.ends_with("Late")) {
+      AuditLate(place, key);
+      continue;
+    }
     const bool transaction = sRecord->name == "transactionEncoded";
     std::size_t& next = lNext[transaction ? 0 : 1];
     const auto& candidates = lByKind[transaction ? 0 : 1];
     const ScannedRecord* lRecord = next < candidates.size() ? candidates[next++] : nullptr;
     AuditRecord(
-        {sName, *sRecord, static_cast<std::size_t>(sRecord - s.records.data()) + 1},
+        place,
         {lName, lRecord, lRecord ? static_cast<std::size_t>(lRecord - l.records.data()) + 1 : 0},
-        certificate ? ByteSpan(*certificate) : ByteSpan());
+        key);
   }
   // A crash may cut the last record after its request was written whole: the card may have
   // answered it, so it counts for the gaps that follow.
   if (!s.records.empty() && !s.records.back().complete) {
     const ScannedRecord& cut = s.records.back();
     const bool transaction = cut.name == "transactionEncoded";
-    if ((transaction || cut.name == "reportEncoded") &&
-        ChildText(cut.body, Kind(transaction) + "Request") &&
-        !ChildText(cut.body, Kind(transaction) + "Response")) {
-      ++unansweredRequests_;
-      findings.push_back({std::string(sName), cut.offset, s.records.size(),
-                          Kind(transaction) + ": request without an answer (record cut off)"});
+    const std::string kind = Kind(transaction);
+    if ((transaction || cut.name == "reportEncoded") && ChildText(cut.body, kind + "Request") &&
+        !ChildText(cut.body, kind + "Response") && !ChildText(cut.body, kind + "Refused")) {
+      Unanswered({std::string(sName), cut.offset, s.records.size(),
+                  kind + ": request without an answer (record cut off)"},
+                 transaction, Base64Child(cut.body, kind + "Request").value_or(Bytes()));
     }
   }
   for (int kind = 0; kind < 2; ++kind) {
     for (std::size_t i = lNext[kind]; i < lByKind[kind].size(); ++i) {
       const ScannedRecord* r = lByKind[kind][i];
-      findings.push_back({std::string(lName), r->offset,
-                          static_cast<std::size_t>(r - l.records.data()) + 1,
-                          Kind(kind == 0) + " without a matching S record"});
+      Add({std::string(lName), r->offset, static_cast<std::size_t>(r - l.records.data()) + 1,
+           Kind(kind == 0) + " without a matching S record"});
     }
   }
 }

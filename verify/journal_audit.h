@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@
 namespace kasse {
 
 struct ScannedRecord;
+struct ScannedJournal;
+class SequenceBook;
 
 struct AuditFinding {
   std::string file;        // file name without folder
@@ -27,23 +30,25 @@ struct AuditFinding {
 struct AuditReport {
   std::vector<AuditFinding> findings;
   std::vector<std::string> unusable;  // files that could not be audited at all
-  std::size_t transactions = 0, reports = 0, signaturesChecked = 0;
+  std::size_t transactions = 0, reports = 0, signaturesChecked = 0, lateAnswers = 0, refusals = 0;
 };
 
 // One journal pair given as texts; carries sequence state across calls so that the pairs of a
-// home folder, audited in name order, are checked as one history.
+// home folder, audited in name order, are checked as one history. A refusal of the card
+// (transactionRefused, reportRefused) is no finding: nothing was signed. A late answer
+// (transactionLate, reportLate) has its signature checked, explains its number and answers
+// the request it belongs to.
 class JournalAuditor {
  public:
   struct Record;
+  JournalAuditor();
+  ~JournalAuditor();
   void AuditPair(std::string_view sName, std::string_view sText, std::string_view lName,
                  std::string_view lText);
-  const AuditReport& Report() const { return report_; }
+  // The findings so far, in journal order.
+  AuditReport Report() const;
 
  private:
-  struct Numbers {
-    std::string card;
-    std::optional<std::uint64_t> lastTransaction, lastReport;
-  };
   struct SPlace {
     std::string_view file;
     const ScannedRecord& record;
@@ -54,12 +59,29 @@ class JournalAuditor {
     const ScannedRecord* record;  // none: the L file has no record left for it
     std::size_t number;
   };
+  struct Pending {  // a request without an answer, until a late answer comes
+    std::size_t finding;
+    bool transaction;
+    Bytes request;
+  };
+  struct CardCertificateSeen {
+    std::string card, file, subject;
+    Bytes der;
+  };
   void AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate);
-  void CheckSequence(const Record& record, std::string_view sName);
-  Numbers& NumbersOf(const std::string& card);
+  void AuditLate(const SPlace& s, ByteSpan certificate);
+  void CheckParams(const ScannedJournal& s, std::string_view sName);
+  std::size_t Add(AuditFinding finding);
+  void Unanswered(AuditFinding finding, bool transaction, Bytes request);
+  void Sequence(const Record& record, std::string_view sName, bool late);
 
   AuditReport report_;
-  std::vector<Numbers> numbers_;
+  // Per finding: explained by a late answer; the gap of the book it reports.
+  std::vector<bool> dropped_;
+  std::vector<std::optional<std::size_t>> gapOf_;
+  std::unique_ptr<SequenceBook> book_;
+  std::vector<Pending> pending_;
+  std::vector<CardCertificateSeen> certificates_;
   std::size_t unansweredRequests_ = 0;
 };
 
@@ -77,11 +99,8 @@ std::string AuditText(const AuditReport& report);
 // 0 clean, 1 findings, 2 unusable.
 int AuditExitCode(const AuditReport& report);
 
-// The parameter blocks of a journal text.
+// The parameter blocks of a journal text, their values unescaped.
 std::vector<QorParams> ParamsOfJournal(std::string_view text);
-
-// The certificate (DER) for a card, from the parameter blocks of the journals under home/Journal.
-std::optional<Bytes> CertificateFromJournals(const std::filesystem::path& home,
-                                             std::string_view tpId, std::uint64_t tpIdNo);
+std::vector<QorParams> ParamsOfBlocks(const std::vector<std::string_view>& blocks);
 
 }  // namespace kasse
