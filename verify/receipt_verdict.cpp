@@ -75,6 +75,26 @@ ReceiptVerdict JudgeReceipt(std::string_view urlOrT1, const CertificateIndex& in
   return JudgePayload(PayloadOfUrl(urlOrT1), index);
 }
 
+ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer) {
+  ReceiptVerdict verdict = JudgeReceipt(urlOrT1, CertificateIndex(CertificateSources{}));
+  if (!verdict.receipt) return verdict;
+  verdict.cardUnknown = false;
+  auto certificate = ParsedCertificate::FromDer(certificateDer);
+  if (!certificate) {
+    verdict.reason = certificate.error().message;
+    return verdict;
+  }
+  auto valid = CheckSignatureWithKey((*certificate)->Key(), verdict.receipt->signedMessage,
+                                     verdict.receipt->signature);
+  if (!valid) {
+    verdict.reason = valid.error().message;
+    return verdict;
+  }
+  verdict.validity = *valid ? Validity::kValid : Validity::kInvalid;
+  verdict.reason = *valid ? "" : "the signature does not match the signed data";
+  return verdict;
+}
+
 std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon) {
   std::int64_t rate = 0;
   if (container.rateDigits.size() > 4 || !ParseInteger(container.rateDigits, rate) || rate < 0 ||

@@ -38,6 +38,10 @@ inline constexpr std::int64_t kHighestRate = 9999;
 // rounded half away from zero; nothing for a rate that is not 0 to 99.99 %.
 std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon);
 
+// The signature alone, against one given certificate whose issuer is not checked: for tests of
+// the register, which know their own card. Receipts from outside go through JudgeReceipt.
+ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer);
+
 // Plain text, one field a line (UTF-8).
 std::string VerdictText(const ReceiptVerdict& verdict);
 
