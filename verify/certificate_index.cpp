@@ -72,6 +72,10 @@ std::vector<FileStamp> StampsOf(const CertificateSources& sources) {
     stamps.push_back(Stamp(file, Role::kIssuer));
   for (const auto& folder : sources.trustFolders)
     AddFolder(folder, Role::kIssuer, stamps);
+  if (!sources.userIssuer.empty()) {
+    FileStamp issuer = Stamp(sources.userIssuer, Role::kIssuer);
+    if (issuer.size >= 0) stamps.push_back(std::move(issuer));
+  }
   return stamps;
 }
 

@@ -24,7 +24,8 @@ struct CertificateSources {
   std::vector<std::filesystem::path> cardFolders;   // every regular file one card's certificate
   std::vector<std::filesystem::path> trustFiles;    // trusted issuers, DER or PEM
   std::vector<std::filesystem::path> trustFolders;  // every certificate file in it trusted
-  std::vector<Bytes> trusted, cards;                // given as bytes (tests, fuzzing)
+  std::filesystem::path userIssuer;   // trusted once it exists (the first simulated card makes it)
+  std::vector<Bytes> trusted, cards;  // given as bytes (tests, fuzzing)
 };
 
 struct IndexedCertificate {

@@ -90,8 +90,7 @@ kasse::Result<kasse::CertificateSources> SourcesOf(const Arguments& a) {
   for (const std::string& folder : a.folders)
     sources.cardFolders.emplace_back(folder);
   std::error_code error;
-  const std::filesystem::path issuer = kasse::TestIssuerCertificateFile();
-  if (std::filesystem::exists(issuer, error)) sources.trustFiles.push_back(issuer);
+  sources.userIssuer = kasse::TestIssuerCertificateFile();
   for (const std::string& file : a.issuers) {
     auto text = kasse::ReadFile(file);
     if (!text) return text.error();

@@ -207,6 +207,22 @@ TEST(CertificateIndex, ReadsAgainWhenAJournalOrATrustFileChanges) {
             std::string::npos);
 }
 
+TEST(CertificateIndex, TheUsersIssuerIsTrustedOnceTheFirstCardMadeIt) {
+  JournalMaker maker;
+  const Bytes receipt = maker.Sale(450);
+  TempFolder state;
+  CertificateSources sources;
+  sources.cards = {maker.Certificate()};
+  sources.userIssuer = state.Path() / "kasse" / "test-issuer.der";
+  CertificateIndex index(sources);
+  EXPECT_TRUE(index.Problems().empty());  // not there yet: no problem, only no trust
+  EXPECT_EQ(JudgeReceipt(T1(receipt), index).validity, Validity::kInvalid);
+  const Bytes issuer = maker.Issuer();
+  state.Write("kasse/test-issuer.der", std::string(issuer.begin(), issuer.end()));
+  index.Refresh();
+  EXPECT_EQ(JudgeReceipt(T1(receipt), index).validity, Validity::kValid);
+}
+
 TEST(CertificateIndex, FolderOfCardCertificatesServesWithoutJournals) {
   JournalMaker maker;
   const Bytes receipt = maker.Sale(500);
