@@ -125,6 +125,7 @@ struct CertificateIndex::Snapshot {
   std::vector<IndexedCertificate> unnamed;
   std::vector<std::string> problems;
   std::size_t issuers = 0, certificates = 0;
+  std::shared_ptr<const TrustStore> trust;
 };
 
 namespace {
@@ -163,7 +164,9 @@ std::shared_ptr<const CertificateIndex::Snapshot> Build(const CertificateSources
     }
     snapshot->files.push_back(kept ? *kept : Read(stamp));
   }
-  TrustStore trust;
+  auto trustStore = std::make_shared<TrustStore>();
+  TrustStore& trust = *trustStore;
+  snapshot->trust = trustStore;
   for (const Bytes& der : sources.trusted)
     if (auto added = trust.Add(der); !added) snapshot->problems.push_back(added.error().message);
   for (const Contribution& file : snapshot->files) {
@@ -246,6 +249,10 @@ std::vector<IndexedCertificate> CertificateIndex::Find(std::string_view tpId,
 
 std::vector<std::string> CertificateIndex::Problems() const {
   return Current()->problems;
+}
+
+std::shared_ptr<const TrustStore> CertificateIndex::Trust() const {
+  return Current()->trust;
 }
 
 std::size_t CertificateIndex::IssuerCount() const {

@@ -18,6 +18,8 @@
 
 namespace kasse {
 
+class TrustStore;
+
 struct CertificateSources {
   std::filesystem::path home;                       // journals under home/Journal; empty: none
   std::vector<std::filesystem::path> cardFiles;     // card certificates, DER or PEM
@@ -51,6 +53,8 @@ class CertificateIndex {
   // Files that could not be read, one line each (path and reason).
   std::vector<std::string> Problems() const;
   std::size_t IssuerCount() const;
+  // The trusted issuers as last read.
+  std::shared_ptr<const TrustStore> Trust() const;
   std::size_t CertificateCount() const;
   // Where certificates are looked for, for a reason text ("the journals under H, 1 file").
   std::string Where() const;

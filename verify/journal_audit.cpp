@@ -13,6 +13,7 @@
 #include "verify/receipt_payload.h"
 #include "verify/sequence_book.h"
 #include "verify/signature_check.h"
+#include "verify/trust_store.h"
 
 namespace kasse {
 
@@ -176,7 +177,10 @@ std::string Kind(bool transaction) {
 
 }  // namespace
 
-JournalAuditor::JournalAuditor() : book_(std::make_unique<SequenceBook>()) {}
+JournalAuditor::JournalAuditor(std::shared_ptr<const TrustStore> trust)
+    : book_(std::make_unique<SequenceBook>()), trust_(std::move(trust)) {
+  report_.issuersChecked = trust_ && !trust_->Empty();
+}
 JournalAuditor::~JournalAuditor() = default;
 
 std::size_t JournalAuditor::Add(AuditFinding finding) {
@@ -213,6 +217,22 @@ AuditReport JournalAuditor::Report() const {
       finding.text = *text;
     }
     report.findings.push_back(std::move(finding));
+  }
+  // A card is vouched for when one of its certificates comes from a trusted issuer; an older
+  // certificate of the same key (from before a re-certification) then needs no issuer.
+  for (std::size_t i = 0; i < certificates_.size(); ++i) {
+    const CardCertificateSeen& first = certificates_[i];
+    const auto sameCard = [&](const CardCertificateSeen& c) { return c.card == first.card; };
+    if (std::find_if(certificates_.begin(), certificates_.end(), sameCard) !=
+        certificates_.begin() + static_cast<std::ptrdiff_t>(i)) {
+      continue;  // the card was judged at its first certificate
+    }
+    const bool vouched =
+        std::any_of(certificates_.begin(), certificates_.end(),
+                    [&](const auto& c) { return sameCard(c) && c.chainProblem.empty(); });
+    if (!vouched)
+      report.findings.push_back(
+          {first.file, 0, 0, "card " + first.card + ": " + first.chainProblem});
   }
   return report;
 }
@@ -339,19 +359,21 @@ void JournalAuditor::CheckParams(const ScannedJournal& s, std::string_view sName
     auto parsed = ParsedCertificate::FromDer(*der);
     if (!parsed) continue;
     const std::string card = params.tpId + " " + params.tpIdNo;
-    bool known = false;
+    bool seenBefore = false;
     for (const CardCertificateSeen& seen : certificates_) {
       if (seen.card != card) continue;
-      known = true;
+      seenBefore = seenBefore || seen.der == *der;
       auto before = ParsedCertificate::FromDer(seen.der);
-      if (before && EVP_PKEY_eq((*before)->Key(), (*parsed)->Key()) != 1) {
+      if (!seenBefore && before && EVP_PKEY_eq((*before)->Key(), (*parsed)->Key()) != 1) {
         Add({std::string(sName), 0, 0,
              "card " + card + ": two different certificates with different keys: " +
                  (*parsed)->Subject() + " here, " + seen.subject + " in " + seen.file});
-        break;
+        seenBefore = true;  // one finding a certificate
       }
     }
-    if (!known) certificates_.push_back({card, std::string(sName), (*parsed)->Subject(), *der});
+    if (seenBefore) continue;
+    const std::string problem = report_.issuersChecked ? trust_->ChainProblem(**parsed) : "";
+    certificates_.push_back({card, std::string(sName), (*parsed)->Subject(), *der, problem});
   }
 }
 

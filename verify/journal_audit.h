@@ -19,6 +19,7 @@ namespace kasse {
 struct ScannedRecord;
 struct ScannedJournal;
 class SequenceBook;
+class TrustStore;
 
 struct AuditFinding {
   std::string file;        // file name without folder
@@ -31,6 +32,7 @@ struct AuditReport {
   std::vector<AuditFinding> findings;
   std::vector<std::string> unusable;  // files that could not be audited at all
   std::size_t transactions = 0, reports = 0, signaturesChecked = 0, lateAnswers = 0, refusals = 0;
+  bool issuersChecked = false;  // the certificates were checked against trusted issuers
 };
 
 // One journal pair given as texts; carries sequence state across calls so that the pairs of a
@@ -41,7 +43,9 @@ struct AuditReport {
 class JournalAuditor {
  public:
   struct Record;
-  JournalAuditor();
+  // `trust`: the issuers the parameter blocks' certificates must come from; none given or
+  // none in it: certificates are not checked against an issuer (the summary says so).
+  explicit JournalAuditor(std::shared_ptr<const TrustStore> trust = nullptr);
   ~JournalAuditor();
   void AuditPair(std::string_view sName, std::string_view sText, std::string_view lName,
                  std::string_view lText);
@@ -67,6 +71,7 @@ class JournalAuditor {
   struct CardCertificateSeen {
     std::string card, file, subject;
     Bytes der;
+    std::string chainProblem;  // empty: a trusted issuer vouches for it, or none was checked
   };
   void AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate);
   void AuditLate(const SPlace& s, ByteSpan certificate);
@@ -82,6 +87,7 @@ class JournalAuditor {
   std::unique_ptr<SequenceBook> book_;
   std::vector<Pending> pending_;
   std::vector<CardCertificateSeen> certificates_;
+  std::shared_ptr<const TrustStore> trust_;
   std::size_t unansweredRequests_ = 0;
 };
 
@@ -91,7 +97,8 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPair
     const std::filesystem::path& home);
 
 AuditReport AuditFiles(
-    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs);
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
+    std::shared_ptr<const TrustStore> trust = nullptr);
 
 // One finding a line, then a summary line (UTF-8).
 std::string AuditText(const AuditReport& report);

@@ -26,8 +26,9 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPair
 }
 
 AuditReport AuditFiles(
-    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs) {
-  JournalAuditor auditor;
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
+    std::shared_ptr<const TrustStore> trust) {
+  JournalAuditor auditor(std::move(trust));
   AuditReport missing;
   for (const auto& [sPath, lPath] : pairs) {
     auto s = ReadFile(sPath);
@@ -58,6 +59,7 @@ std::string AuditText(const AuditReport& report) {
   text += std::to_string(report.transactions) + " transactions, " + std::to_string(report.reports) +
           " reports, " + std::to_string(report.signaturesChecked) + " signatures valid, " +
           std::to_string(report.findings.size()) + " findings";
+  if (!report.issuersChecked) text += ", certificates not checked against an issuer (none trusted)";
   if (report.refusals != 0) text += ", " + std::to_string(report.refusals) + " refused by the card";
   if (report.lateAnswers != 0) text += ", " + std::to_string(report.lateAnswers) + " late answers";
   text += "\n";

@@ -27,13 +27,14 @@ constexpr const char* kUsage =
     "       kavelo-verify serve [--listen HOST:PORT] [--home DIR] [--cert FILE]... [--certs "
     "DIR]...\n"
     "       kavelo-verify --help | --version\n"
-    "url and serve also take --ca FILE (repeatable): an issuer to trust.\n"
+    "Every command also takes --ca FILE (repeatable): an issuer to trust.\n"
     "\n"
     "url:   checks the signed data of a receipt's QR code (the whole verification URL or only\n"
     "       its t1 value) and prints the receipt's data with the verdict. Exit 0 valid,\n"
     "       1 invalid, 2 unusable input or no certificate for the receipt's card.\n"
-    "audit: decodes every record of the journal pairs, checks signatures, sequence numbers and\n"
-    "       that S and L files agree. Exit 0 clean, 1 findings, 2 unusable.\n"
+    "audit: decodes every record of the journal pairs, checks signatures, sequence numbers,\n"
+    "       that S and L files agree and that a trusted issuer vouches for each card's\n"
+    "       certificate. Exit 0 clean, 1 findings, 2 unusable.\n"
     "serve: answers GET /verify.php?t1=... with an HTML page (JSON for Accept:\n"
     "       application/json); listens on 127.0.0.1:8080 unless told otherwise. Put a reverse\n"
     "       proxy in front of it for anything beyond loopback.\n"
@@ -147,7 +148,12 @@ int AuditCommand(const Arguments& a) {
   } else {
     return Usage("audit needs --home DIR or the S file and the L file");
   }
-  const kasse::AuditReport report = kasse::AuditFiles(pairs);
+  auto sources = SourcesOf(a);
+  if (!sources) return Fail(sources.error().message);
+  sources->home.clear();  // the journals are audited, not indexed
+  const kasse::CertificateIndex trust(std::move(*sources));
+  Warn(trust);
+  const kasse::AuditReport report = kasse::AuditFiles(pairs, trust.Trust());
   std::fputs(kasse::AuditText(report).c_str(), stdout);
   return kasse::AuditExitCode(report);
 }

@@ -8,6 +8,8 @@
 #include "verify/journal_scan.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/tests/temp_folder.h"
+#include "verify/tests/test_certificates.h"
+#include "verify/trust_store.h"
 
 namespace kasse {
 namespace {
@@ -244,6 +246,51 @@ TEST(JournalAudit, LateAnswerIsCheckedAndExplainsItsNumberAndItsRequest) {
   other.RawS() += strayRecord;
   EXPECT_NE(AllText(Audit(other.S(), other.L())).find("its request is not in the journal"),
             std::string::npos);
+}
+
+// A journal pair with only a parameter block claiming `certificate` for the maker's card.
+std::string ParamsOnly(const JournalMaker& maker, const Bytes& certificate) {
+  std::string params = maker.Params();
+  const std::size_t at = params.find("<certificate>") + 13;
+  params.replace(at, params.find("</certificate>") - at, Base64Encode(certificate));
+  return std::string(kJournalHeader) + params + std::string(kJournalClosingTag);
+}
+
+TEST(JournalAudit, CardCertificatesMustComeFromATrustedIssuer) {
+  JournalMaker maker;
+  maker.Sale(100);
+  const auto trusting = [](const Bytes& issuer) {
+    auto trust = std::make_shared<TrustStore>();
+    EXPECT_TRUE(trust->Add(issuer));
+    return trust;
+  };
+  JournalAuditor genuine(trusting(maker.Issuer()));
+  genuine.AuditPair("S.xml", maker.S(), "L.xml", maker.L());
+  EXPECT_TRUE(genuine.Report().findings.empty()) << AuditText(genuine.Report());
+  EXPECT_NE(AuditText(JournalAuditor().Report()).find("not checked against an issuer"),
+            std::string::npos);
+
+  const testing::TestIssuer other;
+  JournalAuditor foreign(trusting(other.Certificate()));
+  foreign.AuditPair("S.xml", maker.S(), "L.xml", maker.L());
+  EXPECT_NE(AuditText(foreign.Report()).find("card QOR-SIM 1: card certificate"), std::string::npos)
+      << AuditText(foreign.Report());
+
+  // Re-certified: the same key first under a discarded issuer, then under the trusted one.
+  const testing::KeyPtr key = testing::NewCardKey();
+  const testing::TestIssuer discarded("Discarded CA");
+  const Bytes old = discarded.Issue(key.get(), {"QOR-SIM", "1"});
+  const Bytes renewed = other.Issue(key.get(), {"QOR-SIM", "1"});
+  JournalAuditor recertified(trusting(other.Certificate()));
+  recertified.AuditPair("1S.xml", ParamsOnly(maker, old), "1L.xml", ParamsOnly(maker, old));
+  recertified.AuditPair("2S.xml", ParamsOnly(maker, renewed), "2L.xml", ParamsOnly(maker, renewed));
+  EXPECT_TRUE(recertified.Report().findings.empty()) << AuditText(recertified.Report());
+  // Only the discarded one: nothing vouches for the card.
+  JournalAuditor orphan(trusting(other.Certificate()));
+  orphan.AuditPair("1S.xml", ParamsOnly(maker, old), "1L.xml", ParamsOnly(maker, old));
+  EXPECT_NE(AuditText(orphan.Report()).find("its issuer /CN=Discarded CA is not trusted"),
+            std::string::npos)
+      << AuditText(orphan.Report());
 }
 
 TEST(JournalAudit, EscapedCardTextsCompareUnescaped) {
