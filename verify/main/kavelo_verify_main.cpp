@@ -92,14 +92,22 @@ kasse::Result<kasse::CertificateSources> SourcesOf(const Arguments& a) {
     sources.cardFolders.emplace_back(folder);
   std::error_code error;
   sources.userIssuer = kasse::TestIssuerCertificateFile();
-  for (const std::string& file : a.issuers) {
-    auto text = kasse::ReadFile(file);
-    if (!text) return text.error();
-    if (auto read = kasse::CertificatesOfFile(*text); !read) {
-      return kasse::MakeError(kasse::ErrorKind::kUnusableInput,
-                              file + ": " + read.error().message + " (--ca wants an issuer)");
+  // Files named on the command line must hold certificates: a typo is an error, not a warning.
+  for (const auto* files : {&a.certificates, &a.issuers}) {
+    for (const std::string& file : *files) {
+      auto text = kasse::ReadFile(file);
+      if (!text) return text.error();
+      if (auto read = kasse::CertificatesOfFile(*text); !read) {
+        return kasse::MakeError(kasse::ErrorKind::kUnusableInput,
+                                file + ": " + read.error().message);
+      }
     }
+  }
+  for (const std::string& file : a.issuers)
     sources.trustFiles.emplace_back(file);
+  for (const auto& folder : sources.cardFolders) {
+    if (!std::filesystem::is_directory(folder, error))
+      return kasse::MakeError(kasse::ErrorKind::kIo, folder.string() + ": not a folder (--certs)");
   }
   if (!sources.home.empty()) {
     const std::filesystem::path ini = sources.home / "cfg" / "start.ini";
