@@ -7,139 +7,15 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
-#include "common/payload_filter.h"
 #include "verify/card_certificate.h"
+#include "verify/journal_record.h"
 #include "verify/journal_scan.h"
-#include "verify/receipt_payload.h"
 #include "verify/sequence_book.h"
-#include "verify/signature_check.h"
 #include "verify/trust_store.h"
 
 namespace kasse {
 
-struct JournalAuditor::Record {
-  bool transaction = true;
-  std::size_t offset = 0, number = 0;
-  std::string tpId;
-  std::uint64_t tpIdNo = 0, seqNo = 0;
-  Bytes signature, request;
-  bool answered = false;
-  bool refused = false;
-};
-
 namespace {
-
-std::string Text(ByteSpan bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-std::uint64_t Unsigned(ByteSpan bytes) {
-  std::uint64_t value = 0;
-  for (Byte b : bytes.first(std::min<std::size_t>(bytes.size(), 8)))
-    value = value << 8 | b;
-  return value;
-}
-
-// Tag-length-value elements up to the end, or nothing when one runs past it.
-std::optional<std::vector<std::pair<std::size_t, ByteSpan>>> Elements(ByteSpan data) {
-  std::vector<std::pair<std::size_t, ByteSpan>> elements;
-  for (std::size_t at = 0; at < data.size();) {
-    if (at + 2 > data.size() || at + 2 + data[at + 1] > data.size()) return std::nullopt;
-    elements.emplace_back(at, data.subspan(at + 2, data[at + 1]));
-    at += 2 + data[at + 1];
-  }
-  return elements;
-}
-
-std::optional<Bytes> Base64Child(std::string_view body, std::string_view name) {
-  auto text = ChildText(body, name);
-  if (!text) return std::nullopt;
-  return Base64Decode(*text);
-}
-
-bool IsStatusWord(std::string_view text) {
-  if (text.size() != 4) return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-  return true;
-}
-
-struct Checked {
-  std::optional<JournalAuditor::Record> record;
-  std::string problem;
-};
-
-// Decodes an S record and checks its signature; `problem` says what is wrong.
-Checked CheckRecord(const ScannedRecord& scanned, ByteSpan certificate) {
-  Checked checked;
-  JournalAuditor::Record record;
-  record.transaction = scanned.name.starts_with("transaction");
-  record.offset = scanned.offset;
-  const std::string_view prefix = record.transaction ? "transaction" : "report";
-  auto request = Base64Child(scanned.body, std::string(prefix) + "Request");
-  auto response = Base64Child(scanned.body, std::string(prefix) + "Response");
-  if (!ChildText(scanned.body, std::string(prefix) + "Request")) {
-    checked.record = record;  // a failed exchange: nothing was sent
-    return checked;
-  }
-  if (!request) return {std::nullopt, "request is not Base64"};
-  record.request = *request;
-  const auto refusal = ChildText(scanned.body, std::string(prefix) + "Refused");
-  const bool responded = ChildText(scanned.body, std::string(prefix) + "Response").has_value();
-  if (refusal && responded) return {std::nullopt, "both an answer and a refusal"};
-  if (refusal) {
-    record.refused = true;
-    checked.record = record;
-    if (!IsStatusWord(*refusal)) checked.problem = "refusal: not a status word (4 hex digits)";
-    return checked;
-  }
-  if (!responded) {
-    checked.record = record;
-    return checked;
-  }
-  if (!response) return {std::nullopt, "response is not Base64"};
-  record.answered = true;
-  Bytes message = *request;
-  Bytes signature;
-  if (record.transaction) {
-    message.insert(message.end(), response->begin(), response->end());
-    FilterPayload(message);
-    auto receipt = DecodeReceiptPayload(message);
-    if (!receipt) return {std::nullopt, "undecodable: " + receipt.error().message};
-    record.tpId = receipt->tpId;
-    record.tpIdNo = receipt->tpIdNo;
-    record.seqNo = receipt->seqNo;
-    signature = receipt->signature;
-    message = receipt->signedMessage;
-  } else {
-    auto elements = Elements(*response);
-    if (!elements || elements->size() < 4) return {std::nullopt, "undecodable report answer"};
-    record.tpId = Text((*elements)[1].second);
-    record.tpIdNo = Unsigned((*elements)[2].second);
-    record.seqNo = Unsigned((*elements)[3].second);
-    for (const auto& [at, value] : *elements) {
-      if ((*response)[at] != 0x9E) continue;
-      signature.assign(value.begin(), value.end());
-      message.insert(message.end(), response->begin(),
-                     response->begin() + static_cast<std::ptrdiff_t>(at));
-      break;
-    }
-  }
-  record.signature = signature;
-  checked.record = record;
-  if (signature.empty()) return checked;  // an unsigned daily closing
-  if (certificate.empty()) {
-    checked.problem = "no certificate in the parameter block; signature not checked";
-    return checked;
-  }
-  auto valid = CheckCardSignature(certificate, message, signature);
-  if (!valid) {
-    checked.problem = "signature unusable: " + valid.error().message;
-  } else if (!*valid) {
-    checked.problem = "signature does not match the signed data";
-  }
-  return checked;
-}
 
 // The L record's field for a name; in a transaction only after the item list, whose product
 // names are written unescaped.
@@ -152,7 +28,7 @@ std::string LField(const ScannedRecord& l, std::string_view name) {
   return text ? XmlUnescaped(*text) : std::string("(missing)");
 }
 
-std::vector<std::string> Mismatches(const JournalAuditor::Record& s, const ScannedRecord& l) {
+std::vector<std::string> Mismatches(const AuditedRecord& s, const ScannedRecord& l) {
   std::vector<std::string> fields;
   if (!s.answered) {
     if (ChildText(l.body, "sig")) fields.push_back("sig (the S record has no answer)");
@@ -195,7 +71,7 @@ void JournalAuditor::Unanswered(AuditFinding finding, bool transaction, Bytes re
   pending_.push_back({Add(std::move(finding)), transaction, std::move(request)});
 }
 
-void JournalAuditor::Sequence(const Record& record, std::string_view sName, bool late) {
+void JournalAuditor::Sequence(const AuditedRecord& record, std::string_view sName, bool late) {
   const std::string card = record.tpId + " " + std::to_string(record.tpIdNo);
   const SequenceBook::Problem problem =
       late ? book_->RecordLate(card, record.transaction, record.seqNo, unansweredRequests_)
@@ -281,7 +157,8 @@ std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned,
 
 }  // namespace
 
-void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate) {
+void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l,
+                                 const ParsedCertificate* certificate) {
   Checked checked = CheckRecord(s.record, certificate);
   const bool transaction = s.record.name == "transactionEncoded";
   (transaction ? report_.transactions : report_.reports)++;
@@ -293,7 +170,7 @@ void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan cert
     Add(finding(checked.problem));
     return;
   }
-  Record& record = *checked.record;
+  AuditedRecord& record = *checked.record;
   record.number = s.number;
   if (!checked.problem.empty()) {
     Add(finding(checked.problem));
@@ -318,7 +195,7 @@ void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan cert
   }
 }
 
-void JournalAuditor::AuditLate(const SPlace& s, ByteSpan certificate) {
+void JournalAuditor::AuditLate(const SPlace& s, const ParsedCertificate* certificate) {
   Checked checked = CheckRecord(s.record, certificate);
   const bool transaction = s.record.name == "transactionLate";
   const auto add = [&](std::string text) {
@@ -330,7 +207,7 @@ void JournalAuditor::AuditLate(const SPlace& s, ByteSpan certificate) {
     return;
   }
   report_.lateAnswers++;
-  Record& record = *checked.record;
+  AuditedRecord& record = *checked.record;
   record.number = s.number;
   if (!checked.problem.empty()) {
     add(checked.problem);
@@ -392,9 +269,13 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
   if (s.params != l.params) {
     findings.push_back({std::string(lName), 0, 0, "parameter block differs from the S file's"});
   }
-  std::optional<Bytes> certificate;
+  std::shared_ptr<const ParsedCertificate> certificate;
   if (!s.params.empty()) {
-    if (auto text = ChildText(s.params.front(), "certificate")) certificate = Base64Decode(*text);
+    auto text = ChildText(s.params.front(), "certificate");
+    auto der = text ? Base64Decode(*text) : std::nullopt;
+    if (der) {
+      if (auto parsed = ParsedCertificate::FromDer(*der)) certificate = *parsed;
+    }
   }
   const auto sRecords =
       OfKinds(s, {"transactionEncoded", "reportEncoded", "transactionLate", "reportLate"}, {},
@@ -404,7 +285,7 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
   for (AuditFinding& finding : findings)
     Add(std::move(finding));
   CheckParams(s, sName);
-  const ByteSpan key = certificate ? ByteSpan(*certificate) : ByteSpan();
+  const ParsedCertificate* key = certificate.get();
   std::size_t lNext[2] = {0, 0};
   std::vector<const ScannedRecord*> lByKind[2];
   for (const ScannedRecord* r : lRecords)

@@ -17,9 +17,11 @@
 namespace kasse {
 
 struct ScannedRecord;
+struct AuditedRecord;
 struct ScannedJournal;
 class SequenceBook;
 class TrustStore;
+class ParsedCertificate;
 
 struct AuditFinding {
   std::string file;        // file name without folder
@@ -42,7 +44,6 @@ struct AuditReport {
 // the request it belongs to.
 class JournalAuditor {
  public:
-  struct Record;
   // `trust`: the issuers the parameter blocks' certificates must come from; none given or
   // none in it: certificates are not checked against an issuer (the summary says so).
   explicit JournalAuditor(std::shared_ptr<const TrustStore> trust = nullptr);
@@ -73,12 +74,12 @@ class JournalAuditor {
     Bytes der;
     std::string chainProblem;  // empty: a trusted issuer vouches for it, or none was checked
   };
-  void AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate);
-  void AuditLate(const SPlace& s, ByteSpan certificate);
+  void AuditRecord(const SPlace& s, const LPlace& l, const ParsedCertificate* certificate);
+  void AuditLate(const SPlace& s, const ParsedCertificate* certificate);
   void CheckParams(const ScannedJournal& s, std::string_view sName);
   std::size_t Add(AuditFinding finding);
   void Unanswered(AuditFinding finding, bool transaction, Bytes request);
-  void Sequence(const Record& record, std::string_view sName, bool late);
+  void Sequence(const AuditedRecord& record, std::string_view sName, bool late);
 
   AuditReport report_;
   // Per finding: explained by a late answer; the gap of the book it reports.
