@@ -18,6 +18,10 @@ Result<void> PrepareVerifyReceipt(const std::filesystem::path& folder);
 // about `seconds` on this thread.
 double VerificationMicroseconds(double seconds);
 
+// Verifications per second with one such loop on each of `cores` threads at once: cores x 1 /
+// the cost of one, under whatever else the machine is doing at the moment.
+double VerificationFloor(double seconds, int cores);
+
 struct LoadRun {
   std::size_t answered = 0, failed = 0;  // failed: not a valid verdict, or no answer
   double seconds = 0, p50Milliseconds = 0, p99Milliseconds = 0;
