@@ -39,7 +39,8 @@ ReceiptVerdict JudgePayload(const Result<Bytes>& payload, const CertificateIndex
   const std::vector<IndexedCertificate> candidates = index.Find(receipt->tpId, receipt->tpIdNo);
   if (candidates.empty()) {
     verdict.cardUnknown = true;
-    verdict.reason = "no certificate for the card " + card + " in " + index.Where();
+    // The page is public: where the service looks stays on the command line.
+    verdict.reason = "no certificate for the card " + card;
     return verdict;
   }
   std::vector<std::string> problems;

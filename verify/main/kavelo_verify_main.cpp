@@ -141,7 +141,8 @@ int UrlCommand(const Arguments& a) {
   if (!sources) return Fail(sources.error().message);
   const kasse::CertificateIndex index(std::move(*sources));
   Warn(index);
-  const kasse::ReceiptVerdict verdict = kasse::JudgeReceipt(a.positional[0], index);
+  kasse::ReceiptVerdict verdict = kasse::JudgeReceipt(a.positional[0], index);
+  if (verdict.cardUnknown) verdict.reason += " in " + index.Where();
   std::fputs(kasse::VerdictText(verdict).c_str(), stdout);
   return ExitOf(verdict.validity);
 }
