@@ -70,7 +70,8 @@ void ServerLoop::Run() {
       if (what & (EPOLLERR | EPOLLHUP)) {
         Close(fd);
       } else if (what & EPOLLOUT) {
-        Writable(*it->second);
+        Connection& connection = *it->second;
+        if (Writable(connection) == Sent::kWhole && connection.heardFrom) ServeBuffered(connection);
       } else if (what & EPOLLIN) {
         Readable(*it->second);
       }
@@ -160,39 +161,37 @@ void ServerLoop::Readable(Connection& connection) {
 }
 
 void ServerLoop::ServeBuffered(Connection& connection) {
-  const std::size_t end = HeadEnd(connection.in);
-  if (end == std::string::npos) {
-    if (connection.in.size() > options_.maxHead) {
-      Send(connection, SerializeResponse(ErrorAnswer(431, "the request head is too long", false)),
-           true);
+  // Pipelined requests one after the other, as long as each answer leaves at once.
+  for (;;) {
+    const std::size_t end = HeadEnd(connection.in);
+    if (end == std::string::npos || end > options_.maxHead) {
+      if (connection.in.size() > options_.maxHead) {
+        Send(connection, SerializeResponse(ErrorAnswer(431, "the request head is too long", false)),
+             true);
+      }
+      return;
     }
-    return;
+    auto request = ParseRequestHead(std::string_view(connection.in).substr(0, end));
+    connection.in.erase(0, end);
+    if (!request) {
+      Send(connection, SerializeResponse(ErrorAnswer(400, request.error().message, false)), true);
+      return;
+    }
+    const HttpResponse response = AnswerRequest(*request, index_);
+    if (Send(connection, SerializeResponse(response), response.close) != Sent::kWhole) return;
   }
-  if (end > options_.maxHead) {
-    Send(connection, SerializeResponse(ErrorAnswer(431, "the request head is too long", false)),
-         true);
-    return;
-  }
-  auto request = ParseRequestHead(std::string_view(connection.in).substr(0, end));
-  connection.in.erase(0, end);
-  if (!request) {
-    Send(connection, SerializeResponse(ErrorAnswer(400, request.error().message, false)), true);
-    return;
-  }
-  const HttpResponse response = AnswerRequest(*request, index_);
-  Send(connection, SerializeResponse(response), response.close);
 }
 
-void ServerLoop::Send(Connection& connection, std::string bytes, bool close) {
+ServerLoop::Sent ServerLoop::Send(Connection& connection, std::string bytes, bool close) {
   connection.out = std::move(bytes);
   connection.sent = 0;
   connection.waitingForHead = false;
   connection.closeAfterWrite = close;
   connection.deadline = Clock::now() + options_.writeLimit;
-  Writable(connection);
+  return Writable(connection);
 }
 
-void ServerLoop::Writable(Connection& connection) {
+ServerLoop::Sent ServerLoop::Writable(Connection& connection) {
   while (connection.sent < connection.out.size()) {
     const ssize_t put = ::send(connection.fd, connection.out.data() + connection.sent,
                                connection.out.size() - connection.sent, MSG_NOSIGNAL);
@@ -200,17 +199,17 @@ void ServerLoop::Writable(Connection& connection) {
     if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       if (!connection.watchingWrite) Watch(connection.fd, true);
       connection.watchingWrite = true;
-      return;
+      return Sent::kPending;
     }
     if (put <= 0) {
       Close(connection.fd);
-      return;
+      return Sent::kClosed;
     }
     connection.sent += static_cast<std::size_t>(put);
   }
   if (connection.closeAfterWrite) {
     Close(connection.fd);
-    return;
+    return Sent::kClosed;
   }
   // Keep-alive: the next request may take the idle limit to begin, then the head limit.
   connection.out.clear();
@@ -222,7 +221,7 @@ void ServerLoop::Writable(Connection& connection) {
       connection.since + (connection.heardFrom ? options_.headLimit : options_.idleLimit);
   if (connection.watchingWrite) Watch(connection.fd, false);
   connection.watchingWrite = false;
-  if (connection.heardFrom) ServeBuffered(connection);  // a pipelined request
+  return Sent::kWhole;
 }
 
 void ServerLoop::Close(int fd) {

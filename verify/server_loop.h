@@ -40,9 +40,11 @@ class ServerLoop {
   void Accept();
   void Evict();
   void Readable(Connection& connection);
-  void Writable(Connection& connection);
+  // kWhole: the answer is out and the connection waits for the next request.
+  enum class Sent { kWhole, kPending, kClosed };
+  Sent Writable(Connection& connection);
   void ServeBuffered(Connection& connection);
-  void Send(Connection& connection, std::string bytes, bool close);
+  Sent Send(Connection& connection, std::string bytes, bool close);
   void Close(int fd);
   void Sweep();
   void Watch(int fd, bool writing);

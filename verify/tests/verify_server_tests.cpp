@@ -113,6 +113,19 @@ TEST_F(VerifyServerTest, KeepsTheConnectionForPipelinedRequestsUntilClose) {
   EXPECT_TRUE(socket.ClosedWithin(std::chrono::seconds(5)));
 }
 
+TEST_F(VerifyServerTest, AnswersAFloodOfPipelinedRequestsInOrder) {
+  LoopbackSocket socket(server_.Port());
+  std::string flood;
+  for (int i = 0; i < 600; ++i)
+    flood += i % 2 ? "GET / HTTP/1.1\r\n\r\n" : "GET /nothing HTTP/1.1\r\n\r\n";
+  ASSERT_TRUE(socket.Send(flood));
+  for (int i = 0; i < 600; ++i) {
+    const auto answer = socket.Answer();
+    ASSERT_TRUE(answer) << "answer " << i;
+    ASSERT_EQ(testing::StatusOf(*answer), i % 2 ? 200 : 404) << "answer " << i;
+  }
+}
+
 TEST(HttpRequest, ReadsTheHeadersTheServiceUses) {
   auto request = ParseRequestHead(
       "GET /verify.php?t1=x HTTP/1.0\r\naccept: application/json\r\n"
