@@ -179,6 +179,12 @@ int ServeCommand(const Arguments& a) {
   if (!sources) return Fail(sources.error().message);
   kasse::CertificateIndex index(std::move(*sources));
   Warn(index);
+  if (index.IssuerCount() == 0) {
+    std::fprintf(stderr,
+                 "kavelo-verify: warning: no issuer is trusted yet, so no receipt is valid: %s "
+                 "does not exist (the first simulated card makes it); give one with --ca FILE\n",
+                 kasse::TestIssuerCertificateFile().c_str());
+  }
   kasse::VerifyServer server(options, index);
   auto port = server.Bind();
   if (!port) return Fail(port.error().message);
