@@ -74,8 +74,9 @@ void ReadHeader(std::string_view name, std::string_view value, HttpRequest& requ
 
 }  // namespace
 
-std::size_t HeadEnd(std::string_view buffer) {
-  for (std::size_t at = buffer.find('\n'); at != std::string_view::npos;
+std::size_t HeadEnd(std::string_view buffer, std::size_t from) {
+  // The empty line may have begun up to two bytes before `from`.
+  for (std::size_t at = buffer.find('\n', from > 2 ? from - 2 : 0); at != std::string_view::npos;
        at = buffer.find('\n', at + 1)) {
     if (at + 1 < buffer.size() && buffer[at + 1] == '\n') return at + 2;
     if (at + 2 < buffer.size() && buffer[at + 1] == '\r' && buffer[at + 2] == '\n') return at + 3;

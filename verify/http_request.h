@@ -20,8 +20,9 @@ struct HttpRequest {
 };
 
 // Where the head ends in `buffer` (the offset just behind its empty line), or npos when it has
-// not ended yet.
-std::size_t HeadEnd(std::string_view buffer);
+// not ended yet. `from`: bytes before it were searched already (a head arriving in pieces is
+// searched once, not again for every piece).
+std::size_t HeadEnd(std::string_view buffer, std::size_t from = 0);
 
 // Parses a head (up to and including its empty line); an error is a bad request.
 Result<HttpRequest> ParseRequestHead(std::string_view head);

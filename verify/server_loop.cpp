@@ -163,7 +163,8 @@ void ServerLoop::Readable(Connection& connection) {
 void ServerLoop::ServeBuffered(Connection& connection) {
   // Pipelined requests one after the other, as long as each answer leaves at once.
   for (;;) {
-    const std::size_t end = HeadEnd(connection.in);
+    const std::size_t end = HeadEnd(connection.in, connection.searched);
+    connection.searched = end == std::string::npos ? connection.in.size() : 0;
     if (end == std::string::npos || end > options_.maxHead) {
       if (connection.in.size() > options_.maxHead) {
         Send(connection, SerializeResponse(ErrorAnswer(431, "the request head is too long", false)),

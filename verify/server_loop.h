@@ -29,6 +29,7 @@ class ServerLoop {
   struct Connection {
     int fd = -1;
     std::string in, out;
+    std::size_t searched = 0;  // bytes of `in` already searched for the end of a head
     std::size_t sent = 0;
     bool waitingForHead = true;  // false: writing an answer
     bool heardFrom = false;      // a byte of the current request has arrived

@@ -144,6 +144,10 @@ TEST(HttpRequest, ReadsTheHeadersTheServiceUses) {
   EXPECT_EQ(HeadEnd("GET / HTTP/1.1\r\nA: b\r\n\r\nrest"), 24u);
   EXPECT_EQ(HeadEnd("GET / HTTP/1.1\nA: b\n\n"), 21u);
   EXPECT_EQ(HeadEnd("GET / HTTP/1.1\r\nA: b\r\n"), std::string::npos);
+  // Searched on from where the last piece ended, even when the empty line spans the pieces.
+  const std::string head = "GET / HTTP/1.1\r\nA: b\r\n\r\n";
+  for (std::size_t from = 0; from < head.size(); ++from)
+    EXPECT_EQ(HeadEnd(head, from), head.size()) << from;
 }
 
 TEST(VerifyServer, ListenTextIsChecked) {
