@@ -81,6 +81,10 @@ std::vector<FileStamp> StampsOf(const CertificateSources& sources) {
 
 Contribution Read(const FileStamp& stamp) {
   Contribution contribution{stamp, {}, {}};
+  if (stamp.size < 0) {  // missing, or a FIFO or device that would never end
+    contribution.problem = stamp.path.string() + ": not a regular file";
+    return contribution;
+  }
   auto text = ReadFile(stamp.path);
   if (!text) {
     contribution.problem = text.error().message;

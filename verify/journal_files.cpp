@@ -30,10 +30,17 @@ AuditReport AuditFiles(
     std::shared_ptr<const TrustStore> trust) {
   JournalAuditor auditor(std::move(trust));
   AuditReport missing;
+  const auto regular = [](const std::filesystem::path& path) -> Result<std::string> {
+    std::error_code error;
+    // A FIFO named like a journal would hold the audit forever.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
+      return MakeError(ErrorKind::kIo, "not a regular file");
+    return ReadFile(path);
+  };
   for (const auto& [sPath, lPath] : pairs) {
-    auto s = ReadFile(sPath);
+    auto s = regular(sPath);
     auto l = lPath.empty() ? Result<std::string>(MakeError(ErrorKind::kIo, "no L file"))
-                           : ReadFile(lPath);
+                           : regular(lPath);
     if (!s || !l) {
       missing.unusable.push_back((s ? lPath : sPath).string() + ": " +
                                  (s ? l.error() : s.error()).message);

@@ -95,6 +95,8 @@ kasse::Result<kasse::CertificateSources> SourcesOf(const Arguments& a) {
   // Files named on the command line must hold certificates: a typo is an error, not a warning.
   for (const auto* files : {&a.certificates, &a.issuers}) {
     for (const std::string& file : *files) {
+      if (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error))
+        return kasse::MakeError(kasse::ErrorKind::kIo, file + ": not a regular file");
       auto text = kasse::ReadFile(file);
       if (!text) return text.error();
       if (auto read = kasse::CertificatesOfFile(*text); !read) {

@@ -1,6 +1,7 @@
 #include "verify/journal_audit.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -173,6 +174,13 @@ TEST(JournalAudit, UnusableFilesAndForeignTextAreReported) {
   bad.replace(bad.find("<transactionResponse>") + 21, 4, "!!!!");
   EXPECT_NE(AllText(Audit(bad, maker.L())).find("response is not Base64"), std::string::npos);
   EXPECT_EQ(AuditExitCode(AuditFiles({{"/nonexistent/S.xml", "/nonexistent/L.xml"}})), 2);
+  // A FIFO named like a journal is refused, not read forever.
+  testing::TempFolder folder;
+  const auto fifo = folder.Path() / "260512XMLExpBak01S.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const AuditReport refused = AuditFiles({{fifo, fifo}});
+  ASSERT_EQ(refused.unusable.size(), 1u);
+  EXPECT_EQ(refused.unusable[0], fifo.string() + ": not a regular file");
 }
 
 TEST(JournalAudit, HomeFolderPairsInNameOrder) {
