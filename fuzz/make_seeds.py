@@ -17,6 +17,34 @@ def frame(data):
 def tlv(tag, value):
     return bytes([tag, len(value)]) + value
 
+def journal_variants(s_text, l_text):
+    """The card's other outcomes: the last sale refused, its answer arriving late, escaped card
+    texts with a refused and a late report."""
+    sales = re.findall(rb"<transactionEncoded>.*?</transactionEncoded>", s_text, re.S)
+    if not sales:
+        return
+    last = sales[-1]
+    child = lambda tag, text: re.search(rb"<%s>(.*?)</%s>" % (tag, tag), text).group(1)
+    request, answer = child(b"transactionRequest", last), child(b"transactionResponse", last)
+    without = re.sub(rb"<transactionResponse>.*?</transactionResponse>", b"", last)
+    refused = without.replace(b"</transactionEncoded>",
+                              b"<transactionRefused>6985</transactionRefused></transactionEncoded>")
+    put("journal_audit", "refused", s_text.replace(last, refused) + b"\0" + l_text)
+    late = (b"<transactionLate><transactionRequest>" + request + b"</transactionRequest>"
+            b"<transactionResponse>" + answer + b"</transactionResponse></transactionLate>")
+    put("journal_audit", "late", s_text.replace(last, without + late) + b"\0" + l_text)
+    escaped = lambda text: text.replace(b"<tpId>QOR-SIM</tpId>", b"<tpId>QOR&#45;SIM&amp;</tpId>")
+    extra = b""
+    reports = re.findall(rb"<reportEncoded>.*?</reportEncoded>", s_text, re.S)
+    if reports:
+        report_request = child(b"reportRequest", reports[0])
+        extra = (b"<reportEncoded><reportRequest>" + report_request + b"</reportRequest>"
+                 b"<reportRefused>6A80</reportRefused></reportEncoded><reportLate><reportRequest>" +
+                 report_request + b"</reportRequest><reportResponse>" +
+                 child(b"reportResponse", reports[0]) + b"</reportResponse></reportLate>")
+    put("journal_audit", "escaped",
+        escaped(s_text).replace(b"</kavelo>", extra + b"</kavelo>") + b"\0" + escaped(l_text))
+
 def main(s_file, l_file, home, receipts):
     # The verification URLs the register printed for the same sales.
     for i, url in enumerate(re.findall(rb"http://\S+", open(receipts, "rb").read())):
@@ -68,6 +96,7 @@ def main(s_file, l_file, home, receipts):
     put("product_list", "nested", b"<itemList><item><name>A&amp;B</name><item><name>x</name></item><price1>12x</price1></item><item><qnt>1e9</qnt><name>A&amp;B</name></item></itemList>")
     put("journal_audit", "pair", s_text + b"\0" + l_text)
     put("journal_audit", "cut", s_text[: len(s_text) * 2 // 3] + b"\0" + l_text[: len(l_text) // 2])
+    journal_variants(s_text, l_text)
 
 if __name__ == "__main__":
     main(*sys.argv[1:5])

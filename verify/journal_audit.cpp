@@ -1,122 +1,21 @@
 #include "verify/journal_audit.h"
 
+#include <openssl/evp.h>
+
 #include <algorithm>
-#include <map>
+#include <initializer_list>
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
-#include "common/payload_filter.h"
+#include "verify/card_certificate.h"
+#include "verify/journal_record.h"
 #include "verify/journal_scan.h"
-#include "verify/receipt_payload.h"
-#include "verify/signature_check.h"
+#include "verify/sequence_book.h"
+#include "verify/trust_store.h"
 
 namespace kasse {
 
-struct JournalAuditor::Record {
-  bool transaction = true;
-  std::size_t offset = 0, number = 0;
-  std::string tpId;
-  std::uint64_t tpIdNo = 0, seqNo = 0;
-  Bytes signature;
-  bool answered = false;
-};
-
 namespace {
-
-std::string Text(ByteSpan bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-std::uint64_t Unsigned(ByteSpan bytes) {
-  std::uint64_t value = 0;
-  for (Byte b : bytes.first(std::min<std::size_t>(bytes.size(), 8)))
-    value = value << 8 | b;
-  return value;
-}
-
-// Tag-length-value elements up to the end, or nothing when one runs past it.
-std::optional<std::vector<std::pair<std::size_t, ByteSpan>>> Elements(ByteSpan data) {
-  std::vector<std::pair<std::size_t, ByteSpan>> elements;
-  for (std::size_t at = 0; at < data.size();) {
-    if (at + 2 > data.size() || at + 2 + data[at + 1] > data.size()) return std::nullopt;
-    elements.emplace_back(at, data.subspan(at + 2, data[at + 1]));
-    at += 2 + data[at + 1];
-  }
-  return elements;
-}
-
-std::optional<Bytes> Base64Child(std::string_view body, std::string_view name) {
-  auto text = ChildText(body, name);
-  if (!text) return std::nullopt;
-  return Base64Decode(*text);
-}
-
-struct Checked {
-  std::optional<JournalAuditor::Record> record;
-  std::string problem;
-};
-
-// Decodes an S record and checks its signature; `problem` says what is wrong.
-Checked CheckRecord(const ScannedRecord& scanned, ByteSpan certificate) {
-  Checked checked;
-  JournalAuditor::Record record;
-  record.transaction = scanned.name == "transactionEncoded";
-  record.offset = scanned.offset;
-  const std::string_view prefix = record.transaction ? "transaction" : "report";
-  auto request = Base64Child(scanned.body, std::string(prefix) + "Request");
-  auto response = Base64Child(scanned.body, std::string(prefix) + "Response");
-  if (!ChildText(scanned.body, std::string(prefix) + "Request")) {
-    checked.record = record;  // a failed exchange: nothing was sent
-    return checked;
-  }
-  if (!request) return {std::nullopt, "request is not Base64"};
-  if (!ChildText(scanned.body, std::string(prefix) + "Response")) {
-    checked.record = record;
-    return checked;
-  }
-  if (!response) return {std::nullopt, "response is not Base64"};
-  record.answered = true;
-  Bytes message = *request;
-  Bytes signature;
-  if (record.transaction) {
-    message.insert(message.end(), response->begin(), response->end());
-    FilterPayload(message);
-    auto receipt = DecodeReceiptPayload(message);
-    if (!receipt) return {std::nullopt, "undecodable: " + receipt.error().message};
-    record.tpId = receipt->tpId;
-    record.tpIdNo = receipt->tpIdNo;
-    record.seqNo = receipt->seqNo;
-    signature = receipt->signature;
-    message = receipt->signedMessage;
-  } else {
-    auto elements = Elements(*response);
-    if (!elements || elements->size() < 4) return {std::nullopt, "undecodable report answer"};
-    record.tpId = Text((*elements)[1].second);
-    record.tpIdNo = Unsigned((*elements)[2].second);
-    record.seqNo = Unsigned((*elements)[3].second);
-    for (const auto& [at, value] : *elements) {
-      if ((*response)[at] != 0x9E) continue;
-      signature.assign(value.begin(), value.end());
-      message.insert(message.end(), response->begin(),
-                     response->begin() + static_cast<std::ptrdiff_t>(at));
-      break;
-    }
-  }
-  record.signature = signature;
-  checked.record = record;
-  if (signature.empty()) return checked;  // an unsigned daily closing
-  if (certificate.empty()) {
-    checked.problem = "no certificate in the parameter block; signature not checked";
-    return checked;
-  }
-  auto valid = CheckCardSignature(certificate, message, signature);
-  if (!valid) {
-    checked.problem = "signature unusable: " + valid.error().message;
-  } else if (!*valid) {
-    checked.problem = "signature does not match the signed data";
-  }
-  return checked;
-}
 
 // The L record's field for a name; in a transaction only after the item list, whose product
 // names are written unescaped.
@@ -126,10 +25,10 @@ std::string LField(const ScannedRecord& l, std::string_view name) {
     from = hash;
   }
   auto text = ChildText(l.body, name, from);
-  return text ? std::string(*text) : std::string("(missing)");
+  return text ? XmlUnescaped(*text) : std::string("(missing)");
 }
 
-std::vector<std::string> Mismatches(const JournalAuditor::Record& s, const ScannedRecord& l) {
+std::vector<std::string> Mismatches(const AuditedRecord& s, const ScannedRecord& l) {
   std::vector<std::string> fields;
   if (!s.answered) {
     if (ChildText(l.body, "sig")) fields.push_back("sig (the S record has no answer)");
@@ -154,38 +53,64 @@ std::string Kind(bool transaction) {
 
 }  // namespace
 
-JournalAuditor::Numbers& JournalAuditor::NumbersOf(const std::string& card) {
-  for (Numbers& numbers : numbers_) {
-    if (numbers.card == card) return numbers;
-  }
-  numbers_.push_back(Numbers{card, std::nullopt, std::nullopt});
-  return numbers_.back();
+JournalAuditor::JournalAuditor(std::shared_ptr<const TrustStore> trust)
+    : book_(std::make_unique<SequenceBook>()), trust_(std::move(trust)) {
+  report_.issuersChecked = trust_ && !trust_->Empty();
+}
+JournalAuditor::~JournalAuditor() = default;
+
+std::size_t JournalAuditor::Add(AuditFinding finding) {
+  report_.findings.push_back(std::move(finding));
+  dropped_.push_back(false);
+  gapOf_.push_back(std::nullopt);
+  return report_.findings.size() - 1;
 }
 
-void JournalAuditor::CheckSequence(const Record& record, std::string_view sName) {
+void JournalAuditor::Unanswered(AuditFinding finding, bool transaction, Bytes request) {
+  ++unansweredRequests_;
+  pending_.push_back({Add(std::move(finding)), transaction, std::move(request)});
+}
+
+void JournalAuditor::Sequence(const AuditedRecord& record, std::string_view sName, bool late) {
   const std::string card = record.tpId + " " + std::to_string(record.tpIdNo);
-  std::optional<std::uint64_t>& last =
-      record.transaction ? NumbersOf(card).lastTransaction : NumbersOf(card).lastReport;
-  const auto add = [&](std::string text) {
-    report_.findings.push_back({std::string(sName), record.offset, record.number,
-                                Kind(record.transaction) + " " + std::to_string(record.seqNo) +
-                                    " of card " + card + ": " + std::move(text)});
-  };
-  if (last && record.seqNo <= *last) {
-    add(record.seqNo == *last
-            ? "sequence number repeated"
-            : "sequence number lower than the one before (" + std::to_string(*last) + ")");
-    return;  // keep the higher number as the reference
+  const SequenceBook::Problem problem =
+      late ? book_->RecordLate(card, record.transaction, record.seqNo, unansweredRequests_)
+           : book_->Record(card, record.transaction, record.seqNo, unansweredRequests_);
+  if (problem.text.empty()) return;
+  const std::size_t finding = Add({std::string(sName), record.offset, record.number, problem.text});
+  gapOf_[finding] = problem.gap;
+}
+
+AuditReport JournalAuditor::Report() const {
+  AuditReport report = report_;
+  report.findings.clear();
+  for (std::size_t i = 0; i < report_.findings.size(); ++i) {
+    if (dropped_[i]) continue;
+    AuditFinding finding = report_.findings[i];
+    if (gapOf_[i]) {
+      auto text = book_->GapText(*gapOf_[i]);
+      if (!text) continue;  // every number of it was answered late
+      finding.text = *text;
+    }
+    report.findings.push_back(std::move(finding));
   }
-  if (last && record.seqNo > *last + 1) {
-    const std::uint64_t first = *last + 1, gapEnd = record.seqNo - 1;
-    add("gap: " +
-        (first == gapEnd ? std::to_string(first)
-                         : std::to_string(first) + " to " + std::to_string(gapEnd)) +
-        " missing; the journal holds " + std::to_string(unansweredRequests_) +
-        " request(s) without an answer so far");
+  // A card is vouched for when one of its certificates comes from a trusted issuer; an older
+  // certificate of the same key (from before a re-certification) then needs no issuer.
+  for (std::size_t i = 0; i < certificates_.size(); ++i) {
+    const CardCertificateSeen& first = certificates_[i];
+    const auto sameCard = [&](const CardCertificateSeen& c) { return c.card == first.card; };
+    if (std::find_if(certificates_.begin(), certificates_.end(), sameCard) !=
+        certificates_.begin() + static_cast<std::ptrdiff_t>(i)) {
+      continue;  // the card was judged at its first certificate
+    }
+    const bool vouched =
+        std::any_of(certificates_.begin(), certificates_.end(),
+                    [&](const auto& c) { return sameCard(c) && c.chainProblem.empty(); });
+    if (!vouched)
+      report.findings.push_back(
+          {first.file, 0, 0, "card " + first.card + ": " + first.chainProblem});
   }
-  last = record.seqNo;
+  return report;
 }
 
 namespace {
@@ -206,14 +131,21 @@ void CheckFrame(const ScannedJournal& scanned, std::string_view name, std::size_
   }
 }
 
-std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned, std::string_view a,
-                                          std::string_view b, std::string_view name,
+// The complete records named in `kinds`; `ignored` ones are skipped without a finding, any
+// other is one.
+std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned,
+                                          std::initializer_list<std::string_view> kinds,
+                                          std::initializer_list<std::string_view> ignored,
+                                          std::string_view name,
                                           std::vector<AuditFinding>& findings) {
+  const auto in = [](std::initializer_list<std::string_view> list, std::string_view what) {
+    return std::find(list.begin(), list.end(), what) != list.end();
+  };
   std::vector<const ScannedRecord*> kept;
   for (std::size_t i = 0; i < scanned.records.size(); ++i) {
     const ScannedRecord& record = scanned.records[i];
-    if (!record.complete) continue;
-    if (record.name == a || record.name == b) {
+    if (!record.complete || in(ignored, record.name)) continue;
+    if (in(kinds, record.name)) {
       kept.push_back(&record);
     } else {
       findings.push_back({std::string(name), record.offset, i + 1,
@@ -225,40 +157,100 @@ std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned, std::st
 
 }  // namespace
 
-void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate) {
+void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l,
+                                 const ParsedCertificate* certificate) {
   Checked checked = CheckRecord(s.record, certificate);
   const bool transaction = s.record.name == "transactionEncoded";
   (transaction ? report_.transactions : report_.reports)++;
-  const auto add = [&](std::string text) {
-    report_.findings.push_back({std::string(s.file), s.record.offset, s.number,
-                                Kind(transaction) + ": " + std::move(text)});
+  const auto finding = [&](std::string text) {
+    return AuditFinding{std::string(s.file), s.record.offset, s.number,
+                        Kind(transaction) + ": " + std::move(text)};
   };
   if (!checked.record) {
-    add(checked.problem);
+    Add(finding(checked.problem));
     return;
   }
-  Record& record = *checked.record;
+  AuditedRecord& record = *checked.record;
+  record.number = s.number;
+  if (!checked.problem.empty()) {
+    Add(finding(checked.problem));
+  } else if (!record.signature.empty()) {
+    report_.signaturesChecked++;
+  }
+  if (record.refused) {
+    report_.refusals++;  // nothing was signed, no number used
+  } else if (record.answered) {
+    // An unsigned daily closing shows the card's last report number without taking a new one.
+    if (transaction || !record.signature.empty()) Sequence(record, s.file, false);
+  } else if (ChildText(s.record.body, Kind(transaction) + "Request")) {
+    Unanswered(finding("request without an answer"), transaction, record.request);
+  }
+  if (l.record == nullptr) {
+    Add(finding("no matching " + Kind(transaction) + " record in the L file"));
+    return;
+  }
+  for (const std::string& field : Mismatches(record, *l.record)) {
+    Add({std::string(l.file), l.record->offset, l.number,
+         Kind(transaction) + " " + std::to_string(record.seqNo) + ": L field " + field});
+  }
+}
+
+void JournalAuditor::AuditLate(const SPlace& s, const ParsedCertificate* certificate) {
+  Checked checked = CheckRecord(s.record, certificate);
+  const bool transaction = s.record.name == "transactionLate";
+  const auto add = [&](std::string text) {
+    Add({std::string(s.file), s.record.offset, s.number,
+         "late " + Kind(transaction) + " answer: " + std::move(text)});
+  };
+  if (!checked.record || !checked.record->answered) {
+    add(checked.record ? "no answer in it" : checked.problem);
+    return;
+  }
+  report_.lateAnswers++;
+  AuditedRecord& record = *checked.record;
   record.number = s.number;
   if (!checked.problem.empty()) {
     add(checked.problem);
   } else if (!record.signature.empty()) {
     report_.signaturesChecked++;
   }
-  if (record.answered) {
-    // An unsigned daily closing shows the card's last report number without taking a new one.
-    if (transaction || !record.signature.empty()) CheckSequence(record, s.file);
-  } else if (ChildText(s.record.body, Kind(transaction) + "Request")) {
-    ++unansweredRequests_;
-    add("request without an answer");
-  }
-  if (l.record == nullptr) {
-    add("no matching " + Kind(transaction) + " record in the L file");
+  // It answers the latest request of its kind with the same bytes that is still unanswered.
+  for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+    if (it->transaction != transaction || it->request != record.request) continue;
+    dropped_[it->finding] = true;
+    --unansweredRequests_;
+    pending_.erase(std::next(it).base());
+    if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
     return;
   }
-  for (const std::string& field : Mismatches(record, *l.record)) {
-    report_.findings.push_back(
-        {std::string(l.file), l.record->offset, l.number,
-         Kind(transaction) + " " + std::to_string(record.seqNo) + ": L field " + field});
+  add("its request is not in the journal as one without an answer");
+  if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
+}
+
+void JournalAuditor::CheckParams(const ScannedJournal& s, std::string_view sName) {
+  // A card re-certified keeps its key; two keys under one name and number are two cards, or a
+  // forgery.
+  for (const QorParams& params : ParamsOfBlocks(s.params)) {
+    auto der = Base64Decode(params.certificate);
+    if (!der) continue;
+    auto parsed = ParsedCertificate::FromDer(*der);
+    if (!parsed) continue;
+    const std::string card = params.tpId + " " + params.tpIdNo;
+    bool seenBefore = false;
+    for (const CardCertificateSeen& seen : certificates_) {
+      if (seen.card != card) continue;
+      seenBefore = seenBefore || seen.der == *der;
+      auto before = ParsedCertificate::FromDer(seen.der);
+      if (!seenBefore && before && EVP_PKEY_eq((*before)->Key(), (*parsed)->Key()) != 1) {
+        Add({std::string(sName), 0, 0,
+             "card " + card + ": two different certificates with different keys: " +
+                 (*parsed)->Subject() + " here, " + seen.subject + " in " + seen.file});
+        seenBefore = true;  // one finding a certificate
+      }
+    }
+    if (seenBefore) continue;
+    const std::string problem = report_.issuersChecked ? trust_->ChainProblem(**parsed) : "";
+    certificates_.push_back({card, std::string(sName), (*parsed)->Subject(), *der, problem});
   }
 }
 
@@ -270,52 +262,67 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
                                ": not a journal (no journal header)");
     return;
   }
-  auto& findings = report_.findings;
+  std::vector<AuditFinding> findings;
   CheckFrame(s, sName, sText.size(), findings);
   CheckFrame(l, lName, lText.size(), findings);
   if (s.params.empty()) findings.push_back({std::string(sName), 0, 0, "no parameter block"});
   if (s.params != l.params) {
     findings.push_back({std::string(lName), 0, 0, "parameter block differs from the S file's"});
   }
-  std::optional<Bytes> certificate;
+  std::shared_ptr<const ParsedCertificate> certificate;
   if (!s.params.empty()) {
-    if (auto text = ChildText(s.params.front(), "certificate")) certificate = Base64Decode(*text);
+    auto text = ChildText(s.params.front(), "certificate");
+    auto der = text ? Base64Decode(*text) : std::nullopt;
+    if (der) {
+      if (auto parsed = ParsedCertificate::FromDer(*der)) certificate = *parsed;
+    }
   }
-  const auto sRecords = OfKinds(s, "transactionEncoded", "reportEncoded", sName, findings);
-  const auto lRecords = OfKinds(l, "transaction", "report", lName, findings);
+  const auto sRecords =
+      OfKinds(s, {"transactionEncoded", "reportEncoded", "transactionLate", "reportLate"}, {},
+              sName, findings);
+  const auto lRecords =
+      OfKinds(l, {"transaction", "report"}, {"transactionLate", "reportLate"}, lName, findings);
+  for (AuditFinding& finding : findings)
+    Add(std::move(finding));
+  CheckParams(s, sName);
+  const ParsedCertificate* key = certificate.get();
   std::size_t lNext[2] = {0, 0};
   std::vector<const ScannedRecord*> lByKind[2];
   for (const ScannedRecord* r : lRecords)
     lByKind[r->name == "transaction" ? 0 : 1].push_back(r);
   for (const ScannedRecord* sRecord : sRecords) {
+    const SPlace place{sName, *sRecord, static_cast<std::size_t>(sRecord - s.records.data()) + 1};
+    if (sRecord->name.ends_with("Late")) {
+      AuditLate(place, key);
+      continue;
+    }
     const bool transaction = sRecord->name == "transactionEncoded";
     std::size_t& next = lNext[transaction ? 0 : 1];
     const auto& candidates = lByKind[transaction ? 0 : 1];
     const ScannedRecord* lRecord = next < candidates.size() ? candidates[next++] : nullptr;
     AuditRecord(
-        {sName, *sRecord, static_cast<std::size_t>(sRecord - s.records.data()) + 1},
+        place,
         {lName, lRecord, lRecord ? static_cast<std::size_t>(lRecord - l.records.data()) + 1 : 0},
-        certificate ? ByteSpan(*certificate) : ByteSpan());
+        key);
   }
   // A crash may cut the last record after its request was written whole: the card may have
   // answered it, so it counts for the gaps that follow.
   if (!s.records.empty() && !s.records.back().complete) {
     const ScannedRecord& cut = s.records.back();
     const bool transaction = cut.name == "transactionEncoded";
-    if ((transaction || cut.name == "reportEncoded") &&
-        ChildText(cut.body, Kind(transaction) + "Request") &&
-        !ChildText(cut.body, Kind(transaction) + "Response")) {
-      ++unansweredRequests_;
-      findings.push_back({std::string(sName), cut.offset, s.records.size(),
-                          Kind(transaction) + ": request without an answer (record cut off)"});
+    const std::string kind = Kind(transaction);
+    if ((transaction || cut.name == "reportEncoded") && ChildText(cut.body, kind + "Request") &&
+        !ChildText(cut.body, kind + "Response") && !ChildText(cut.body, kind + "Refused")) {
+      Unanswered({std::string(sName), cut.offset, s.records.size(),
+                  kind + ": request without an answer (record cut off)"},
+                 transaction, Base64Child(cut.body, kind + "Request").value_or(Bytes()));
     }
   }
   for (int kind = 0; kind < 2; ++kind) {
     for (std::size_t i = lNext[kind]; i < lByKind[kind].size(); ++i) {
       const ScannedRecord* r = lByKind[kind][i];
-      findings.push_back({std::string(lName), r->offset,
-                          static_cast<std::size_t>(r - l.records.data()) + 1,
-                          Kind(kind == 0) + " without a matching S record"});
+      Add({std::string(lName), r->offset, static_cast<std::size_t>(r - l.records.data()) + 1,
+           Kind(kind == 0) + " without a matching S record"});
     }
   }
 }

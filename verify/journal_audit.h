@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,11 @@
 namespace kasse {
 
 struct ScannedRecord;
+struct AuditedRecord;
+struct ScannedJournal;
+class SequenceBook;
+class TrustStore;
+class ParsedCertificate;
 
 struct AuditFinding {
   std::string file;        // file name without folder
@@ -27,23 +33,27 @@ struct AuditFinding {
 struct AuditReport {
   std::vector<AuditFinding> findings;
   std::vector<std::string> unusable;  // files that could not be audited at all
-  std::size_t transactions = 0, reports = 0, signaturesChecked = 0;
+  std::size_t transactions = 0, reports = 0, signaturesChecked = 0, lateAnswers = 0, refusals = 0;
+  bool issuersChecked = false;  // the certificates were checked against trusted issuers
 };
 
 // One journal pair given as texts; carries sequence state across calls so that the pairs of a
-// home folder, audited in name order, are checked as one history.
+// home folder, audited in name order, are checked as one history. A refusal of the card
+// (transactionRefused, reportRefused) is no finding: nothing was signed. A late answer
+// (transactionLate, reportLate) has its signature checked, explains its number and answers
+// the request it belongs to.
 class JournalAuditor {
  public:
-  struct Record;
+  // `trust`: the issuers the parameter blocks' certificates must come from; none given or
+  // none in it: certificates are not checked against an issuer (the summary says so).
+  explicit JournalAuditor(std::shared_ptr<const TrustStore> trust = nullptr);
+  ~JournalAuditor();
   void AuditPair(std::string_view sName, std::string_view sText, std::string_view lName,
                  std::string_view lText);
-  const AuditReport& Report() const { return report_; }
+  // The findings so far, in journal order.
+  AuditReport Report() const;
 
  private:
-  struct Numbers {
-    std::string card;
-    std::optional<std::uint64_t> lastTransaction, lastReport;
-  };
   struct SPlace {
     std::string_view file;
     const ScannedRecord& record;
@@ -54,12 +64,31 @@ class JournalAuditor {
     const ScannedRecord* record;  // none: the L file has no record left for it
     std::size_t number;
   };
-  void AuditRecord(const SPlace& s, const LPlace& l, ByteSpan certificate);
-  void CheckSequence(const Record& record, std::string_view sName);
-  Numbers& NumbersOf(const std::string& card);
+  struct Pending {  // a request without an answer, until a late answer comes
+    std::size_t finding;
+    bool transaction;
+    Bytes request;
+  };
+  struct CardCertificateSeen {
+    std::string card, file, subject;
+    Bytes der;
+    std::string chainProblem;  // empty: a trusted issuer vouches for it, or none was checked
+  };
+  void AuditRecord(const SPlace& s, const LPlace& l, const ParsedCertificate* certificate);
+  void AuditLate(const SPlace& s, const ParsedCertificate* certificate);
+  void CheckParams(const ScannedJournal& s, std::string_view sName);
+  std::size_t Add(AuditFinding finding);
+  void Unanswered(AuditFinding finding, bool transaction, Bytes request);
+  void Sequence(const AuditedRecord& record, std::string_view sName, bool late);
 
   AuditReport report_;
-  std::vector<Numbers> numbers_;
+  // Per finding: explained by a late answer; the gap of the book it reports.
+  std::vector<bool> dropped_;
+  std::vector<std::optional<std::size_t>> gapOf_;
+  std::unique_ptr<SequenceBook> book_;
+  std::vector<Pending> pending_;
+  std::vector<CardCertificateSeen> certificates_;
+  std::shared_ptr<const TrustStore> trust_;
   std::size_t unansweredRequests_ = 0;
 };
 
@@ -69,7 +98,8 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPair
     const std::filesystem::path& home);
 
 AuditReport AuditFiles(
-    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs);
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
+    std::shared_ptr<const TrustStore> trust = nullptr);
 
 // One finding a line, then a summary line (UTF-8).
 std::string AuditText(const AuditReport& report);
@@ -77,11 +107,8 @@ std::string AuditText(const AuditReport& report);
 // 0 clean, 1 findings, 2 unusable.
 int AuditExitCode(const AuditReport& report);
 
-// The parameter blocks of a journal text.
+// The parameter blocks of a journal text, their values unescaped.
 std::vector<QorParams> ParamsOfJournal(std::string_view text);
-
-// The certificate (DER) for a card, from the parameter blocks of the journals under home/Journal.
-std::optional<Bytes> CertificateFromJournals(const std::filesystem::path& home,
-                                             std::string_view tpId, std::uint64_t tpIdNo);
+std::vector<QorParams> ParamsOfBlocks(const std::vector<std::string_view>& blocks);
 
 }  // namespace kasse

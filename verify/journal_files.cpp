@@ -26,13 +26,21 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPair
 }
 
 AuditReport AuditFiles(
-    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs) {
-  JournalAuditor auditor;
+    const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
+    std::shared_ptr<const TrustStore> trust) {
+  JournalAuditor auditor(std::move(trust));
   AuditReport missing;
+  const auto regular = [](const std::filesystem::path& path) -> Result<std::string> {
+    std::error_code error;
+    // A FIFO named like a journal would hold the audit forever.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
+      return MakeError(ErrorKind::kIo, "not a regular file");
+    return ReadFile(path);
+  };
   for (const auto& [sPath, lPath] : pairs) {
-    auto s = ReadFile(sPath);
+    auto s = regular(sPath);
     auto l = lPath.empty() ? Result<std::string>(MakeError(ErrorKind::kIo, "no L file"))
-                           : ReadFile(lPath);
+                           : regular(lPath);
     if (!s || !l) {
       missing.unusable.push_back((s ? lPath : sPath).string() + ": " +
                                  (s ? l.error() : s.error()).message);
@@ -57,7 +65,11 @@ std::string AuditText(const AuditReport& report) {
   }
   text += std::to_string(report.transactions) + " transactions, " + std::to_string(report.reports) +
           " reports, " + std::to_string(report.signaturesChecked) + " signatures valid, " +
-          std::to_string(report.findings.size()) + " findings\n";
+          std::to_string(report.findings.size()) + " findings";
+  if (!report.issuersChecked) text += ", certificates not checked against an issuer (none trusted)";
+  if (report.refusals != 0) text += ", " + std::to_string(report.refusals) + " refused by the card";
+  if (report.lateAnswers != 0) text += ", " + std::to_string(report.lateAnswers) + " late answers";
+  text += "\n";
   return text;
 }
 
@@ -67,28 +79,19 @@ int AuditExitCode(const AuditReport& report) {
 }
 
 std::vector<QorParams> ParamsOfJournal(std::string_view text) {
+  return ParamsOfBlocks(ScanJournal(text).params);
+}
+
+std::vector<QorParams> ParamsOfBlocks(const std::vector<std::string_view>& blocks) {
   std::vector<QorParams> params;
-  for (std::string_view body : ScanJournal(text).params) {
+  for (std::string_view body : blocks) {
     const auto field = [&](std::string_view name) {
       auto value = ChildText(body, name);
-      return value ? std::string(*value) : std::string();
+      return value ? XmlUnescaped(*value) : std::string();
     };
     params.push_back({field("qorVersion"), field("tpId"), field("tpIdNo"), field("certificate")});
   }
   return params;
-}
-
-std::optional<Bytes> CertificateFromJournals(const std::filesystem::path& home,
-                                             std::string_view tpId, std::uint64_t tpIdNo) {
-  for (const auto& [sPath, lPath] : JournalPairs(home)) {
-    auto text = ReadFile(sPath);
-    if (!text) continue;
-    for (const QorParams& params : ParamsOfJournal(*text)) {
-      if (params.tpId != tpId || params.tpIdNo != std::to_string(tpIdNo)) continue;
-      if (auto der = Base64Decode(params.certificate)) return der;
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace kasse

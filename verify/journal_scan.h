@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct ScannedJournal {
 };
 
 ScannedJournal ScanJournal(std::string_view text);
+
+// Element text with the XML escapes the journal writes (&lt; &gt; &amp; &quot; &apos; and
+// numeric references to single bytes) undone; an unknown escape stays as written.
+std::string XmlUnescaped(std::string_view text);
 
 // The content of the first <name>...</name> in text, from `from` on.
 std::optional<std::string_view> ChildText(std::string_view text, std::string_view name,

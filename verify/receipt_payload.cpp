@@ -1,6 +1,7 @@
 #include "verify/receipt_payload.h"
 
 #include <cctype>
+#include <optional>
 
 #include "common/hex_text.h"
 #include "common/packed.h"
@@ -45,6 +46,20 @@ Result<std::int64_t> Amount(ByteSpan value, const char* field, std::size_t offse
   return *amount;
 }
 
+// Hundredths of a percent as four digits; a rate of 100 % or more leaves nothing to tax.
+Result<std::string> RateDigits(ByteSpan value, int container, std::size_t offset) {
+  const std::string field = "rate of containerVat" + std::to_string(container);
+  if (value.empty()) return Bad(field + ": empty", offset);
+  const std::string digits = HexCompact(value);
+  for (char c : digits)
+    if (c < '0' || c > '9') return Bad(field + ": not packed digits", offset);
+  const std::size_t significant = digits.find_first_not_of('0');
+  if (significant != std::string::npos && digits.size() - significant > 4)
+    return Bad(field + ": above 99.99 %", offset);
+  return digits.size() >= 4 ? digits.substr(digits.size() - 4)
+                            : std::string(4 - digits.size(), '0') + digits;
+}
+
 Result<PayloadContainer> Container(ByteSpan value, int number, std::size_t offset) {
   PayloadContainer container;
   container.number = number;
@@ -59,9 +74,9 @@ Result<PayloadContainer> Container(ByteSpan value, int number, std::size_t offse
       if (!amount) return amount.error();
       container.turnover = *amount;
     } else if (tag == 0xDB) {
-      container.rateDigits = HexCompact(*element);
-      while (container.rateDigits.size() < 4)
-        container.rateDigits.insert(0, "0");
+      auto rate = RateDigits(*element, number, at);
+      if (!rate) return rate.error();
+      container.rateDigits = *rate;
     } else if (tag == 0xD6) {
       auto amount = Amount(*element, "turnoverthirdparty", at);
       if (!amount) return amount.error();
@@ -175,19 +190,48 @@ std::string PercentDecoded(std::string_view text) {
 
 }  // namespace
 
-Result<Bytes> PayloadOfUrl(std::string_view urlOrT1) {
-  std::string_view t1 = urlOrT1;
-  if (const std::size_t key = t1.find("t1="); key != std::string_view::npos) {
-    t1.remove_prefix(key + 3);
-    t1 = t1.substr(0, t1.find('&'));
+Result<std::string_view> T1Parameter(std::string_view query) {
+  query = query.substr(0, query.find('#'));
+  std::optional<std::string_view> found;
+  for (std::size_t at = 0; at <= query.size();) {
+    std::size_t end = query.find('&', at);
+    if (end == std::string_view::npos) end = query.size();
+    const std::string_view pair = query.substr(at, end - at);
+    const std::size_t equals = pair.find('=');
+    if (pair.substr(0, equals) == "t1") {
+      if (equals == std::string_view::npos)
+        return MakeError(ErrorKind::kMalformed, "t1: the parameter has no value (no \"=\")");
+      if (found) return MakeError(ErrorKind::kMalformed, "t1: the parameter is given twice");
+      found = pair.substr(equals + 1);
+    }
+    at = end + 1;
   }
-  const std::string text = PercentDecoded(t1);
-  t1 = text;
-  if (t1.empty()) return MakeError(ErrorKind::kMissingInput, "t1: empty");
-  if (t1.size() > 4096) return MakeError(ErrorKind::kTooLong, "t1: longer than any receipt's");
-  auto bytes = DecodeT1(t1);
+  if (!found) return MakeError(ErrorKind::kMissingInput, "t1: no such parameter in the query");
+  return *found;
+}
+
+Result<Bytes> PayloadOfT1(std::string_view value) {
+  const std::string text = PercentDecoded(value);
+  if (text.empty()) return MakeError(ErrorKind::kMissingInput, "t1: empty");
+  if (text.size() > 4096) return MakeError(ErrorKind::kTooLong, "t1: longer than any receipt's");
+  auto bytes = DecodeT1(text);
   if (!bytes) return MakeError(ErrorKind::kMalformed, "t1: not Base64");
   return *bytes;
+}
+
+Result<Bytes> PayloadOfUrl(std::string_view urlOrT1) {
+  std::optional<std::string_view> query;
+  if (const std::size_t mark = urlOrT1.find('?'); mark != std::string_view::npos) {
+    query = urlOrT1.substr(mark + 1);
+  } else if (urlOrT1.starts_with("t1=")) {
+    query = urlOrT1;
+  } else if (urlOrT1.find("://") != std::string_view::npos) {
+    query = std::string_view();  // a URL without a query carries no t1
+  }
+  if (!query) return PayloadOfT1(urlOrT1);  // a bare t1 value
+  auto value = T1Parameter(*query);
+  if (!value) return value.error();
+  return PayloadOfT1(*value);
 }
 
 }  // namespace kasse

@@ -16,7 +16,7 @@ namespace kasse {
 struct PayloadContainer {
   int number = 0;             // 1..6
   std::int64_t turnover = 0;  // cents
-  std::string rateDigits;     // "1900"
+  std::string rateDigits;     // "1900": hundredths of a percent, 0000 to 9999
   std::optional<std::int64_t> turnoverThirdParty;
 };
 
@@ -39,7 +39,15 @@ struct ReceiptPayload {
 
 Result<ReceiptPayload> DecodeReceiptPayload(ByteSpan payload);
 
-// The t1 value of a verification URL, or the whole URL, to its payload bytes.
+// The raw (still percent-encoded) value of the one t1 parameter of a query ("a=1&t1=..."):
+// a missing, repeated or valueless t1 is an error.
+Result<std::string_view> T1Parameter(std::string_view query);
+
+// A t1 value, percent-decoded, to its payload bytes.
+Result<Bytes> PayloadOfT1(std::string_view value);
+
+// The t1 parameter of a verification URL (or a query starting "t1="), or a bare t1 value, to
+// its payload bytes.
 Result<Bytes> PayloadOfUrl(std::string_view urlOrT1);
 
 }  // namespace kasse

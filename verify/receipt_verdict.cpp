@@ -3,7 +3,8 @@
 #include "common/amount.h"
 #include "common/cp1252.h"
 #include "common/hex_text.h"
-#include "verify/signature_check.h"
+#include "verify/card_certificate.h"
+#include "verify/certificate_index.h"
 
 namespace kasse {
 namespace {
@@ -20,9 +21,8 @@ std::string Euro(std::int64_t cents) {
 
 }  // namespace
 
-ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer) {
+ReceiptVerdict JudgePayload(const Result<Bytes>& payload, const CertificateIndex& index) {
   ReceiptVerdict verdict;
-  auto payload = PayloadOfUrl(urlOrT1);
   if (!payload) {
     verdict.reason = payload.error().message;
     return verdict;
@@ -35,29 +35,88 @@ ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDe
     return verdict;
   }
   verdict.receipt = *receipt;
-  if (certificateDer.empty()) {
-    verdict.reason = "no card certificate to check the signature with";
+  const std::string card = Cp1252ToUtf8(receipt->tpId) + " " + std::to_string(receipt->tpIdNo);
+  const std::vector<IndexedCertificate> candidates = index.Find(receipt->tpId, receipt->tpIdNo);
+  if (candidates.empty()) {
+    verdict.cardUnknown = true;
+    // The page is public: where the service looks stays on the command line.
+    verdict.reason = "no certificate for the card " + card;
     return verdict;
   }
-  auto valid = CheckCardSignature(certificateDer, receipt->signedMessage, receipt->signature);
-  if (!valid) {
-    verdict.reason = valid.error().message;
-  } else if (*valid) {
-    verdict.validity = Validity::kValid;
-  } else {
-    verdict.validity = Validity::kInvalid;
-    verdict.reason = "the signature does not match the signed data";
+  std::vector<std::string> problems;
+  for (const IndexedCertificate& candidate : candidates) {
+    const ParsedCertificate& certificate = *candidate.certificate;
+    if (certificate.CommonName() && certificate.SerialNumber() &&
+        !certificate.NamesCard(receipt->tpId, receipt->tpIdNo)) {
+      problems.push_back("certificate " + certificate.Subject() + " names another card");
+      continue;
+    }
+    if (!candidate.chainProblem.empty()) {
+      problems.push_back(candidate.chainProblem);
+      continue;
+    }
+    auto valid =
+        CheckSignatureWithKey(certificate.Key(), receipt->signedMessage, receipt->signature);
+    if (valid && *valid) {
+      verdict.validity = Validity::kValid;
+      verdict.reason.clear();
+      return verdict;
+    }
+    problems.push_back((valid ? std::string("the signature does not match the signed data")
+                              : "signature unusable: " + valid.error().message) +
+                       " under the certificate " + certificate.Subject());
   }
+  verdict.validity = Validity::kInvalid;
+  for (const std::string& problem : problems)
+    verdict.reason += (verdict.reason.empty() ? "" : "; ") + problem;
   return verdict;
 }
 
-std::int64_t ContainerTax(const PayloadContainer& container, bool vatAddon) {
+ReceiptVerdict JudgeReceipt(std::string_view urlOrT1, const CertificateIndex& index) {
+  return JudgePayload(PayloadOfUrl(urlOrT1), index);
+}
+
+ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer) {
+  ReceiptVerdict verdict = JudgeReceipt(urlOrT1, CertificateIndex(CertificateSources{}));
+  if (!verdict.receipt) return verdict;
+  verdict.cardUnknown = false;
+  auto certificate = ParsedCertificate::FromDer(certificateDer);
+  if (!certificate) {
+    verdict.reason = certificate.error().message;
+    return verdict;
+  }
+  auto valid = CheckSignatureWithKey((*certificate)->Key(), verdict.receipt->signedMessage,
+                                     verdict.receipt->signature);
+  if (!valid) {
+    verdict.reason = valid.error().message;
+    return verdict;
+  }
+  verdict.validity = *valid ? Validity::kValid : Validity::kInvalid;
+  verdict.reason = *valid ? "" : "the signature does not match the signed data";
+  return verdict;
+}
+
+std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon) {
   std::int64_t rate = 0;
-  ParseInteger(container.rateDigits, rate);
-  const double fraction = static_cast<double>(rate) / 10000.0;
-  const auto turnover = static_cast<double>(container.turnover);
-  return RoundCommercial(vatAddon ? turnover * fraction
-                                  : turnover * (1.0 - 1.0 / (1.0 + fraction)));
+  if (container.rateDigits.size() > 4 || !ParseInteger(container.rateDigits, rate) || rate < 0 ||
+      rate > kHighestRate) {
+    return std::nullopt;
+  }
+  // turnover * rate / divisor, halves away from zero. Split at the divisor so that no product
+  // leaves 64 bits: |turnover| < 10^18 and rate <= 9999.
+  const std::int64_t divisor = vatAddon ? 10000 : 10000 + rate;
+  const std::uint64_t magnitude = container.turnover < 0
+                                      ? 0 - static_cast<std::uint64_t>(container.turnover)
+                                      : static_cast<std::uint64_t>(container.turnover);
+  const std::uint64_t whole = magnitude / static_cast<std::uint64_t>(divisor);
+  const std::uint64_t rest = magnitude % static_cast<std::uint64_t>(divisor);
+  const std::uint64_t part = rest * static_cast<std::uint64_t>(rate);
+  const std::uint64_t rounded =
+      (2 * part + static_cast<std::uint64_t>(divisor)) / (2 * static_cast<std::uint64_t>(divisor));
+  const std::uint64_t tax = whole * static_cast<std::uint64_t>(rate) + rounded;
+  if (tax > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+  const auto signedTax = static_cast<std::int64_t>(tax);
+  return container.turnover < 0 ? -signedTax : signedTax;
 }
 
 std::string VerdictText(const ReceiptVerdict& verdict) {
@@ -75,8 +134,9 @@ std::string VerdictText(const ReceiptVerdict& verdict) {
                                    ? std::to_string(hundredths / 100) + "." +
                                          c.rateDigits.substr(c.rateDigits.size() - 2) + " %"
                                    : c.rateDigits;
+      const auto tax = ContainerTax(c, r.vatAddon);
       text += "container " + std::to_string(c.number) + ": rate " + rate + ", turnover " +
-              Euro(c.turnover) + ", tax " + Euro(ContainerTax(c, r.vatAddon)) + "\n";
+              Euro(c.turnover) + ", tax " + (tax ? Euro(*tax) : std::string("-")) + "\n";
     }
     text += "card:      " + Cp1252ToUtf8(r.tpId) + " " + std::to_string(r.tpIdNo) + "\n";
     text += "sequence:  " + std::to_string(r.seqNo) + "\n";

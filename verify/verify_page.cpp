@@ -27,6 +27,8 @@ enum Text {
   kRate,
   kTurnover,
   kTax,
+  kNoCertificate,
+  kStart,
   kTextCount
 };
 
@@ -34,16 +36,21 @@ using Row = std::array<std::string_view, kTextCount>;
 constexpr std::array<Row, 4> kTexts = {{
     {"Belegprüfung", "Beleg gültig", "Beleg ungültig", "Beleg nicht prüfbar", "Grund", "Datum",
      "Bediener", "Hash der Positionen", "Karte", "Belegnummer", "Trainingsbuchung", "Nettopreise",
-     "Steuersatz", "Umsatz", "Steuer"},
+     "Steuersatz", "Umsatz", "Steuer", "Für diese Karte liegt kein Zertifikat vor.",
+     "Scannen Sie den QR-Code eines Belegs, um ihn zu prüfen."},
     {"Receipt check", "Receipt valid", "Receipt invalid", "Receipt cannot be checked", "Reason",
      "Date", "Operator", "Item-list hash", "Card", "Sequence number", "Training", "Net prices",
-     "VAT rate", "Turnover", "Tax"},
+     "VAT rate", "Turnover", "Tax", "No certificate is known for this card.",
+     "Scan the QR code of a receipt to check it."},
     {"Vérification du ticket", "Ticket valide", "Ticket non valide", "Ticket non vérifiable",
      "Motif", "Date", "Opérateur", "Empreinte des articles", "Carte", "Numéro de séquence",
-     "Formation", "Prix hors taxe", "Taux de TVA", "Chiffre d’affaires", "Taxe"},
+     "Formation", "Prix hors taxe", "Taux de TVA", "Chiffre d’affaires", "Taxe",
+     "Aucun certificat n’est connu pour cette carte.",
+     "Scannez le code QR d’un ticket pour le vérifier."},
     {"Weryfikacja paragonu", "Paragon ważny", "Paragon nieważny", "Paragonu nie można sprawdzić",
      "Powód", "Data", "Operator", "Skrót pozycji", "Karta", "Numer kolejny", "Szkolenie",
-     "Ceny netto", "Stawka VAT", "Obrót", "Podatek"},
+     "Ceny netto", "Stawka VAT", "Obrót", "Podatek", "Brak certyfikatu dla tej karty.",
+     "Zeskanuj kod QR paragonu, aby go sprawdzić."},
 }};
 
 std::string TableRow(std::string_view label, const std::string& value) {
@@ -54,11 +61,23 @@ std::string Euro(std::int64_t cents) {
   return Cp1252ToUtf8(FormatAmount(cents));
 }
 
+std::string TaxText(const PayloadContainer& c, bool vatAddon) {
+  const auto tax = ContainerTax(c, vatAddon);
+  return tax ? Euro(*tax) : std::string("-");
+}
+
+std::string TaxJson(const PayloadContainer& c, bool vatAddon) {
+  const auto tax = ContainerTax(c, vatAddon);
+  return tax ? std::to_string(*tax) : std::string("null");
+}
+
 std::string RateOf(const PayloadContainer& c) {
   std::string digits = c.rateDigits;
   if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
   return digits.substr(0, digits.size() - 2) + "," + digits.substr(digits.size() - 2) + " %";
 }
+
+}  // namespace
 
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
@@ -77,8 +96,6 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
-
-}  // namespace
 
 std::string HtmlEscaped(std::string_view text) {
   std::string out;
@@ -123,39 +140,37 @@ PageLanguage LanguageOfHeader(std::string_view header) {
   return PageLanguage::kGerman;
 }
 
-ReceiptVerdict VerifyWithCertificates(std::string_view t1, const std::vector<Bytes>& certificates,
-                                      const std::string& home) {
-  ReceiptVerdict verdict = VerifyReceiptUrl(t1, {});
-  if (!verdict.receipt) return verdict;
-  for (const Bytes& certificate : certificates) {
-    verdict = VerifyReceiptUrl(t1, certificate);
-    if (verdict.validity == Validity::kValid) return verdict;
-  }
-  if (!home.empty()) {
-    if (auto certificate =
-            CertificateFromJournals(home, verdict.receipt->tpId, verdict.receipt->tpIdNo)) {
-      return VerifyReceiptUrl(t1, *certificate);
-    }
-  }
-  return verdict;
+namespace {
+
+constexpr std::array<std::string_view, 4> kLang = {"de", "en", "fr", "pl"};
+
+std::string PageHead(PageLanguage language) {
+  const Row& t = kTexts[static_cast<std::size_t>(language)];
+  return "<!DOCTYPE html>\n<html lang=\"" + std::string(kLang[static_cast<std::size_t>(language)]) +
+         "\"><head><meta charset=\"utf-8\"><title>" + std::string(t[kTitle]) +
+         "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:2em auto}"
+         ".banner{padding:1em;font-size:1.4em;font-weight:bold;color:#fff}"
+         ".valid{background:#2e7d32}.invalid{background:#c62828}"
+         "th{text-align:left;padding-right:1em}</style></head><body>\n<h1>" +
+         std::string(t[kTitle]) + "</h1>\n";
+}
+
+}  // namespace
+
+std::string StartHtml(PageLanguage language) {
+  const Row& t = kTexts[static_cast<std::size_t>(language)];
+  return PageHead(language) + "<p>" + std::string(t[kStart]) + "</p>\n</body></html>\n";
 }
 
 std::string VerdictHtml(const ReceiptVerdict& verdict, PageLanguage language) {
   const Row& t = kTexts[static_cast<std::size_t>(language)];
-  static constexpr std::array<std::string_view, 4> kLang = {"de", "en", "fr", "pl"};
   const bool valid = verdict.validity == Validity::kValid;
   const std::string_view banner = valid                                    ? t[kValid]
                                   : verdict.validity == Validity::kInvalid ? t[kInvalid]
                                                                            : t[kUnusable];
-  std::string page = "<!DOCTYPE html>\n<html lang=\"" +
-                     std::string(kLang[static_cast<std::size_t>(language)]) +
-                     "\"><head><meta charset=\"utf-8\"><title>" + std::string(t[kTitle]) +
-                     "</title>\n<style>body{font-family:sans-serif;max-width:40em;margin:2em auto}"
-                     ".banner{padding:1em;font-size:1.4em;font-weight:bold;color:#fff}"
-                     ".valid{background:#2e7d32}.invalid{background:#c62828}"
-                     "th{text-align:left;padding-right:1em}</style></head><body>\n<h1>" +
-                     std::string(t[kTitle]) + "</h1>\n<div class=\"banner " +
-                     (valid ? "valid" : "invalid") + "\">" + std::string(banner) + "</div>\n";
+  std::string page = PageHead(language) + "<div class=\"banner " + (valid ? "valid" : "invalid") +
+                     "\">" + std::string(banner) + "</div>\n";
+  if (verdict.cardUnknown) page += "<p><b>" + std::string(t[kNoCertificate]) + "</b></p>\n";
   if (!valid) {
     page += "<p><b>" + std::string(t[kWhy]) + ":</b> " + HtmlEscaped(verdict.reason) + "</p>\n";
   }
@@ -175,7 +190,7 @@ std::string VerdictHtml(const ReceiptVerdict& verdict, PageLanguage language) {
     for (const PayloadContainer& c : r.containers) {
       page += TableRow(std::string(t[kRate]) + " " + RateOf(c),
                        std::string(t[kTurnover]) + " " + Euro(c.turnover) + ", " +
-                           std::string(t[kTax]) + " " + Euro(ContainerTax(c, r.vatAddon)));
+                           std::string(t[kTax]) + " " + TaxText(c, r.vatAddon));
     }
     page += TableRow(t[kCard], Cp1252ToUtf8(r.tpId) + " " + std::to_string(r.tpIdNo));
     page += TableRow(t[kSequence], std::to_string(r.seqNo));
@@ -189,6 +204,7 @@ std::string VerdictJson(const ReceiptVerdict& verdict) {
   std::string json =
       "{\"verdict\":\"" + std::string(kNames[static_cast<std::size_t>(verdict.validity)]) + "\"";
   if (!verdict.reason.empty()) json += ",\"reason\":" + JsonString(verdict.reason);
+  if (verdict.cardUnknown) json += ",\"cardUnknown\":true";
   if (verdict.receipt) {
     const ReceiptPayload& r = *verdict.receipt;
     json += ",\"date\":" + JsonString(r.date) + ",\"time\":" + JsonString(r.time) +
@@ -200,7 +216,7 @@ std::string VerdictJson(const ReceiptVerdict& verdict) {
       json += std::string(i ? "," : "") + "{\"number\":" + std::to_string(c.number) +
               ",\"rate\":" + JsonString(c.rateDigits) +
               ",\"turnoverCents\":" + std::to_string(c.turnover) +
-              ",\"taxCents\":" + std::to_string(ContainerTax(c, r.vatAddon)) + "}";
+              ",\"taxCents\":" + TaxJson(c, r.vatAddon) + "}";
     }
     json += "],\"tpId\":" + JsonString(Cp1252ToUtf8(r.tpId)) +
             ",\"tpIdNo\":" + std::to_string(r.tpIdNo) + ",\"seqNo\":" + std::to_string(r.seqNo);

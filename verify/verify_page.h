@@ -4,9 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "common/bytes.h"
 #include "verify/receipt_verdict.h"
 
 namespace kasse {
@@ -16,13 +13,14 @@ enum class PageLanguage { kGerman, kEnglish, kFrench, kPolish };
 // The first of de, en, fr, pl named in an Accept-Language header; German otherwise.
 PageLanguage LanguageOfHeader(std::string_view acceptLanguage);
 
-// Judges t1 with the first certificate that fits the receipt's card: the given ones (DER), else
-// found in the journals under home (empty: none).
-ReceiptVerdict VerifyWithCertificates(std::string_view t1, const std::vector<Bytes>& certificates,
-                                      const std::string& home);
+// The page at "/": what the service is for.
+std::string StartHtml(PageLanguage language);
 
 std::string VerdictHtml(const ReceiptVerdict& verdict, PageLanguage language);
 std::string VerdictJson(const ReceiptVerdict& verdict);
+
+// A JSON string literal, with <, > and & escaped as well.
+std::string JsonString(std::string_view text);
 
 // Text safe inside HTML elements and attribute values.
 std::string HtmlEscaped(std::string_view text);

@@ -1,21 +1,26 @@
-// A receipt's verification URL or t1 text: decoded and checked against a card certificate,
-// as kavelo-verify and the verification page do with whatever a QR code holds.
+// A receipt's verification URL or t1 text: decoded and judged against a card certificate and
+// its issuer, as kavelo-verify and the verification page do with whatever a QR code holds.
 
 #include <cstdint>
 
 #include "fuzz/fuzz_input.h"
 #include "sim/qor_engine.h"
+#include "verify/certificate_index.h"
 #include "verify/receipt_payload.h"
 #include "verify/receipt_verdict.h"
 
 namespace {
 
-const kasse::Bytes& Certificate() {
-  static const kasse::Bytes certificate = [] {
+const kasse::CertificateIndex& Index(bool withCard) {
+  static const kasse::CertificateIndex empty(kasse::CertificateSources{});
+  static const kasse::CertificateIndex card = [] {
     kasse::sim::QorEngine engine(kasse::sim::EngineOptions{});
-    return engine.CardCertificate();
+    kasse::CertificateSources sources;
+    sources.cards = {engine.CardCertificate()};
+    sources.trusted = {engine.CaCertificate()};
+    return kasse::CertificateIndex(sources);
   }();
-  return certificate;
+  return withCard ? card : empty;
 }
 
 }  // namespace
@@ -30,12 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (payload->signature.size() != 48) fuzz::Violated("signature of 48 bytes");
       if (payload->signedMessage.size() > input.Rest().size())
         fuzz::Violated("the signed part lies inside the payload");
+      for (const PayloadContainer& container : payload->containers)
+        if (!ContainerTax(container, payload->vatAddon)) fuzz::Violated("a decoded rate taxes");
     }
     return 0;
   }
-  const ByteSpan certificate = (mode & 2) ? ByteSpan(Certificate()) : ByteSpan();
-  const ReceiptVerdict verdict = VerifyReceiptUrl(input.RestText(), certificate);
-  if (verdict.validity == Validity::kValid && certificate.empty())
+  const bool withCard = (mode & 2) != 0;
+  const ReceiptVerdict verdict = JudgeReceipt(input.RestText(), Index(withCard));
+  if (verdict.validity == Validity::kValid && !withCard)
     fuzz::Violated("no verdict without a certificate");
   if (verdict.validity == Validity::kValid && !verdict.receipt)
     fuzz::Violated("a valid verdict has a receipt");

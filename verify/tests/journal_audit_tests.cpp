@@ -1,11 +1,16 @@
 #include "verify/journal_audit.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "verify/journal_scan.h"
 #include "verify/tests/journal_fixture.h"
+#include "verify/tests/temp_folder.h"
+#include "verify/tests/test_certificates.h"
+#include "verify/trust_store.h"
 
 namespace kasse {
 namespace {
@@ -169,25 +174,146 @@ TEST(JournalAudit, UnusableFilesAndForeignTextAreReported) {
   bad.replace(bad.find("<transactionResponse>") + 21, 4, "!!!!");
   EXPECT_NE(AllText(Audit(bad, maker.L())).find("response is not Base64"), std::string::npos);
   EXPECT_EQ(AuditExitCode(AuditFiles({{"/nonexistent/S.xml", "/nonexistent/L.xml"}})), 2);
+  // A FIFO named like a journal is refused, not read forever.
+  testing::TempFolder folder;
+  const auto fifo = folder.Path() / "260512XMLExpBak01S.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const AuditReport refused = AuditFiles({{fifo, fifo}});
+  ASSERT_EQ(refused.unusable.size(), 1u);
+  EXPECT_EQ(refused.unusable[0], fifo.string() + ": not a regular file");
 }
 
-TEST(JournalAudit, HomeFolderPairsAndCertificateLookup) {
-  const auto home =
-      std::filesystem::temp_directory_path() / ("kavelo-audit-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(home / "Journal");
+TEST(JournalAudit, HomeFolderPairsInNameOrder) {
+  testing::TempFolder home;
   JournalMaker maker;
   maker.Sale(100);
-  std::ofstream(home / "Journal" / "260512XMLExpBak01S.xml") << maker.S();
-  std::ofstream(home / "Journal" / "260512XMLExpBak01L.xml") << maker.L();
-  const auto pairs = JournalPairs(home);
-  ASSERT_EQ(pairs.size(), 1u);
-  EXPECT_EQ(AuditExitCode(AuditFiles(pairs)), 0);
+  home.Write("Journal/260512XMLExpBak01S.xml", maker.S());
+  home.Write("Journal/260512XMLExpBak01L.xml", maker.L());
+  home.Write("Journal/260511XMLExpBak01S.xml", maker.S());
+  const auto pairs = JournalPairs(home.Path());
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[0].first.filename(), "260511XMLExpBak01S.xml");
+  EXPECT_TRUE(pairs[0].second.empty());
+  EXPECT_EQ(AuditExitCode(AuditFiles({pairs[1]})), 0);
   const auto params = ParamsOfJournal(maker.S());
   ASSERT_EQ(params.size(), 1u);
-  std::uint64_t number = std::stoull(params[0].tpIdNo);
-  EXPECT_EQ(CertificateFromJournals(home, params[0].tpId, number), maker.Certificate());
-  EXPECT_FALSE(CertificateFromJournals(home, params[0].tpId, number + 1));
-  std::filesystem::remove_all(home);
+  EXPECT_EQ(params[0].tpId, "QOR-SIM");
+}
+
+TEST(JournalAudit, RefusalIsNoFindingAndUsesNoNumber) {
+  JournalMaker maker;
+  maker.Sale(100);
+  maker.Refused();
+  maker.Sale(200);
+  const AuditReport report = Audit(maker.S(), maker.L());
+  EXPECT_TRUE(report.findings.empty()) << AllText(report);
+  EXPECT_EQ(report.refusals, 1u);
+  EXPECT_NE(AllText(report).find("1 refused by the card"), std::string::npos);
+
+  JournalMaker odd;
+  odd.Refused("69 85");
+  EXPECT_NE(AllText(Audit(odd.S(), odd.L())).find("refusal: not a status word"), std::string::npos);
+}
+
+TEST(JournalAudit, LateAnswerIsCheckedAndExplainsItsNumberAndItsRequest) {
+  // The answer came after the next sale: the gap it left is explained when it is journalled.
+  JournalMaker after;
+  after.Sale(100);
+  const std::string late = after.Unanswered();
+  after.Sale(300);
+  after.RawS() += late;
+  AuditReport report = Audit(after.S(), after.L());
+  EXPECT_TRUE(report.findings.empty()) << AllText(report);
+  EXPECT_EQ(report.lateAnswers, 1u);
+  EXPECT_EQ(report.signaturesChecked, 3u);
+
+  // Before the next sale: the numbers simply follow.
+  JournalMaker before;
+  before.Sale(100);
+  before.RawS() += before.Unanswered();
+  before.Sale(300);
+  report = Audit(before.S(), before.L());
+  EXPECT_TRUE(report.findings.empty()) << AllText(report);
+
+  // A forged late answer is caught, and the request stays without an answer.
+  JournalMaker forged;
+  forged.Sale(100);
+  std::string record = forged.Unanswered();
+  const std::size_t at = record.find("<transactionResponse>") + 21;
+  record[at + 4] = record[at + 4] == 'A' ? 'B' : 'A';
+  forged.RawS() += record;
+  const std::string text = AllText(Audit(forged.S(), forged.L()));
+  EXPECT_NE(text.find("late transaction answer: signature does not match"), std::string::npos)
+      << text;
+
+  // A late answer to a request the journal does not hold.
+  JournalMaker stray;
+  const std::string strayRecord = stray.Unanswered();
+  JournalMaker other;
+  other.Sale(100);
+  other.RawS() += strayRecord;
+  EXPECT_NE(AllText(Audit(other.S(), other.L())).find("its request is not in the journal"),
+            std::string::npos);
+}
+
+// A journal pair with only a parameter block claiming `certificate` for the maker's card.
+std::string ParamsOnly(const JournalMaker& maker, const Bytes& certificate) {
+  std::string params = maker.Params();
+  const std::size_t at = params.find("<certificate>") + 13;
+  params.replace(at, params.find("</certificate>") - at, Base64Encode(certificate));
+  return std::string(kJournalHeader) + params + std::string(kJournalClosingTag);
+}
+
+TEST(JournalAudit, CardCertificatesMustComeFromATrustedIssuer) {
+  JournalMaker maker;
+  maker.Sale(100);
+  const auto trusting = [](const Bytes& issuer) {
+    auto trust = std::make_shared<TrustStore>();
+    EXPECT_TRUE(trust->Add(issuer));
+    return trust;
+  };
+  JournalAuditor genuine(trusting(maker.Issuer()));
+  genuine.AuditPair("S.xml", maker.S(), "L.xml", maker.L());
+  EXPECT_TRUE(genuine.Report().findings.empty()) << AuditText(genuine.Report());
+  EXPECT_NE(AuditText(JournalAuditor().Report()).find("not checked against an issuer"),
+            std::string::npos);
+
+  const testing::TestIssuer other;
+  JournalAuditor foreign(trusting(other.Certificate()));
+  foreign.AuditPair("S.xml", maker.S(), "L.xml", maker.L());
+  EXPECT_NE(AuditText(foreign.Report()).find("card QOR-SIM 1: card certificate"), std::string::npos)
+      << AuditText(foreign.Report());
+
+  // Re-certified: the same key first under a discarded issuer, then under the trusted one.
+  const testing::KeyPtr key = testing::NewCardKey();
+  const testing::TestIssuer discarded("Discarded CA");
+  const Bytes old = discarded.Issue(key.get(), {"QOR-SIM", "1"});
+  const Bytes renewed = other.Issue(key.get(), {"QOR-SIM", "1"});
+  JournalAuditor recertified(trusting(other.Certificate()));
+  recertified.AuditPair("1S.xml", ParamsOnly(maker, old), "1L.xml", ParamsOnly(maker, old));
+  recertified.AuditPair("2S.xml", ParamsOnly(maker, renewed), "2L.xml", ParamsOnly(maker, renewed));
+  EXPECT_TRUE(recertified.Report().findings.empty()) << AuditText(recertified.Report());
+  // Only the discarded one: nothing vouches for the card.
+  JournalAuditor orphan(trusting(other.Certificate()));
+  orphan.AuditPair("1S.xml", ParamsOnly(maker, old), "1L.xml", ParamsOnly(maker, old));
+  EXPECT_NE(AuditText(orphan.Report()).find("its issuer /CN=Discarded CA is not trusted"),
+            std::string::npos)
+      << AuditText(orphan.Report());
+}
+
+TEST(JournalAudit, EscapedCardTextsCompareUnescaped) {
+  JournalMaker maker;
+  maker.Sale(100);
+  std::string s = maker.S(), l = maker.L();
+  // The L file writes the card's name escaped; the card's bytes are the same.
+  const std::size_t name = l.find("<tpId>QOR-SIM</tpId>", l.find("<transaction>"));
+  ASSERT_NE(name, std::string::npos);
+  l.replace(name, 20, "<tpId>QOR&#45;SIM</tpId>");
+  EXPECT_TRUE(Audit(s, l).findings.empty()) << AllText(Audit(s, l));
+  l.replace(l.find("QOR&#45;SIM"), 11, "QOR&lt;SIM");
+  EXPECT_NE(AllText(Audit(s, l)).find("L field tpId \"QOR<SIM\""), std::string::npos);
+  EXPECT_EQ(XmlUnescaped("a&lt;b&gt;&amp;&quot;&apos;&#x41;&#66;&bogus;&#999;"),
+            "a<b>&\"'AB&bogus;&#999;");
 }
 
 }  // namespace

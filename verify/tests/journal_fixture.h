@@ -53,12 +53,25 @@ class JournalMaker {
   }
 
   // A request journalled just before a crash: the card answered, the journal never got it.
-  void Unanswered() {
+  // Returns the record the answer would have made late: <transactionLate>...</transactionLate>.
+  std::string Unanswered() {
     Bytes data = HexParse("CD 04 20 26 05 12 CE 02 09 30 C6 01 78 C7 14");
-    data.resize(data.size() + 20, 0x01);
-    Exchange(0x40, 0x00, data);
+    data.resize(data.size() + 20, static_cast<Byte>(++unanswered_));
+    const Bytes answer = Exchange(0x40, 0x00, data);
     s_ += "<transactionEncoded><itemListEncoded>eA==</itemListEncoded><transactionRequest>" +
           Base64Encode(data) + "</transactionRequest></transactionEncoded>";
+    l_ += "<transaction><date>12.05.2026</date></transaction>";
+    return "<transactionLate><transactionRequest>" + Base64Encode(data) +
+           "</transactionRequest><transactionResponse>" + Base64Encode(answer) +
+           "</transactionResponse></transactionLate>";
+  }
+
+  // A sale the card refused with a status word: nothing signed, no number used.
+  void Refused(const std::string& statusWord = "6985") {
+    const Bytes data = HexParse("CD 04 20 26 05 12 CE 02 09 30 C6 01 78");
+    s_ += "<transactionEncoded><itemListEncoded>eA==</itemListEncoded><transactionRequest>" +
+          Base64Encode(data) + "</transactionRequest><transactionRefused>" + statusWord +
+          "</transactionRefused></transactionEncoded>";
     l_ += "<transaction><date>12.05.2026</date></transaction>";
   }
 
@@ -72,6 +85,8 @@ class JournalMaker {
   std::string& RawS() { return s_; }
   std::string& RawL() { return l_; }
   Bytes Certificate() const { return card_.CardCertificate(); }
+  // The issuer of this card's certificate.
+  Bytes Issuer() const { return card_.CaCertificate(); }
 
  private:
   static void AppendElementTo(Bytes& out, Byte tag, const Bytes& value) {
@@ -111,6 +126,7 @@ class JournalMaker {
 
   sim::QorEngine card_{sim::EngineOptions{}};
   std::string s_, l_, tpId_ = "?", tpIdNo_ = "?";
+  int unanswered_ = 0;
 };
 
 }  // namespace kasse::testing

@@ -1,63 +1,31 @@
 #include <gtest/gtest.h>
-#include <openssl/bn.h>
-#include <openssl/ec.h>
-#include <openssl/ecdsa.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
+
+#include <climits>
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
 #include "common/sha.h"
+#include "verify/certificate_index.h"
 #include "verify/receipt_payload.h"
 #include "verify/receipt_verdict.h"
 #include "verify/signature_check.h"
+#include "verify/tests/test_certificates.h"
 
 namespace kasse {
 namespace {
 
-// A brainpoolP192r1 key with a self-signed certificate, made for the test.
+// A card key with a certificate from a test issuer.
 class TestCard {
  public:
-  TestCard() {
-    key_ = EVP_EC_gen("brainpoolP192r1");
-    X509* cert = X509_new();
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), 0);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-    X509_set_pubkey(cert, key_);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("QOR ABC 42"), -1, -1, 0);
-    X509_set_issuer_name(cert, name);
-    X509_sign(cert, key_, EVP_sha256());
-    unsigned char* der = nullptr;
-    const int length = i2d_X509(cert, &der);
-    certificate_.assign(der, der + length);
-    OPENSSL_free(der);
-    X509_free(cert);
-  }
-  ~TestCard() { EVP_PKEY_free(key_); }
-
-  Bytes Sign(ByteSpan message) const {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key_);
-    std::size_t length = 0;
-    EVP_DigestSign(context, nullptr, &length, message.data(), message.size());
-    Bytes der(length);
-    EVP_DigestSign(context, der.data(), &length, message.data(), message.size());
-    EVP_MD_CTX_free(context);
-    const unsigned char* cursor = der.data();
-    ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(length));
-    Bytes rs(48);
-    BN_bn2binpad(ECDSA_SIG_get0_r(sig), rs.data(), 24);
-    BN_bn2binpad(ECDSA_SIG_get0_s(sig), rs.data() + 24, 24);
-    ECDSA_SIG_free(sig);
-    return rs;
-  }
+  TestCard()
+      : key_(testing::NewCardKey()),
+        certificate_(issuer_.Issue(key_.get(), {"QOR ABC 42", "42"})) {}
+  Bytes Sign(ByteSpan message) const { return testing::SignAsCard(key_.get(), message); }
   const Bytes& Certificate() const { return certificate_; }
 
  private:
-  EVP_PKEY* key_ = nullptr;
+  testing::TestIssuer issuer_;
+  testing::KeyPtr key_;
   Bytes certificate_;
 };
 
@@ -144,6 +112,31 @@ TEST(ReceiptPayload, UrlAndT1FormsGiveTheSameBytes) {
   EXPECT_FALSE(PayloadOfUrl(std::string(5000, 'A')));
 }
 
+TEST(ReceiptPayload, OnlyTheT1ParameterItselfCounts) {
+  const Bytes bytes = HexParse("FB FF BF 01");
+  const std::string genuine = "-_-_AQ==";
+  // A parameter whose name ends in t1 is another parameter.
+  EXPECT_EQ(*PayloadOfUrl("http://h/verify.php?xt1=AAAA&t1=" + genuine), bytes);
+  EXPECT_EQ(*PayloadOfUrl("http://h/verify.php?t1=" + genuine + "&xt1=AAAA#t1=AAAA"), bytes);
+  const struct {
+    std::string url, problem;
+  } refused[] = {
+      {"http://h/verify.php?t1", "no value"},
+      {"http://h/verify.php?t1&x=" + genuine, "no value"},
+      {"http://h/verify.php?xt1=" + genuine, "no such parameter"},
+      {"http://h/verify.php", "no such parameter"},
+      {"http://h/verify.php?t1=AAAA&t1=" + genuine, "given twice"},
+  };
+  for (const auto& [url, problem] : refused) {
+    auto payload = PayloadOfUrl(url);
+    ASSERT_FALSE(payload) << url;
+    EXPECT_NE(payload.error().message.find(problem), std::string::npos)
+        << url << ": " << payload.error().message;
+  }
+  ASSERT_TRUE(T1Parameter("a=1&t1=x=y"));
+  EXPECT_EQ(*T1Parameter("a=1&t1=x=y"), "x=y");
+}
+
 TEST(SignatureCheck, RefusesUnusableCertificatesAndSignatures) {
   const TestCard card;
   EXPECT_FALSE(CheckCardSignature(HexParse("30 03 02 01 01"), {}, Bytes(48, 1)));
@@ -165,17 +158,57 @@ namespace {
 TEST(ReceiptVerdict, TaxInsideOrOnTopOfTheTurnover) {
   PayloadContainer container{1, 119, "1900", {}};
   EXPECT_EQ(ContainerTax(container, false), 19);
+  container.turnover = -119;
+  EXPECT_EQ(ContainerTax(container, false), -19);
   container.turnover = 100;
   EXPECT_EQ(ContainerTax(container, true), 19);
+  container = {1, 5, "1000", {}};  // 0.5 cent: halves away from zero
+  EXPECT_EQ(ContainerTax(container, true), 1);
+  container.turnover = -5;
+  EXPECT_EQ(ContainerTax(container, true), -1);
   container.rateDigits = "zz";
-  EXPECT_EQ(ContainerTax(container, true), 0);
+  EXPECT_FALSE(ContainerTax(container, true));
+}
+
+TEST(ReceiptVerdict, TaxOfTheLargestTurnoverStaysExact) {
+  const std::int64_t largest = 99999999999999999;  // 17 digits, the most a packed amount holds
+  PayloadContainer container{1, largest, "9999", {}};
+  // 99999999999999999 * 9999 / 10000 = 99989999999999999.0001
+  EXPECT_EQ(ContainerTax(container, true), 99990000000000000 - 1);
+  // 99999999999999999 * 9999 / 19999 = 49997499874993749.19
+  EXPECT_EQ(ContainerTax(container, false), 49997499874993749);
+  container.turnover = -largest;
+  EXPECT_EQ(ContainerTax(container, false), -49997499874993749);
+  container.turnover = INT64_MIN;
+  EXPECT_TRUE(ContainerTax(container, true).has_value());  // no overflow, whatever it gives
+}
+
+TEST(ReceiptPayload, RatesAbove9999HundredthsAreRefused) {
+  // An 18-digit rate beside a 17-digit turnover.
+  const Bytes big = HexParse(
+      "CD 04 20 26 05 12 E1 16 D8 09 99 99 99 99 99 99 99 99 9C DB 09 01 23 45 67 89 01 23 45 67");
+  auto receipt = DecodeReceiptPayload(big);
+  ASSERT_FALSE(receipt);
+  EXPECT_NE(receipt.error().message.find("rate of containerVat1: above 99.99 %"), std::string::npos)
+      << receipt.error().message;
+  auto letters = DecodeReceiptPayload(HexParse("CD 04 20 26 05 12 E1 04 DB 02 1A 00"));
+  ASSERT_FALSE(letters);
+  EXPECT_NE(letters.error().message.find("not packed digits"), std::string::npos);
+  const Bytes leadingZeros =
+      HexParse("CD 04 20 26 05 12 E1 07 DB 05 00 00 00 99 99 CB 01 01 9E 30");
+  Bytes withSignature = leadingZeros;
+  withSignature.resize(withSignature.size() + 48, 0x11);
+  auto kept = DecodeReceiptPayload(withSignature);
+  ASSERT_TRUE(kept) << kept.error().message;
+  EXPECT_EQ(kept->containers[0].rateDigits, "9999");
 }
 
 TEST(ReceiptVerdict, UnusableAndInvalidInputsSayWhy) {
-  ReceiptVerdict verdict = VerifyReceiptUrl("t1=***", {});
+  const CertificateIndex index(CertificateSources{});
+  ReceiptVerdict verdict = JudgeReceipt("t1=***", index);
   EXPECT_EQ(verdict.validity, Validity::kUnusable);
   EXPECT_NE(VerdictText(verdict).find("UNUSABLE: t1: not Base64"), std::string::npos);
-  verdict = VerifyReceiptUrl("zQQgJgUS", {});  // CD 04 20 26 05 12 and nothing more
+  verdict = JudgeReceipt("zQQgJgUS", index);  // CD 04 20 26 05 12 and nothing more
   EXPECT_EQ(verdict.validity, Validity::kInvalid);
   EXPECT_NE(verdict.reason.find("no sequence number"), std::string::npos);
 }

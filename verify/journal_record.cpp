@@ -1,0 +1,122 @@
+#include "verify/journal_record.h"
+
+#include <algorithm>
+
+#include "common/base_n.h"
+#include "common/payload_filter.h"
+#include "verify/card_certificate.h"
+#include "verify/journal_scan.h"
+#include "verify/receipt_payload.h"
+
+namespace kasse {
+namespace {
+
+std::string Text(ByteSpan bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::uint64_t Unsigned(ByteSpan bytes) {
+  std::uint64_t value = 0;
+  for (Byte b : bytes.first(std::min<std::size_t>(bytes.size(), 8)))
+    value = value << 8 | b;
+  return value;
+}
+
+// Tag-length-value elements up to the end, or nothing when one runs past it.
+std::optional<std::vector<std::pair<std::size_t, ByteSpan>>> Elements(ByteSpan data) {
+  std::vector<std::pair<std::size_t, ByteSpan>> elements;
+  for (std::size_t at = 0; at < data.size();) {
+    if (at + 2 > data.size() || at + 2 + data[at + 1] > data.size()) return std::nullopt;
+    elements.emplace_back(at, data.subspan(at + 2, data[at + 1]));
+    at += 2 + data[at + 1];
+  }
+  return elements;
+}
+
+bool IsStatusWord(std::string_view text) {
+  if (text.size() != 4) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  return true;
+}
+
+}  // namespace
+
+std::optional<Bytes> Base64Child(std::string_view body, std::string_view name) {
+  auto text = ChildText(body, name);
+  if (!text) return std::nullopt;
+  return Base64Decode(*text);
+}
+
+Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certificate) {
+  Checked checked;
+  AuditedRecord record;
+  record.transaction = scanned.name.starts_with("transaction");
+  record.offset = scanned.offset;
+  const std::string_view prefix = record.transaction ? "transaction" : "report";
+  auto request = Base64Child(scanned.body, std::string(prefix) + "Request");
+  auto response = Base64Child(scanned.body, std::string(prefix) + "Response");
+  if (!ChildText(scanned.body, std::string(prefix) + "Request")) {
+    checked.record = record;  // a failed exchange: nothing was sent
+    return checked;
+  }
+  if (!request) return {std::nullopt, "request is not Base64"};
+  record.request = *request;
+  const auto refusal = ChildText(scanned.body, std::string(prefix) + "Refused");
+  const bool responded = ChildText(scanned.body, std::string(prefix) + "Response").has_value();
+  if (refusal && responded) return {std::nullopt, "both an answer and a refusal"};
+  if (refusal) {
+    record.refused = true;
+    checked.record = record;
+    if (!IsStatusWord(*refusal)) checked.problem = "refusal: not a status word (4 hex digits)";
+    return checked;
+  }
+  if (!responded) {
+    checked.record = record;
+    return checked;
+  }
+  if (!response) return {std::nullopt, "response is not Base64"};
+  record.answered = true;
+  Bytes message = *request;
+  Bytes signature;
+  if (record.transaction) {
+    message.insert(message.end(), response->begin(), response->end());
+    FilterPayload(message);
+    auto receipt = DecodeReceiptPayload(message);
+    if (!receipt) return {std::nullopt, "undecodable: " + receipt.error().message};
+    record.tpId = receipt->tpId;
+    record.tpIdNo = receipt->tpIdNo;
+    record.seqNo = receipt->seqNo;
+    signature = receipt->signature;
+    message = receipt->signedMessage;
+  } else {
+    auto elements = Elements(*response);
+    if (!elements || elements->size() < 4) return {std::nullopt, "undecodable report answer"};
+    record.tpId = Text((*elements)[1].second);
+    record.tpIdNo = Unsigned((*elements)[2].second);
+    record.seqNo = Unsigned((*elements)[3].second);
+    for (const auto& [at, value] : *elements) {
+      if ((*response)[at] != 0x9E) continue;
+      signature.assign(value.begin(), value.end());
+      message.insert(message.end(), response->begin(),
+                     response->begin() + static_cast<std::ptrdiff_t>(at));
+      break;
+    }
+  }
+  record.signature = signature;
+  checked.record = record;
+  if (signature.empty()) return checked;  // an unsigned daily closing
+  if (certificate == nullptr) {
+    checked.problem = "no certificate in the parameter block; signature not checked";
+    return checked;
+  }
+  auto valid = CheckSignatureWithKey(certificate->Key(), message, signature);
+  if (!valid) {
+    checked.problem = "signature unusable: " + valid.error().message;
+  } else if (!*valid) {
+    checked.problem = "signature does not match the signed data";
+  }
+  return checked;
+}
+
+}  // namespace kasse

@@ -1,0 +1,40 @@
+#pragma once
+// One record of an S journal decoded: the request, and the card's answer, refusal or nothing;
+// for an answer the card's name, number, sequence number and signature, the signature checked
+// against the card certificate of the journal's parameter block.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.h"
+
+namespace kasse {
+
+struct ScannedRecord;
+class ParsedCertificate;
+
+struct AuditedRecord {
+  bool transaction = true;
+  std::size_t offset = 0, number = 0;
+  std::string tpId;
+  std::uint64_t tpIdNo = 0, seqNo = 0;
+  Bytes signature, request;
+  bool answered = false;
+  bool refused = false;  // the card refused it: nothing signed, no number used
+};
+
+struct Checked {
+  std::optional<AuditedRecord> record;  // none: the record cannot be read at all
+  std::string problem;                  // what is wrong; empty for none
+};
+
+// A transactionEncoded, reportEncoded, transactionLate or reportLate record; without a
+// certificate the signature cannot be checked (a problem).
+Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certificate);
+
+// The Base64 content of the first element `name` in body, decoded.
+std::optional<Bytes> Base64Child(std::string_view body, std::string_view name);
+
+}  // namespace kasse
