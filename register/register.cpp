@@ -10,7 +10,8 @@ Register::Register(RegisterOptions options)
     : options_(std::move(options)),
       config_(options_.home),
       language_(options_.home),
-      journal_(options_.home),
+      journal_(options_.home, SystemDateYymmdd,
+               options_.journalIo != nullptr ? *options_.journalIo : PosixFileIo()),
       clock_(options_.now),
       itemList_(monitor_, language_.Texts()),
       sale_(config_, language_.Texts(), itemList_, containers_),
@@ -57,7 +58,6 @@ Result<void> Register::Start() {
     ShowCardError();
     return MakeError(ErrorKind::kCard, cardFailure_);
   }
-  if (auto opened = journal_.OpenJournalPair(); !opened) return opened;
   sale_.settings.versionLevel = session.State().VersionLevel;
   sale_.ResetReceipt();
   return {};
@@ -115,7 +115,7 @@ Result<void> Register::SetOperatorName(int number, std::string name) {
   if (number != 1 && number != 2) return MakeError(ErrorKind::kUnusableInput, "operator is 1 or 2");
   name = name.substr(0, RegisterConfig::kMaxOperatorName);
   (number == 1 ? config_.operatorName1 : config_.operatorName2) = std::move(name);
-  return config_.SaveConfiguration();
+  return {};
 }
 
 Result<void> Register::BookProduct(std::size_t index, std::string_view quantityText) {
@@ -141,8 +141,21 @@ Result<void> Register::Storno(std::optional<std::size_t> line) {
   return sale_.CancelPosition(line.value_or(sale_.ReceiptLines().size()));
 }
 
+Result<void> Register::JournalCaughtUp() {
+  if (!journal_.IsBehind()) return {};
+  // A record the journal holds in memory only is written first; no new signature before.
+  if (auto synced = journal_.Sync(); !synced)
+    return MakeError(ErrorKind::kIo,
+                     "The journal record of the last signed sale or report is still not written (" +
+                         synced.error().message +
+                         "). Nothing more is signed until it is: free space on the disk and try "
+                         "again.");
+  return {};
+}
+
 Result<void> Register::Kassieren() {
   if (auto ready = CardReady(); !ready) return ready;
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   signingError_.reset();
   if (auto cashed = sale_.CashIn(); !cashed) return cashed;
   if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
@@ -157,10 +170,14 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
   input.operatorName = config_.ActiveOperatorName();
   input.versionLevel = card_.Session().State().VersionLevel;
   const bool hashOnCard = signing_.Switches().checkHash;
+  const std::uint64_t sentBefore = signing_.CommandsSent();
   Result<void> built = record_.BuildTransaction(input, itemList_, containers_,
                                                 hashOnCard ? &card_.Hasher() : nullptr, &signing_);
   // Too large for the card: nothing was sent or journalled, the sale stays totalled.
   if (!built && built.error().kind == ErrorKind::kTooLong) return built.error();
+  // The journal failed before the card was asked: nothing signed, the sale stays totalled.
+  if (!built && built.error().kind == ErrorKind::kIo && signing_.CommandsSent() == sentBefore)
+    return built.error();
   // Any other failure happened after the request was journalled: the receipt is finished.
   if (!built) signingError_ = built.error();
   return record_.ResponseReceiptText();
@@ -180,7 +197,7 @@ Result<void> Register::SetExclusiveTax(bool on) {
   if (!sale_.NoSaleOpen())
     return MakeError(ErrorKind::kBusy, "the tax mode cannot change during a sale");
   config_.exclusiveTax = on;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 void Register::SetVerifyOnCard(bool on) {
@@ -198,7 +215,7 @@ void Register::SetHashOnCard(bool on) {
 Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonitor) {
   config_.showCardMonitor = cardMonitor;
   config_.showFunctionMonitor = functionMonitor;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
@@ -208,7 +225,7 @@ Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
     if (!RegisterConfig::IsRateText(rate))
       return MakeError(ErrorKind::kMalformed, "a rate is four digits: " + rate);
   config_.containerRate = rates;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 Result<void> Register::SetLanguage(std::string_view name) {
@@ -218,7 +235,7 @@ Result<void> Register::SetLanguage(std::string_view name) {
                      "cfg/lang.ini has no texts for the language " + section);
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
-  return config_.SaveConfiguration();
+  return {};
 }
 
 void Register::SetClock(const CivilDateTime& when) {

@@ -19,20 +19,24 @@ struct ScriptedCard : CardLink {
   struct Step {
     std::string expectPrefix;  // compact hex the command must start with
     bool ok;
-    std::string answer;
+    std::string answer;  // the data; for a refusal its status word ("6985"), or "" for none
   };
   std::deque<Step> steps;
   std::vector<std::string> sent;
+  std::string statusWord;
   bool SendHex(std::string_view command, std::string& data) override {
     sent.emplace_back(command);
     data.clear();
+    statusWord.clear();
     if (steps.empty()) return false;
     Step step = steps.front();
     steps.pop_front();
     EXPECT_EQ(StripBlanks(command).rfind(step.expectPrefix, 0), 0u) << command;
     if (step.ok) data = step.answer;
+    statusWord = step.ok ? "9000" : step.answer;
     return step.ok;
   }
+  std::string LastStatusWord() const override { return statusWord; }
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };
 
