@@ -18,6 +18,7 @@ class FaultyFileIo : public FileIo {
   std::function<int(int call, std::string_view data)> writeFault;
   std::function<int(int call)> syncFault;  // DataSync, Sync and SyncFolder alike
   std::function<void()> onSync;            // after every sync that succeeded
+  std::function<void(const std::filesystem::path&)> beforeOpen;  // another process acts first
   int writes = 0, syncs = 0, folderSyncs = 0;
   // When set, the next write that is let through hands only this many bytes to the file, as a
   // write cut short by a full disk does.
@@ -30,6 +31,7 @@ class FaultyFileIo : public FileIo {
   }
 
   int Open(const std::filesystem::path& path, int flags, mode_t mode) override {
+    if (beforeOpen) beforeOpen(path);
     return PosixFileIo().Open(path, flags, mode);
   }
   ssize_t Write(int fd, const void* data, std::size_t size) override {

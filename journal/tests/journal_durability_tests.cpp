@@ -50,6 +50,27 @@ TEST(JournalPair, AHalfPairIsNeverReusedNorTruncated) {
   EXPECT_FALSE(fs::exists(home / "Journal" / "261207XMLExpBak02S.xml"));
 }
 
+// Another register on the same home creates a name between our look and our create: its file
+// stays its own and this register takes the next free pair.
+TEST(JournalPair, ANameTakenByAnotherRegisterJustNowIsLeftToIt) {
+  for (const char* taken : {"261207XMLExpBak01S.xml", "261207XMLExpBak01L.xml"}) {
+    const fs::path home = TempHome();
+    FaultyFileIo io;
+    io.beforeOpen = [&](const fs::path& path) {
+      if (path.filename() == taken && !fs::exists(path)) {
+        ASSERT_TRUE(WriteFileAtomic(path, "theirs"));
+      }
+    };
+    Journal journal(home, Today, io);
+    ASSERT_TRUE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<mine/>"));
+    EXPECT_EQ(journal.SName().filename(), "261207XMLExpBak02S.xml");
+    EXPECT_EQ(ReadFile(home / "Journal" / taken).value(), "theirs");
+    // The half pair this register had begun is gone again, the other's half stays.
+    EXPECT_EQ(fs::exists(home / "Journal" / "261207XMLExpBak01S.xml"),
+              std::string(taken).ends_with("S.xml"));
+  }
+}
+
 TEST(JournalPair, NothingIsCreatedBeforeTheFirstWrite) {
   const fs::path home = TempHome();
   {
