@@ -138,7 +138,7 @@ BENCHMARK(JournalTransaction);
 void JournalTransactionDurable(benchmark::State& state) {
   WriteJournalRecords(state, true);
 }
-BENCHMARK(JournalTransactionDurable)->UseRealTime();
+BENCHMARK(JournalTransactionDurable);
 
 // The card's TRANSACTION: signature, and with a state file its durable write (arg 1).
 void EngineTransaction(benchmark::State& state) {
