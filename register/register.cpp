@@ -40,7 +40,9 @@ Register::~Register() {
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   if (!language_.ApplyLanguage(config_.language))
-    warnings_.push_back("cfg/lang.ini has no texts for the language " + config_.language);
+    warnings_.push_back(!language_.FileProblem().empty()
+                            ? language_.FileProblem()
+                            : "cfg/lang.ini has no texts for the language " + config_.language);
   if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
     warnings_.push_back(loaded.error().message);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -147,6 +148,26 @@ TEST(RegisterJournalFaults, NoSignedSaleIsLostWhateverWriteOrSyncFails) {
       EXPECT_TRUE(testing::WellFormed(run.Journal(l), run.home / "l-check.xml"));
     }
   }
+}
+
+// Files that are no regular files would hang a reader: each is refused by name and the
+// register starts with its defaults.
+TEST(RegisterStart, SettingsLanguageAndProductFilesThatAreFifosAreNamedNotRead) {
+  const fs::path home = TempHome();
+  for (const char* file : {"cfg/start.ini", "cfg/lang.ini", "Produkte/Standard.xml"}) {
+    fs::remove(home / file);
+    ASSERT_EQ(::mkfifo((home / file).c_str(), 0600), 0) << file;
+  }
+  RegisterOptions options;
+  options.home = home;
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  std::string warnings;
+  for (const std::string& warning : reg.Warnings())
+    warnings += warning + "\n";
+  for (const char* file : {"start.ini: not a regular file", "lang.ini: not a regular file",
+                           "Standard.xml: not a regular file"})
+    EXPECT_NE(warnings.find(file), std::string::npos) << warnings;
 }
 
 }  // namespace
