@@ -43,6 +43,16 @@ int BatchRunner::Run(std::istream& script) {
     err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
     return kBatchFailed;
   }
+  const int status = RunLines(script);
+  // The settings the script changed are written once, at its end, as the window does at close.
+  if (Result<void> saved = register_->SaveSettings(); !saved) {
+    err_ << "error: " << Cp1252ToUtf8(saved.error().message) << "\n";
+    return status == kBatchOk ? kBatchFailed : status;
+  }
+  return status;
+}
+
+int BatchRunner::RunLines(std::istream& script) {
   bool allDone = true;
   std::string text;
   for (std::size_t number = 1; std::getline(script, text); ++number) {

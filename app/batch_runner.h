@@ -42,6 +42,7 @@ class BatchRunner {
   void RequestStop() { stop_ = true; }
 
  private:
+  int RunLines(std::istream& script);
   int CardError(std::size_t lineNumber);
   Result<void> SaleCommand(const BatchLine& line, bool& handled);
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);

@@ -32,8 +32,10 @@ bool CardExchange::SendCommand(std::string_view command, std::string& data) {
   std::string response;
   ExchangeApdu(kApduTag, command, response, kMonitorBlack, monitor_);
   data = response;
+  lastStatusWord_.clear();
   if (response.size() < 5) return false;
   const std::string statusWord = response.substr(response.size() - 5);
+  lastStatusWord_ = statusWord.substr(0, 2) + statusWord.substr(3, 2);
   data = response.size() > 6 ? response.substr(0, response.size() - 6) : std::string();
   return statusWord == "90 00";
 }

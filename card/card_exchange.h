@@ -33,6 +33,8 @@ class CardExchange {
   // valid until the next call.
   int CardApdu(const char* command, const char** response);
   bool SendHex(std::string_view command, std::string& data);
+  // The last answer's status word as four hex digits ("6985"); empty when none came back.
+  const std::string& LastStatusWord() const { return lastStatusWord_; }
   int MonitorLabel(const char* text, MonitorColour colour);
 
   TPCSCConnector& Connector() { return connector_; }
@@ -43,6 +45,7 @@ class CardExchange {
   CardMonitorLog& monitor_;
   std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
   std::string keptResponse_;
+  std::string lastStatusWord_;
 };
 
 }  // namespace kasse

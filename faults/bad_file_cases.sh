@@ -113,9 +113,12 @@ $sale_lines" "$expected" || ok=1
       problem "$name: failed without naming the line"
       ok=1
     fi
-    "$bin/kavelo-verify" audit --home "$1/$name/home" >"$1/$name/audit.txt" 2>&1
-    (($? < 2)) && ! sed '$d' "$1/$name/audit.txt" | grep -q . \
-      || { problem "$name: audit: $(head -1 "$1/$name/audit.txt")"; ok=1; }
+    # A script that signs nothing leaves no journal pair, and so nothing to audit.
+    if compgen -G "$1/$name/home/Journal/*.xml" >/dev/null; then
+      "$bin/kavelo-verify" audit --home "$1/$name/home" >"$1/$name/audit.txt" 2>&1
+      (($? < 2)) && ! sed '$d' "$1/$name/audit.txt" | grep -q . \
+        || { problem "$name: audit: $(head -1 "$1/$name/audit.txt")"; ok=1; }
+    fi
     count=$((count + 1))
   done
   note="$count files; "

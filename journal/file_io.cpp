@@ -4,23 +4,30 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "common/user_folders.h"
 
 namespace kasse::journal_io {
 
-Error IoError(const std::string& what, const std::filesystem::path& path) {
-  return MakeError(ErrorKind::kIo, what + " " + path.string() + ": " + std::strerror(errno));
+Error IoError(const std::string& what, const std::filesystem::path& path, int error) {
+  return MakeError(ErrorKind::kIo, what + " " + PathError(path, error != 0 ? error : errno));
 }
 
-Result<void> WriteAll(int fd, std::string_view text, const std::filesystem::path& path) {
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+Result<void> WriteAll(FileIo& io, int fd, std::string_view text, const std::filesystem::path& path,
+                      std::size_t* written) {
+  std::size_t done = 0;
+  Result<void> result;
+  while (done < text.size()) {
+    const ssize_t n = io.Write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return IoError("cannot write", path);
-    written += static_cast<std::size_t>(n);
+    if (n <= 0) {
+      result = IoError("cannot write", path, n == 0 ? EIO : errno);
+      break;
+    }
+    done += static_cast<std::size_t>(n);
   }
-  return {};
+  if (written != nullptr) *written = done;
+  return result;
 }
 
 Result<void> WriteAtAndTruncate(const std::filesystem::path& path, std::size_t offset,

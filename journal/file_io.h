@@ -6,14 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace kasse::journal_io {
 
-Error IoError(const std::string& what, const std::filesystem::path& path);
+// "WHAT PATH: reason" from errno (or from `error` when given).
+Error IoError(const std::string& what, const std::filesystem::path& path, int error = 0);
 
-// Appends at the descriptor's position; retries short writes and EINTR.
-Result<void> WriteAll(int fd, std::string_view text, const std::filesystem::path& path);
+// Appends at the descriptor's position; retries short writes and EINTR. `written` counts the
+// bytes that reached the file, also when the write fails part way.
+Result<void> WriteAll(FileIo& io, int fd, std::string_view text, const std::filesystem::path& path,
+                      std::size_t* written = nullptr);
+inline Result<void> WriteAll(int fd, std::string_view text, const std::filesystem::path& path) {
+  return WriteAll(PosixFileIo(), fd, text, path);
+}
 
 // Writes text at offset and cuts the file right after it.
 Result<void> WriteAtAndTruncate(const std::filesystem::path& path, std::size_t offset,

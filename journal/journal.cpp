@@ -1,13 +1,16 @@
 #include "journal/journal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <system_error>
 
 #include "common/hex_text.h"
 #include "journal/file_io.h"
+#include "journal/xml_text.h"
 
 namespace kasse {
 namespace {
@@ -19,9 +22,10 @@ std::string TwoDigits(int value) {
   return std::string{static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
 }
 
+// Taken or not, a name that is there (a file, a link, anything) is never reused.
 bool Exists(const std::filesystem::path& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
 
 }  // namespace
@@ -33,8 +37,8 @@ std::string SystemDateYymmdd() {
   return TwoDigits(local.tm_year % 100) + TwoDigits(local.tm_mon + 1) + TwoDigits(local.tm_mday);
 }
 
-Journal::Journal(std::filesystem::path home, DateSource today)
-    : home_(std::move(home)), today_(std::move(today)) {}
+Journal::Journal(std::filesystem::path home, DateSource today, FileIo& io)
+    : home_(std::move(home)), today_(std::move(today)), io_(io) {}
 
 Journal::~Journal() {
   (void)CloseJournalPair();
@@ -45,92 +49,166 @@ Result<void> Journal::OpenJournalPair() {
   const std::filesystem::path folder = home_ / "Journal";
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  if (error) return MakeError(ErrorKind::kIo, "cannot create " + folder.string());
+  if (error) return IoError("cannot create", folder, error.value());
   const std::string base = today_() + "XMLExpBak";
-  std::filesystem::path lName, sName;
-  for (int number = 1; number <= 99 && lName.empty(); ++number) {
-    const auto candidate = folder / (base + TwoDigits(number) + "L.xml");
-    if (!Exists(candidate)) {
-      lName = candidate;
-      sName = folder / (base + TwoDigits(number) + "S.xml");
-    }
+  for (int number = 1; number <= 99; ++number) {
+    const auto sName = folder / (base + TwoDigits(number) + "S.xml");
+    const auto lName = folder / (base + TwoDigits(number) + "L.xml");
+    // Half a pair is still taken: its twin may have been moved aside, not given up.
+    if (Exists(sName) || Exists(lName)) continue;
+    Result<void> created = CreatePair(sName, lName);
+    if (!created && errno == EEXIST) continue;  // another register took it just now
+    if (!created) return created;
+    folderUnsynced_ = true;
+    // Header and block go on together: a failed part stays in memory in its place.
+    Result<void> header = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalHeader);
+    Result<void> block = WriteParameterBlock();
+    return header ? block : header;
   }
-  if (lName.empty())
-    return MakeError(ErrorKind::kIo, "no free journal number left for " + base + " (01 to 99)");
-  const int sFd = ::open(sName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return MakeError(ErrorKind::kIo, "no free journal number left for " + base + " (01 to 99) in " +
+                                       folder.string() + "; move older journals elsewhere");
+}
+
+Result<void> Journal::CreatePair(const std::filesystem::path& sName,
+                                 const std::filesystem::path& lName) {
+  // Exclusive: two registers sharing a home never write into one pair, and no existing
+  // journal is ever truncated.
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW;
+  const int sFd = io_.Open(sName, kFlags, 0644);
   if (sFd < 0) return IoError("cannot create", sName);
-  const int lFd = ::open(lName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int lFd = io_.Open(lName, kFlags, 0644);
   if (lFd < 0) {
-    // A half pair would journal the S records without their readable twins.
+    // A half pair would journal the S records without their readable twins; the S file is
+    // still empty and ours.
+    const int saved = errno;
     const Error failure = IoError("cannot create", lName);
-    ::close(sFd);
+    io_.Close(sFd);
     ::unlink(sName.c_str());
+    errno = saved;
     return failure;
   }
-  sFd_ = sFd;
-  lFd_ = lFd;
-  sName_ = sName;
-  lName_ = lName;
-  if (auto written = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalHeader); !written)
-    return written;
-  return WriteParameterBlock();
+  s_ = PairFile{sFd, sName, {}, false};
+  l_ = PairFile{lFd, lName, {}, false};
+  return {};
+}
+
+Result<void> Journal::Append(PairFile& file, std::string_view text) {
+  file.unwritten += text;
+  std::size_t written = 0;
+  Result<void> result = WriteAll(io_, file.fd, file.unwritten, file.name, &written);
+  file.unwritten.erase(0, written);
+  if (written > 0) file.unsynced = true;
+  if (!result) behind_ = true;
+  return result;
+}
+
+Result<void> Journal::SyncFile(PairFile& file) {
+  if (auto written = Append(file, {}); !written) return written;
+  if (!file.unsynced) return {};
+  if (io_.DataSync(file.fd) != 0) {
+    behind_ = true;
+    return IoError("cannot sync", file.name);
+  }
+  file.unsynced = false;
+  return {};
+}
+
+Result<void> Journal::Sync(int targets) {
+  if (!IsOpen()) return {};
+  if (folderUnsynced_) {
+    if (io_.SyncFolder(s_.name.parent_path()) != 0) {
+      behind_ = true;
+      return IoError("cannot sync the folder", s_.name.parent_path());
+    }
+    folderUnsynced_ = false;
+  }
+  // Both files are tried, so the L file of a record is kept even when the S file fails.
+  Result<void> result;
+  if ((targets & kJournalS) != 0 || !s_.unwritten.empty()) result = SyncFile(s_);
+  if ((targets & kJournalL) != 0 || !l_.unwritten.empty()) {
+    Result<void> synced = SyncFile(l_);
+    if (result) result = synced;
+  }
+  if (result && targets == kJournalBoth) behind_ = false;
+  return result;
+}
+
+Result<void> Journal::WriteRecord(int targets, std::string_view record) {
+  Result<void> written = JournalWrite(targets, JournalSection::kRecord, record);
+  Result<void> synced = Sync(targets);
+  return written ? synced : written;
 }
 
 Result<void> Journal::WriteParameterBlock() {
   const QorParams params = paramsSource_ ? paramsSource_() : QorParams{};
   const std::string parts[] = {
       "<qorParams>",
-      "<qorVersion>" + params.version + "</qorVersion>",
-      "<tpId>" + params.tpId + "</tpId>",
-      "<tpIdNo>" + params.tpIdNo + "</tpIdNo>",
+      // The card's text is as hostile as any input: escaped like the L side's.
+      "<qorVersion>" + XmlEscape(params.version) + "</qorVersion>",
+      "<tpId>" + XmlEscape(params.tpId) + "</tpId>",
+      "<tpIdNo>" + XmlEscape(params.tpIdNo) + "</tpIdNo>",
       "<itemProfile>1</itemProfile>",
       "<certificate>" + params.certificate + "</certificate></qorParams>",
   };
+  Result<void> result;
   for (const std::string& part : parts) {
-    if (auto written = JournalWrite(kJournalBoth, JournalSection::kParams, part); !written)
-      return written;
+    Result<void> written = JournalWrite(kJournalBoth, JournalSection::kParams, part);
+    if (result) result = written;
   }
-  return {};
+  return result;
 }
 
 Result<void> Journal::JournalWrite(int targets, JournalSection section, std::string_view text) {
+  Result<void> opened;
   if (!IsOpen()) {
-    if (auto opened = OpenJournalPair(); !opened) return opened;
+    opened = OpenJournalPair();
+    // A pair whose header is held in memory is open: the text queues behind it.
+    if (!IsOpen()) return opened;
   }
+  // The text is kept (in the file or in memory) even when the write fails, so the export
+  // buffers take it either way and both files of the pair stay in step.
+  Result<void> result;
   if ((targets & kJournalS) != 0) {
-    if (auto written = WriteAll(sFd_, text, sName_); !written) return written;
+    result = Append(s_, text);
     if (section == JournalSection::kRecord) pendingS_ += text;
     if (section == JournalSection::kParams) pendingParams_ += text;
   }
   if ((targets & kJournalL) != 0) {
-    if (auto written = WriteAll(lFd_, text, lName_); !written) return written;
+    Result<void> written = Append(l_, text);
+    if (result) result = written;
     if (section == JournalSection::kRecord) pendingL_ += text;
     // A block written to both files is buffered once.
     if (section == JournalSection::kParams && targets != kJournalBoth) pendingParams_ += text;
   }
-  return {};
+  return opened ? result : opened;
 }
 
 Result<void> Journal::WriteItemHash(std::string_view itemListText, ByteSpan hash) {
   std::string opening(itemListText);
   opening += "<hashTransactionItems>";
-  if (auto written = JournalWrite(kJournalL, JournalSection::kRecord, opening); !written)
-    return written;
+  // Every part is written even after a failure: a part missing from the middle of the text
+  // held in memory would leave the file malformed once it is written out.
+  Result<void> result = JournalWrite(kJournalL, JournalSection::kRecord, opening);
   for (const Byte byte : hash) {
-    if (auto written =
-            JournalWrite(kJournalL, JournalSection::kRecord, HexCompact(ByteSpan(&byte, 1)));
-        !written)
-      return written;
+    Result<void> written =
+        JournalWrite(kJournalL, JournalSection::kRecord, HexCompact(ByteSpan(&byte, 1)));
+    if (result) result = written;
   }
-  return JournalWrite(kJournalL, JournalSection::kRecord, "</hashTransactionItems>");
+  Result<void> closing =
+      JournalWrite(kJournalL, JournalSection::kRecord, "</hashTransactionItems>");
+  return result ? closing : result;
 }
 
 Result<void> Journal::CloseJournalPair() {
   if (!IsOpen()) return {};
   Result<void> result = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalClosingTag);
-  ::close(sFd_);
-  ::close(lFd_);
-  sFd_ = lFd_ = -1;
+  io_.Close(s_.fd);
+  io_.Close(l_.fd);
+  // The names stay readable after the close.
+  s_ = PairFile{-1, s_.name, {}, false};
+  l_ = PairFile{-1, l_.name, {}, false};
+  folderUnsynced_ = false;
+  behind_ = false;
   pendingS_.clear();
   pendingL_.clear();
   pendingParams_.clear();

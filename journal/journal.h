@@ -5,7 +5,14 @@
 //
 // Callers write whole tags themselves; text content they take from the operator must go through
 // XmlEscape (journal/xml_text.h). Every write reaches the file (handed to the OS) before
-// JournalWrite returns, so a crash of the register loses nothing that was journalled.
+// JournalWrite returns, so a crash of the register loses nothing that was journalled; Sync
+// puts it on the disk, so a power cut loses nothing either. Callers sync where the card is
+// involved: the request before the command goes out, the answer before anyone sees it.
+//
+// The pair is opened at the first write of a run, with names no other register holds. A write
+// or sync that fails keeps the text in memory, in order; later writes queue behind it and every
+// further write or Sync tries again, so the files never get a gap and hold well-formed text up
+// to the last complete record. IsBehind() says a record is held in memory only.
 // Single-threaded: the user-interface thread only.
 
 #include <filesystem>
@@ -15,6 +22,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace kasse {
@@ -44,7 +52,8 @@ class Journal {
   using DateSource = std::function<std::string()>;
   using ParamsSource = std::function<QorParams()>;
 
-  explicit Journal(std::filesystem::path home, DateSource today = SystemDateYymmdd);
+  explicit Journal(std::filesystem::path home, DateSource today = SystemDateYymmdd,
+                   FileIo& io = PosixFileIo());
   ~Journal();  // the closing tag at program end
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -56,11 +65,19 @@ class Journal {
   // The closed item-list text directly followed by <hashTransactionItems>, the hash bytes as
   // hexadecimal digits (one write per byte) and </hashTransactionItems>; all L file, records.
   Result<void> WriteItemHash(std::string_view itemListText, ByteSpan hash);
+  // Writes what is held in memory and puts the written files of `targets` on the disk
+  // (fdatasync; a new pair's folder once). Nothing when the pair is not open.
+  Result<void> Sync(int targets = kJournalBoth);
+  // A whole record that must not be lost (a late answer of the card): written and synced.
+  Result<void> WriteRecord(int targets, std::string_view record);
+  // A write or sync failed and has not succeeded since: some text is in memory only.
+  bool IsBehind() const { return behind_; }
+
   Result<void> OpenJournalPair();
   Result<void> CloseJournalPair();
-  bool IsOpen() const { return sFd_ >= 0; }
-  const std::filesystem::path& SName() const { return sName_; }
-  const std::filesystem::path& LName() const { return lName_; }
+  bool IsOpen() const { return s_.fd >= 0; }
+  const std::filesystem::path& SName() const { return s_.name; }
+  const std::filesystem::path& LName() const { return l_.name; }
 
   // Export pair (journal_export.cpp).
   Result<void> ExportNew(const std::filesystem::path& chosen);
@@ -82,6 +99,16 @@ class Journal {
   static constexpr std::size_t kFlushThreshold = 0x4E20;
 
  private:
+  // One file of the pair: what was handed to the OS but not synced, and what is still held.
+  struct PairFile {
+    int fd = -1;
+    std::filesystem::path name;
+    std::string unwritten;
+    bool unsynced = false;
+  };
+  Result<void> CreatePair(const std::filesystem::path& sName, const std::filesystem::path& lName);
+  Result<void> Append(PairFile& file, std::string_view text);
+  Result<void> SyncFile(PairFile& file);
   Result<void> WriteParameterBlock();
   Result<void> CreateExportFile(const std::filesystem::path& path, std::string& pending);
   Result<void> FlushExportFile(const std::filesystem::path& path, std::string& pending,
@@ -91,9 +118,11 @@ class Journal {
 
   std::filesystem::path home_;
   DateSource today_;
+  FileIo& io_;
   ParamsSource paramsSource_;
-  int sFd_ = -1, lFd_ = -1;
-  std::filesystem::path sName_, lName_;
+  PairFile s_, l_;
+  bool folderUnsynced_ = false;
+  bool behind_ = false;
   std::string pendingS_, pendingL_, pendingParams_;
   std::filesystem::path exportS_, exportL_;
   std::size_t closingOffsetS_ = 0, closingOffsetL_ = 0;

@@ -39,7 +39,7 @@ std::filesystem::path DefaultProductFile(const std::filesystem::path& home) {
 }
 
 Result<void> ProductList::Load(const std::filesystem::path& file) {
-  auto text = ReadFile(file);
+  auto text = ReadFile(file, kMaxSmallFile);
   if (!text)
     return MakeError(ErrorKind::kIo,
                      "Product list " + file.string() + " cannot be read: " + text.error().message);

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <set>
+#include <unordered_set>
 
 #include "common/amount.h"
 #include "common/files.h"
@@ -80,12 +80,11 @@ void TXMLList::AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::st
     const TXML::Match match = reader->Classify(tag);
     if (match == TXML::Match::kNone) continue;
     if (match == TXML::Match::kClosing) {
-      for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
-        if ((*it)->level == depth_ && (*it)->end == -1) {
-          (*it)->end = position;
-          --depth_;
-          break;
-        }
+      // The innermost open element, whatever its name, as the reader always took it.
+      if (!open_.empty()) {
+        items_[open_.back()]->end = position;
+        open_.pop_back();
+        --depth_;
       }
       return;
     }
@@ -94,6 +93,7 @@ void TXMLList::AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::st
     if (match == TXML::Match::kOpening) {
       copy->end = -1;
       copy->level = ++depth_;
+      open_.push_back(items_.size());
     } else {
       copy->end = position;
       copy->level = depth_ + 1;
@@ -113,33 +113,59 @@ std::string TXMLList::Content(const TXML& occurrence) const {
   return XmlUnescape(std::string_view(text_).substr(from, static_cast<std::size_t>(stop) - from));
 }
 
-std::size_t TXMLList::ChildrenEnd(std::size_t itemIndex) const {
-  std::size_t index = itemIndex + 1;
-  while (index < items_.size() && items_[index]->level > items_[itemIndex]->level)
-    ++index;
-  return index;
+bool TXMLList::TooLong(const TXML& occurrence) const {
+  return occurrence.end - occurrence.start >
+         static_cast<std::int64_t>(kMaxContent + occurrence.closingTag.size());
 }
 
-std::string TXMLList::NameOf(std::size_t itemIndex) const {
-  const int childLevel = items_[itemIndex]->level + 1;
-  for (std::size_t i = itemIndex + 1; i < ChildrenEnd(itemIndex); ++i) {
-    if (items_[i]->kind == Kind::kName && items_[i]->level == childLevel)
-      return Content(*items_[i]);
+void TXMLList::MarkFamilies() {
+  // One pass with a stack of the elements still open at each level: every occurrence learns
+  // where its children end, and every item its first name child.
+  subtreeEnd_.assign(items_.size(), items_.size());
+  nameOf_.assign(items_.size(), kNoName);
+  std::vector<std::size_t> open;
+  for (std::size_t index = 0; index < items_.size(); ++index) {
+    const int level = items_[index]->level;
+    while (!open.empty() && items_[open.back()]->level >= level) {
+      subtreeEnd_[open.back()] = index;
+      open.pop_back();
+    }
+    if (!open.empty() && items_[index]->kind == Kind::kName) {
+      const std::size_t parent = open.back();
+      if (items_[parent]->level == level - 1 && items_[parent]->kind == Kind::kItem &&
+          nameOf_[parent] == kNoName)
+        nameOf_[parent] = index;
+    }
+    open.push_back(index);
   }
-  return {};
+}
+
+std::optional<std::string> TXMLList::NameOf(std::size_t itemIndex) const {
+  const std::size_t name = nameOf_[itemIndex];
+  if (name == kNoName) return std::string();
+  // An overlong name is no product's: it is never a duplicate, NextProduct refuses it.
+  if (TooLong(*items_[name])) return std::nullopt;
+  return Content(*items_[name]);
 }
 
 void TXMLList::DropDuplicateNames() {
-  std::set<std::string> seen;
+  MarkFamilies();
+  std::unordered_set<std::string> seen;
+  std::vector<std::unique_ptr<TXML>> kept;
+  kept.reserve(items_.size());
   std::size_t index = 0;
   while (index < items_.size()) {
-    if (items_[index]->kind != Kind::kItem || seen.insert(NameOf(index)).second) {
-      ++index;
-      continue;
+    if (items_[index]->kind == Kind::kItem) {
+      const std::optional<std::string> name = NameOf(index);
+      if (name && !seen.insert(*name).second) {
+        index = subtreeEnd_[index];
+        continue;
+      }
     }
-    const auto first = items_.begin() + static_cast<std::ptrdiff_t>(index);
-    items_.erase(first, items_.begin() + static_cast<std::ptrdiff_t>(ChildrenEnd(index)));
+    kept.push_back(std::move(items_[index]));
+    ++index;
   }
+  items_ = std::move(kept);
 }
 
 Result<std::optional<TProd>> TXMLList::NextProduct() {
@@ -154,7 +180,13 @@ Result<std::optional<TProd>> TXMLList::NextProduct() {
   std::size_t index = cursor_ + 1;
   for (; index < items_.size() && items_[index]->level == childLevel; ++index) {
     const TXML& child = *items_[index];
-    const std::string content = Content(child);
+    const bool valued = child.kind == Kind::kName || child.kind == Kind::kUnit ||
+                        child.kind == Kind::kQnt || child.kind == Kind::kPrice;
+    if (valued && TooLong(child)) {
+      if (bad.empty()) bad = child.name + " longer than " + std::to_string(kMaxContent) + " bytes";
+      continue;
+    }
+    const std::string content = valued ? Content(child) : std::string();
     switch (child.kind) {
       case Kind::kName:
         product.name = content;
@@ -217,7 +249,7 @@ ProductFileReader::ProductFileReader() {
 
 Result<void> ProductFileReader::LoadProductList(const std::filesystem::path& file) {
   list_.reset();
-  auto text = ReadFile(file);
+  auto text = ReadFile(file, kMaxSmallFile);
   if (!text) return text.error();
   LoadProductText(std::move(*text));
   return {};

@@ -93,15 +93,24 @@ class TXMLList {
   Result<std::optional<TProd>> NextProduct();
 
   std::size_t Count() const { return items_.size(); }
+  // No product value is longer: a longer one is refused without being copied, which keeps
+  // the reader linear on elements nested into each other.
+  static constexpr std::size_t kMaxContent = 1024;
   // Raw content, entities turned back: from the start up to the closing tag.
   std::string Content(const TXML& occurrence) const;
 
  private:
-  std::string NameOf(std::size_t itemIndex) const;
-  std::size_t ChildrenEnd(std::size_t itemIndex) const;
+  static constexpr std::size_t kNoName = static_cast<std::size_t>(-1);
+  bool TooLong(const TXML& occurrence) const;
+  void MarkFamilies();
+  // The content of the item's first name child ("" without one); nothing when it is too long.
+  std::optional<std::string> NameOf(std::size_t itemIndex) const;
 
   std::string text_;
   std::vector<std::unique_ptr<TXML>> items_;
+  std::vector<std::size_t> open_;        // indexes of the elements still open, innermost last
+  std::vector<std::size_t> subtreeEnd_;  // per occurrence: the first index past its children
+  std::vector<std::size_t> nameOf_;      // per item: its first name child, or kNoName
   int depth_ = 0;
   std::size_t cursor_ = 0;
 };

@@ -17,6 +17,9 @@ class CardLink {
  public:
   virtual ~CardLink() = default;
   virtual bool SendHex(std::string_view command, std::string& data) = 0;
+  // The status word of the last answer as four upper-case hex digits ("6985"); empty when no
+  // answer came at all.
+  virtual std::string LastStatusWord() const { return {}; }
   // A coloured heading in the card monitor (0x00BBGGRR).
   virtual void MonitorLabel(std::string_view text, std::uint32_t colour) = 0;
 };

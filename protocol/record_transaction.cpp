@@ -151,8 +151,15 @@ Result<void> TransactionRecord::BuildTransaction(const TransactionInput& input, 
                      "The sale does not fit into one transaction record (at most 250 bytes); "
                      "cash it in as smaller sales");
   }
-  if (auto committed = CommitJournal(); !committed) return committed;
-  if (signer == nullptr) return {};
+  // A part the journal could not write is held in memory; the request's write retries it and
+  // the signer closes the record either way, so a failed commit still goes on to the signer.
+  Result<void> committed = CommitJournal();
+  if (signer == nullptr) {
+    if (!committed)
+      return MakeError(ErrorKind::kIo, "The record cannot be written to the journal (" +
+                                           committed.error().message + ")");
+    return {};
+  }
   return signer->SignTransaction(*this);
 }
 

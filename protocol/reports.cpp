@@ -46,24 +46,46 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
   buffer.Set(2, kind.p1);
   buffer.Set(3, 0x00);
   buffer.Set(4, kind.lc);
-  if (auto committed = record_.CommitJournal(); !committed) return committed;
+  // What the journal could not write is held in memory and retried by the request's write,
+  // which closes the record either way.
+  (void)record_.CommitJournal();
   if (commandText.empty()) commandText = CommandText(buffer, requestLength);
 
-  // The request: header and Le left out; the PIN never reaches it.
+  // The request: header and Le left out; the PIN never reaches it. It is on the disk before
+  // the card can sign the report.
   const ByteSpan request = ByteSpan(buffer.Raw()).subspan(5, requestLength - 6);
   host_.QRAppend(request);
-  (void)WriteS(record_,
-               "<reportEncoded><reportRequest>" + Base64Encode(request) + "</reportRequest>");
+  Result<void> journalled = WriteS(
+      record_, "<reportEncoded><reportRequest>" + Base64Encode(request) + "</reportRequest>");
+  if (journalled) journalled = record_.JournalFiles().Sync(kJournalS);
+  if (!journalled) {
+    (void)WriteS(record_, "</reportEncoded>");
+    (void)WriteL(record_, "</report>");
+    return MakeError(ErrorKind::kIo, std::string(kind.heading) +
+                                         " is not sent: its request cannot be written to the "
+                                         "journal (" +
+                                         journalled.error().message + "). Free space on the disk.");
+  }
   card_.MonitorLabel(kind.heading, kLabelBlue);
   lastResponse_.clear();
   const bool ok = card_.SendHex(commandText, lastResponse_);
   if (ok && !lastResponse_.empty()) {
     ParseReportResponse(lastResponse_);
   } else {
+    // A status word is a refusal (nothing signed); none at all is a request without an answer.
+    if (const std::string refusal = card_.LastStatusWord(); !ok && !refusal.empty())
+      (void)WriteS(record_, "<reportRefused>" + refusal + "</reportRefused>");
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
   if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
+  if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced)
+    return MakeError(ErrorKind::kIo, std::string(kind.heading) +
+                                         " is signed, but its journal record could not be "
+                                         "written (" +
+                                         synced.error().message +
+                                         "). The register keeps it and writes it before the next "
+                                         "sale; free space on the disk.");
   return {};
 }
 

@@ -44,17 +44,40 @@ Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
   const std::string text = Hold(TransactionText(command), switches_.checkTrans);
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + text);
 
+  // The request is on the disk before the card can sign it: a power cut then leaves at least
+  // the request beside every number the card gave out.
   const ByteSpan data = command.View().subspan(RecordBuffer::kHeaderSize);
-  if (auto journalled = JournalRequest(record, data); !journalled)
-    return Fail(record, "the journal cannot be written: " + journalled.error().message);
+  if (auto journalled = JournalRequest(record, data); !journalled) {
+    (void)Write(record, kJournalS, "</transactionEncoded>");
+    (void)Write(record, kJournalL, "</transaction>");
+    return MakeError(ErrorKind::kIo,
+                     "The sale is not signed: its request cannot be written to "
+                     "the journal (" +
+                         journalled.error().message +
+                         "). Free space on the disk and cash in again.");
+  }
 
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
+  ++commandsSent_;
   std::string answerText;
-  if (!card_.SendHex(text, answerText))
+  if (!card_.SendHex(text, answerText)) {
+    // A status word is a refusal (nothing signed); none at all is a request without an answer.
+    if (const std::string refusal = card_.LastStatusWord(); !refusal.empty())
+      (void)Write(record, kJournalS, "<transactionRefused>" + refusal + "</transactionRefused>");
     return Fail(record, "the card did not sign the transaction");
+  }
 
   const Bytes answer = HexParse(StripBlanks(answerText));
-  if (auto journalled = JournalResponse(record, answer); !journalled) return journalled;
+  Result<void> journalled = JournalResponse(record, answer);
+  // Before the receipt is shown: a signed sale exists on the disk or the operator is told.
+  if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced)
+    return MakeError(ErrorKind::kIo,
+                     "The sale is signed, but its journal record could not be "
+                     "written (" +
+                         synced.error().message +
+                         "). The register keeps it and writes it before the next "
+                         "sale; free space on the disk.");
+  if (!journalled) return journalled;
   if (switches_.checkVer) return Verify(record, answer);
   return {};
 }
@@ -62,8 +85,10 @@ Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
 Result<void> TransactionSigning::JournalRequest(TransactionRecord& record, ByteSpan data) {
   receipt_.QRAppend(data);
   lastRequestBase64_ = Base64Encode(data);
-  return Write(record, kJournalS,
-               "<transactionRequest>" + lastRequestBase64_ + "</transactionRequest>");
+  Result<void> written = Write(
+      record, kJournalS, "<transactionRequest>" + lastRequestBase64_ + "</transactionRequest>");
+  Result<void> synced = record.JournalFiles().Sync(kJournalS);
+  return written ? synced : written;
 }
 
 Result<void> TransactionSigning::JournalResponse(TransactionRecord& record, const Bytes& answer) {
@@ -89,13 +114,14 @@ Result<void> TransactionSigning::JournalResponse(TransactionRecord& record, cons
   if (read->debugHash)
     l += "<debugHashTransaction>" + HexCompact(*read->debugHash) + "</debugHashTransaction>";
   l += "</transaction>";
-  auto written = Write(record, kJournalL, l);
+  // A failed write is held by the journal; the sync that follows tells.
+  (void)Write(record, kJournalL, l);
   record.AppendResponseText("\r\n" + texts.LangText(42) + ": \t" + read->tpId);
   record.AppendResponseText("\r\n" + texts.LangText(43) + ": " + std::to_string(read->tpIdNo));
   record.AppendResponseText("\r\n" + texts.LangText(46) + ": " + std::to_string(read->seqNo));
   receipt_.AppendSignatureText(read->signature, false);
   if (record.JournalFiles().PendingL().size() > 20000) (void)record.JournalFiles().ExportFlush();
-  return written;
+  return {};
 }
 
 Result<void> TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer) {

@@ -4,8 +4,11 @@
 //
 // The request is journalled before the command is sent, so that a crash between the card's
 // signature and the journal write can never lose a sequence number without a trace: a request
-// without an answer in the S file marks exactly the commands that got none.
+// without an answer in the S file marks exactly the commands that got none. The request is
+// synced before the command goes out and the answer before the call returns; a refusal is
+// journalled with the card's status word.
 
+#include <cstdint>
 #include <string>
 
 #include "protocol/card_link.h"
@@ -29,6 +32,9 @@ class TransactionSigning : public TransactionSigner {
   const std::string& LastResponseBase64() const { return lastResponseBase64_; }
   // Whether the last VERIFY SIGNATURE confirmed the signature (nothing when none ran).
   std::optional<bool> LastVerification() const { return lastVerification_; }
+  // TRANSACTION commands handed to the card so far: a failure that leaves it unchanged came
+  // before the card was asked, and the sale can be cashed in again.
+  std::uint64_t CommandsSent() const { return commandsSent_; }
 
  private:
   Result<void> Fail(TransactionRecord& record, std::string reason);
@@ -44,6 +50,7 @@ class TransactionSigning : public TransactionSigner {
   std::string lastRequestBase64_;
   std::string lastResponseBase64_;
   std::optional<bool> lastVerification_;
+  std::uint64_t commandsSent_ = 0;
 };
 
 }  // namespace kasse

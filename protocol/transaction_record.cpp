@@ -44,10 +44,14 @@ void TransactionRecord::QueueJournal(int targets, JournalSection section, std::s
 Result<void> TransactionRecord::CommitJournal() {
   auto pending = std::move(deferred_);
   deferred_.clear();
+  // All steps run even after a failure: the journal keeps what it could not write in order,
+  // and a record missing a middle part would be malformed once that is written out.
+  Result<void> result;
   for (auto& step : pending) {
-    if (auto done = step(); !done) return done;
+    Result<void> done = step();
+    if (result) result = done;
   }
-  return {};
+  return result;
 }
 
 void TransactionRecord::BeginRecord() {

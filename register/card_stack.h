@@ -38,6 +38,7 @@ class ExchangeLink final : public CardLink {
   bool SendHex(std::string_view command, std::string& data) override {
     return exchange_.SendHex(command, data);
   }
+  std::string LastStatusWord() const override { return exchange_.LastStatusWord(); }
   void MonitorLabel(std::string_view text, std::uint32_t colour) override {
     exchange_.MonitorLabel(std::string(text).c_str(), colour);
   }

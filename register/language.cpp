@@ -10,6 +10,10 @@ bool Language::ApplyLanguage(std::string_view name) {
   const IniFile empty;
   texts_.Load(file ? *file : empty, current_);
   fileWasUtf8_ = file && file->WasUtf8();
+  std::error_code missing;
+  const bool there = std::filesystem::symlink_status(LanguagePath(), missing).type() !=
+                     std::filesystem::file_type::not_found;
+  fileProblem_ = !file && there ? file.error().message : std::string();
   return file && file->HasSection(current_);
 }
 

@@ -23,6 +23,9 @@ class Language {
 
   // cfg/lang.ini was saved as UTF-8 (read with conversion) at the last ApplyLanguage.
   bool FileWasUtf8() const { return fileWasUtf8_; }
+  // Why cfg/lang.ini could not be read at the last ApplyLanguage (not a regular file, too
+  // large, unreadable), naming it; empty when it was read or is not there at all.
+  const std::string& FileProblem() const { return fileProblem_; }
 
   const std::string& Current() const { return current_; }
   const std::string& LangText(int number) const { return texts_.LangText(number); }
@@ -36,6 +39,7 @@ class Language {
   std::string current_ = "Deutsch";
   LanguageTexts texts_;
   bool fileWasUtf8_ = false;
+  std::string fileProblem_;
 };
 
 }  // namespace kasse

@@ -11,7 +11,8 @@ Register::Register(RegisterOptions options)
     : options_(std::move(options)),
       config_(options_.home),
       language_(options_.home),
-      journal_(options_.home),
+      journal_(options_.home, SystemDateYymmdd,
+               options_.journalIo != nullptr ? *options_.journalIo : PosixFileIo()),
       clock_(options_.now),
       itemList_(monitor_, language_.Texts()),
       sale_(config_, language_.Texts(), itemList_, containers_),
@@ -40,7 +41,9 @@ Register::~Register() {
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   if (!language_.ApplyLanguage(config_.language))
-    warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {config_.language}));
+    warnings_.push_back(!language_.FileProblem().empty()
+                            ? language_.FileProblem()
+                            : EnglishMessage(Message::kLanguageMissingWarning, {config_.language}));
   if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
     warnings_.push_back(loaded.error().message);
@@ -58,7 +61,6 @@ Result<void> Register::Start() {
     ShowCardError();
     return MakeError(ErrorKind::kCard, cardFailure_);
   }
-  if (auto opened = journal_.OpenJournalPair(); !opened) return opened;
   sale_.settings.versionLevel = session.State().VersionLevel;
   sale_.ResetReceipt();
   return {};
@@ -120,7 +122,7 @@ Result<void> Register::SetOperatorName(int number, std::string name) {
     return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
   name = name.substr(0, RegisterConfig::kMaxOperatorName);
   (number == 1 ? config_.operatorName1 : config_.operatorName2) = std::move(name);
-  return config_.SaveConfiguration();
+  return {};
 }
 
 Result<void> Register::BookProduct(std::size_t index, std::string_view quantityText) {
@@ -147,8 +149,21 @@ Result<void> Register::Storno(std::optional<std::size_t> line) {
   return sale_.CancelPosition(line.value_or(sale_.ReceiptLines().size()));
 }
 
+Result<void> Register::JournalCaughtUp() {
+  if (!journal_.IsBehind()) return {};
+  // A record the journal holds in memory only is written first; no new signature before.
+  if (auto synced = journal_.Sync(); !synced)
+    return MakeError(ErrorKind::kIo,
+                     "The journal record of the last signed sale or report is still not written (" +
+                         synced.error().message +
+                         "). Nothing more is signed until it is: free space on the disk and try "
+                         "again.");
+  return {};
+}
+
 Result<void> Register::Kassieren() {
   if (auto ready = CardReady(); !ready) return ready;
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   signingError_.reset();
   if (auto cashed = sale_.CashIn(); !cashed) return cashed;
   if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
@@ -163,10 +178,14 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
   input.operatorName = config_.ActiveOperatorName();
   input.versionLevel = card_.Session().State().VersionLevel;
   const bool hashOnCard = signing_.Switches().checkHash;
+  const std::uint64_t sentBefore = signing_.CommandsSent();
   Result<void> built = record_.BuildTransaction(input, itemList_, containers_,
                                                 hashOnCard ? &card_.Hasher() : nullptr, &signing_);
   // Too large for the card: nothing was sent or journalled, the sale stays totalled.
   if (!built && built.error().kind == ErrorKind::kTooLong) return built.error();
+  // The journal failed before the card was asked: nothing signed, the sale stays totalled.
+  if (!built && built.error().kind == ErrorKind::kIo && signing_.CommandsSent() == sentBefore)
+    return built.error();
   // Any other failure happened after the request was journalled: the receipt is finished.
   if (!built) signingError_ = built.error();
   return record_.ResponseReceiptText();
@@ -185,7 +204,7 @@ Result<void> Register::SetExclusiveTax(bool on) {
   // The containers of an open sale were booked in the other mode.
   if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale);
   config_.exclusiveTax = on;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 void Register::SetVerifyOnCard(bool on) {
@@ -203,7 +222,7 @@ void Register::SetHashOnCard(bool on) {
 Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonitor) {
   config_.showCardMonitor = cardMonitor;
   config_.showFunctionMonitor = functionMonitor;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
@@ -212,7 +231,7 @@ Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
     if (!RegisterConfig::IsRateText(rate))
       return MessageError(ErrorKind::kMalformed, Message::kRateNotFourDigits, {rate});
   config_.containerRate = rates;
-  return config_.SaveConfiguration();
+  return {};
 }
 
 void Register::SetSecurityText(bool on) {
@@ -232,7 +251,7 @@ Result<void> Register::SetLanguage(std::string_view name) {
     warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {section}));
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
-  return config_.SaveConfiguration();
+  return {};
 }
 
 void Register::SetClock(const CivilDateTime& when) {

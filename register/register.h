@@ -39,6 +39,8 @@ struct RegisterOptions {
   CardOptions card;
   unsigned seed = 1;  // of the mass generator
   AppClock::NowSource now = SystemNow;
+  // The journal's file calls; tests make single writes and syncs fail through it.
+  FileIo* journalIo = nullptr;
 };
 
 class Register final : public CashInSteps,
@@ -51,9 +53,13 @@ class Register final : public CashInSteps,
   Register(const Register&) = delete;
   Register& operator=(const Register&) = delete;
 
-  // Configuration, language, products, the card check and the journal pair. Configuration and
-  // product problems are only reported (Warnings()); an error means the card or journal failed.
+  // Configuration, language, products and the card check. Configuration and product problems
+  // are only reported (Warnings()); an error means the card failed. The journal pair opens at
+  // the first journal write, so a run that only reads the card leaves no files.
   Result<void> Start();
+  // Writes the settings to cfg/start.ini (the setters below change only the memory): at the
+  // orderly close of the main window and at the end of a batch run.
+  Result<void> SaveSettings() const { return config_.SaveConfiguration(); }
   const std::vector<std::string>& Warnings() const { return warnings_; }
 
   // Sale.
@@ -83,7 +89,7 @@ class Register final : public CashInSteps,
   // warning in Warnings().
   Result<void> SetLanguage(std::string_view name);
   void SetClock(const CivilDateTime& when);
-  // Whether the two monitor windows open at the next start; written to cfg/start.ini.
+  // Whether the two monitor windows open at the next start; saved by SaveSettings.
   Result<void> SaveMonitorSettings(bool cardMonitor, bool functionMonitor);
   void SetClockMode(ClockMode mode) { clock_.SetTime(mode); }
 
@@ -195,6 +201,8 @@ class Register final : public CashInSteps,
  private:
   Result<void> CardReady() const;
   Result<void> BeforeReport();
+  // Refuses while the journal holds a record in memory only, after one more try to write it.
+  Result<void> JournalCaughtUp();
 
   RegisterOptions options_;
   RegisterConfig config_;

@@ -47,7 +47,14 @@ bool RegisterConfig::IsRateText(std::string_view text) {
 std::vector<std::string> RegisterConfig::LoadConfiguration() {
   std::vector<std::string> report;
   Result<IniFile> loaded = IniFile::Load(ConfigPath());
-  if (!loaded) return report;  // no file: the defaults
+  if (!loaded) {
+    // No file: the defaults, silently; a file that cannot be read: the defaults, with a word.
+    std::error_code missing;
+    if (std::filesystem::symlink_status(ConfigPath(), missing).type() !=
+        std::filesystem::file_type::not_found)
+      report.push_back(loaded.error().message + "; the default settings are used");
+    return report;
+  }
   const IniFile& file = *loaded;
   if (file.WasUtf8()) report.push_back(Utf8FileNotice("cfg/start.ini"));
   ReportUnreadLines(file, report);
@@ -75,7 +82,17 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
 }
 
 Result<void> RegisterConfig::SaveConfiguration() const {
+  // The register's keys change in place; comments and what other versions or the user added
+  // stay. A file that is there but cannot be read is not overwritten.
   IniFile file;
+  std::error_code missing;
+  if (std::filesystem::symlink_status(ConfigPath(), missing).type() !=
+      std::filesystem::file_type::not_found) {
+    Result<IniFile> loaded = IniFile::Load(ConfigPath());
+    if (!loaded)
+      return MakeError(ErrorKind::kIo, "The settings are not saved: " + loaded.error().message);
+    file = std::move(*loaded);
+  }
   file.Set("Languages", "act", language);
   file.Set("CFG", "operator", operatorName1);
   file.Set("CFG", "operator2", operatorName2);
@@ -88,8 +105,7 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   file.Set("Print", "rawQueue", rawQueue);
   Result<void> saved = file.Save(ConfigPath());
   if (!saved)
-    return MakeError(ErrorKind::kIo,
-                     "Cannot write " + ConfigPath().string() + ": " + saved.error().message);
+    return MakeError(ErrorKind::kIo, "The settings are not saved: " + saved.error().message);
   return {};
 }
 

@@ -22,7 +22,8 @@ class RegisterConfig {
   // Reads cfg/start.ini; a missing file or key keeps the default. Returns one report line per
   // value that was refused (a rate that is not four digits keeps its default).
   std::vector<std::string> LoadConfiguration();
-  // Writes every key in table order; kIo naming the file when it cannot be written.
+  // Updates the register's keys in cfg/start.ini, keeping every other line, and replaces the
+  // file atomically; kIo naming the file when it cannot be read or written.
   Result<void> SaveConfiguration() const;
 
   // Container 1..6: rate text / 10000; any other container 0.0.

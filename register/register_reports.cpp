@@ -22,6 +22,7 @@ std::optional<Bytes> PackedMonth(int month, int year) {
 
 Result<void> Register::BeforeReport() {
   if (auto ready = CardReady(); !ready) return ready;
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   // The report takes the receipt: an open sale is dropped.
   sale_.LeaveSale();
   return {};

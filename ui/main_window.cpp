@@ -283,10 +283,11 @@ void MainWindow::ShowStatusSheet() {
   Report(ShowCardStatusSheet(reg_));
 }
 
-// The start-up file remembers which monitors were open when the register closed.
+// The start-up file remembers the settings and which monitors were open when the register closed.
 void MainWindow::closeEvent(QCloseEvent* event) {
   (void)reg_.SaveMonitorSettings(actions_.cardMonitor->isChecked(),
                                  actions_.functionMonitor->isChecked());
+  Report(reg_.SaveSettings());
   QMainWindow::closeEvent(event);
 }
 

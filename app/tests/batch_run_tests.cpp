@@ -224,5 +224,19 @@ TEST(BatchRun, CardRemovedIsACardError) {
   EXPECT_FALSE(batch.Reg().Kassieren());
 }
 
+TEST(BatchRun, SettingsAreWrittenAtTheEndAndKeepWhatTheRegisterDoesNotKnow) {
+  Batch batch;
+  const auto ini = batch.home / "cfg" / "start.ini";
+  ASSERT_TRUE(WriteFileAtomic(ini, "; kept\n[CFG]\noperator=ich\n\n[Extra]\nfoo=bar\n"));
+  EXPECT_EQ(batch.Run("operator-name 2 bob\nrates 2000 0700 1900 0000 1070 0550\n"), 0)
+      << batch.err.str();
+  const std::string text = ReadFile(ini).value();
+  EXPECT_EQ(text.rfind("; kept\n[CFG]\noperator=ich\noperator2=bob\n\n[Extra]\nfoo=bar\n", 0), 0u)
+      << text;
+  EXPECT_NE(text.find("container1=2000"), std::string::npos);
+  // Nothing was signed: the run leaves no journal.
+  EXPECT_TRUE(batch.Reg().JournalFiles().SName().empty());
+}
+
 }  // namespace
 }  // namespace kasse

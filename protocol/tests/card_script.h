@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,20 +20,26 @@ struct ScriptedCard : CardLink {
   struct Step {
     std::string expectPrefix;  // compact hex the command must start with
     bool ok;
-    std::string answer;
+    std::string answer;  // the data; for a refusal its status word ("6985"), or "" for none
   };
   std::deque<Step> steps;
   std::vector<std::string> sent;
+  std::string statusWord;
+  std::function<void()> onSend;  // runs as each command arrives, before it is answered
   bool SendHex(std::string_view command, std::string& data) override {
+    if (onSend) onSend();
     sent.emplace_back(command);
     data.clear();
+    statusWord.clear();
     if (steps.empty()) return false;
     Step step = steps.front();
     steps.pop_front();
     EXPECT_EQ(StripBlanks(command).rfind(step.expectPrefix, 0), 0u) << command;
     if (step.ok) data = step.answer;
+    statusWord = step.ok ? "9000" : step.answer;
     return step.ok;
   }
+  std::string LastStatusWord() const override { return statusWord; }
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };
 

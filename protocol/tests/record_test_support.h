@@ -10,6 +10,7 @@
 
 #include "common/files.h"
 #include "common/language_texts.h"
+#include "common/tests/faulty_file_io.h"
 #include "journal/journal.h"
 #include "monitor/function_monitor.h"
 #include "protocol/item_list.h"
@@ -47,7 +48,8 @@ struct RecordFixture : ::testing::Test {
       FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
   FunctionMonitor monitor;
   LanguageTexts texts = GermanRecordTexts();
-  Journal journal{home, [] { return std::string("260512"); }};
+  FaultyFileIo io;  // passes every call through until a test sets a fault
+  Journal journal{home, [] { return std::string("260512"); }, io};
   AppClock clock{[] { return ToAppDateTime({2026, 5, 12, 9, 30, 12, 0}); }};
   TransactionRecord record{monitor, texts, journal, clock};
   ItemList items{monitor, texts};

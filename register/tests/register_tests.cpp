@@ -35,16 +35,27 @@ TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
   EXPECT_EQ(again.verifyHost, "kasse.example:9000");
 }
 
-TEST(Register, MonitorSettingsReachTheStartupFile) {
+TEST(Register, SettingsReachTheStartupFileOnlyWhenSaved) {
   RegisterOptions options;
   options.home = FreshHome("monitors");
   Register reg(options);
   ASSERT_TRUE(reg.Start());
   ASSERT_TRUE(reg.SaveMonitorSettings(true, false));
+  ASSERT_TRUE(reg.SetOperatorName(2, "bob"));
+  ASSERT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
+  ASSERT_TRUE(reg.SetExclusiveTax(true));
+  ASSERT_TRUE(reg.SetLanguage("English"));
+  // Every setter changes the memory only: the file is written at the orderly close.
+  EXPECT_FALSE(std::filesystem::exists(options.home / "cfg" / "start.ini"));
+  ASSERT_TRUE(reg.SaveSettings());
   RegisterConfig again(options.home);
   again.LoadConfiguration();
   EXPECT_TRUE(again.showCardMonitor);
   EXPECT_FALSE(again.showFunctionMonitor);
+  EXPECT_EQ(again.operatorName2, "bob");
+  EXPECT_EQ(again.containerRate[0], "2000");
+  EXPECT_TRUE(again.exclusiveTax);
+  EXPECT_EQ(again.language, "English");
 }
 
 // The embedded card lives in the user's state folder, or in the file named; when it cannot

@@ -215,6 +215,17 @@ TEST(MainWindowStart, WhatTheRegisterCouldNotReadIsNamedInTheStatusBar) {
   EXPECT_EQ(window.LastProblem(), shown);
 }
 
+TEST(MainWindowClose, TheOrderlyCloseWritesTheSettings) {
+  Till till;
+  const auto ini = till.home / "cfg" / "start.ini";
+  ASSERT_TRUE(till.reg->SetOperatorName(2, "bob"));
+  EXPECT_FALSE(std::filesystem::exists(ini));  // a change alone writes nothing
+  till.window->close();
+  const Result<std::string> text = ReadFile(ini);
+  ASSERT_TRUE(text) << text.error().message;
+  EXPECT_NE(text->find("operator2=bob"), std::string::npos);
+}
+
 TEST(Look, BevelledGradientRunsFromTheFirstToTheSecondColour) {
   QImage picture(101, 40, QImage::Format_ARGB32);
   picture.fill(Qt::transparent);

@@ -157,6 +157,8 @@ struct Mass {
   int Gauge() { return window.findChild<QProgressBar*>("Progr")->value(); }
   QPushButton* Button(const char* name) { return window.findChild<QPushButton*>(name); }
   int Signed() {
+    // The journal pair opens at the first journal write: none yet, nothing signed.
+    if (reg->JournalFiles().LName().empty()) return 0;
     return CountOf(ReadFile(reg->JournalFiles().LName()).value(), "<seqNoTransaction>");
   }
 

@@ -68,7 +68,8 @@ TEST(VatRateDialog, RefusesABadRateAndSavesGoodOnes) {
   ok->click();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(reg->Config().containerRate[1], "0700");
-  // Kept in the configuration file for the next start.
+  // Kept in the configuration file for the next start, once the register saves its settings.
+  ASSERT_TRUE(reg->SaveSettings());
   EXPECT_NE(Slurp(reg->Config().ConfigPath()).find("0700"), std::string::npos);
 }
 

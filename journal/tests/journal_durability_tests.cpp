@@ -1,0 +1,181 @@
+// The journal on a failing disk and beside other journals: nothing is overwritten, nothing
+// written is lost while the register runs, and the files stay well-formed.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "common/files.h"
+#include "common/tests/faulty_file_io.h"
+#include "journal/journal.h"
+
+namespace kasse {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultyFileIo;
+
+fs::path TempHome() {
+  std::string pattern = (fs::path(::testing::TempDir()) / "kasse_journal_XXXXXX").string();
+  EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+  return pattern;
+}
+
+std::string Today() {
+  return "261207";
+}
+
+bool WellFormed(const std::string& text, const fs::path& scratch) {
+  if (!WriteFileAtomic(scratch, text)) return false;
+  return std::system(("xmllint --noout '" + scratch.string() + "' 2>/dev/null").c_str()) == 0;
+}
+
+TEST(JournalPair, AHalfPairIsNeverReusedNorTruncated) {
+  const fs::path home = TempHome();
+  fs::create_directories(home / "Journal");
+  // The L file of pair 01 was moved aside; its S file still holds signed records.
+  const fs::path oldS = home / "Journal" / "261207XMLExpBak01S.xml";
+  ASSERT_TRUE(WriteFileAtomic(oldS, "<kavelo>signed</kavelo>"));
+  ASSERT_TRUE(WriteFileAtomic(home / "Journal" / "261207XMLExpBak02L.xml", "other"));
+  Journal journal(home, Today);
+  ASSERT_TRUE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<new/>"));
+  EXPECT_EQ(journal.SName().filename(), "261207XMLExpBak03S.xml");
+  EXPECT_EQ(ReadFile(oldS).value(), "<kavelo>signed</kavelo>");
+  EXPECT_EQ(ReadFile(home / "Journal" / "261207XMLExpBak02L.xml").value(), "other");
+  EXPECT_FALSE(fs::exists(home / "Journal" / "261207XMLExpBak02S.xml"));
+}
+
+// Another register on the same home creates a name between our look and our create: its file
+// stays its own and this register takes the next free pair.
+TEST(JournalPair, ANameTakenByAnotherRegisterJustNowIsLeftToIt) {
+  for (const char* taken : {"261207XMLExpBak01S.xml", "261207XMLExpBak01L.xml"}) {
+    const fs::path home = TempHome();
+    FaultyFileIo io;
+    io.beforeOpen = [&](const fs::path& path) {
+      if (path.filename() == taken && !fs::exists(path)) {
+        ASSERT_TRUE(WriteFileAtomic(path, "theirs"));
+      }
+    };
+    Journal journal(home, Today, io);
+    ASSERT_TRUE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<mine/>"));
+    EXPECT_EQ(journal.SName().filename(), "261207XMLExpBak02S.xml");
+    EXPECT_EQ(ReadFile(home / "Journal" / taken).value(), "theirs");
+    // The half pair this register had begun is gone again, the other's half stays.
+    EXPECT_EQ(fs::exists(home / "Journal" / "261207XMLExpBak01S.xml"),
+              std::string(taken).ends_with("S.xml"));
+  }
+}
+
+TEST(JournalPair, NothingIsCreatedBeforeTheFirstWrite) {
+  const fs::path home = TempHome();
+  {
+    Journal journal(home, Today);
+    EXPECT_TRUE(journal.Sync());
+  }
+  EXPECT_FALSE(fs::exists(home / "Journal"));
+}
+
+TEST(JournalPair, CardTextIsEscapedInTheParameterBlock) {
+  const fs::path home = TempHome();
+  Journal journal(home, Today);
+  journal.SetParamsSource([] { return QorParams{"T.1<1", "</tpId>&", "4\"2", "MIIB"}; });
+  ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "<x/>"));
+  ASSERT_TRUE(journal.CloseJournalPair());
+  const std::string s = ReadFile(journal.SName()).value();
+  EXPECT_NE(s.find("<qorVersion>T.1&lt;1</qorVersion><tpId>&lt;/tpId&gt;&amp;</tpId>"),
+            std::string::npos);
+  EXPECT_TRUE(WellFormed(s, home / "check.xml"));
+}
+
+TEST(JournalSync, SyncsOnlyTheFilesWrittenSinceAndTheNewFolderOnce) {
+  const fs::path home = TempHome();
+  FaultyFileIo io;
+  Journal journal(home, Today, io);
+  ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "<request/>"));
+  EXPECT_EQ(io.syncs, 0);  // a write alone never syncs
+  ASSERT_TRUE(journal.Sync(kJournalS));
+  EXPECT_EQ(io.folderSyncs, 1);
+  EXPECT_EQ(io.syncs, 2);  // the folder, the S file
+  ASSERT_TRUE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<answer/>"));
+  ASSERT_TRUE(journal.Sync(kJournalBoth));
+  EXPECT_EQ(io.syncs, 4);
+  ASSERT_TRUE(journal.Sync(kJournalBoth));  // nothing new: nothing synced
+  EXPECT_EQ(io.syncs, 4);
+  EXPECT_EQ(io.folderSyncs, 1);
+  EXPECT_TRUE(journal.WriteRecord(kJournalS, "<transactionLate/>"));
+  EXPECT_EQ(io.syncs, 5);
+}
+
+// Every write and every sync of a record fails once, with a full disk and with an I/O error:
+// the journal says so, keeps the text in order, and writes all of it at the next try.
+TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
+  const std::string record[] = {"<transactionEncoded><transactionRequest>UkVR",
+                                "</transactionRequest>", "<transactionResponse>QU5T",
+                                "</transactionResponse></transactionEncoded>"};
+  for (const int error : {ENOSPC, EIO}) {
+    for (int failing = 1; failing <= 40; ++failing) {
+      SCOPED_TRACE("call " + std::to_string(failing) + ", " + std::strerror(error));
+      const fs::path home = TempHome();
+      FaultyFileIo io;
+      io.writeFault = [&](int call, std::string_view) { return call == failing ? error : 0; };
+      io.syncFault = [&](int call) { return call == failing ? error : 0; };
+      Journal journal(home, Today, io);
+      bool failed = false;
+      std::string expected;
+      for (const std::string& part : record) {
+        expected += part;
+        if (!journal.JournalWrite(kJournalBoth, JournalSection::kRecord, part)) {
+          failed = true;
+          EXPECT_TRUE(journal.IsBehind());
+        }
+        Result<void> synced = journal.Sync();
+        if (!synced) {
+          failed = true;
+          EXPECT_TRUE(journal.IsBehind());
+          EXPECT_NE(synced.error().message.find(std::strerror(error)), std::string::npos);
+        }
+      }
+      if (failing <= 4) {
+        EXPECT_TRUE(failed);
+      }
+      // What reached the file is the start of the journal, never a part out of order.
+      const std::string early = ReadFile(journal.SName()).value();
+      io.Heal();
+      ASSERT_TRUE(journal.Sync());
+      EXPECT_FALSE(journal.IsBehind());
+      ASSERT_TRUE(journal.CloseJournalPair());
+      for (const fs::path& file : {journal.SName(), journal.LName()}) {
+        const std::string text = ReadFile(file).value();
+        EXPECT_EQ(text.rfind(early, 0), 0u);
+        EXPECT_NE(text.find(expected + std::string(kJournalClosingTag)), std::string::npos);
+        EXPECT_TRUE(WellFormed(text, home / "check.xml"));
+      }
+    }
+  }
+}
+
+TEST(JournalFailure, AWriteCutShortKeepsOnlyItsUnwrittenRest) {
+  const fs::path home = TempHome();
+  FaultyFileIo io;
+  Journal journal(home, Today, io);
+  ASSERT_TRUE(journal.OpenJournalPair());
+  const std::string before = ReadFile(journal.SName()).value();
+  // The first 10 bytes reach the file, then the disk is full.
+  io.cutNextWrite = 10;
+  const int firstCall = io.writes + 1;
+  io.writeFault = [firstCall](int call, std::string_view) { return call > firstCall ? ENOSPC : 0; };
+  const std::string text = "<transactionResponse>QU5T</transactionResponse>";
+  EXPECT_FALSE(journal.JournalWrite(kJournalS, JournalSection::kRecord, text));
+  EXPECT_EQ(ReadFile(journal.SName()).value(), before + text.substr(0, 10));
+  io.Heal();
+  ASSERT_TRUE(journal.Sync());
+  EXPECT_EQ(ReadFile(journal.SName()).value(), before + text);
+}
+
+}  // namespace
+}  // namespace kasse
