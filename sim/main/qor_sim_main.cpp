@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <iostream>
+#include <string>
 
 #include "common/files.h"
 #include "sim/daemon_options.h"
@@ -54,6 +55,10 @@ int Run(const DaemonOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "qor-sim " KASSE_VERSION "\n";
+    return 0;
+  }
   const auto options =
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options) {

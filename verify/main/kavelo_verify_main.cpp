@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") return Usage("");
+    if (argument == "--version") {
+      std::printf("kavelo-verify " KASSE_VERSION "\n");
+      return 0;
+    }
     const bool valued = argument == "--cert" || argument == "--home" || argument == "--listen";
     if (valued && ++i >= argc) return Usage(argument + " needs a value");
     if (argument == "--cert")
