@@ -39,10 +39,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Kasse developers <kasse@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cash register that shows signed receipts at work")
 set(CPACK_PACKAGE_DESCRIPTION
-  "An operator rings up sales; at cash-in the register has a simulated security card sign
-the sale, journals every card command and answer as XML and prints a receipt with a QR
-code that leads to a verification page. Holds the register (kasse), the simulated card
-(qor-sim) and the verifier (kavelo-verify).")
+  "An operator rings up sales; at cash-in the register has a simulated
+security card sign the sale, journals every card command and answer as
+XML and prints a receipt with a QR code that leads to a verification
+page. Holds the register (kasse), the simulated card (qor-sim) and the
+verifier (kavelo-verify).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
