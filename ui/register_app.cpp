@@ -41,7 +41,9 @@ void RegisterApp::Start() {
     if (Result<void> seeded = SeedRegisterHome(options_.reg.home, options_.defaults); !seeded) {
       // Without its home the register cannot start: say why, then end the run.
       problem_ = FromCore(seeded.error().message);
-      QMessageBox::critical(nullptr, QStringLiteral("kasse"), problem_);
+      // A run that takes a picture or a mass run ends by itself: no one to close the box.
+      if (options_.screenshot.empty() && options_.massRun == 0)
+        QMessageBox::critical(nullptr, QStringLiteral("kasse"), problem_);
       QTimer::singleShot(0, this, [this] { emit finished(1); });
       return;
     }
