@@ -54,8 +54,7 @@ constexpr const char* kUsage =
     "  (mass: N sales of 1 to MAXPOS positions (default 100), after one position in STORNO\n"
     "  a cancellation (300), quantities 1 to MAXQTY (5), the operators taking turns (on))\n"
     "Examples:\n"
-    "  printf 'operator 1\\nselect 0\\nqty 2\\nbook\\nsumme\\nkassieren\\nurl\\n' | kasse --batch "
-    "-\n"
+    "  printf 'operator 1\\nselect 0\\nbook\\nsumme\\nkassieren\\nurl\\n' | kasse --batch -\n"
     "  echo 'mass 100 8 5 3 off' | kasse --batch - --home ~/kasse-probe --strict\n"
     "  echo 'report daily unsigned' | kasse --batch - --card pcsc --card-wait 10\n"
     "Exit: 0 every command succeeded, 1 a command failed, 2 usage, 3 card error.\n";
