@@ -31,7 +31,9 @@ awk '/^```sh/ {block = 1; next} /^```/ {block = 0} block && /kasse --batch/' "$r
 
 if [[ "$mode" == pcsc ]]; then
   grep -q -- '--card pcsc' "$user/examples" || { echo "no pcsc example" >&2; exit 1; }
-  as_new_user "$bin/qor-sim" --state "$user/card.state" >"$user/qor-sim.log" 2>&1 &
+  # Started directly, not through the function, so that $! is the card's own process.
+  env -u XDG_STATE_HOME HOME="$user" "$bin/qor-sim" --state "$user/card.state" \
+    >"$user/qor-sim.log" 2>&1 &
   sim_pid=$!
 fi
 
