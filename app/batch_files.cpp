@@ -51,10 +51,17 @@ Result<void> BatchRunner::Mass(const std::vector<std::string>& arguments) {
   std::array<std::int64_t, 5> values = {0, options.maxPositions, options.stornoChance,
                                         options.maxQuantity, 1};
   if (arguments.empty() || arguments.size() > values.size())
-    return MakeError(ErrorKind::kMissingInput, "usage: mass N [MAXPOS [STORNO [MAXQTY [SWITCH]]]]");
-  for (std::size_t i = 0; i < arguments.size(); ++i)
-    if (!ParseInteger(arguments[i], values[i]) || values[i] < 0 || values[i] > 1000000)
+    return MakeError(ErrorKind::kMissingInput, "usage: mass N [MAXPOS [STORNO [MAXQTY [on|off]]]]");
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i == 4) {
+      Result<bool> switching = OnOff({arguments[i]});
+      if (!switching)
+        return MakeError(ErrorKind::kMalformed, "mass: expected on or off, not " + arguments[i]);
+      values[i] = *switching ? 1 : 0;
+    } else if (!ParseInteger(arguments[i], values[i]) || values[i] < 0 || values[i] > 1000000) {
       return MakeError(ErrorKind::kMalformed, "mass: not a usable number: " + arguments[i]);
+    }
+  }
   options.transactions = static_cast<int>(values[0]);
   options.maxPositions = static_cast<int>(values[1]);
   options.stornoChance = static_cast<int>(values[2]);

@@ -3,7 +3,10 @@
 #include <istream>
 #include <ostream>
 
+#include "app/card_wait.h"
+#include "card/pcsc_lite.h"
 #include "common/cp1252.h"
+#include "register/register_home.h"
 
 namespace kasse {
 
@@ -16,7 +19,23 @@ Result<bool> OnOff(const std::vector<std::string>& arguments) {
 BatchRunner::BatchRunner(BatchOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options)), out_(out), err_(err) {}
 
+void BatchRunner::WaitForCard() {
+  if (options_.card.simulated || options_.cardWait.count() <= 0) return;
+  PcscLiteApi pcsc;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.cardWait);
+  const bool found = WaitForCardInReader(pcsc, options_.cardWait, [&] {
+    err_ << "kasse: no card in a reader yet; waiting up to " << seconds.count()
+         << " s for one (--card-wait)\n"
+         << std::flush;
+  });
+  if (!found) err_ << "kasse: no card appeared within " << seconds.count() << " s\n";
+}
+
 Result<void> BatchRunner::Start() {
+  if (!options_.defaults.empty())
+    if (Result<void> seeded = SeedRegisterHome(options_.home, options_.defaults); !seeded)
+      return seeded;
+  WaitForCard();
   RegisterOptions options;
   options.home = options_.home;
   options.card = options_.card;
@@ -39,7 +58,7 @@ int BatchRunner::CardError(std::size_t lineNumber) {
 
 int BatchRunner::Run(std::istream& script) {
   if (Result<void> started = Start(); !started) {
-    if (register_->CardFailed()) return CardError(0);
+    if (register_ != nullptr && register_->CardFailed()) return CardError(0);
     err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
     return kBatchFailed;
   }

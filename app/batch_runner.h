@@ -3,6 +3,7 @@
 // line, and reports each failure as "error: line N: " and the reason. Output is UTF-8.
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -19,6 +20,10 @@ struct BatchOptions {
   CardOptions card;
   unsigned seed = 1;
   bool strict = false;  // stop at the first failing command
+  // Where a home that lacks them gets its default files from; empty: the home is used as it is.
+  std::filesystem::path defaults;
+  // Over pcsc-lite, how long to wait for a card in a reader before the card check; 0: not at all.
+  std::chrono::milliseconds cardWait{0};
 };
 
 // Exit codes of `kasse --batch`.
@@ -44,6 +49,7 @@ class BatchRunner {
  private:
   int RunLines(std::istream& script);
   int CardError(std::size_t lineNumber);
+  void WaitForCard();
   Result<void> SaleCommand(const BatchLine& line, bool& handled);
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);
   Result<void> ReportCommand(const BatchLine& line, bool& handled);

@@ -44,10 +44,11 @@ function(kasse_library name)
   endif()
 endfunction()
 
-# Copies the shipped register home next to the executables; files the register writes itself
-# (cfg/start.ini, journals) are never overwritten.
-function(kasse_register_home source target)
-  file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE ${source} ${source}/*)
+# Copies the shipped defaults (language file, product list) into TARGET, where the programs of
+# the build tree find them as an installed copy finds <prefix>/share/kasse: beside their bin
+# folder. A register home is made from them at first start, never in the build tree itself.
+function(kasse_shipped_defaults source target)
+  file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE ${source} ${source}/cfg/* ${source}/Produkte/*)
   set(outputs)
   foreach(file IN LISTS files)
     add_custom_command(OUTPUT ${target}/${file}
@@ -55,6 +56,5 @@ function(kasse_register_home source target)
       DEPENDS ${source}/${file})
     list(APPEND outputs ${target}/${file})
   endforeach()
-  add_custom_target(register_home ALL DEPENDS ${outputs}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${target}/Journal ${target}/Export)
+  add_custom_target(kasse_defaults ALL DEPENDS ${outputs})
 endfunction()

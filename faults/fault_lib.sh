@@ -71,7 +71,7 @@ tear_log() {
 wait_card() {
   [[ -d "$dir/probe" ]] || new_home "$dir/probe"
   for _ in $(seq 1 40); do
-    echo status | "$bin/kasse" --batch - --home "$dir/probe" --card pcsc >/dev/null \
+    echo status | "$bin/kasse" --batch - --home "$dir/probe" --card pcsc --card-wait 0 >/dev/null \
       2>"$dir/probe.err" && return 0
     sleep 0.25
   done

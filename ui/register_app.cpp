@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -9,6 +10,7 @@
 
 #include "common/cp1252.h"
 #include "register/language.h"
+#include "register/register_home.h"
 #include "ui/captions.h"
 #include "ui/card_monitor_window.h"
 #include "ui/function_monitor_window.h"
@@ -35,6 +37,17 @@ RegisterApp::~RegisterApp() {
 
 void RegisterApp::Start() {
   QGuiApplication::setApplicationDisplayName(QStringLiteral("ZUDiDodir"));
+  if (!options_.defaults.empty()) {
+    if (Result<void> seeded = SeedRegisterHome(options_.reg.home, options_.defaults); !seeded) {
+      // Without its home the register cannot start: say why, then end the run.
+      problem_ = FromCore(seeded.error().message);
+      // A run that takes a picture or a mass run ends by itself: no one to close the box.
+      if (options_.screenshot.empty() && options_.massRun == 0)
+        QMessageBox::critical(nullptr, QStringLiteral("kasse"), problem_);
+      QTimer::singleShot(0, this, [this] { emit finished(1); });
+      return;
+    }
+  }
   splash_ = std::make_unique<SplashWindow>();
   register_ = std::make_unique<Register>(options_.reg);
   // Before the configuration is read the splash speaks the design language.

@@ -19,6 +19,8 @@ class SplashWindow;
 
 struct WindowOptions {
   RegisterOptions reg;
+  // Where a home that lacks them gets its default files from; empty: the home is used as it is.
+  std::filesystem::path defaults;
   // Cash in one small signed sale once the window is up (for demonstrations).
   bool demoSale = false;
   // Grab the main window into this PNG file once it is up, then quit.

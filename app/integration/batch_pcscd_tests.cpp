@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -132,6 +133,31 @@ TEST_P(BatchOverPcscd, APersonalisedCardTakesOnlyTheRightPin) {
   EXPECT_EQ(Kasse("activate 111111\nselect 0\nbook\nsumme\nkassieren\n"), 1);
   EXPECT_EQ(Kasse("activate 654321\nselect 0\nbook\nsumme\nkassieren\nurl\n"), 0)
       << Output("err.txt");
+}
+
+// A script that starts the register first and the card just after: batch waits for the card
+// (10 s by default) and says so, instead of failing at once.
+TEST_P(BatchOverPcscd, BatchWaitsForACardThatAppearsAfterItStarted) {
+  card.reset();
+  ASSERT_TRUE(WaitForCard(pcsc, reader, false));
+  ASSERT_TRUE(WriteFileAtomic(home / "script.kasse", "select 0\nbook\nsumme\nkassieren\nurl\n"));
+  const std::string command = kBin + "/kasse --batch '" + (home / "script.kasse").string() +
+                              "' --card pcsc --home '" + home.string() + "' 2>&1 >'" +
+                              (home / "out.txt").string() + "'";
+  FILE* errors = ::popen(command.c_str(), "r");
+  ASSERT_NE(errors, nullptr);
+  std::string said;
+  char line[512];
+  while (said.find("waiting") == std::string::npos && std::fgets(line, sizeof line, errors))
+    said += line;
+  EXPECT_NE(said.find("waiting up to 10 s"), std::string::npos) << said;
+  card = std::make_unique<QorSim>(std::vector<std::string>{
+      "--state", (home / "card.state").string(), "--version-level", std::to_string(GetParam())});
+  while (std::fgets(line, sizeof line, errors))
+    said += line;
+  const int status = ::pclose(errors);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+  EXPECT_NE(Output("out.txt").find("verify.php?t1="), std::string::npos) << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(CardVersions, BatchOverPcscd, ::testing::Values(1, 2));

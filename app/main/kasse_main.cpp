@@ -1,5 +1,6 @@
 // kasse: the register. Without --batch it opens the register window; with --batch FILE|- it
-// runs the same register without windows.
+// runs the same register without windows. Both use the user's register home unless told
+// otherwise, made from the shipped defaults at first start.
 
 #include <unistd.h>
 
@@ -12,19 +13,28 @@
 
 #include "app/batch_runner.h"
 #include "common/amount.h"
+#include "common/user_folders.h"
+#include "register/register_home.h"
 #include "ui/register_app.h"
 
 namespace {
+
+constexpr std::chrono::seconds kDefaultCardWait{10};
 
 constexpr const char* kUsage =
     "Usage: kasse [--home DIR] [--card pcsc|sim] [--sim-version 1|2] [--sim-lifecycle 2|3]\n"
     "             [--sim-pin NNNNNN] [--card-state FILE] [--demo-sale] [--screenshot FILE.png]\n"
     "             [--mass N]\n"
     "       kasse --batch FILE|- [same card and home options] [--seed N] [--strict]\n"
+    "             [--card-wait SECONDS]\n"
+    "       kasse --help | --version\n"
     "Without --batch the register window opens (it needs a display).\n"
     "  --batch FILE|-    run the commands of FILE (UTF-8), or of standard input\n"
-    "  --home DIR        register home (default: the folder of this program)\n"
+    "  --home DIR        register home (default: $XDG_DATA_HOME/kasse, else\n"
+    "                    ~/.local/share/kasse); made and given the default files when new\n"
     "  --card pcsc|sim   pcsc-lite or the simulated card in this process (default sim)\n"
+    "  --card-wait SECONDS  batch over pcsc-lite: wait this long for a card in a reader\n"
+    "                    (default 10, 0: fail at once when there is none)\n"
     "  --sim-version, --sim-lifecycle, --sim-pin  the simulated card: version level,\n"
     "                    lifecycle at its first start (2 personalised, 3 activated), PIN\n"
     "  --card-state FILE the simulated card's file (default: in the user's state folder,\n"
@@ -44,6 +54,12 @@ constexpr const char* kUsage =
     "  activate PIN, deactivate, status, mass N [MAXPOS [STORNO [MAXQTY [on|off]]]],\n"
     "  receipt, url, save-receipt FILE, products-load FILE, products-save FILE,\n"
     "  print-raw [FILE], print-pdf FILE, scan\n"
+    "  (mass: N sales of 1 to MAXPOS positions (default 100), after one position in STORNO\n"
+    "  a cancellation (300), quantities 1 to MAXQTY (5), the operators taking turns (on))\n"
+    "Examples:\n"
+    "  printf 'operator 1\\nselect 0\\nbook\\nsumme\\nkassieren\\nurl\\n' | kasse --batch -\n"
+    "  echo 'mass 100 8 5 3 off' | kasse --batch - --home ~/kasse-probe --strict\n"
+    "  echo 'report daily unsigned' | kasse --batch - --card pcsc --card-wait 10\n"
     "Exit: 0 every command succeeded, 1 a command failed, 2 usage, 3 card error.\n";
 
 bool HasDisplay() {
@@ -61,6 +77,7 @@ int RunWindow(int argc, char** argv, const kasse::BatchOptions& batch, bool demo
   QApplication application(argc, argv);
   kasse::WindowOptions options;
   options.reg.home = batch.home;
+  options.defaults = batch.defaults;
   options.reg.card = batch.card;
   options.reg.seed = batch.seed;
   options.demoSale = demoSale;
@@ -75,19 +92,14 @@ int RunWindow(int argc, char** argv, const kasse::BatchOptions& batch, bool demo
   return app.EndedByCardError() ? kasse::kBatchCardError : code;
 }
 
-std::filesystem::path ProgramFolder(const char* argv0) {
-  std::error_code error;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) self = std::filesystem::absolute(argv0, error);
-  return self.parent_path();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace kasse;
   BatchOptions options;
-  options.home = ProgramFolder(argv[0]);
+  options.home = DefaultRegisterHome();
+  options.defaults = ShippedDefaultsFolder();
+  options.cardWait = kDefaultCardWait;
   std::string batch;
   std::string screenshot;
   bool demoSale = false;
@@ -99,6 +111,9 @@ int main(int argc, char** argv) {
     std::int64_t number = 0;
     if (name == "--help") {
       std::cout << kUsage;
+      return 0;
+    } else if (name == "--version") {
+      std::cout << "kasse " KASSE_VERSION "\n";
       return 0;
     } else if (name == "--strict") {
       options.strict = true;
@@ -129,6 +144,8 @@ int main(int argc, char** argv) {
         options.card.simPin = value;
       else if (name == "--card-state" && !value.empty())
         options.card.stateFile = value;
+      else if (name == "--card-wait" && isNumber && number >= 0 && number <= 3600)
+        options.cardWait = std::chrono::seconds(number);
       else if (name == "--seed" && isNumber && number >= 0)
         options.seed = static_cast<unsigned>(number);
       else {

@@ -27,8 +27,14 @@ fs::path FreshHome() {
   return home;
 }
 
+BatchOptions InHome(const fs::path& home) {
+  BatchOptions options;
+  options.home = home;
+  return options;
+}
+
 struct Batch {
-  Batch() : home(FreshHome()), runner(BatchOptions{home, {}, 1, false}, out, err) {}
+  Batch() : home(FreshHome()), runner(InHome(home), out, err) {}
   int Run(const std::string& script) {
     std::istringstream in(script);
     return runner.Run(in);

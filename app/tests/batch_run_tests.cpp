@@ -186,6 +186,25 @@ TEST(BatchRun, MassGivesGaplessSignedTransactions) {
   EXPECT_TRUE(batch.JournalWellFormed());
 }
 
+// The form `kasse --help` documents: the last value switches the operators' turns on or off.
+TEST(BatchRun, MassTakesTheOperatorsTurnsAsOnOrOff) {
+  auto operatorsInJournal = [](const std::string& script) {
+    Batch batch;
+    EXPECT_EQ(batch.Run("operator-name 1 Anna\noperator-name 2 Bernd\noperator 2\n" + script),
+              kBatchOk)
+        << batch.err.str();
+    const std::string lFile = batch.LFile();
+    return std::pair(lFile.find(">Anna<") != std::string::npos,
+                     lFile.find(">Bernd<") != std::string::npos);
+  };
+  EXPECT_EQ(operatorsInJournal("mass 20 2 100 2 off\n"), std::pair(false, true));
+  EXPECT_EQ(operatorsInJournal("mass 20 2 100 2 on\n"), std::pair(true, true));
+  Batch batch;
+  EXPECT_EQ(batch.Run("mass 2 2 100 2 1\n"), kBatchFailed);
+  EXPECT_NE(batch.err.str().find("mass: expected on or off, not 1"), std::string::npos)
+      << batch.err.str();
+}
+
 TEST(BatchRun, ClockProductsAndReceiptFiles) {
   Batch batch;
   const std::string products = (batch.home / "Produkte" / "Eigene.xml").string();

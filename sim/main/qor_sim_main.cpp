@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "common/files.h"
 #include "common/user_folders.h"
@@ -73,6 +74,10 @@ int Run(const DaemonOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "qor-sim " KASSE_VERSION "\n";
+    return 0;
+  }
   const char* pin = std::getenv(kasse::sim::kPinVariable);
   auto options =
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
