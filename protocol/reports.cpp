@@ -2,6 +2,7 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
+#include "protocol/late_answer.h"
 
 namespace kasse {
 namespace {
@@ -56,13 +57,17 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
                "<reportEncoded><reportRequest>" + Base64Encode(request) + "</reportRequest>");
   card_.MonitorLabel(kind.heading, kLabelBlue);
   lastResponse_.clear();
-  const bool ok = card_.SendHex(commandText, lastResponse_);
+  const CardReply reply = card_.SendKeepingLateAnswer(
+      commandText, lastResponse_, JournalLateAnswer(record_.JournalFiles(), "report", request));
+  const bool ok = reply == CardReply::kAnswered;
   if (ok && !lastResponse_.empty()) {
     ParseReportResponse(lastResponse_);
   } else {
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
+  if (reply == CardReply::kUnanswered)
+    return MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
   if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
   return {};
 }

@@ -29,6 +29,9 @@ class TransactionSigning : public TransactionSigner {
   const std::string& LastResponseBase64() const { return lastResponseBase64_; }
   // Whether the last VERIFY SIGNATURE confirmed the signature (nothing when none ran).
   std::optional<bool> LastVerification() const { return lastVerification_; }
+  // The card did not answer the last TRANSACTION within the patience limit: the request stays
+  // journalled without an answer, and a late answer is journalled when it comes.
+  bool LastUnanswered() const { return lastUnanswered_; }
 
  private:
   Result<void> Fail(TransactionRecord& record, std::string reason);
@@ -44,6 +47,7 @@ class TransactionSigning : public TransactionSigner {
   std::string lastRequestBase64_;
   std::string lastResponseBase64_;
   std::optional<bool> lastVerification_;
+  bool lastUnanswered_ = false;
 };
 
 }  // namespace kasse

@@ -35,7 +35,22 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
   hasher_ = std::make_unique<SessionHasher>(*session_);
 }
 
+bool CardStack::FinishLateAnswer(std::chrono::milliseconds limit) {
+  return connector_ == nullptr || connector_->FinishLateTransmit(limit);
+}
+
 CardStack::~CardStack() {
+  // A transmit that never ends cannot be joined: the card access is left to the process's end
+  // rather than freed under the thread that still uses it.
+  if (!FinishLateAnswer(std::chrono::milliseconds(0))) {
+    session_.reset();
+    exchange_.reset();
+    (void)connector_.release();
+    (void)api_.release();
+    (void)simSlot_.release();
+    (void)simReader_.release();
+    return;
+  }
   // The watcher thread waits on the reader: it must end before the reader goes.
   session_.reset();
   exchange_.reset();

@@ -3,6 +3,7 @@
 // the connector over it, the logged exchange and the card session, with the adapters the
 // protocol needs (CardLink over the exchange, CardHasher over the session).
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -36,6 +37,13 @@ class ExchangeLink final : public CardLink {
   bool SendHex(std::string_view command, std::string& data) override {
     return exchange_.SendHex(command, data);
   }
+  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
+                                  LateAnswer late) override {
+    if (exchange_.SendHex(command, data)) return CardReply::kAnswered;
+    if (!exchange_.LastUnanswered()) return CardReply::kFailed;
+    exchange_.AwaitLateAnswer(std::move(late));
+    return CardReply::kUnanswered;
+  }
   void MonitorLabel(std::string_view text, std::uint32_t colour) override {
     exchange_.MonitorLabel(std::string(text).c_str(), colour);
   }
@@ -55,9 +63,16 @@ class SessionHasher final : public CardHasher {
 
 class CardStack {
  public:
+  // How long the register, when it ends, still waits for a card command that outlasted its
+  // patience, so that a late signature reaches the journal.
+  static constexpr std::chrono::seconds kLateAnswerWait{60};
+
   CardStack(const std::filesystem::path& home, const CardOptions& options);
   ~CardStack();
   CardStack(const CardStack&) = delete;
+  // Waits up to `limit` for a late answer and hands it on (journals are still open then).
+  // False when the card still has not answered.
+  bool FinishLateAnswer(std::chrono::milliseconds limit);
   CardStack& operator=(const CardStack&) = delete;
 
   // The embedded reader, when the card is simulated.

@@ -34,10 +34,14 @@ Register::Register(RegisterOptions options)
 
 Register::~Register() {
   card_.Session().SetNotifyTarget(nullptr);
+  // A card command that outlasted its patience may still bring a signature: it is journalled
+  // while the journals are open.
+  (void)card_.FinishLateAnswer(CardStack::kLateAnswerWait);
 }
 
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
+  card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
     warnings_.push_back("cfg/lang.ini has no texts for the language " + config_.language);
   if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
@@ -77,8 +81,14 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    cardFailure_ = state.TpId.empty() ? "no QOR card found or the card does not answer"
-                                      : "the QOR card failed or was removed";
+    if (card_.Exchange().CardStoppedAnswering()) {
+      cardFailure_ = "the QOR card stopped answering: no answer within " +
+                     std::to_string(config_.cardPatience.count()) +
+                     " ms ([Card] patience); check the card and its reader";
+    } else {
+      cardFailure_ = state.TpId.empty() ? "no QOR card found or the card does not answer"
+                                        : "the QOR card failed or was removed";
+    }
   }
   if (onCardError_) onCardError_();
 }
@@ -161,6 +171,9 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
                                                 hashOnCard ? &card_.Hasher() : nullptr, &signing_);
   // Too large for the card: nothing was sent or journalled, the sale stays totalled.
   if (!built && built.error().kind == ErrorKind::kTooLong) return built.error();
+  // No answer in time: the request stays journalled, the sale stays totalled and the card
+  // error follows.
+  if (!built && signing_.LastUnanswered()) return built.error();
   // Any other failure happened after the request was journalled: the receipt is finished.
   if (!built) signingError_ = built.error();
   return record_.ResponseReceiptText();
