@@ -33,6 +33,18 @@ struct ScriptedCard : CardLink {
     if (step.ok) data = step.answer;
     return step.ok;
   }
+  // The next command goes unanswered; `late` then holds where its answer would go.
+  bool stallNext = false;
+  LateAnswer late;
+  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
+                                  LateAnswer lateAnswer) override {
+    if (!stallNext) return SendHex(command, data) ? CardReply::kAnswered : CardReply::kFailed;
+    stallNext = false;
+    sent.emplace_back(command);
+    data.clear();
+    late = std::move(lateAnswer);
+    return CardReply::kUnanswered;
+  }
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };
 
