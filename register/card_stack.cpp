@@ -21,7 +21,7 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
       std::filesystem::create_directories(engine.stateFile.parent_path(), ignored);
     }
     simReader_ = std::make_unique<sim::EmbeddedReader>(std::move(engine));
-    simSlot_ = std::make_unique<SimReaderSlot>(*simReader_);
+    simSlot_ = std::make_unique<SimReaderSlot>(*simReader_, options.simBeforeTransmit);
     auto embedded = std::make_unique<EmbeddedPcscApi>();
     embedded->AddReader("QOR Sim Reader 0", *simSlot_);
     api_ = std::move(embedded);

@@ -25,6 +25,8 @@ struct CardOptions {
   int simVersion = 2;
   sim::Lifecycle simLifecycle = sim::Lifecycle::kActivated;
   std::string simPin = "123456";
+  // Tests: runs before each command reaches the simulated card (on the transmit thread).
+  SimReaderSlot::BeforeTransmit simBeforeTransmit;
 };
 
 // The card state of the embedded QOR below the register home; one file per version, so that
