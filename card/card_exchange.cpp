@@ -2,12 +2,45 @@
 
 #include <thread>
 
+#include "card/pin_mask.h"
 #include "common/hex_text.h"
 
 namespace kasse {
 
 CardExchange::CardExchange(TPCSCConnector& connector, CardMonitorLog& monitor)
-    : connector_(connector), monitor_(monitor) {}
+    : connector_(connector), monitor_(monitor) {
+  connector_.OnLateAnswer = [this](const Bytes& answer) { LateAnswer(answer); };
+}
+
+CardExchange::~CardExchange() {
+  connector_.OnLateAnswer = nullptr;
+}
+
+void CardExchange::AwaitLateAnswer(LateAnswerHandler handler) {
+  if (lateAnswer_ && handler) {
+    handler(*lateAnswer_);
+    lateAnswer_.reset();
+    return;
+  }
+  lateHandler_ = std::move(handler);
+}
+
+void CardExchange::LateAnswer(const Bytes& answer) {
+  const auto waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now_() - lateStart_).count();
+  monitor_.AddLine("Sp\xE4te Antwort der Karte", kMonitorDarkRed);
+  const std::string written = HexWritten(answer);
+  if (!answer.empty())
+    monitor_.AddLine("Result;   " + written + "  <" + std::to_string(waited) + " ms>",
+                     kMonitorBlack);
+  if (lateHandler_) {
+    LateAnswerHandler handler = std::move(lateHandler_);
+    lateHandler_ = nullptr;
+    handler(written);
+  } else {
+    lateAnswer_ = written;
+  }
+}
 
 void CardExchange::ExchangeApdu(std::string_view tag, std::string_view command,
                                 std::string& response, MonitorColour colour,
@@ -15,11 +48,27 @@ void CardExchange::ExchangeApdu(std::string_view tag, std::string_view command,
   response.clear();
   std::string line(tag);
   line += ';';
-  line += command;
+  line += MaskPinInCommand(command);
   monitor.AddLine(line);
   const Bytes bytes = HexParse(command);
   const Clock::time_point start = now_();
-  const Bytes answer = connector_.Transmit(bytes);
+  Bytes answer;
+  const TransmitOutcome outcome = connector_.TransmitWithin(bytes, patience_, pump_, answer);
+  lastUnanswered_ = outcome == TransmitOutcome::kUnanswered;
+  if (outcome == TransmitOutcome::kBusy) {
+    monitor.AddLine("Karte noch belegt: Befehl nicht gesendet", kMonitorRed);
+    return;
+  }
+  if (lastUnanswered_) {
+    stoppedAnswering_ = true;
+    lateStart_ = start;
+    lateHandler_ = nullptr;
+    lateAnswer_.reset();
+    monitor.AddLine("Keine Antwort der Karte nach " + std::to_string(patience_.count()) + " ms",
+                    kMonitorRed);
+    if (OnUnanswered) OnUnanswered();
+    return;
+  }
   const auto duration =
       std::chrono::duration_cast<std::chrono::milliseconds>(now_() - start).count();
   if (answer.empty()) return;

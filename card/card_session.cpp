@@ -20,9 +20,11 @@ std::string HexDigits(unsigned value, int digits) {
 CardSession::CardSession(CardExchange& exchange, std::function<Clock::time_point()> now)
     : exchange_(exchange), connector_(exchange.Connector()), now_(std::move(now)) {
   processMessages_ = [this] { connector_.ProcessPendingEvents(); };
+  exchange_.OnUnanswered = [this] { CardStoppedAnswering(); };
 }
 
 CardSession::~CardSession() {
+  exchange_.OnUnanswered = nullptr;
   connector_.OnCardInserted = nullptr;
   connector_.OnCardRemoved = nullptr;
 }

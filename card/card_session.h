@@ -79,6 +79,8 @@ class CardSession {
   void pcsc2CardInserted(bool fromReader);
   void pcsc2CardRemoved();
   void prellTimerTimer();
+  // A command went unanswered: the card error follows as for a removed card.
+  void CardStoppedAnswering();
 
   // The main window's side: its start-up step, its two card messages and the watchdog.
   void Startup();

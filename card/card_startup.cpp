@@ -23,6 +23,10 @@ void CardSession::pcsc2CardRemoved() {
   if (host_ != nullptr) CardRemovedMessage();
 }
 
+void CardSession::CardStoppedAnswering() {
+  if (host_ != nullptr) CardRemovedMessage();
+}
+
 void CardSession::prellTimerTimer() {
   debounceDeadline_.reset();
   if (host_ != nullptr) CardPresentMessage();

@@ -4,6 +4,7 @@
 // an event counter in the high word, a blocking status wait ended by Cancel, the same return
 // codes.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,10 +33,17 @@ class VirtualReader {
 // The simulated QOR's reader in a slot; the reader stays owned by the caller.
 class SimReaderSlot final : public VirtualReader {
  public:
-  explicit SimReaderSlot(sim::EmbeddedReader& reader) : reader_(reader) {}
+  // Tests: runs on the transmitting thread before each command reaches the card, so that a
+  // test can hold the card's answer.
+  using BeforeTransmit = std::function<void(ByteSpan command)>;
+  explicit SimReaderSlot(sim::EmbeddedReader& reader, BeforeTransmit before = nullptr)
+      : reader_(reader), before_(std::move(before)) {}
   Bytes Atr() const override { return reader_.Atr(); }
   bool CardPresent() const override { return reader_.CardPresent(); }
-  Result<Bytes> Transmit(ByteSpan command) override { return reader_.Transmit(command); }
+  Result<Bytes> Transmit(ByteSpan command) override {
+    if (before_) before_(command);
+    return reader_.Transmit(command);
+  }
   std::uint64_t WaitForChange(std::uint64_t seen, std::chrono::milliseconds timeout) override {
     return reader_.WaitForChange(seen, timeout);
   }
@@ -44,6 +52,7 @@ class SimReaderSlot final : public VirtualReader {
 
  private:
   sim::EmbeddedReader& reader_;
+  BeforeTransmit before_;
 };
 
 class EmbeddedPcscApi final : public PcscApi {

@@ -15,6 +15,9 @@ constexpr std::chrono::milliseconds kRetryPause{500};
 TPCSCConnector::TPCSCConnector(PcscApi& api) : api_(api) {}
 
 TPCSCConnector::~TPCSCConnector() {
+  // The transmit thread may still use the card handle and its context.
+  while (!FinishLateTransmit(std::chrono::hours(1))) {
+  }
   Close();
   StopWatcher();
   if (context_ != 0) api_.ReleaseContext(context_);
@@ -26,6 +29,7 @@ void TPCSCConnector::RaiseError(TErrSource source, PcscCode code) {
 
 bool TPCSCConnector::Init() {
   numReaders_ = 0;
+  if (worker_.Busy()) return false;
   Close();
   if (context_ != 0 && api_.IsValidContext(context_)) api_.ReleaseContext(context_);
   context_ = 0;
@@ -141,7 +145,7 @@ void TPCSCConnector::Close() {
 
 bool TPCSCConnector::Connect() {
   Disconnect();
-  if (useReaderNum_ <= -1) return false;
+  if (useReaderNum_ <= -1 || worker_.Busy()) return false;
   // Attributes of a card in another reader must not pass for this one's.
   ClearAttributes();
   std::uint32_t protocol = 0;
@@ -163,13 +167,17 @@ bool TPCSCConnector::Connect() {
 
 void TPCSCConnector::Disconnect() {
   if (!connected_) return;
-  if (card_ != 0) api_.Disconnect(card_, Disposition::kResetCard);
+  if (card_ != 0 && worker_.Busy()) {
+    disconnectAfterTransmit_ = card_;
+  } else if (card_ != 0) {
+    api_.Disconnect(card_, Disposition::kResetCard);
+  }
   card_ = 0;
   connected_ = false;
 }
 
 Bytes TPCSCConnector::Transmit(ByteSpan command) {
-  if (command.size() > kMaxCommand) return {};
+  if (command.size() > kMaxCommand || worker_.Busy()) return {};
   Bytes response;
   const PcscCode rv = api_.Transmit(card_, attrProtocol_, command, kResponseBuffer, response);
   if (rv != pcsc::kSuccess) {
@@ -178,6 +186,50 @@ Bytes TPCSCConnector::Transmit(ByteSpan command) {
   }
   if (response.size() > kResponseBuffer) response.resize(kResponseBuffer);
   return response;
+}
+
+TransmitOutcome TPCSCConnector::TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
+                                               const std::function<void()>& pump, Bytes& response) {
+  response.clear();
+  if (command.size() > kMaxCommand) return TransmitOutcome::kAnswered;
+  const bool started = worker_.Start([this, card = card_, protocol = attrProtocol_,
+                                      bytes = Bytes(command.begin(), command.end())] {
+    TransmitResult result;
+    result.code = api_.Transmit(card, protocol, bytes, kResponseBuffer, result.response);
+    return result;
+  });
+  if (!started) return TransmitOutcome::kBusy;
+  std::optional<TransmitResult> result =
+      worker_.WaitUntil(TransmitWorker::Clock::now() + patience, pump);
+  if (!result) return TransmitOutcome::kUnanswered;
+  if (result->code != pcsc::kSuccess) {
+    RaiseError(TErrSource::esTransmit, result->code);
+    return TransmitOutcome::kAnswered;
+  }
+  response = std::move(result->response);
+  if (response.size() > kResponseBuffer) response.resize(kResponseBuffer);
+  return TransmitOutcome::kAnswered;
+}
+
+void TPCSCConnector::RaiseLateAnswer(TransmitResult result) {
+  if (disconnectAfterTransmit_ != 0) {
+    api_.Disconnect(disconnectAfterTransmit_, Disposition::kResetCard);
+    disconnectAfterTransmit_ = 0;
+  }
+  if (result.code != pcsc::kSuccess) {
+    RaiseError(TErrSource::esTransmit, result.code);
+    result.response.clear();
+  }
+  if (result.response.size() > kResponseBuffer) result.response.resize(kResponseBuffer);
+  if (OnLateAnswer) OnLateAnswer(result.response);
+}
+
+bool TPCSCConnector::FinishLateTransmit(std::chrono::milliseconds limit) {
+  if (!worker_.Busy()) return true;
+  std::optional<TransmitResult> late = worker_.WaitForLate(limit);
+  if (!late) return !worker_.Busy();
+  RaiseLateAnswer(std::move(*late));
+  return true;
 }
 
 void TPCSCConnector::CardActiveAction() {
@@ -195,6 +247,10 @@ void TPCSCConnector::CardRemovedAction() {
 
 std::size_t TPCSCConnector::ProcessPendingEvents() {
   std::size_t handled = 0;
+  if (std::optional<TransmitResult> late = worker_.TakeLate()) {
+    ++handled;
+    RaiseLateAnswer(std::move(*late));
+  }
   for (const WatcherMessage& message : queue_.TakeAll()) {
     // A handler may have closed or reopened the reader: what an earlier watcher posted is stale.
     if (message.generation != generation_ || !readerOpen_) continue;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "card/pcsc_api.h"
+#include "card/transmit_worker.h"
 #include "card/watcher_queue.h"
 #include "common/bytes.h"
 
@@ -24,6 +25,10 @@ namespace kasse {
 
 enum class TErrSource { esInit, esConnect, esGetStatus, esTransmit };
 enum class TNeededPIN { npPIN1, npPIN2, npPUK1, npPUK2 };
+// kAnswered: the response came in time (empty when the transmission failed). kUnanswered: the
+// patience ran out; the transmit goes on and its answer is raised later (OnLateAnswer).
+// kBusy: an earlier transmit still runs; nothing was sent.
+enum class TransmitOutcome { kAnswered, kUnanswered, kBusy };
 
 class TPCSCConnector {
  public:
@@ -65,6 +70,9 @@ class TPCSCConnector {
   std::function<void()> OnReaderListChange;
   std::function<void(TErrSource, PcscCode)> OnError;
   std::function<void(TNeededPIN)> OnCHVNeeded;  // declared for completeness, never raised
+  // The answer of a transmit that outlasted its patience (empty when it failed), raised from
+  // ProcessPendingEvents or FinishLateTransmit.
+  std::function<void(const Bytes&)> OnLateAnswer;
 
   bool Init();
   bool Open();
@@ -75,6 +83,16 @@ class TPCSCConnector {
   // Empty when the command is longer than kMaxCommand or the transmission fails.
   Bytes Transmit(ByteSpan command);
   bool TransmitWithStatus(ByteSpan command, Bytes& data, Byte& sw1, Byte& sw2);
+  // The transmit runs on the connector's transmit thread; this thread waits at most `patience`
+  // for it, running `pump` (when given) every few milliseconds meanwhile.
+  TransmitOutcome TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
+                                 const std::function<void()>& pump, Bytes& response);
+  // While a transmit runs, even one that outlasted its patience, the card is not used:
+  // Transmit and Connect fail, Init finds no reader, and Disconnect waits for its end.
+  bool TransmitRunning() { return worker_.Busy(); }
+  // At shutdown: waits up to `limit` for a transmit that outlasted its patience and raises
+  // OnLateAnswer with its answer. False when it still runs.
+  bool FinishLateTransmit(std::chrono::milliseconds limit);
 
   // Raises the events for what the watcher posted; returns the number of messages handled.
   std::size_t ProcessPendingEvents();
@@ -91,6 +109,7 @@ class TPCSCConnector {
   void ClearAttributes();
   void GsmProbe();
   void RaiseError(TErrSource source, PcscCode code);
+  void RaiseLateAnswer(TransmitResult result);
 
   PcscApi& api_;
   PcscHandle context_ = 0;
@@ -122,6 +141,9 @@ class TPCSCConnector {
   PcscHandle watchContext_ = 0;
   std::thread watcher_;
   WatcherQueue queue_;
+  // A card handle whose disconnect waits for the transmit running on it.
+  PcscHandle disconnectAfterTransmit_ = 0;
+  TransmitWorker worker_;
 };
 
 }  // namespace kasse

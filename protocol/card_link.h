@@ -4,12 +4,21 @@
 // window, the batch front-end and the tests.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "common/bytes.h"
 
 namespace kasse {
+
+// kUnanswered: the card gave no answer within the patience limit; the command may still be
+// answered later.
+enum class CardReply { kAnswered, kFailed, kUnanswered };
+
+// The answer of an unanswered command, should it still come: data and status word in written
+// hexadecimal form, status word last; empty when the late transmission failed.
+using LateAnswer = std::function<void(const std::string& answer)>;
 
 // The logged card exchange: true exactly when the answer ended in 90 00, with the data before
 // the status word in written hexadecimal form.
@@ -20,6 +29,13 @@ class CardLink {
   // The status word of the last answer as four upper-case hex digits ("6985"); empty when no
   // answer came at all.
   virtual std::string LastStatusWord() const { return {}; }
+  // SendHex for a command whose answer must not be lost: kAnswered as SendHex's true; when
+  // the card does not answer in time, `late` gets the answer if it still comes.
+  virtual CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
+                                          LateAnswer late) {
+    (void)late;
+    return SendHex(command, data) ? CardReply::kAnswered : CardReply::kFailed;
+  }
   // A coloured heading in the card monitor (0x00BBGGRR).
   virtual void MonitorLabel(std::string_view text, std::uint32_t colour) = 0;
 };

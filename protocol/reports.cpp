@@ -2,6 +2,7 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
+#include "protocol/late_answer.h"
 
 namespace kasse {
 namespace {
@@ -68,7 +69,9 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
   }
   card_.MonitorLabel(kind.heading, kLabelBlue);
   lastResponse_.clear();
-  const bool ok = card_.SendHex(commandText, lastResponse_);
+  const CardReply reply = card_.SendKeepingLateAnswer(
+      commandText, lastResponse_, JournalLateAnswer(record_.JournalFiles(), "report", request));
+  const bool ok = reply == CardReply::kAnswered;
   if (ok && !lastResponse_.empty()) {
     ParseReportResponse(lastResponse_);
   } else {
@@ -78,6 +81,8 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
+  if (reply == CardReply::kUnanswered)
+    return MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
   if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
   if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced)
     return MakeError(ErrorKind::kIo, std::string(kind.heading) +

@@ -4,6 +4,7 @@
 #include "common/hex_text.h"
 #include "journal/xml_text.h"
 #include "protocol/card_answers.h"
+#include "protocol/late_answer.h"
 
 namespace kasse {
 namespace {
@@ -39,6 +40,7 @@ Result<void> TransactionSigning::Fail(TransactionRecord& record, std::string rea
 
 Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
   lastVerification_.reset();
+  lastUnanswered_ = false;
   const LanguageTexts& texts = record.Texts();
   const RecordBuffer& command = record.CommandBuffer();
   const std::string text = Hold(TransactionText(command), switches_.checkTrans);
@@ -60,7 +62,13 @@ Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
   ++commandsSent_;
   std::string answerText;
-  if (!card_.SendHex(text, answerText)) {
+  const CardReply reply = card_.SendKeepingLateAnswer(
+      text, answerText, JournalLateAnswer(record.JournalFiles(), "transaction", data));
+  if (reply == CardReply::kUnanswered) {
+    lastUnanswered_ = true;
+    return Fail(record, "the card stopped answering: the sale is not cashed in");
+  }
+  if (reply != CardReply::kAnswered) {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
     if (const std::string refusal = card_.LastStatusWord(); !refusal.empty())
       (void)Write(record, kJournalS, "<transactionRefused>" + refusal + "</transactionRefused>");

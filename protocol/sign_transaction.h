@@ -35,6 +35,9 @@ class TransactionSigning : public TransactionSigner {
   // TRANSACTION commands handed to the card so far: a failure that leaves it unchanged came
   // before the card was asked, and the sale can be cashed in again.
   std::uint64_t CommandsSent() const { return commandsSent_; }
+  // The card did not answer the last TRANSACTION within the patience limit: the request stays
+  // journalled without an answer, and a late answer is journalled when it comes.
+  bool LastUnanswered() const { return lastUnanswered_; }
 
  private:
   Result<void> Fail(TransactionRecord& record, std::string reason);
@@ -51,6 +54,7 @@ class TransactionSigning : public TransactionSigner {
   std::string lastResponseBase64_;
   std::optional<bool> lastVerification_;
   std::uint64_t commandsSent_ = 0;
+  bool lastUnanswered_ = false;
 };
 
 }  // namespace kasse

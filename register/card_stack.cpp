@@ -19,7 +19,7 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
     // The engine makes the card's folder; what fails shows as the card's start error.
     if (!home.empty() || !options.stateFile.empty()) engine.stateFile = SimStateFile(options);
     simReader_ = std::make_unique<sim::EmbeddedReader>(std::move(engine));
-    simSlot_ = std::make_unique<SimReaderSlot>(*simReader_);
+    simSlot_ = std::make_unique<SimReaderSlot>(*simReader_, options.simBeforeTransmit);
     auto embedded = std::make_unique<EmbeddedPcscApi>();
     embedded->AddReader("QOR Sim Reader 0", *simSlot_);
     api_ = std::move(embedded);
@@ -39,7 +39,22 @@ std::string CardStack::SimStartError() const {
   return error ? error->message : std::string();
 }
 
+bool CardStack::FinishLateAnswer(std::chrono::milliseconds limit) {
+  return connector_ == nullptr || connector_->FinishLateTransmit(limit);
+}
+
 CardStack::~CardStack() {
+  // A transmit that never ends cannot be joined: the card access is left to the process's end
+  // rather than freed under the thread that still uses it.
+  if (!FinishLateAnswer(std::chrono::milliseconds(0))) {
+    session_.reset();
+    exchange_.reset();
+    (void)connector_.release();
+    (void)api_.release();
+    (void)simSlot_.release();
+    (void)simReader_.release();
+    return;
+  }
   // The watcher thread waits on the reader: it must end before the reader goes.
   session_.reset();
   exchange_.reset();

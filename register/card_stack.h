@@ -3,6 +3,7 @@
 // the connector over it, the logged exchange and the card session, with the adapters the
 // protocol needs (CardLink over the exchange, CardHasher over the session).
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ struct CardOptions {
   // The simulated card's file; empty: DefaultCardStateFile(simVersion), one card per version
   // level, so that switching versions never reads a card of the other kind.
   std::filesystem::path stateFile;
+  // Tests: runs before each command reaches the simulated card (on the transmit thread).
+  SimReaderSlot::BeforeTransmit simBeforeTransmit;
 };
 
 // The file of the embedded card: the one named, else the user's default card of the version.
@@ -39,6 +42,13 @@ class ExchangeLink final : public CardLink {
     return exchange_.SendHex(command, data);
   }
   std::string LastStatusWord() const override { return exchange_.LastStatusWord(); }
+  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
+                                  LateAnswer late) override {
+    if (exchange_.SendHex(command, data)) return CardReply::kAnswered;
+    if (!exchange_.LastUnanswered()) return CardReply::kFailed;
+    exchange_.AwaitLateAnswer(std::move(late));
+    return CardReply::kUnanswered;
+  }
   void MonitorLabel(std::string_view text, std::uint32_t colour) override {
     exchange_.MonitorLabel(std::string(text).c_str(), colour);
   }
@@ -59,9 +69,17 @@ class SessionHasher final : public CardHasher {
 class CardStack {
  public:
   // Without a home (some tests) the simulated card lives in memory only.
+
+  // How long the register, when it ends, still waits for a card command that outlasted its
+  // patience, so that a late signature reaches the journal.
+  static constexpr std::chrono::seconds kLateAnswerWait{60};
+
   CardStack(const std::filesystem::path& home, const CardOptions& options);
   ~CardStack();
   CardStack(const CardStack&) = delete;
+  // Waits up to `limit` for a late answer and hands it on (journals are still open then).
+  // False when the card still has not answered.
+  bool FinishLateAnswer(std::chrono::milliseconds limit);
   CardStack& operator=(const CardStack&) = delete;
 
   // The embedded reader, when the card is simulated.

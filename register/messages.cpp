@@ -116,6 +116,7 @@ constexpr Entry kCatalogue[] = {
     {M::kDataNotSent, "cannot send the data"},
     {M::kDocumentRefused, "the document was refused"},
     {M::kSimCardCannotStart, "the simulated QOR card cannot start: %1"},
+    {M::kCardStoppedAnswering, "the QOR card stopped answering: no answer within %1 ms ([Card] patience); check the card and its reader"},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

@@ -102,6 +102,7 @@ enum class Message : int {
   kDataNotSent = 174,
   kDocumentRefused = 175,
   kSimCardCannotStart = 176,
+  kCardStoppedAnswering = 177,
 };
 
 // The English form with the arguments filled in.

@@ -36,10 +36,14 @@ Register::Register(RegisterOptions options)
 
 Register::~Register() {
   card_.Session().SetNotifyTarget(nullptr);
+  // A card command that outlasted its patience may still bring a signature: it is journalled
+  // while the journals are open.
+  (void)card_.FinishLateAnswer(CardStack::kLateAnswerWait);
 }
 
 Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
+  card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
     warnings_.push_back(!language_.FileProblem().empty()
                             ? language_.FileProblem()
@@ -81,9 +85,13 @@ void Register::ShowCardError() {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
     const std::string simError = card_.SimStartError();
-    cardFailure_ = !simError.empty() ? EnglishMessage(Message::kSimCardCannotStart, {simError})
-                                     : EnglishMessage(state.TpId.empty() ? Message::kNoCard
-                                                                         : Message::kCardFailed);
+    if (!simError.empty())
+      cardFailure_ = EnglishMessage(Message::kSimCardCannotStart, {simError});
+    else if (card_.Exchange().CardStoppedAnswering())
+      cardFailure_ = EnglishMessage(Message::kCardStoppedAnswering,
+                                    {std::to_string(config_.cardPatience.count())});
+    else
+      cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
   }
   if (onCardError_) onCardError_();
 }
@@ -186,6 +194,9 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
   // The journal failed before the card was asked: nothing signed, the sale stays totalled.
   if (!built && built.error().kind == ErrorKind::kIo && signing_.CommandsSent() == sentBefore)
     return built.error();
+  // No answer in time: the request stays journalled, the sale stays totalled and the card
+  // error follows.
+  if (!built && signing_.LastUnanswered()) return built.error();
   // Any other failure happened after the request was journalled: the receipt is finished.
   if (!built) signingError_ = built.error();
   return record_.ResponseReceiptText();

@@ -171,6 +171,11 @@ class Register final : public CashInSteps,
   AppClock& Clock() { return clock_; }
   // Runs the connector's pending events and due card timers once.
   void ProcessCardEvents();
+  // Run every few milliseconds while a card command waits for its answer (a window keeps its
+  // event loop going through it); without one the register just waits, at most the patience.
+  void SetCardWaitPump(std::function<void()> pump) {
+    card_.Exchange().SetWaitPump(std::move(pump));
+  }
 
   // CashInSteps.
   std::string BuildTransaction(bool training, bool exclusiveTax) override;

@@ -78,6 +78,16 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   showFunctionMonitor = file.GetBool("Windows", "Func", showFunctionMonitor);
   if (std::string host = file.GetString("Verify", "host", ""); !host.empty()) verifyHost = host;
   if (std::string queue = file.GetString("Print", "rawQueue", ""); !queue.empty()) rawQueue = queue;
+  if (std::optional<std::string> patience = file.Get("Card", "patience")) {
+    if (std::optional<std::chrono::milliseconds> parsed = ParsePatience(*patience)) {
+      cardPatience = *parsed;
+      cardPatienceText = *patience;
+    } else {
+      report.push_back("cfg/start.ini: [Card] patience=" + *patience +
+                       " is not a time from 10 ms to 600 s (e.g. 10s or 2500ms); " +
+                       std::to_string(cardPatience.count()) + " ms is used");
+    }
+  }
   return report;
 }
 
@@ -103,10 +113,30 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   file.SetBool("Windows", "Func", showFunctionMonitor);
   file.Set("Verify", "host", verifyHost);
   file.Set("Print", "rawQueue", rawQueue);
+  if (!cardPatienceText.empty()) file.Set("Card", "patience", cardPatienceText);
   Result<void> saved = file.Save(ConfigPath());
   if (!saved)
     return MakeError(ErrorKind::kIo, "The settings are not saved: " + saved.error().message);
   return {};
+}
+
+std::optional<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::string_view text) {
+  std::int64_t scale = 1;
+  if (text.size() > 2 && text.substr(text.size() - 2) == "ms") {
+    text.remove_suffix(2);
+  } else if (text.size() > 1 && text.back() == 's') {
+    text.remove_suffix(1);
+    scale = 1000;
+  }
+  if (text.empty() || text.size() > 9 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  std::int64_t value = 0;
+  if (!ParseInteger(text, value)) return std::nullopt;
+  const std::chrono::milliseconds patience(value * scale);
+  if (patience < std::chrono::milliseconds(10) || patience > std::chrono::seconds(600))
+    return std::nullopt;
+  return patience;
 }
 
 double RegisterConfig::ContainerRate(int container) const {

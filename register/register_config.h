@@ -3,7 +3,9 @@
 // operators, the six VAT rates, the tax mode and the two monitor windows.
 
 #include <array>
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,14 @@ class RegisterConfig {
   std::string verifyHost = "127.0.0.1:8080";  // [Verify] host: the server of the QR link
   // [Print] rawQueue: the receipt printer's queue; queue names hold no blanks.
   std::string rawQueue = "EPSON_TM-T88IV_Receipt";
+  // [Card] patience: how long a card command may take before it counts as unanswered.
+  // Milliseconds ("2500", "2500ms") or seconds ("10s"); 10 ms to 600 s.
+  std::chrono::milliseconds cardPatience{10000};
+  // As the file wrote it; empty when the file has none (nothing is written back then).
+  std::string cardPatienceText;
+
+  // Nothing when the text is not a patience in range.
+  static std::optional<std::chrono::milliseconds> ParsePatience(std::string_view text);
 
  private:
   std::filesystem::path home_;

@@ -101,6 +101,7 @@ MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), re
 MainWindow::~MainWindow() {
   reg_.SetPrompts({});
   reg_.SetCardErrorCallback({});
+  reg_.SetCardWaitPump({});
 }
 
 void MainWindow::Relabel() {

@@ -2,6 +2,8 @@
 // bindings between the views.
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,6 +85,9 @@ void MainWindow::SetPrompts() {
   reg_.SetPrompts(std::move(prompts));
   // The card may fail inside a card event: the window opens once that event is over.
   reg_.SetCardErrorCallback([this] { QTimer::singleShot(0, this, &MainWindow::ShowCardError); });
+  // While the card works the window paints and its timers run; the operator's input waits
+  // for the answer, so that no second sale starts in the middle of one.
+  reg_.SetCardWaitPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 }
 
 void MainWindow::ShowCardError() {

@@ -160,6 +160,41 @@ TEST_P(BatchOverPcscd, BatchWaitsForACardThatAppearsAfterItStarted) {
   EXPECT_NE(Output("out.txt").find("verify.php?t1="), std::string::npos) << said;
 }
 
+// The card takes 1.5 s for each signature while the register waits 300 ms for an answer: the
+// sale is not cashed in, the run ends in the card error, and the signature that comes after
+// all is journalled as a late answer of the request that is still without one.
+TEST_P(BatchOverPcscd, ASignatureThatComesAfterThePatienceIsJournalledLate) {
+  card.reset();
+  ASSERT_TRUE(WaitForCard(pcsc, reader, false));
+  card = std::make_unique<QorSim>(
+      std::vector<std::string>{"--state", (home / "card.state").string(), "--version-level",
+                               std::to_string(GetParam()), "--delay-ms", "1500"});
+  ASSERT_TRUE(WaitForCard(pcsc, reader, true));
+  ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Card]\npatience=300ms\n"));
+  EXPECT_EQ(Kasse("select 0\nbook\nsumme\nkassieren\nurl\n"), 3) << Output("err.txt");
+  EXPECT_NE(Output("err.txt").find("stopped answering"), std::string::npos) << Output("err.txt");
+  EXPECT_EQ(Output("out.txt").find("verify.php"), std::string::npos);
+
+  std::string journal;
+  for (const fs::directory_entry& entry : fs::directory_iterator(home / "Journal"))
+    if (entry.path().filename().string().ends_with("S.xml"))
+      if (Result<std::string> text = ReadFile(entry.path())) journal = *text;
+  const std::string open = "<transactionRequest>";
+  const std::size_t at = journal.find(open);
+  ASSERT_NE(at, std::string::npos) << journal;
+  const std::string request =
+      journal.substr(at + open.size(), journal.find('<', at + open.size()) - at - open.size());
+  EXPECT_NE(journal.find("<transactionRequest>" + request + "</transactionRequest>" +
+                         "</transactionEncoded>"),
+            std::string::npos)
+      << journal;
+  EXPECT_NE(journal.find("<transactionLate><transactionRequest>" + request +
+                         "</transactionRequest><transactionResponse>"),
+            std::string::npos)
+      << journal;
+  EXPECT_NE(journal.find("</transactionResponse></transactionLate>"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(CardVersions, BatchOverPcscd, ::testing::Values(1, 2));
 
 }  // namespace

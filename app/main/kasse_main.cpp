@@ -37,6 +37,8 @@ constexpr const char* kUsage =
     "                    (default 10, 0: fail at once when there is none)\n"
     "  --sim-version, --sim-lifecycle, --sim-pin  the simulated card: version level,\n"
     "                    lifecycle at its first start (2 personalised, 3 activated), PIN\n"
+    "                    (KASSE_SIM_PIN in the environment sets the PIN without showing\n"
+    "                    it in the process list; --sim-pin wins over it)\n"
     "  --card-state FILE the simulated card's file (default: in the user's state folder,\n"
     "                    ~/.local/state/kasse/card-v2.state or card-v1.state)\n"
     "  --strict          batch: stop at the first failing command\n"
@@ -104,6 +106,14 @@ int main(int argc, char** argv) {
   std::string screenshot;
   bool demoSale = false;
   int massRun = 0;
+  if (const char* pin = std::getenv("KASSE_SIM_PIN"); pin != nullptr && *pin != '\0') {
+    const std::string text(pin);
+    if (text.size() != 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+      std::cerr << "kasse: KASSE_SIM_PIN must be six digits\n";
+      return kBatchUsage;
+    }
+    options.card.simPin = text;
+  }
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];

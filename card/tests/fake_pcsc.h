@@ -51,6 +51,23 @@ class FakePcsc : public PcscApi {
     changed_.notify_all();
   }
   void SetTransmitFailure(PcscCode code) { transmitFailure_ = code; }
+  // A card that stops answering: every transmit from now on blocks until released.
+  void HoldTransmits() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+  }
+  void ReleaseTransmits() {
+    {
+      std::lock_guard lock(mutex_);
+      held_ = false;
+    }
+    changed_.notify_all();
+  }
+  // Transmits that have started and are blocked by HoldTransmits.
+  int HeldTransmits() {
+    std::lock_guard lock(mutex_);
+    return heldTransmits_;
+  }
   void SetListResult(PcscCode code) { listResult_ = code; }
   // Every command sent, GSM probe included.
   const std::vector<Bytes>& Sent() const { return sent_; }
@@ -99,7 +116,15 @@ class FakePcsc : public PcscApi {
     }
     return pcsc::kUnknownReader;
   }
-  PcscCode Disconnect(PcscHandle, Disposition) override { return pcsc::kSuccess; }
+  PcscCode Disconnect(PcscHandle, Disposition) override {
+    std::lock_guard lock(mutex_);
+    ++disconnects_;
+    return pcsc::kSuccess;
+  }
+  int Disconnects() {
+    std::lock_guard lock(mutex_);
+    return disconnects_;
+  }
   PcscCode GetStatusChange(PcscHandle context, const std::string& name, std::uint32_t current,
                            std::uint32_t& event, std::chrono::milliseconds timeout) override {
     std::unique_lock lock(mutex_);
@@ -138,10 +163,15 @@ class FakePcsc : public PcscApi {
   }
   PcscCode Transmit(PcscHandle card, std::uint32_t, ByteSpan command, std::size_t,
                     Bytes& response) override {
+    std::unique_lock lock(mutex_);
     sent_.emplace_back(command.begin(), command.end());
     response.clear();
+    if (held_) {
+      ++heldTransmits_;
+      changed_.wait(lock, [this] { return !held_; });
+      --heldTransmits_;
+    }
     if (transmitFailure_ != pcsc::kSuccess) return transmitFailure_;
-    std::lock_guard lock(mutex_);
     if (card <= 0 || static_cast<std::size_t>(card) > readers_.size()) return pcsc::kInvalidHandle;
     FakeReader& reader = readers_[static_cast<std::size_t>(card - 1)];
     const std::string sent = HexWritten(command);
@@ -173,6 +203,9 @@ class FakePcsc : public PcscApi {
   PcscCode transmitFailure_ = pcsc::kSuccess;
   PcscCode listResult_ = pcsc::kSuccess;
   std::vector<Bytes> sent_;
+  bool held_ = false;
+  int heldTransmits_ = 0;
+  int disconnects_ = 0;
 };
 
 }  // namespace kasse::testing

@@ -40,6 +40,18 @@ struct ScriptedCard : CardLink {
     return step.ok;
   }
   std::string LastStatusWord() const override { return statusWord; }
+  // The next command goes unanswered; `late` then holds where its answer would go.
+  bool stallNext = false;
+  LateAnswer late;
+  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
+                                  LateAnswer lateAnswer) override {
+    if (!stallNext) return SendHex(command, data) ? CardReply::kAnswered : CardReply::kFailed;
+    stallNext = false;
+    sent.emplace_back(command);
+    data.clear();
+    late = std::move(lateAnswer);
+    return CardReply::kUnanswered;
+  }
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };
 

@@ -1,5 +1,7 @@
 #include "protocol/reports.h"
 
+#include "common/base_n.h"
+#include "common/hex_text.h"
 #include "protocol/tests/card_script.h"
 #include "protocol/tests/record_test_support.h"
 
@@ -121,6 +123,33 @@ TEST_F(ReportsTest, BookedMonthsComeFromGetData) {
   EXPECT_EQ(MonthListLines(*months).back(), "+ 12 | 02/2010");
   card.steps.push_back({"00CA01F200", false, ""});
   EXPECT_FALSE(reports.ReadBookedMonths());
+}
+
+}  // namespace
+}  // namespace kasse
+
+namespace kasse {
+namespace {
+
+TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
+  card.stallNext = true;
+  const Result<void> closing = reports.DailyClosing(true);
+  ASSERT_FALSE(closing);
+  EXPECT_NE(closing.error().message.find("stopped answering"), std::string::npos);
+  ASSERT_TRUE(card.late);
+  card.late(SignedAnswer() + " 90 00");
+  ASSERT_TRUE(journal.CloseJournalPair());
+  const std::string s = SFile();
+  EXPECT_NE(s.find("<reportEncoded><reportRequest>zQQgJgUSzgIJMA==</reportRequest>"
+                   "</reportEncoded>"),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("<reportLate><reportRequest>zQQgJgUSzgIJMA==</reportRequest><reportResponse>" +
+                   Base64Encode(HexParse(SignedAnswer())) + "</reportResponse></reportLate>"),
+            std::string::npos)
+      << s;
+  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
 }
 
 }  // namespace

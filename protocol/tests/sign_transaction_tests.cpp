@@ -2,6 +2,7 @@
 
 #include <deque>
 
+#include "common/base_n.h"
 #include "common/hex_text.h"
 #include "protocol/tests/card_script.h"
 #include "protocol/tests/record_test_support.h"
@@ -124,6 +125,65 @@ TEST_F(Signing, HeldVerifyCommandIsSentAsEdited) {
   ASSERT_EQ(card.sent.size(), 2u);
   EXPECT_NE(card.sent[1], hold.held);
   EXPECT_EQ(card.sent[1].size(), hold.held.size());
+}
+
+}  // namespace
+}  // namespace kasse
+
+namespace kasse {
+namespace {
+
+struct LateSigning : Signing {
+  // A sale the card leaves unanswered; its request must stay in the S file without an answer.
+  void SellUnanswered() {
+    card.stallNext = true;
+    const Result<void> sold = Sell();
+    ASSERT_FALSE(sold);
+    EXPECT_NE(sold.error().message.find("stopped answering"), std::string::npos);
+    EXPECT_TRUE(signing.LastUnanswered());
+    ASSERT_TRUE(card.late);
+    EXPECT_TRUE(receipt.qr.empty());
+    EXPECT_EQ(receipt.colour, kReceiptFailed);
+  }
+  std::string LateRequest() const {
+    return "<transactionLate><transactionRequest>" + signing.LastRequestBase64() +
+           "</transactionRequest>";
+  }
+};
+
+TEST_F(LateSigning, AnAnswerAfterThePatienceLimitIsJournalledAsItsOwnRecord) {
+  SellUnanswered();
+  const std::string answer = AnswerHex();
+  card.late(answer + " 90 00");
+  ASSERT_TRUE(journal.CloseJournalPair());
+  const std::string s = SFile();
+  EXPECT_NE(s.find("</transactionRequest></transactionEncoded>"), std::string::npos);
+  EXPECT_EQ(s.find("<transactionResponse>" + Base64Encode(HexParse(answer)) +
+                   "</transactionResponse></transactionEncoded>"),
+            std::string::npos);
+  EXPECT_NE(s.find(LateRequest() + "<transactionResponse>" + Base64Encode(HexParse(answer)) +
+                   "</transactionResponse></transactionLate>"),
+            std::string::npos)
+      << s;
+  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
+  EXPECT_EQ(LFile().find("<seqNoTransaction>"), std::string::npos);
+}
+
+TEST_F(LateSigning, ALateRefusalKeepsItsStatusWordAndALostAnswerWritesNothing) {
+  SellUnanswered();
+  card.late("69 85");
+  SellUnanswered();
+  card.late("");
+  ASSERT_TRUE(journal.CloseJournalPair());
+  const std::string s = SFile();
+  EXPECT_NE(s.find("</transactionRequest><transactionRefused>6985</transactionRefused>"
+                   "</transactionLate>"),
+            std::string::npos)
+      << s;
+  // One late record for two unanswered sales.
+  EXPECT_EQ(s.find("<transactionLate>"), s.rfind("<transactionLate>"));
+  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
 }
 
 }  // namespace

@@ -140,3 +140,52 @@ TEST_F(ConfigHome, SaveFailureNamesTheFile) {
 
 }  // namespace
 }  // namespace kasse
+
+namespace kasse {
+namespace {
+
+TEST(RegisterConfig, CardPatienceIsMillisecondsOrSecondsWithinBounds) {
+  using std::chrono::milliseconds;
+  const struct {
+    const char* text;
+    std::optional<milliseconds> patience;
+  } cases[] = {
+      {"10s", milliseconds(10000)},
+      {"2500", milliseconds(2500)},
+      {"2500ms", milliseconds(2500)},
+      {"10ms", milliseconds(10)},
+      {"600s", milliseconds(600000)},
+      {"9ms", std::nullopt},
+      {"601s", std::nullopt},
+      {"", std::nullopt},
+      {"s", std::nullopt},
+      {"1.5s", std::nullopt},
+      {"-5s", std::nullopt},
+      {"10 s", std::nullopt},
+      {"99999999999", std::nullopt},
+      {"10m", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RegisterConfig::ParsePatience(c.text), c.patience) << c.text;
+}
+
+TEST_F(ConfigHome, CardPatienceIsReadReportedWhenRefusedAndKeptWhenSaved) {
+  WriteStartIni("[Card]\npatience=2s\n");
+  RegisterConfig config(home);
+  EXPECT_TRUE(config.LoadConfiguration().empty());
+  EXPECT_EQ(config.cardPatience, std::chrono::milliseconds(2000));
+  ASSERT_TRUE(config.SaveConfiguration());
+  RegisterConfig again(home);
+  (void)again.LoadConfiguration();
+  EXPECT_EQ(again.cardPatience, std::chrono::milliseconds(2000));
+
+  WriteStartIni("[Card]\npatience=soon\n");
+  RegisterConfig refused(home);
+  const std::vector<std::string> report = refused.LoadConfiguration();
+  ASSERT_EQ(report.size(), 1u);
+  EXPECT_NE(report[0].find("[Card] patience=soon"), std::string::npos) << report[0];
+  EXPECT_EQ(refused.cardPatience, std::chrono::milliseconds(10000));
+}
+
+}  // namespace
+}  // namespace kasse

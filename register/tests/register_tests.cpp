@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 
 #include "common/cp1252.h"
 #include "common/files.h"
@@ -243,6 +246,77 @@ TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
     texts.push_back(reg.Texts().LangText(number));
   EXPECT_EQ(names, cp1252Names);
   EXPECT_EQ(texts, cp1252Texts);
+}
+
+}  // namespace
+}  // namespace kasse
+
+namespace kasse {
+namespace {
+
+// The simulated card keeps its TRANSACTION answers until the test lets them go.
+class HeldTransactions {
+ public:
+  void Before(ByteSpan command) {
+    if (command.size() < 2 || command[1] != 0x40) return;
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [this] { return !holding_; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      holding_ = false;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool holding_ = true;
+};
+
+TEST(Register, ASaleTheCardLeavesUnansweredIsNotCashedInAndItsLateSignatureIsJournalled) {
+  const auto home = FreshHome("patience");
+  ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Card]\npatience=50ms\n"));
+  HeldTransactions card;
+  RegisterOptions options;
+  options.home = home;
+  options.card.simBeforeTransmit = [&card](ByteSpan command) { card.Before(command); };
+  std::filesystem::path sFile;
+  {
+    Register reg(options);
+    // Declared after the register, so it lets the card answer before the register ends.
+    const std::unique_ptr<HeldTransactions, void (*)(HeldTransactions*)> release(
+        &card, [](HeldTransactions* held) { held->Release(); });
+    ASSERT_TRUE(reg.Start());
+    ASSERT_TRUE(reg.BookProduct(0, ""));
+    ASSERT_TRUE(reg.Summe());
+    const std::vector<std::string> totalled = reg.CurrentSale().ReceiptLines();
+    const Result<void> cashed = reg.Kassieren();
+    ASSERT_FALSE(cashed);
+    EXPECT_NE(cashed.error().message.find("stopped answering"), std::string::npos);
+    EXPECT_TRUE(reg.CardFailed());
+    EXPECT_NE(reg.CardFailure().find("stopped answering"), std::string::npos) << reg.CardFailure();
+    // Still totalled, the receipt as it was, no QR link.
+    EXPECT_TRUE(reg.CurrentSale().KassierenEnabled());
+    EXPECT_EQ(reg.CurrentSale().ReceiptLines(), totalled);
+    EXPECT_TRUE(reg.LastVerifyUrl().empty());
+    EXPECT_FALSE(reg.Kassieren());
+    sFile = reg.JournalFiles().SName();
+    const Result<std::string> before = ReadFile(sFile);
+    ASSERT_TRUE(before);
+    EXPECT_NE(before->find("</transactionRequest></transactionEncoded>"), std::string::npos);
+    EXPECT_EQ(before->find("<transactionLate>"), std::string::npos);
+  }
+  // The register waited for the late answer as it ended.
+  const Result<std::string> s = ReadFile(sFile);
+  ASSERT_TRUE(s);
+  EXPECT_NE(s->find("</transactionEncoded><transactionLate><transactionRequest>"),
+            std::string::npos)
+      << *s;
+  EXPECT_NE(s->find("</transactionResponse></transactionLate>"), std::string::npos);
+  EXPECT_TRUE(s->ends_with("</kavelo>")) << *s;
 }
 
 }  // namespace
