@@ -32,7 +32,7 @@ LateAnswer JournalLateAnswer(Journal& journal, std::string kind, ByteSpan reques
   return [&journal, kind = std::move(kind),
           request = Bytes(request.begin(), request.end())](const std::string& answer) {
     if (std::optional<std::string> record = LateRecord(kind, request, answer))
-      (void)journal.JournalWrite(kJournalS, JournalSection::kRecord, *record);
+      (void)journal.WriteRecord(kJournalS, *record);  // a failure stays held and is retried
   };
 }
 

@@ -117,6 +117,12 @@ constexpr Entry kCatalogue[] = {
     {M::kDocumentRefused, "the document was refused"},
     {M::kSimCardCannotStart, "the simulated QOR card cannot start: %1"},
     {M::kCardStoppedAnswering, "the QOR card stopped answering: no answer within %1 ms ([Card] patience); check the card and its reader"},
+    {M::kSaleNotSignedJournal, "The sale is not signed: its request cannot be written to the journal (%1). Free space on the disk and cash in again."},
+    {M::kSaleSignedJournalHeld, "The sale is signed, but its journal record could not be written (%1). The register keeps it and writes it before the next sale; free space on the disk."},
+    {M::kReportNotSentJournal, "%1 is not sent: its request cannot be written to the journal (%2). Free space on the disk."},
+    {M::kReportSignedJournalHeld, "%1 is signed, but its journal record could not be written (%2). The register keeps it and writes it before the next sale; free space on the disk."},
+    {M::kCardStoppedReport, "the card stopped answering %1"},
+    {M::kJournalStillHeld, "The journal record of the last signed sale or report is still not written (%1). Nothing more is signed until it is: free space on the disk and try again."},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

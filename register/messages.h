@@ -103,6 +103,12 @@ enum class Message : int {
   kDocumentRefused = 175,
   kSimCardCannotStart = 176,
   kCardStoppedAnswering = 177,
+  kSaleNotSignedJournal = 178,
+  kSaleSignedJournalHeld = 179,
+  kReportNotSentJournal = 180,
+  kReportSignedJournalHeld = 181,
+  kCardStoppedReport = 182,
+  kJournalStillHeld = 183,
 };
 
 // The English form with the arguments filled in.

@@ -16,6 +16,7 @@ struct StartedRegister : ::testing::Test {
   StartedRegister() {
     RegisterOptions options;
     options.home = testing::FreshRegisterHome();
+    options.card.stateFile = options.home / "card.state";  // a card of this test's own
     reg = std::make_unique<Register>(options);
     started = static_cast<bool>(reg->Start());
   }
