@@ -144,7 +144,12 @@ Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
   }
   if (c == "language") {
     if (a.size() != 1) return Usage("language NAME");
-    return r.SetLanguage(a[0]);
+    const std::size_t known = r.Warnings().size();
+    Result<void> set = r.SetLanguage(a[0]);
+    // A language without texts is taken; say why the texts are empty.
+    for (std::size_t i = known; i < r.Warnings().size(); ++i)
+      err_ << "warning: " << Cp1252ToUtf8(r.Warnings()[i]) << "\n";
+    return set;
   }
   if (c == "clock") {
     CivilDateTime when;

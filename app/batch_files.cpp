@@ -5,6 +5,7 @@
 #include "app/batch_runner.h"
 #include "common/amount.h"
 #include "common/cp1252.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -77,6 +78,11 @@ Result<void> BatchRunner::Mass(const std::vector<std::string>& arguments) {
   };
   Result<int> done = register_->MassTransactions(options, &stop_, progress);
   if (!done) return done.error();
+  // The run went on past refused sales; the command still fails, naming how many.
+  if (const int refused = register_->MassRefusals(); refused > 0)
+    return MessageError(
+        ErrorKind::kCard, Message::kMassRefusals,
+        {std::to_string(*done - refused), std::to_string(*done), std::to_string(refused)});
   return {};
 }
 

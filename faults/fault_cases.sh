@@ -103,9 +103,9 @@ case_stall() {
   fault_run "$1" 1 '' "0 1 3" "$lost_answers" --stall-ms 11000
 }
 
-# TRANSACTION answered with 6F 00: every sale fails and nothing is signed.
+# TRANSACTION answered with 6F 00: every sale is refused (the run goes on) and nothing is signed.
 case_status_transaction() {
-  fault_run "$1" 3 'did not sign|card' "1 3" 'request without an answer' --status-word 40:6F00
+  fault_run "$1" 3 'did not sign|card refused' "1 3" 'request without an answer' --status-word 40:6F00
 }
 
 # The reports answered with 6F 00: the closing fails, the sales are signed.

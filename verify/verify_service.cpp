@@ -10,6 +10,8 @@ namespace kasse {
 namespace {
 
 constexpr auto kRecheckSources = std::chrono::seconds(1);
+// Before a receipt is called invalid or unknown, at most this old.
+constexpr auto kRecheckSoon = std::chrono::milliseconds(50);
 
 std::string_view Reason(int status) {
   switch (status) {
@@ -75,7 +77,14 @@ HttpResponse Route(const HttpRequest& request, CertificateIndex& index) {
     return Verdict(verdict, request, 400);
   }
   index.Refresh(kRecheckSources);
-  return Verdict(JudgePayload(PayloadOfT1(*t1), index), request, 200);
+  const auto payload = PayloadOfT1(*t1);
+  ReceiptVerdict verdict = JudgePayload(payload, index);
+  // A card made a moment ago (or its issuer) may not be indexed yet: look again, soon after.
+  if (verdict.validity != Validity::kValid) {
+    index.Refresh(kRecheckSoon);
+    verdict = JudgePayload(payload, index);
+  }
+  return Verdict(verdict, request, 200);
 }
 
 }  // namespace

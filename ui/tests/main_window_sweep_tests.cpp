@@ -96,7 +96,7 @@ TEST(MainWindowMass, TheWindowSeedsTheGeneratorFromTheClock) {
   options.home = till.home.parent_path() / (till.home.filename().string() + "_batch");
   std::filesystem::remove_all(options.home);
   std::filesystem::copy(till.home, options.home, std::filesystem::copy_options::recursive);
-  std::filesystem::remove_all(options.home / "qor-sim");
+  options.card.stateFile = options.home / "batch-card.state";  // the window holds its own card
   Register batch(options);  // the seed of the options, as batch keeps it
   ASSERT_TRUE(batch.Start());
   Register::MassOptions mass;
