@@ -35,6 +35,12 @@ if [[ "$mode" == pcsc ]]; then
   env -u XDG_STATE_HOME HOME="$user" "$bin/qor-sim" --state "$user/card.state" \
     >"$user/qor-sim.log" 2>&1 &
   sim_pid=$!
+  # The register waits for a card that is not there yet, but not for one that a card run just
+  # before this left going away: start once this card sits in the reader.
+  for _ in $(seq 100); do
+    grep -q 'connected to vpcd' "$user/qor-sim.log" 2>/dev/null && break
+    sleep 0.05
+  done
 fi
 
 count=0
