@@ -45,6 +45,7 @@ struct JournalledRegister {
   void Start() {
     RegisterOptions options;
     options.home = home;
+    options.card.stateFile = home / "card.state";  // never the user's card
     options.journalIo = &io;
     reg = std::make_unique<Register>(options);
     ASSERT_TRUE(reg->Start());
@@ -160,6 +161,7 @@ TEST(RegisterStart, SettingsLanguageAndProductFilesThatAreFifosAreNamedNotRead) 
   }
   RegisterOptions options;
   options.home = home;
+  options.card.stateFile = home / "card.state";
   Register reg(options);
   ASSERT_TRUE(reg.Start());
   std::string warnings;
