@@ -6,20 +6,15 @@
 
 #include <memory>
 
+#include "sim/openssl_handles.h"
+
 namespace kasse::sim {
 namespace {
 
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509_free>>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX_free>>;
-using SigPtr = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG_free>>;
+using PkeyPtr = KeyHandle;
+using X509Ptr = CertificateHandle;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, OpenSslFree<EVP_MD_CTX_free>>;
+using SigPtr = std::unique_ptr<ECDSA_SIG, OpenSslFree<ECDSA_SIG_free>>;
 
 constexpr int kCoordinateSize = 24;
 
