@@ -50,7 +50,8 @@ Bytes FileBytes(const std::filesystem::path& path) {
 
 std::uint32_t CardNumber(QorEngine& card) {
   EXPECT_EQ(Send(card, kSelectApp).sw, 0x9000);
-  const auto status = SplitElements(Send(card, "00 CA 01 F1 00").data);
+  const auto reply = Send(card, "00 CA 01 F1 00");  // the elements point into its data
+  const auto status = SplitElements(reply.data);
   return status && status->size() > 3 ? ReadUint32((*status)[3].value) : 0;
 }
 
