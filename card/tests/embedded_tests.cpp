@@ -57,10 +57,10 @@ struct EmbeddedFixture {
       if (line.text == text) return true;
     return false;
   }
-  // Runs the owner's loop until `done` holds or a second passed.
+  // Runs the owner's loop until `done` holds or ten seconds passed (a loaded machine).
   template <typename Done>
   bool RunUntil(Done done) {
-    for (int i = 0; i < 40 && !done(); ++i) {
+    for (int i = 0; i < 400 && !done(); ++i) {
       connector.WaitForEvent(25ms);
       connector.ProcessPendingEvents();
       session.RunDueTimers();
