@@ -19,6 +19,7 @@
 #include "sim/card_crypto.h"
 #include "sim/card_signer.h"
 #include "sim/qor_engine.h"
+#include "sim/test_issuer.h"
 
 namespace kasse::bench {
 namespace {
@@ -166,7 +167,9 @@ BENCHMARK(EngineTransaction)->ArgName("stateFile")->Arg(0)->Arg(1);
 // Physical floor: one ECDSA brainpoolP192r1 / SHA-256 signature of a transaction's signed bytes
 // (about 300), with the key, digest and contexts made once.
 void PhysicalSignature(benchmark::State& state) {
-  const auto keys = sim::CreateCardKeys("QOR-SIM", 1);
+  auto issuer = sim::TestIssuer::ThrowAway();
+  if (!issuer) return state.SkipWithError(issuer.error().message.c_str());
+  const auto keys = sim::CreateCardKeys(*issuer, "QOR-SIM", 1);
   if (!keys) return state.SkipWithError(keys.error().message.c_str());
   auto signer = sim::CardSigner::FromDer(keys->privateKey);
   if (!signer) return state.SkipWithError(signer.error().message.c_str());

@@ -53,10 +53,17 @@ class FixedCard : public CardHasher {
 };
 
 TEST(ItemQuantity, ReadsCommaAndPointAndRoundsToSixDecimals) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"2,5", "2.5"},     {"2.5", "2.5"}, {"", "1"},
-      {"1", "1"},         {"-1", "-1"},   {"0,3333333333", "0.333333"},
-      {"-0,0000001", "0"}};
+  const std::pair<const char*, const char*> cases[] = {{"2,5", "2.5"},
+                                                       {"2.5", "2.5"},
+                                                       {"", "1"},
+                                                       {"1", "1"},
+                                                       {"-1", "-1"},
+                                                       {"0,3333333333", "0.333333"},
+                                                       {"-0,0000001", "0"},
+                                                       {"9999999", "9999999"},
+                                                       {"-10000000", "-10000000"},
+                                                       {"123456789012345", "123456789012345"},
+                                                       {"1000000000000000", "1e+15"}};
   for (const auto& [text, written] : cases)
     EXPECT_EQ(ItemQuantityText(text).value(), written) << text;
 }

@@ -44,6 +44,13 @@ TEST(ReceiptLines, QuantityTexts) {
   EXPECT_EQ(EncoderQuantity(1.0 / 3), "0,333333333333333");
   EXPECT_EQ(EncoderQuantity(1.5), "1,5");
   EXPECT_EQ(EncoderQuantity(-0.0), "0");
+  // Whole numbers near the point where the receipt's precision turns to an exponent.
+  EXPECT_EQ(ReceiptQuantity(9999999), "9999999");
+  EXPECT_EQ(ReceiptQuantity(-9999999), "-9999999");
+  EXPECT_EQ(ReceiptQuantity(10000000), "1e+07");
+  EXPECT_EQ(ReceiptQuantity(12345678), "1,234568e+07");
+  EXPECT_EQ(EncoderQuantity(12345678), "12345678");
+  EXPECT_EQ(EncoderQuantity(1e15), "1e+15");
 }
 
 TEST(ReceiptLines, ContainerAmountTexts) {
