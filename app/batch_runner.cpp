@@ -1,7 +1,9 @@
 #include "app/batch_runner.h"
 
+#include <chrono>
 #include <istream>
 #include <ostream>
+#include <thread>
 
 #include "app/card_wait.h"
 #include "card/pcsc_lite.h"
@@ -15,6 +17,11 @@ Result<bool> OnOff(const std::vector<std::string>& arguments) {
   if (arguments.size() == 1 && arguments[0] == "off") return false;
   return MakeError(ErrorKind::kUnusableInput, "expected on or off");
 }
+
+namespace {
+// Between two card checks within the card wait.
+constexpr std::chrono::milliseconds kCardRetryPause{250};
+}  // namespace
 
 BatchRunner::BatchRunner(BatchOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options)), out_(out), err_(err) {}
@@ -40,10 +47,20 @@ Result<void> BatchRunner::Start() {
   options.home = options_.home;
   options.card = options_.card;
   options.seed = options_.seed;
-  // The register of an earlier run lets go of the card first: one holder at a time.
-  register_.reset();
-  register_ = std::make_unique<Register>(std::move(options));
-  Result<void> started = register_->Start();
+  // A reader may still show the card of a program that just ended, or a card that is not up
+  // yet: within the card wait, a failed card check is tried again.
+  const auto deadline = std::chrono::steady_clock::now() + options_.cardWait;
+  Result<void> started;
+  for (;;) {
+    // The register of an earlier run or try lets go of the card first: one holder at a time.
+    register_.reset();
+    register_ = std::make_unique<Register>(options);
+    started = register_->Start();
+    const bool retry = !started && register_->CardFailed() && !options_.card.simulated &&
+                       std::chrono::steady_clock::now() + kCardRetryPause < deadline;
+    if (!retry) break;
+    std::this_thread::sleep_for(kCardRetryPause);
+  }
   for (const std::string& warning : register_->Warnings())
     err_ << "warning: " << Cp1252ToUtf8(warning) << "\n";
   return started;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,6 +75,8 @@ class BatchOverPcscd : public ::testing::TestWithParam<int> {
     home = fs::path(::testing::TempDir()) / ("kasse_pcscd_" + std::to_string(GetParam()));
     fs::remove_all(home);
     fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
+    // The card's issuer, which kavelo-verify trusts, is this test's own, not the user's.
+    ::setenv("XDG_STATE_HOME", (home / "state").c_str(), 1);
     card = std::make_unique<QorSim>(std::vector<std::string>{
         "--state", (home / "card.state").string(), "--version-level", std::to_string(GetParam())});
     ASSERT_TRUE(WaitForCard(pcsc, reader, true)) << "qor-sim did not reach " << reader;

@@ -27,6 +27,7 @@ TEST(CardFloor, CardSignsTheSampleSaleWithRisingNumbers) {
 
   sim::EngineOptions options;
   options.stateFile = folder / "card.state";
+  options.issuerFolder = folder / "issuer";  // never the user's issuer
   EmbeddedTransport card(options);
   const auto send = [&](ByteSpan c) { return card.Transmit(c); };
   const FloorRun first = RunFloor(send, *command, 3);

@@ -27,6 +27,9 @@ class QorSimProcess {
       if (::mkdtemp(pattern.data()) != nullptr) {
         folder_ = pattern;
         args_.insert(args_.end(), {"--state", (folder_ / "card.state").string()});
+        // Its issuer too: a test never touches the user's.
+        if (std::find(args_.begin(), args_.end(), "--issuer") == args_.end())
+          args_.insert(args_.end(), {"--issuer", (folder_ / "issuer").string()});
       }
     }
     Start();
