@@ -40,7 +40,10 @@ function(kasse_library name)
       kasse_warnings)
     target_compile_definitions(${name}_tests PRIVATE
       KASSE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KASSE_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
-    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES ${ARG_TEST_PROPERTIES})
+    # A test that makes a card without naming its issuer gets one of the build's, never the
+    # issuer in the state folder of the user who runs the tests.
+    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES ${ARG_TEST_PROPERTIES}
+      ENVIRONMENT_MODIFICATION "XDG_STATE_HOME=set:${CMAKE_BINARY_DIR}/test-user-state")
   endif()
 endfunction()
 
