@@ -21,6 +21,7 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
+#include "sim/card_crypto.h"
 
 namespace kasse::bench {
 namespace {
@@ -68,24 +69,6 @@ X509* Certificate(EVP_PKEY* key, EVP_PKEY* signer, X509* issuer, const char* nam
   return c;
 }
 
-// r and s of 24 bytes each.
-Bytes Sign(EVP_PKEY* key, ByteSpan message) {
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  std::size_t length = 0;
-  EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key);
-  EVP_DigestSign(context, nullptr, &length, message.data(), message.size());
-  Bytes der(length);
-  EVP_DigestSign(context, der.data(), &length, message.data(), message.size());
-  EVP_MD_CTX_free(context);
-  const unsigned char* cursor = der.data();
-  ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &cursor, static_cast<long>(length));
-  Bytes rs(48);
-  BN_bn2binpad(ECDSA_SIG_get0_r(sig), rs.data(), 24);
-  BN_bn2binpad(ECDSA_SIG_get0_s(sig), rs.data() + 24, 24);
-  ECDSA_SIG_free(sig);
-  return rs;
-}
-
 // A sale of two containers as a receipt's QR code carries it, without the signature.
 Bytes SignedPart() {
   return HexParse(
@@ -117,7 +100,15 @@ Result<void> PrepareVerifyReceipt(const std::filesystem::path& folder) {
   X509_free(card);
   X509_free(issuer);
   Bytes payload = SignedPart();
-  const Bytes signature = Sign(cardKey.get(), payload);
+  // Signed as the card signs: r || s through the card's own code.
+  unsigned char* keyDer = nullptr;
+  const int keyLength = i2d_PrivateKey(cardKey.get(), &keyDer);
+  if (keyLength <= 0) return MakeError(ErrorKind::kIo, "cannot encode the card key");
+  const Result<Bytes> signed_ =
+      sim::SignMessage(ByteSpan(keyDer, static_cast<std::size_t>(keyLength)), payload);
+  OPENSSL_free(keyDer);
+  if (!signed_) return signed_.error();
+  const Bytes& signature = *signed_;
   payload.push_back(0x9E);
   payload.push_back(0x30);
   payload.insert(payload.end(), signature.begin(), signature.end());
