@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "common/app_clock.h"
 #include "common/bytes.h"
 #include "common/language_texts.h"
 #include "journal/journal.h"
@@ -13,7 +14,6 @@
 #include "protocol/item_list.h"
 #include "protocol/transaction_record.h"
 #include "protocol/vat_container.h"
-#include "receipt/app_clock.h"
 
 namespace kasse::bench {
 

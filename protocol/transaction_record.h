@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/app_clock.h"
 #include "common/language_texts.h"
 #include "common/result.h"
 #include "common/sha.h"
@@ -23,7 +24,6 @@
 #include "protocol/item_list.h"
 #include "protocol/record_buffer.h"
 #include "protocol/vat_container.h"
-#include "receipt/app_clock.h"
 
 namespace kasse {
 

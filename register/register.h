@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/app_clock.h"
 #include "common/result.h"
 #include "journal/journal.h"
 #include "journal/product_list.h"
@@ -25,7 +26,6 @@
 #include "protocol/sign_transaction.h"
 #include "protocol/transaction_record.h"
 #include "protocol/vat_container.h"
-#include "receipt/app_clock.h"
 #include "register/card_stack.h"
 #include "register/language.h"
 #include "register/register_config.h"

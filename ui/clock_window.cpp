@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <array>
 
-#include "receipt/app_clock.h"
+#include "common/app_clock.h"
 #include "register/register.h"
 #include "ui/look.h"
 

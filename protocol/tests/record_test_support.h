@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/app_clock.h"
 #include "common/files.h"
 #include "common/language_texts.h"
 #include "common/tests/faulty_file_io.h"
@@ -16,7 +17,6 @@
 #include "protocol/item_list.h"
 #include "protocol/transaction_record.h"
 #include "protocol/vat_container.h"
-#include "receipt/app_clock.h"
 
 namespace kasse::testing {
 

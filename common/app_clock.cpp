@@ -1,4 +1,4 @@
-#include "receipt/app_clock.h"
+#include "common/app_clock.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/app_clock.h"
 #include "common/hex_text.h"
-#include "receipt/app_clock.h"
 
 namespace kasse {
 namespace {
