@@ -6,21 +6,24 @@
 #include <ostream>
 
 #include "app/batch_runner.h"
+#include "picture/qr_decode.h"
+#include "picture/receipt_picture.h"
 #include "receipt/cups_printer.h"
 #include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
-#include "ui/qr_decode.h"
-#include "ui/receipt_output.h"
 
 namespace kasse {
 
 namespace {
 
-// QGuiApplication keeps references to its arguments, so they live beside it.
+// QGuiApplication keeps references to its arguments, so they live beside it. The batch draws
+// into pictures and files only: no window, so the offscreen platform, whatever the display.
 struct PictureSupport {
-  int argc = 1;
+  int argc = 3;
   char name[6] = "kasse";
-  char* argv[2] = {name, nullptr};
+  char platformOption[10] = "-platform";
+  char platform[10] = "offscreen";
+  char* argv[4] = {name, platformOption, platform, nullptr};
   QGuiApplication app{argc, argv};
 };
 
@@ -28,8 +31,6 @@ struct PictureSupport {
 
 void BatchRunner::EnsurePictureSupport() {
   if (QCoreApplication::instance() != nullptr) return;
-  // The batch draws into pictures and files only: no window, so no display is needed.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   pictureSupport_ = std::make_shared<PictureSupport>();
 }
 

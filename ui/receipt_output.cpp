@@ -2,7 +2,6 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -10,21 +9,18 @@
 
 #include "common/cp1252.h"
 #include "common/files.h"
+#include "picture/receipt_picture.h"
+#include "picture/receipt_print_image.h"
 #include "receipt/cups_printer.h"
 #include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
 #include "register/messages.h"
 #include "register/register.h"
 #include "ui/captions.h"
-#include "ui/qr_image.h"
-#include "ui/receipt_print_image.h"
 
 namespace kasse {
 
 namespace {
-
-// The width the receipt view gives a line of text when there is no view to ask.
-constexpr int kDefaultReceiptWidth = 320;
 
 void ShowFailure(const Register& reg, QWidget* parent, const Error& error) {
   QMessageBox::warning(parent, QStringLiteral("Kasse"), OperatorMessage(reg.Texts(), error));
@@ -58,25 +54,7 @@ std::vector<std::string> SelectedLines(const QString& selection) {
   return lines;
 }
 
-Result<void> DrawOnPrinter(QPrinter& printer, const QImage& image) {
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    const QString target =
-        printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-    return MessageError(ErrorKind::kIo, Message::kCannotPrintTo,
-                        {Utf8ToCp1252(target.toStdString())});
-  }
-  DrawReceiptPage(painter, image, painter.device()->width());
-  painter.end();
-  return {};
-}
-
 }  // namespace
-
-QImage ReceiptCodePicture(const Register& reg) {
-  if (!reg.CurrentSale().QrFirstLine() || reg.LastVerifyUrl().empty()) return {};
-  return QrCodeImage(reg.LastVerifyUrl());
-}
 
 void PrintReceiptRaw(Register& reg, QWidget* parent) {
   std::vector<std::string> lines = reg.CurrentSale().ReceiptLines();
@@ -96,7 +74,9 @@ void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
                                              ? SelectedLines(view.selection)
                                              : reg.CurrentSale().ReceiptLines();
   const QImage image = ReceiptPrintImage(lines, ReceiptCodePicture(reg), view.width);
-  if (Result<void> printed = DrawOnPrinter(printer, image); !printed)
+  const QString target =
+      printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+  if (Result<void> printed = DrawReceiptOnPage(printer, image, target); !printed)
     ShowFailure(reg, parent, printed.error());
 }
 
@@ -109,15 +89,6 @@ void SaveReceiptWithDialog(Register& reg, QWidget* parent) {
   const std::filesystem::path file = dialog.selectedFiles().front().toStdString();
   if (Result<void> saved = SaveReceiptText(file, reg.CurrentSale().ReceiptText()); !saved)
     ShowFailure(reg, parent, saved.error());
-}
-
-Result<void> PrintReceiptPdf(const Register& reg, const std::filesystem::path& pdf) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(pdf.string()));
-  const QImage image = ReceiptPrintImage(reg.CurrentSale().ReceiptLines(), ReceiptCodePicture(reg),
-                                         kDefaultReceiptWidth);
-  return DrawOnPrinter(printer, image);
 }
 
 }  // namespace kasse

@@ -1,20 +1,14 @@
 #pragma once
 // Printing and saving the receipt the register shows: raw on the receipt printer's queue
-// ([Print] rawQueue of cfg/start.ini), as a picture on any printer or into a PDF file, and as
-// a text file. The window variants report failures in a message box on `parent`.
+// ([Print] rawQueue of cfg/start.ini), as a picture on a printer chosen in the print dialog,
+// and as a text file. Failures show in a message box on `parent`. The picture itself and the
+// PDF are in picture/receipt_picture.h.
 
-#include <QImage>
 #include <QWidget>
-#include <filesystem>
 
-#include "common/result.h"
 #include "register/register.h"
 
 namespace kasse {
-
-// The QR picture the receipt shows below its text after a cash-in drew one; a null image
-// when none was drawn (no cash-in since the receipt was reset, or an empty URL).
-QImage ReceiptCodePicture(const Register& reg);
 
 // The receipt text with its empty last lines trimmed, then the printer's own QR code.
 void PrintReceiptRaw(Register& reg, QWidget* parent);
@@ -23,7 +17,5 @@ void PrintReceiptRaw(Register& reg, QWidget* parent);
 void PrintReceiptWithDialog(Register& reg, QWidget* parent);
 // A save dialog (default suffix "txt"), then the receipt text byte for byte.
 void SaveReceiptWithDialog(Register& reg, QWidget* parent);
-// The same drawing as the print dialog's, into a PDF file without asking anything.
-Result<void> PrintReceiptPdf(const Register& reg, const std::filesystem::path& pdf);
 
 }  // namespace kasse

@@ -5,10 +5,10 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "picture/qr_image.h"
 #include "register/sale.h"
 #include "ui/captions.h"
 #include "ui/look.h"
-#include "ui/qr_image.h"
 
 namespace kasse {
 

@@ -16,10 +16,10 @@
 #include <QVBoxLayout>
 
 #include "common/cp1252.h"
+#include "picture/qr_decode.h"
 #include "register/messages.h"
 #include "register/register.h"
 #include "ui/captions.h"
-#include "ui/qr_decode.h"
 #include "ui/scanner_geometry.h"
 
 namespace kasse {

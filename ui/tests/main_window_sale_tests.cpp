@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QTextBlock>
 
+#include "picture/qr_decode.h"
 #include "ui/main_window.h"
-#include "ui/qr_decode.h"
 #include "ui/receipt_view.h"
 #include "ui/special_position_editor.h"
 #include "ui/tests/main_window_fixture.h"

@@ -7,8 +7,8 @@
 #include <QTest>
 #include <filesystem>
 
+#include "picture/qr_image.h"
 #include "register/register.h"
-#include "ui/qr_image.h"
 #include "ui/scanner_geometry.h"
 #include "ui/scanner_window.h"
 #include "ui/tests/ui_test_support.h"

@@ -1,4 +1,4 @@
-#include "ui/receipt_print_image.h"
+#include "picture/receipt_print_image.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>

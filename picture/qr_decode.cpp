@@ -1,4 +1,4 @@
-#include "ui/qr_decode.h"
+#include "picture/qr_decode.h"
 
 #include <ZXing/ReadBarcode.h>
 #include <ZXing/TextUtfEncoding.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ui/qr_decode.h"
-#include "ui/qr_image.h"
+#include "picture/qr_decode.h"
+#include "picture/qr_image.h"
 
 namespace kasse {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/qr_image.h"
+#include "picture/qr_image.h"
 
 #include <QPainter>
 #include <algorithm>
