@@ -1,8 +1,8 @@
 #include "register/card_stack.h"
 
-#include "card/embedded_pcsc.h"
 #include "card/pcsc_lite.h"
 #include "common/user_folders.h"
+#include "simreader/embedded_pcsc.h"
 
 namespace kasse {
 

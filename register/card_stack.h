@@ -11,12 +11,12 @@
 #include "card/card_exchange.h"
 #include "card/card_monitor.h"
 #include "card/card_session.h"
-#include "card/embedded_pcsc.h"
 #include "card/pcsc_api.h"
 #include "card/pcsc_connector.h"
 #include "protocol/card_link.h"
 #include "protocol/item_list.h"
 #include "sim/embedded_reader.h"
+#include "simreader/embedded_pcsc.h"
 
 namespace kasse {
 

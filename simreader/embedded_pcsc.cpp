@@ -1,4 +1,4 @@
-#include "card/embedded_pcsc.h"
+#include "simreader/embedded_pcsc.h"
 
 namespace kasse {
 namespace {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "card/card_session.h"
-#include "card/embedded_pcsc.h"
 #include "common/base_n.h"
 #include "common/sha.h"
+#include "simreader/embedded_pcsc.h"
 
 namespace kasse {
 namespace {
