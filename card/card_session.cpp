@@ -113,7 +113,7 @@ bool CardSession::ReadCardStatus() {
   state_.LastResponse = *data;
   // A status answer that ends early leaves the known state as it was; hash length and
   // algorithms belong to the card just read, so a level-1 card shows none.
-  std::optional<CardState> parsed = ParseCardStatus(HexParse(*data), languageCode_);
+  Result<CardState> parsed = ParseCardStatus(HexParse(*data), languageCode_);
   if (!parsed) return false;
   parsed->Certificate = state_.Certificate;
   parsed->LastResponse = state_.LastResponse;

@@ -126,6 +126,13 @@ TEST(CardStatus, TruncatedAnswerFailsAndKeepsTheState) {
     EXPECT_EQ(f.session.State().LifeCycle, "03 - aktiviert");
   }
   EXPECT_FALSE(ParseCardStatus(Bytes{}, "").has_value());
+  // The error names where the object that could not be read starts: the ninth, at 43.
+  const Bytes bytes = HexParse(full);
+  const Result<CardState> cut = ParseCardStatus(ByteSpan(bytes).first(bytes.size() - 2), "");
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error().kind, ErrorKind::kMalformed);
+  EXPECT_EQ(cut.error().offset, 43u);
+  EXPECT_FALSE(ParseAlgorithms(Bytes{0xC1, 0x01, 0x01, 0xC2, 0x05, 0x0A}));
 }
 
 TEST(CardStatus, LifecycleWordsAndVersionLevels) {
