@@ -42,75 +42,48 @@ void CardExchange::LateAnswer(const Bytes& answer) {
   }
 }
 
-void CardExchange::ExchangeApdu(std::string_view tag, std::string_view command,
-                                std::string& response, MonitorColour colour,
-                                CardMonitorLog& monitor) {
-  response.clear();
-  std::string line(tag);
+Result<ApduAnswer> CardExchange::CardApdu(std::string_view command) {
+  std::this_thread::yield();
+  std::string line(kApduTag);
   line += ';';
   line += MaskPinInCommand(command);
-  monitor.AddLine(line);
+  monitor_.AddLine(line);
+  lastUnanswered_ = false;
+  if (connector_.TransmitRunning()) {
+    monitor_.AddLine("Karte noch belegt: Befehl nicht gesendet", kMonitorRed);
+    return MakeError(ErrorKind::kBusy, "an earlier card command still runs");
+  }
   const Bytes bytes = HexParse(command);
   const Clock::time_point start = now_();
-  Bytes answer;
-  const TransmitOutcome outcome = connector_.TransmitWithin(bytes, patience_, pump_, answer);
-  lastUnanswered_ = outcome == TransmitOutcome::kUnanswered;
-  if (outcome == TransmitOutcome::kBusy) {
-    monitor.AddLine("Karte noch belegt: Befehl nicht gesendet", kMonitorRed);
-    return;
-  }
+  Result<Bytes> answer = connector_.TransmitWithin(bytes, patience_, pump_);
+  // Nothing else runs on the card, so a busy card is this command outlasting the patience.
+  lastUnanswered_ = !answer && answer.error().kind == ErrorKind::kBusy;
   if (lastUnanswered_) {
     stoppedAnswering_ = true;
     lateStart_ = start;
     lateHandler_ = nullptr;
     lateAnswer_.reset();
-    monitor.AddLine("Keine Antwort der Karte nach " + std::to_string(patience_.count()) + " ms",
-                    kMonitorRed);
+    monitor_.AddLine("Keine Antwort der Karte nach " + std::to_string(patience_.count()) + " ms",
+                     kMonitorRed);
     if (OnUnanswered) OnUnanswered();
-    return;
+    return answer.error();
   }
+  if (!answer) return answer.error();
   const auto duration =
       std::chrono::duration_cast<std::chrono::milliseconds>(now_() - start).count();
-  if (answer.empty()) return;
-  response = tag == kApduTag ? HexWritten(answer) : std::string(answer.begin(), answer.end());
-  monitor.AddLine("Result;   " + response + "  <" + std::to_string(duration) + " ms>", colour);
+  if (!answer->empty())
+    monitor_.AddLine("Result;   " + HexWritten(*answer) + "  <" + std::to_string(duration) + " ms>",
+                     kMonitorBlack);
+  if (answer->size() < 2)
+    return MakeError(ErrorKind::kCard, "the card's answer has no status word");
+  ApduAnswer split;
+  split.data = HexWritten(ByteSpan(*answer).first(answer->size() - 2));
+  split.statusWord = HexCompact(ByteSpan(*answer).last(2));
+  return split;
 }
 
-bool CardExchange::SendCommand(std::string_view command, std::string& data) {
-  std::this_thread::yield();
-  std::string response;
-  ExchangeApdu(kApduTag, command, response, kMonitorBlack, monitor_);
-  data = response;
-  lastStatusWord_.clear();
-  if (response.size() < 5) return false;
-  const std::string statusWord = response.substr(response.size() - 5);
-  lastStatusWord_ = statusWord.substr(0, 2) + statusWord.substr(3, 2);
-  data = response.size() > 6 ? response.substr(0, response.size() - 6) : std::string();
-  return statusWord == "90 00";
-}
-
-int CardExchange::CardApdu(const char* command, const char** response) {
-  static constexpr const char* kEmpty = "";
-  if (response != nullptr) *response = kEmpty;
-  if (command == nullptr) return -1;
-  std::string data;
-  if (!SendCommand(command, data)) return -1;
-  keptResponse_ = std::move(data);
-  if (response != nullptr) *response = keptResponse_.c_str();
-  return 0;
-}
-
-bool CardExchange::SendHex(std::string_view command, std::string& data) {
-  const char* response = nullptr;
-  const std::string text(command);
-  const bool ok = CardApdu(text.c_str(), &response) == 0;
-  data = ok ? response : "";
-  return ok;
-}
-
-int CardExchange::MonitorLabel(const char* text, MonitorColour colour) {
-  monitor_.AddLine(text != nullptr ? text : "", colour);
-  return 0;
+void CardExchange::MonitorLabel(std::string_view text, MonitorColour colour) {
+  monitor_.AddLine(text, colour);
 }
 
 }  // namespace kasse

@@ -1,7 +1,7 @@
 #pragma once
 // The one road of every card command: the command as hexadecimal text is logged, parsed
 // leniently, transmitted through the connector, timed, and its answer logged and split into
-// data and status word. Only the status word 90 00 counts as success.
+// data and status word. Only the status word 90 00 counts as accepted.
 // A command the card does not answer within the patience limit counts as unanswered: the
 // exchange fails, OnUnanswered runs, and should the answer still come, it is logged and handed
 // to whoever asked for it (AwaitLateAnswer), so that a late signature is not lost.
@@ -17,6 +17,14 @@
 #include "card/pcsc_connector.h"
 
 namespace kasse {
+
+// An answer in written form: the data before the status word ("C0 01 03", empty when none)
+// and the status word as four upper-case hex digits ("9000", "6985").
+struct ApduAnswer {
+  std::string data;
+  std::string statusWord;
+  bool Accepted() const { return statusWord == "9000"; }
+};
 
 class CardExchange {
  public:
@@ -48,19 +56,12 @@ class CardExchange {
   // Durations come from this clock; tests may set their own.
   void SetClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
 
-  // The logged exchange; `response` is the answer in written form (status word last), empty
-  // when nothing came back.
-  void ExchangeApdu(std::string_view tag, std::string_view command, std::string& response,
-                    MonitorColour colour, CardMonitorLog& monitor);
-  // True exactly when the answer ends in 90 00; `data` is the answer before the status word.
-  bool SendCommand(std::string_view command, std::string& data);
-  // Flat form: 0 and the data text, or -1 and an empty text. The text is owned here and stays
-  // valid until the next call.
-  int CardApdu(const char* command, const char** response);
-  bool SendHex(std::string_view command, std::string& data);
-  // The last answer's status word as four hex digits ("6985"); empty when none came back.
-  const std::string& LastStatusWord() const { return lastStatusWord_; }
-  int MonitorLabel(const char* text, MonitorColour colour);
+  // The logged exchange of one command given as hexadecimal text: the card's answer with its
+  // status word, or an error when none came: kBusy when this command outlasted the patience
+  // (LastUnanswered) or an earlier one still runs (this one is then not sent); kCard saying
+  // what PC/SC reported.
+  Result<ApduAnswer> CardApdu(std::string_view command);
+  void MonitorLabel(std::string_view text, MonitorColour colour);
 
   TPCSCConnector& Connector() { return connector_; }
   CardMonitorLog& Monitor() { return monitor_; }
@@ -71,8 +72,6 @@ class CardExchange {
   void LateAnswer(const Bytes& answer);
 
   std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
-  std::string keptResponse_;
-  std::string lastStatusWord_;
   std::chrono::milliseconds patience_ = kDefaultPatience;
   std::function<void()> pump_;
   bool lastUnanswered_ = false;

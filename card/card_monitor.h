@@ -35,7 +35,7 @@ class CardMonitorLog {
   void AddLine(std::string_view text, MonitorColour colour = kMonitorWindowText);
   void Clear();
 
-  // ShowMonitor: each argument non-zero means true.
+  // Kept in the card-access module's flat published form: each argument non-zero means true.
   int ShowMonitor(int logging, int visible);
   void SetLogging(bool logging) { logging_ = logging; }
   bool Logging() const { return logging_; }

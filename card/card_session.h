@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "card/card_exchange.h"
@@ -56,21 +57,22 @@ class CardSession {
 
   // "fr" French, "uk" English, anything else German lifecycle words.
   void SetLanguageCode(std::string code) { languageCode_ = std::move(code); }
-  int SetNotifyTarget(CardSessionHost* host);
+  void SetNotifyTarget(CardSessionHost* host) { host_ = host; }
   // Run between chained hash blocks; by default the connector's pending events.
   void SetProcessMessages(std::function<void()> process) { processMessages_ = std::move(process); }
 
-  // 1 busy, -2 no reader, -1 no QOR found, 0 QOR found, selected, watched and connected.
-  int StartCard();
+  // The QOR found, selected, watched and connected; else kBusy while another card operation
+  // runs, or kCard: no reader (saying why, when PC/SC told) or no QOR in any reader.
+  Result<void> StartCard();
   bool SelectApplication();
   bool ReadCardStatus();
-  // 0 read, 1 busy, -1 failed (also for a certificate larger than `capacity`).
-  int ReadCertificate(Bytes& certificate, std::size_t capacity = kCertificateBuffer);
+  // kBusy while another card operation runs; kTooLong for a certificate over `capacity`.
+  Result<Bytes> ReadCertificate(std::size_t capacity = kCertificateBuffer);
   bool LoadCertificate();
-  // 0 hashed, 1 busy, -1 failed.
-  int HashOnCard(ByteSpan data, Bytes& hash);
-  // The item-list hash on the card; nothing when the card fails or answers no SHA-1 length.
-  std::optional<Sha1Digest> HashOnCard(ByteSpan data);
+  // The item-list hash on the card; kBusy while another card operation runs, kMalformed when
+  // the card answers no SHA-1 length.
+  Result<Sha1Digest> HashOnCard(ByteSpan data);
+  // The start-up check's version step, kept as a step of its own; every QOR passes it.
   bool CheckQORversion() const { return true; }
   bool CardBusy() const { return cardBusy_; }
 
@@ -88,6 +90,8 @@ class CardSession {
   void CardRemovedMessage();
   void TimerCardErrTimer(bool fromTimer);
   bool CardReady() const { return cardReady_; }
+  // What happened to the card or its reader, when PC/SC told: for the card error window.
+  std::optional<Error> FailureCause() const;
 
   bool DebounceRunning() const { return debounceDeadline_.has_value(); }
   bool WatchdogRunning() const { return watchdogDeadline_.has_value(); }
@@ -104,9 +108,10 @@ class CardSession {
   JournalCardParameters JournalParameters();
 
  private:
-  void Log(const char* text, MonitorColour colour);
-  void Log(const std::string& text, MonitorColour colour) { Log(text.c_str(), colour); }
-  int ScanReaders();
+  void Log(std::string_view text, MonitorColour colour) { exchange_.MonitorLabel(text, colour); }
+  Result<void> ScanReaders();
+  // The answer's data when the card accepted the command (status word 90 00).
+  Result<std::string> SendAccepted(std::string_view command);
   void ReadHashParameters();
 
   CardExchange& exchange_;

@@ -14,7 +14,7 @@ void CardSession::pcsc2CardInserted(bool fromReader) {
   debounceDeadline_ = now_() + kDebounce;
   if (fromReader) {
     Log("Karte gesteckt", kMonitorDarkRed);
-    StartCard();
+    (void)StartCard();
   }
 }
 
@@ -34,7 +34,7 @@ void CardSession::prellTimerTimer() {
 
 void CardSession::Startup() {
   cardReady_ = false;
-  if (StartCard() == 0) {
+  if (StartCard()) {
     watchdogDeadline_ = now_() + kWatchdog;
   } else {
     TimerCardErrTimer(false);
@@ -59,7 +59,7 @@ void CardSession::TimerCardErrTimer(bool fromTimer) {
   };
   if (!fromTimer) {
     cardReady_ = true;
-  } else if (StartCard() != 0) {
+  } else if (!StartCard()) {
     fail();
   } else if (SelectApplication()) {
     cardReady_ = true;
@@ -75,6 +75,12 @@ void CardSession::TimerCardErrTimer(bool fromTimer) {
   if (state_.lifeCycleCode == "02" && host_ != nullptr) host_->RequestTransportPin();
   LoadCertificate();
   if (host_ != nullptr) host_->CardCheckPassed(state_);
+}
+
+std::optional<Error> CardSession::FailureCause() const {
+  const CardFault fault = connector_.LastFault();
+  if (fault == CardFault::kNone) return std::nullopt;
+  return FaultError(fault, connector_.LastFailureCode());
 }
 
 std::optional<CardSession::Clock::time_point> CardSession::NextDeadline() const {

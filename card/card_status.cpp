@@ -12,17 +12,20 @@ class ObjectReader {
  public:
   explicit ObjectReader(ByteSpan data) : data_(data) {}
 
-  std::optional<ByteSpan> Next() {
-    if (data_.size() - position_ < 2) return std::nullopt;
-    const std::size_t length = data_[position_ + 1];
-    if (data_.size() - position_ - 2 < length) return std::nullopt;
-    const ByteSpan value = data_.subspan(position_ + 2, length);
-    position_ += 2 + length;
+  Result<ByteSpan> Next() {
+    if (data_.size() - position_ < 2 || data_.size() - position_ - 2 < data_[position_ + 1])
+      return Ends(position_);
+    const ByteSpan value = data_.subspan(position_ + 2, data_[position_ + 1]);
+    position_ += 2 + value.size();
     return value;
   }
+  std::size_t Position() const { return position_; }
   std::optional<Byte> PeekTag() const {
     if (position_ >= data_.size()) return std::nullopt;
     return data_[position_];
+  }
+  static Error Ends(std::size_t offset) {
+    return MakeError(ErrorKind::kMalformed, "card status ends inside an object", offset);
   }
   bool Skip(std::size_t count) {
     if (data_.size() - position_ < count) return false;
@@ -35,8 +38,9 @@ class ObjectReader {
   std::size_t position_ = 0;
 };
 
-std::optional<std::string> UnsignedText(ByteSpan value) {
-  if (value.size() > 8) return std::nullopt;
+Result<std::string> UnsignedText(ByteSpan value, std::size_t offset) {
+  if (value.size() > 8)
+    return MakeError(ErrorKind::kTooLong, "card status number longer than 8 bytes", offset);
   std::uint64_t number = 0;
   for (Byte b : value)
     number = (number << 8) | b;
@@ -77,40 +81,44 @@ int VersionLevelOf(std::string_view version) {
   return 0;
 }
 
-std::optional<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode) {
-  if (data.size() < 3) return std::nullopt;
+Result<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode) {
+  if (data.size() < 3) return ObjectReader::Ends(0);
   CardState state;
   state.lifeCycleCode = HexCompact(data.subspan(2, 1));
   state.LifeCycle = state.lifeCycleCode + LifeCycleWord(state.lifeCycleCode, languageCode);
   ObjectReader reader(data);
-  if (!reader.Skip(3)) return std::nullopt;
-  std::optional<ByteSpan> values[8];
-  for (int i = 0; i < 5; ++i)
-    values[i] = reader.Next();
-  if (reader.PeekTag() == Byte{0xD5} && !reader.Next()) return std::nullopt;
-  for (int i = 5; i < 8; ++i)
-    values[i] = reader.Next();
-  for (const auto& value : values)
-    if (!value) return std::nullopt;
-  state.Version = ToText(*values[0]);
-  state.TpId = ToText(*values[1]);
-  const auto tpIdNo = UnsignedText(*values[2]);
-  const auto item6 = UnsignedText(*values[4]);
-  const auto item8 = UnsignedText(*values[6]);
-  const auto item9 = UnsignedText(*values[7]);
-  if (!tpIdNo || !item6 || !item8 || !item9) return std::nullopt;
+  if (!reader.Skip(3)) return ObjectReader::Ends(0);
+  ByteSpan values[8];
+  std::size_t offsets[8] = {};
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (i == 5 && reader.PeekTag() == Byte{0xD5}) {
+      if (Result<ByteSpan> skipped = reader.Next(); !skipped) return skipped.error();
+    }
+    offsets[i] = reader.Position();
+    Result<ByteSpan> value = reader.Next();
+    if (!value) return value.error();
+    values[i] = *value;
+  }
+  state.Version = ToText(values[0]);
+  state.TpId = ToText(values[1]);
+  const Result<std::string> tpIdNo = UnsignedText(values[2], offsets[2]);
+  const Result<std::string> item6 = UnsignedText(values[4], offsets[4]);
+  const Result<std::string> item8 = UnsignedText(values[6], offsets[6]);
+  const Result<std::string> item9 = UnsignedText(values[7], offsets[7]);
+  for (const Result<std::string>* number : {&tpIdNo, &item6, &item8, &item9})
+    if (!*number) return number->error();
   state.TpIdNo = *tpIdNo;
-  state.statusItems = {HexCompact(*values[3]), *item6, MonthText(*values[5]), *item8, *item9};
+  state.statusItems = {HexCompact(values[3]), *item6, MonthText(values[5]), *item8, *item9};
   state.VersionLevel = VersionLevelOf(state.Version);
   return state;
 }
 
-std::optional<std::string> ParseAlgorithms(ByteSpan data) {
+Result<std::string> ParseAlgorithms(ByteSpan data) {
   ObjectReader reader(data);
   std::string text;
   for (int i = 0; i < 3; ++i) {
-    const auto value = reader.Next();
-    if (!value) return std::nullopt;
+    const Result<ByteSpan> value = reader.Next();
+    if (!value) return value.error();
     if (i > 0) text += ' ';
     text += HexCompact(*value);
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -40,10 +41,11 @@ std::string LifeCycleWord(std::string_view code, std::string_view languageCode);
 int VersionLevelOf(std::string_view version);
 
 // Fills lifecycle, version, tpId, tpIdNo and status items 5 to 9 from the status data; a D5
-// object before the seventh is skipped. Nothing for data that ends before the ninth object.
-std::optional<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode);
+// object before the seventh is skipped. kMalformed, at the offset of the object that cannot
+// be read, for data that ends before the ninth object; kTooLong for a number over 8 bytes.
+Result<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode);
 
-// Three objects, their values in compact hexadecimal joined by one blank.
-std::optional<std::string> ParseAlgorithms(ByteSpan data);
+// Three objects, their values in compact hexadecimal joined by one blank; errors as above.
+Result<std::string> ParseAlgorithms(ByteSpan data);
 
 }  // namespace kasse

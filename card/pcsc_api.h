@@ -1,7 +1,8 @@
 #pragma once
 // The PC/SC calls the connector needs, behind one interface so that the real service
 // (pcsc-lite) and the in-process simulated reader serve the same connector logic. Return codes
-// are the PC/SC ones (SCARD_S_SUCCESS = 0, SCARD_E_... as 32-bit values) on every backend.
+// are the PC/SC ones (SCARD_S_SUCCESS = 0, SCARD_E_... as 32-bit values) on every backend;
+// card/pcsc_errors.h says what they mean.
 // Thread use: GetStatusChange blocks on a watcher thread; Cancel is called from another thread
 // to end it. Every other call comes from the owner's thread.
 
@@ -21,19 +22,27 @@ inline constexpr PcscCode kSuccess = 0;
 inline constexpr PcscCode kCancelled = 0x80100002;      // SCARD_E_CANCELLED
 inline constexpr PcscCode kInvalidHandle = 0x80100003;  // SCARD_E_INVALID_HANDLE
 inline constexpr PcscCode kInsufficientBuffer = 0x80100008;
-inline constexpr PcscCode kUnknownReader = 0x80100009;     // SCARD_E_UNKNOWN_READER
-inline constexpr PcscCode kTimeout = 0x8010000A;           // SCARD_E_TIMEOUT
-inline constexpr PcscCode kNoSmartcard = 0x8010000C;       // SCARD_E_NO_SMARTCARD
-inline constexpr PcscCode kNotTransacted = 0x80100016;     // SCARD_E_NOT_TRANSACTED
-inline constexpr PcscCode kNoService = 0x8010001D;         // SCARD_E_NO_SERVICE
-inline constexpr PcscCode kNoReaders = 0x8010002E;         // SCARD_E_NO_READERS_AVAILABLE
-inline constexpr PcscCode kUnresponsiveCard = 0x80100066;  // SCARD_W_UNRESPONSIVE_CARD
-inline constexpr PcscCode kRemovedCard = 0x80100069;       // SCARD_W_REMOVED_CARD
+inline constexpr PcscCode kUnknownReader = 0x80100009;      // SCARD_E_UNKNOWN_READER
+inline constexpr PcscCode kTimeout = 0x8010000A;            // SCARD_E_TIMEOUT
+inline constexpr PcscCode kSharingViolation = 0x8010000B;   // SCARD_E_SHARING_VIOLATION
+inline constexpr PcscCode kNoSmartcard = 0x8010000C;        // SCARD_E_NO_SMARTCARD
+inline constexpr PcscCode kCommError = 0x80100013;          // SCARD_F_COMM_ERROR
+inline constexpr PcscCode kNotTransacted = 0x80100016;      // SCARD_E_NOT_TRANSACTED
+inline constexpr PcscCode kReaderUnavailable = 0x80100017;  // SCARD_E_READER_UNAVAILABLE
+inline constexpr PcscCode kNoService = 0x8010001D;          // SCARD_E_NO_SERVICE
+inline constexpr PcscCode kServiceStopped = 0x8010001E;     // SCARD_E_SERVICE_STOPPED
+inline constexpr PcscCode kNoReaders = 0x8010002E;          // SCARD_E_NO_READERS_AVAILABLE
+inline constexpr PcscCode kUnresponsiveCard = 0x80100066;   // SCARD_W_UNRESPONSIVE_CARD
+inline constexpr PcscCode kUnpoweredCard = 0x80100067;      // SCARD_W_UNPOWERED_CARD
+inline constexpr PcscCode kResetCard = 0x80100068;          // SCARD_W_RESET_CARD
+inline constexpr PcscCode kRemovedCard = 0x80100069;        // SCARD_W_REMOVED_CARD
 
 // Reader event states (SCARD_STATE_...).
 inline constexpr std::uint32_t kStateUnaware = 0x0000;
 inline constexpr std::uint32_t kStateIgnore = 0x0001;
 inline constexpr std::uint32_t kStateChanged = 0x0002;
+inline constexpr std::uint32_t kStateUnknown = 0x0004;      // the reader is gone
+inline constexpr std::uint32_t kStateUnavailable = 0x0008;  // the reader cannot be used
 inline constexpr std::uint32_t kStateEmpty = 0x0010;
 inline constexpr std::uint32_t kStatePresent = 0x0020;
 inline constexpr std::uint32_t kStateMute = 0x0200;

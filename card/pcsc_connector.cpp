@@ -24,6 +24,12 @@ TPCSCConnector::~TPCSCConnector() {
 }
 
 void TPCSCConnector::RaiseError(TErrSource source, PcscCode code) {
+  // A code without words (a call on a handle that is gone, say) mostly follows a fault that
+  // has them: it does not hide that one.
+  const CardFault fault = FaultOf(code);
+  if (fault != CardFault::kCancelled &&
+      (fault != CardFault::kOther || lastFailure_ == pcsc::kSuccess))
+    lastFailure_ = code;
   if (OnError) OnError(source, code);
 }
 
@@ -155,6 +161,7 @@ bool TPCSCConnector::Connect() {
   if (rv == pcsc::kSuccess) {
     card_ = card;
     connected_ = true;
+    lastFailure_ = pcsc::kSuccess;
     CardActiveAction();
   } else if (rv == pcsc::kRemovedCard) {
     connected_ = true;
@@ -176,39 +183,54 @@ void TPCSCConnector::Disconnect() {
   connected_ = false;
 }
 
-Bytes TPCSCConnector::Transmit(ByteSpan command) {
-  if (command.size() > kMaxCommand || worker_.Busy()) return {};
+namespace {
+
+Error TooLong() {
+  return MakeError(ErrorKind::kTooLong, "the card command is longer than " +
+                                            std::to_string(TPCSCConnector::kMaxCommand) + " bytes");
+}
+
+Error Busy() {
+  return MakeError(ErrorKind::kBusy, "an earlier card command still runs");
+}
+
+}  // namespace
+
+Result<Bytes> TPCSCConnector::Transmit(ByteSpan command) {
+  if (command.size() > kMaxCommand) return TooLong();
+  if (worker_.Busy()) return Busy();
   Bytes response;
   const PcscCode rv = api_.Transmit(card_, attrProtocol_, command, kResponseBuffer, response);
   if (rv != pcsc::kSuccess) {
     RaiseError(TErrSource::esTransmit, rv);
-    return {};
+    return PcscError(rv);
   }
   if (response.size() > kResponseBuffer) response.resize(kResponseBuffer);
   return response;
 }
 
-TransmitOutcome TPCSCConnector::TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
-                                               const std::function<void()>& pump, Bytes& response) {
-  response.clear();
-  if (command.size() > kMaxCommand) return TransmitOutcome::kAnswered;
+Result<Bytes> TPCSCConnector::TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
+                                             const std::function<void()>& pump) {
+  if (command.size() > kMaxCommand) return TooLong();
   const bool started = worker_.Start([this, card = card_, protocol = attrProtocol_,
                                       bytes = Bytes(command.begin(), command.end())] {
     TransmitResult result;
     result.code = api_.Transmit(card, protocol, bytes, kResponseBuffer, result.response);
     return result;
   });
-  if (!started) return TransmitOutcome::kBusy;
+  if (!started) return Busy();
   std::optional<TransmitResult> result =
       worker_.WaitUntil(TransmitWorker::Clock::now() + patience, pump);
-  if (!result) return TransmitOutcome::kUnanswered;
+  if (!result)
+    return MakeError(ErrorKind::kBusy,
+                     "the card did not answer within " + std::to_string(patience.count()) + " ms");
   if (result->code != pcsc::kSuccess) {
     RaiseError(TErrSource::esTransmit, result->code);
-    return TransmitOutcome::kAnswered;
+    return PcscError(result->code);
   }
-  response = std::move(result->response);
+  Bytes response = std::move(result->response);
   if (response.size() > kResponseBuffer) response.resize(kResponseBuffer);
-  return TransmitOutcome::kAnswered;
+  return response;
 }
 
 void TPCSCConnector::RaiseLateAnswer(TransmitResult result) {
@@ -277,7 +299,16 @@ void TPCSCConnector::ProcessStateChange(std::uint32_t oldState, std::uint32_t ne
     if (connected_) CardActiveAction();
   }
   if (generation != generation_) return;
-  if ((oldState & pcsc::kStatePresent) && !(newState & pcsc::kStatePresent)) CardRemovedAction();
+  if ((oldState & pcsc::kStatePresent) && !(newState & pcsc::kStatePresent)) {
+    // The card went with its reader, or on its own; a reader or service failure already
+    // raised says more than either.
+    const CardFault known = FaultOf(lastFailure_);
+    if (newState & (pcsc::kStateUnknown | pcsc::kStateUnavailable))
+      lastFailure_ = pcsc::kReaderUnavailable;
+    else if (known != CardFault::kReaderRemoved && known != CardFault::kServiceStopped)
+      lastFailure_ = pcsc::kRemovedCard;
+    CardRemovedAction();
+  }
   if (generation != generation_) return;
   if (rose(pcsc::kStateEmpty) && OnReaderWaiting) OnReaderWaiting();
 }

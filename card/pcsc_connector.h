@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "card/pcsc_api.h"
+#include "card/pcsc_errors.h"
 #include "card/transmit_worker.h"
 #include "card/watcher_queue.h"
 #include "common/bytes.h"
@@ -25,10 +26,12 @@ namespace kasse {
 
 enum class TErrSource { esInit, esConnect, esGetStatus, esTransmit };
 enum class TNeededPIN { npPIN1, npPIN2, npPUK1, npPUK2 };
-// kAnswered: the response came in time (empty when the transmission failed). kUnanswered: the
-// patience ran out; the transmit goes on and its answer is raised later (OnLateAnswer).
-// kBusy: an earlier transmit still runs; nothing was sent.
-enum class TransmitOutcome { kAnswered, kUnanswered, kBusy };
+
+// A response split into its data and status word (sw1 high, sw2 low).
+struct StatusResponse {
+  Bytes data;
+  std::uint16_t statusWord = 0;
+};
 
 class TPCSCConnector {
  public:
@@ -54,6 +57,7 @@ class TPCSCConnector {
   const Bytes& AttrCardATR() const { return attrCardAtr_; }
   const std::string& AttrVendorName() const { return attrVendorName_; }
   const std::string& AttrVendorSerial() const { return attrVendorSerial_; }
+  // The GSM probe's findings, kept for any card a reader may hold; the QOR leaves them empty.
   const Bytes& GSMCurrentFile() const { return gsmCurrentFile_; }
   const Bytes& GSMFileInfo() const { return gsmFileInfo_; }
   const Bytes& GSMDirInfo() const { return gsmDirInfo_; }
@@ -61,6 +65,10 @@ class TPCSCConnector {
   bool GSMVoltage18() const { return gsmVoltage18_; }
   // Always the ReaderList entry at UseReaderNum, or empty.
   const std::string& SelectedReader() const { return selectedReader_; }
+  // What went wrong last: the last PC/SC failure raised, or a card that left its reader; none
+  // after a connect succeeded. The card error window tells the operator by it.
+  CardFault LastFault() const { return FaultOf(lastFailure_); }
+  PcscCode LastFailureCode() const { return lastFailure_; }
 
   std::function<void()> OnCardInserted;
   std::function<void()> OnCardActive;
@@ -69,7 +77,8 @@ class TPCSCConnector {
   std::function<void()> OnReaderWaiting;
   std::function<void()> OnReaderListChange;
   std::function<void(TErrSource, PcscCode)> OnError;
-  std::function<void(TNeededPIN)> OnCHVNeeded;  // declared for completeness, never raised
+  // Kept as the connector's published PIN event; the QOR asks for no PIN, so it is never raised.
+  std::function<void(TNeededPIN)> OnCHVNeeded;
   // The answer of a transmit that outlasted its patience (empty when it failed), raised from
   // ProcessPendingEvents or FinishLateTransmit.
   std::function<void(const Bytes&)> OnLateAnswer;
@@ -80,13 +89,17 @@ class TPCSCConnector {
   void CloseReader();
   bool Connect();
   void Disconnect();
-  // Empty when the command is longer than kMaxCommand or the transmission fails.
-  Bytes Transmit(ByteSpan command);
-  bool TransmitWithStatus(ByteSpan command, Bytes& data, Byte& sw1, Byte& sw2);
+  // The card's response; an error for a command longer than kMaxCommand (kTooLong), while a
+  // transmit runs (kBusy), or for a failed transmission (what PC/SC said, see pcsc_errors.h).
+  Result<Bytes> Transmit(ByteSpan command);
+  // `command` followed by `data`, and GET RESPONSE while the card answers 9F xx.
+  Result<StatusResponse> TransmitWithStatus(ByteSpan command, ByteSpan data);
   // The transmit runs on the connector's transmit thread; this thread waits at most `patience`
-  // for it, running `pump` (when given) every few milliseconds meanwhile.
-  TransmitOutcome TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
-                                 const std::function<void()>& pump, Bytes& response);
+  // for it, running `pump` (when given) every few milliseconds meanwhile. Errors as Transmit's;
+  // kBusy also when the patience ran out: the transmit goes on and its answer is raised later
+  // (OnLateAnswer).
+  Result<Bytes> TransmitWithin(ByteSpan command, std::chrono::milliseconds patience,
+                               const std::function<void()>& pump);
   // While a transmit runs, even one that outlasted its patience, the card is not used:
   // Transmit and Connect fail, Init finds no reader, and Disconnect waits for its end.
   bool TransmitRunning() { return worker_.Busy(); }
@@ -137,6 +150,7 @@ class TPCSCConnector {
   std::condition_variable stopSignal_;
 
   std::uint32_t lastReaderState_ = 0;
+  PcscCode lastFailure_ = pcsc::kSuccess;
   std::uint64_t generation_ = 0;
   PcscHandle watchContext_ = 0;
   std::thread watcher_;

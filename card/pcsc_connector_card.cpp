@@ -11,34 +11,32 @@ std::string TextOf(const Bytes& bytes) {
 
 }  // namespace
 
-bool TPCSCConnector::TransmitWithStatus(ByteSpan command, Bytes& data, Byte& sw1, Byte& sw2) {
+Result<StatusResponse> TPCSCConnector::TransmitWithStatus(ByteSpan command, ByteSpan data) {
   // GET RESPONSE after 9F xx is bounded: a card that keeps answering 9F must not loop forever.
   Bytes request(command.begin(), command.end());
   request.insert(request.end(), data.begin(), data.end());
+  StatusResponse answer;
   for (int round = 0; round < 8; ++round) {
-    const Bytes response = Transmit(request);
-    if (response.size() < 2) {
-      data.clear();
-      sw1 = sw2 = 0;
-      return false;
-    }
-    data.assign(response.begin(), response.end() - 2);
-    sw1 = response[response.size() - 2];
-    sw2 = response.back();
-    if (sw1 != 0x9F) return true;
-    data.assign(1, sw2);
+    Result<Bytes> response = Transmit(request);
+    if (!response) return response.error();
+    if (response->size() < 2)
+      return MakeError(ErrorKind::kMalformed, "the card's answer has no status word");
+    const Byte sw1 = (*response)[response->size() - 2];
+    const Byte sw2 = response->back();
+    answer.data.assign(response->begin(), response->end() - 2);
+    answer.statusWord = static_cast<std::uint16_t>(sw1 << 8 | sw2);
+    if (sw1 != 0x9F) return answer;
+    answer.data.assign(1, sw2);
     request = {0xA0, 0xC0, 0x00, 0x00, sw2};
   }
-  return true;
+  return answer;
 }
 
 void TPCSCConnector::GsmProbe() {
   const Bytes select = {0xA0, 0xA4, 0x00, 0x00, 0x02};
-  Bytes data = {0x7F, 0x20};
-  Byte sw1 = 0;
-  Byte sw2 = 0;
-  if (!TransmitWithStatus(select, data, sw1, sw2)) return;
-  if ((sw1 << 8) + sw2 != 0x9000) return;
+  const Result<StatusResponse> answer = TransmitWithStatus(select, Bytes{0x7F, 0x20});
+  if (!answer || answer->statusWord != 0x9000) return;
+  const Bytes& data = answer->data;
   if (data.size() >= 6) gsmCurrentFile_.assign(data.begin() + 4, data.begin() + 6);
   if (data.size() >= 7 && data[6] == 4) {
     gsmFileInfo_ = data;

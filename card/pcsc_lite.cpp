@@ -9,6 +9,23 @@
 namespace kasse {
 namespace {
 
+// The codes the other backends and pcsc_errors use are the service's own.
+static_assert(pcsc::kNoService == static_cast<PcscCode>(SCARD_E_NO_SERVICE));
+static_assert(pcsc::kServiceStopped == static_cast<PcscCode>(SCARD_E_SERVICE_STOPPED));
+static_assert(pcsc::kNoReaders == static_cast<PcscCode>(SCARD_E_NO_READERS_AVAILABLE));
+static_assert(pcsc::kReaderUnavailable == static_cast<PcscCode>(SCARD_E_READER_UNAVAILABLE));
+static_assert(pcsc::kUnknownReader == static_cast<PcscCode>(SCARD_E_UNKNOWN_READER));
+static_assert(pcsc::kNoSmartcard == static_cast<PcscCode>(SCARD_E_NO_SMARTCARD));
+static_assert(pcsc::kRemovedCard == static_cast<PcscCode>(SCARD_W_REMOVED_CARD));
+static_assert(pcsc::kResetCard == static_cast<PcscCode>(SCARD_W_RESET_CARD));
+static_assert(pcsc::kUnresponsiveCard == static_cast<PcscCode>(SCARD_W_UNRESPONSIVE_CARD));
+static_assert(pcsc::kUnpoweredCard == static_cast<PcscCode>(SCARD_W_UNPOWERED_CARD));
+static_assert(pcsc::kSharingViolation == static_cast<PcscCode>(SCARD_E_SHARING_VIOLATION));
+static_assert(pcsc::kCommError == static_cast<PcscCode>(SCARD_F_COMM_ERROR));
+static_assert(pcsc::kTimeout == static_cast<PcscCode>(SCARD_E_TIMEOUT));
+static_assert(pcsc::kStateUnknown == SCARD_STATE_UNKNOWN);
+static_assert(pcsc::kStateUnavailable == SCARD_STATE_UNAVAILABLE);
+
 PcscCode Code(LONG rv) {
   return static_cast<PcscCode>(rv);
 }

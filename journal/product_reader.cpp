@@ -1,5 +1,6 @@
 #include "journal/product_reader.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -19,6 +20,39 @@ std::string Paired(std::string_view name) {
 }
 std::string Closing(std::string_view name) {
   return "</" + std::string(name) + ">";
+}
+
+TXML Element(Kind kind, std::string name, std::string opening, std::string closing) {
+  TXML element;
+  element.kind = kind;
+  element.name = std::move(name);
+  element.openingTag = std::move(opening);
+  element.closingTag = std::move(closing);
+  return element;
+}
+
+// The elements in the order they are tried; the two spellings of the third-party flag, with
+// and without content, are all read. The price readers follow, one per price number.
+std::vector<TXML> ReaderTable() {
+  std::vector<TXML> readers = {
+      Element(Kind::kItemList, "itemList", "<itemList>", "</itemList>"),
+      Element(Kind::kItem, "item", "<item>", "</item>"),
+      Element(Kind::kName, "name", "<name>", "</name>"),
+      Element(Kind::kQnt, "qnt", "<qnt>", "</qnt>"),
+      Element(Kind::kUnit, "unit", "<unit>", "</unit>"),
+      Element(Kind::kThirdParty, "thirtparty", "<thirtparty", "/>"),
+      Element(Kind::kThirdParty, "thirtparty", "<thirtparty>", "</thirtparty>"),
+      Element(Kind::kThirdParty, "thirdparty", "<thirdparty", "/>"),
+      Element(Kind::kDeliveryNote, "deliverynote", "<deliverynote", "/>"),
+      Element(Kind::kVoucher, "voucher", "<voucher", "/>"),
+      Element(Kind::kDiscount, "discountSurcharge", "<discountSurcharge", "/>"),
+  };
+  for (int number = 1; number <= 11; ++number) {
+    const std::string name = "price" + std::to_string(number);
+    readers.push_back(Element(Kind::kPrice, name, Paired(name), Closing(name)));
+    readers.back().priceNumber = number;
+  }
+  return readers;
 }
 
 bool ReadQuantity(std::string_view text, double& quantity) {
@@ -50,53 +84,29 @@ TXML::Match TXML::Classify(std::string_view tag) const {
   return Match::kNone;
 }
 
-// clang-format off
-TItemList::TItemList() : TXMLElement(Kind::kItemList, "itemList", "<itemList>", "</itemList>") {}
-TItem::TItem() : TXMLElement(Kind::kItem, "item", "<item>", "</item>") {}
-TName::TName() : TXMLElement(Kind::kName, "name", "<name>", "</name>") {}
-TQnt::TQnt() : TXMLElement(Kind::kQnt, "qnt", "<qnt>", "</qnt>") {}
-TUnit::TUnit() : TXMLElement(Kind::kUnit, "unit", "<unit>", "</unit>") {}
-TThirt::TThirt() : TXMLElement(Kind::kThirdParty, "thirtparty", "<thirtparty", "/>") {}
-TThirt_Kodierung2::TThirt_Kodierung2()
-    : TXMLElement(Kind::kThirdParty, "thirtparty", "<thirtparty>", "</thirtparty>") {}
-TThird_Kodierung::TThird_Kodierung()
-    : TXMLElement(Kind::kThirdParty, "thirdparty", "<thirdparty", "/>") {}
-TDeliverynote_Kodierung::TDeliverynote_Kodierung()
-    : TXMLElement(Kind::kDeliveryNote, "deliverynote", "<deliverynote", "/>") {}
-TVoucher::TVoucher() : TXMLElement(Kind::kVoucher, "voucher", "<voucher", "/>") {}
-TRabatt::TRabatt()
-    : TXMLElement(Kind::kDiscount, "discountSurcharge", "<discountSurcharge", "/>") {}
-// clang-format on
-TPrice::TPrice(int number)
-    : TXMLElement(Kind::kPrice, "price" + std::to_string(number),
-                  Paired("price" + std::to_string(number)),
-                  Closing("price" + std::to_string(number))) {
-  priceNumber = number;
-}
-
-void TXMLList::AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::string_view tag,
+void TXMLList::AddTag(const std::vector<TXML>& readers, std::string_view tag,
                       std::int64_t position) {
-  for (const auto& reader : readers) {
-    const TXML::Match match = reader->Classify(tag);
+  for (const TXML& reader : readers) {
+    const TXML::Match match = reader.Classify(tag);
     if (match == TXML::Match::kNone) continue;
     if (match == TXML::Match::kClosing) {
       // The innermost open element, whatever its name, as the reader always took it.
       if (!open_.empty()) {
-        items_[open_.back()]->end = position;
+        items_[open_.back()].end = position;
         open_.pop_back();
         --depth_;
       }
       return;
     }
-    auto copy = reader->Copy();
-    copy->start = position;
+    TXML copy = reader;
+    copy.start = position;
     if (match == TXML::Match::kOpening) {
-      copy->end = -1;
-      copy->level = ++depth_;
+      copy.end = -1;
+      copy.level = ++depth_;
       open_.push_back(items_.size());
     } else {
-      copy->end = position;
-      copy->level = depth_ + 1;
+      copy.end = position;
+      copy.level = depth_ + 1;
     }
     items_.push_back(std::move(copy));
     return;
@@ -125,14 +135,14 @@ void TXMLList::MarkFamilies() {
   nameOf_.assign(items_.size(), kNoName);
   std::vector<std::size_t> open;
   for (std::size_t index = 0; index < items_.size(); ++index) {
-    const int level = items_[index]->level;
-    while (!open.empty() && items_[open.back()]->level >= level) {
+    const int level = items_[index].level;
+    while (!open.empty() && items_[open.back()].level >= level) {
       subtreeEnd_[open.back()] = index;
       open.pop_back();
     }
-    if (!open.empty() && items_[index]->kind == Kind::kName) {
+    if (!open.empty() && items_[index].kind == Kind::kName) {
       const std::size_t parent = open.back();
-      if (items_[parent]->level == level - 1 && items_[parent]->kind == Kind::kItem &&
+      if (items_[parent].level == level - 1 && items_[parent].kind == Kind::kItem &&
           nameOf_[parent] == kNoName)
         nameOf_[parent] = index;
     }
@@ -144,18 +154,18 @@ std::optional<std::string> TXMLList::NameOf(std::size_t itemIndex) const {
   const std::size_t name = nameOf_[itemIndex];
   if (name == kNoName) return std::string();
   // An overlong name is no product's: it is never a duplicate, NextProduct refuses it.
-  if (TooLong(*items_[name])) return std::nullopt;
-  return Content(*items_[name]);
+  if (TooLong(items_[name])) return std::nullopt;
+  return Content(items_[name]);
 }
 
 void TXMLList::DropDuplicateNames() {
   MarkFamilies();
   std::unordered_set<std::string> seen;
-  std::vector<std::unique_ptr<TXML>> kept;
+  std::vector<TXML> kept;
   kept.reserve(items_.size());
   std::size_t index = 0;
   while (index < items_.size()) {
-    if (items_[index]->kind == Kind::kItem) {
+    if (items_[index].kind == Kind::kItem) {
       const std::optional<std::string> name = NameOf(index);
       if (name && !seen.insert(*name).second) {
         index = subtreeEnd_[index];
@@ -169,17 +179,17 @@ void TXMLList::DropDuplicateNames() {
 }
 
 Result<std::optional<TProd>> TXMLList::NextProduct() {
-  while (cursor_ < items_.size() && items_[cursor_]->kind != Kind::kItem)
+  while (cursor_ < items_.size() && items_[cursor_].kind != Kind::kItem)
     ++cursor_;
   if (cursor_ >= items_.size()) return std::optional<TProd>{};
-  const int childLevel = items_[cursor_]->level + 1;
+  const int childLevel = items_[cursor_].level + 1;
   TProd product;
   double quantity = 1.0;
   std::array<std::int64_t, 8> filePrices{};
   std::string bad;  // the first element whose content is not a number
   std::size_t index = cursor_ + 1;
-  for (; index < items_.size() && items_[index]->level == childLevel; ++index) {
-    const TXML& child = *items_[index];
+  for (; index < items_.size() && items_[index].level == childLevel; ++index) {
+    const TXML& child = items_[index];
     const bool valued = child.kind == Kind::kName || child.kind == Kind::kUnit ||
                         child.kind == Kind::kQnt || child.kind == Kind::kPrice;
     if (valued && TooLong(child)) {
@@ -231,21 +241,7 @@ Result<std::optional<TProd>> TXMLList::NextProduct() {
   return std::optional<TProd>{std::move(product)};
 }
 
-ProductFileReader::ProductFileReader() {
-  readers_.push_back(std::make_unique<TItemList>());
-  readers_.push_back(std::make_unique<TItem>());
-  readers_.push_back(std::make_unique<TName>());
-  readers_.push_back(std::make_unique<TQnt>());
-  readers_.push_back(std::make_unique<TUnit>());
-  readers_.push_back(std::make_unique<TThirt>());
-  readers_.push_back(std::make_unique<TThirt_Kodierung2>());
-  readers_.push_back(std::make_unique<TThird_Kodierung>());
-  readers_.push_back(std::make_unique<TDeliverynote_Kodierung>());
-  readers_.push_back(std::make_unique<TVoucher>());
-  readers_.push_back(std::make_unique<TRabatt>());
-  for (int number = 1; number <= 11; ++number)
-    readers_.push_back(std::make_unique<TPrice>(number));
-}
+ProductFileReader::ProductFileReader() : readers_(ReaderTable()) {}
 
 Result<void> ProductFileReader::LoadProductList(const std::filesystem::path& file) {
   list_.reset();

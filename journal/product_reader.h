@@ -17,8 +17,8 @@
 
 namespace kasse {
 
-class TXML {
- public:
+// One element the file may hold, and, as a copy, one occurrence of it in the file.
+struct TXML {
   enum class Kind {
     kItemList,
     kItem,
@@ -33,58 +33,21 @@ class TXML {
   };
   enum class Match { kNone, kOpening, kClosing, kEmpty };
 
-  TXML(Kind elementKind, std::string elementName, std::string opening, std::string closing)
-      : kind(elementKind),
-        name(std::move(elementName)),
-        openingTag(std::move(opening)),
-        closingTag(std::move(closing)) {}
-  virtual ~TXML() = default;
-  virtual std::unique_ptr<TXML> Copy() const = 0;
-
   Match Classify(std::string_view tag) const;
 
-  Kind kind;
+  Kind kind = Kind::kItem;
   std::string name, openingTag, closingTag;
   int priceNumber = 0;                // 1..11 for the price readers
   std::int64_t start = -1, end = -1;  // file positions just past the tags; end -1 while open
   int level = 0;
-
- protected:
-  TXML(const TXML&) = default;
 };
-
-template <typename Derived>
-class TXMLElement : public TXML {
- public:
-  using TXML::TXML;
-  std::unique_ptr<TXML> Copy() const override {
-    return std::make_unique<Derived>(static_cast<const Derived&>(*this));
-  }
-};
-
-// clang-format off
-struct TItemList : TXMLElement<TItemList> { TItemList(); };
-struct TItem : TXMLElement<TItem> { TItem(); };
-struct TName : TXMLElement<TName> { TName(); };
-struct TQnt : TXMLElement<TQnt> { TQnt(); };
-struct TUnit : TXMLElement<TUnit> { TUnit(); };
-struct TThirt : TXMLElement<TThirt> { TThirt(); };
-struct TThirt_Kodierung2 : TXMLElement<TThirt_Kodierung2> { TThirt_Kodierung2(); };
-struct TThird_Kodierung : TXMLElement<TThird_Kodierung> { TThird_Kodierung(); };
-struct TDeliverynote_Kodierung : TXMLElement<TDeliverynote_Kodierung> {
-  TDeliverynote_Kodierung(); };
-struct TVoucher : TXMLElement<TVoucher> { TVoucher(); };
-struct TRabatt : TXMLElement<TRabatt> { TRabatt(); };
-struct TPrice : TXMLElement<TPrice> { explicit TPrice(int number); };
-// clang-format on
 
 // The occurrences of one file, in file order, and the read cursor over them.
 class TXMLList {
  public:
   explicit TXMLList(std::string fileText) : text_(std::move(fileText)) {}
 
-  void AddTag(const std::vector<std::unique_ptr<TXML>>& readers, std::string_view tag,
-              std::int64_t position);
+  void AddTag(const std::vector<TXML>& readers, std::string_view tag, std::int64_t position);
   // The first product of a name wins: later items of that name go with their children.
   void DropDuplicateNames();
   void ResetProductCursor() { cursor_ = 0; }
@@ -107,7 +70,7 @@ class TXMLList {
   std::optional<std::string> NameOf(std::size_t itemIndex) const;
 
   std::string text_;
-  std::vector<std::unique_ptr<TXML>> items_;
+  std::vector<TXML> items_;
   std::vector<std::size_t> open_;        // indexes of the elements still open, innermost last
   std::vector<std::size_t> subtreeEnd_;  // per occurrence: the first index past its children
   std::vector<std::size_t> nameOf_;      // per item: its first name child, or kNoName
@@ -126,7 +89,7 @@ class ProductFileReader {
   Result<std::optional<TProd>> NextProduct();
 
  private:
-  std::vector<std::unique_ptr<TXML>> readers_;
+  std::vector<TXML> readers_;
   std::unique_ptr<TXMLList> list_;
 };
 

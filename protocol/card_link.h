@@ -9,32 +9,34 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
-
-// kUnanswered: the card gave no answer within the patience limit; the command may still be
-// answered later.
-enum class CardReply { kAnswered, kFailed, kUnanswered };
 
 // The answer of an unanswered command, should it still come: data and status word in written
 // hexadecimal form, status word last; empty when the late transmission failed.
 using LateAnswer = std::function<void(const std::string& answer)>;
 
-// The logged card exchange: true exactly when the answer ended in 90 00, with the data before
-// the status word in written hexadecimal form.
+// A card's answer in written form: the data before the status word ("C0 01 03", empty when
+// none) and the status word as four upper-case hex digits ("9000", "6985").
+struct CardAnswer {
+  std::string data;
+  std::string statusWord;
+  bool Accepted() const { return statusWord == "9000"; }
+};
+
+// The logged card exchange.
 class CardLink {
  public:
   virtual ~CardLink() = default;
-  virtual bool SendHex(std::string_view command, std::string& data) = 0;
-  // The status word of the last answer as four upper-case hex digits ("6985"); empty when no
-  // answer came at all.
-  virtual std::string LastStatusWord() const { return {}; }
-  // SendHex for a command whose answer must not be lost: kAnswered as SendHex's true; when
-  // the card does not answer in time, `late` gets the answer if it still comes.
-  virtual CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
-                                          LateAnswer late) {
+  // The card's answer with its status word, or an error when none came (kBusy: not within
+  // the patience limit; the card is still working on the command).
+  virtual Result<CardAnswer> SendHex(std::string_view command) = 0;
+  // SendHex for a command whose answer must not be lost: when the card does not answer in
+  // time (kBusy), `late` gets the answer if it still comes.
+  virtual Result<CardAnswer> SendKeepingLateAnswer(std::string_view command, LateAnswer late) {
     (void)late;
-    return SendHex(command, data) ? CardReply::kAnswered : CardReply::kFailed;
+    return SendHex(command);
   }
   // A coloured heading in the card monitor (0x00BBGGRR).
   virtual void MonitorLabel(std::string_view text, std::uint32_t colour) = 0;

@@ -68,20 +68,20 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
                                          journalled.error().message + "). Free space on the disk.");
   }
   card_.MonitorLabel(kind.heading, kLabelBlue);
-  lastResponse_.clear();
-  const CardReply reply = card_.SendKeepingLateAnswer(
-      commandText, lastResponse_, JournalLateAnswer(record_.JournalFiles(), "report", request));
-  const bool ok = reply == CardReply::kAnswered;
+  const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
+      commandText, JournalLateAnswer(record_.JournalFiles(), "report", request));
+  const bool ok = reply && reply->Accepted();
+  lastResponse_ = ok ? reply->data : std::string();
   if (ok && !lastResponse_.empty()) {
     ParseReportResponse(lastResponse_);
   } else {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
-    if (const std::string refusal = card_.LastStatusWord(); !ok && !refusal.empty())
-      (void)WriteS(record_, "<reportRefused>" + refusal + "</reportRefused>");
+    if (reply && !ok)
+      (void)WriteS(record_, "<reportRefused>" + reply->statusWord + "</reportRefused>");
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
-  if (reply == CardReply::kUnanswered)
+  if (!reply && reply.error().kind == ErrorKind::kBusy)
     return MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
   if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
   if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced)
@@ -176,9 +176,9 @@ Result<void> Reports::DeactivateCard() {
 
 Result<BookedMonths> Reports::ReadBookedMonths() {
   card_.MonitorLabel("GET DATA Booked Months", kLabelBlue);
-  lastResponse_.clear();
-  if (!card_.SendHex("00 CA 01 F2 00", lastResponse_) || lastResponse_.empty())
-    return MakeError(ErrorKind::kCard, "the card gave no booked months");
+  const Result<CardAnswer> reply = card_.SendHex("00 CA 01 F2 00");
+  lastResponse_ = reply && reply->Accepted() ? reply->data : std::string();
+  if (lastResponse_.empty()) return MakeError(ErrorKind::kCard, "the card gave no booked months");
   return kasse::ReadBookedMonths(HexParse(StripBlanks(lastResponse_)));
 }
 

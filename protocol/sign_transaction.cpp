@@ -61,21 +61,21 @@ Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
 
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
   ++commandsSent_;
-  std::string answerText;
-  const CardReply reply = card_.SendKeepingLateAnswer(
-      text, answerText, JournalLateAnswer(record.JournalFiles(), "transaction", data));
-  if (reply == CardReply::kUnanswered) {
+  const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
+      text, JournalLateAnswer(record.JournalFiles(), "transaction", data));
+  if (!reply && reply.error().kind == ErrorKind::kBusy) {
     lastUnanswered_ = true;
     return Fail(record, "the card stopped answering: the sale is not cashed in");
   }
-  if (reply != CardReply::kAnswered) {
+  if (!reply || !reply->Accepted()) {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
-    if (const std::string refusal = card_.LastStatusWord(); !refusal.empty())
-      (void)Write(record, kJournalS, "<transactionRefused>" + refusal + "</transactionRefused>");
+    if (reply)
+      (void)Write(record, kJournalS,
+                  "<transactionRefused>" + reply->statusWord + "</transactionRefused>");
     return Fail(record, "the card did not sign the transaction");
   }
 
-  const Bytes answer = HexParse(StripBlanks(answerText));
+  const Bytes answer = HexParse(StripBlanks(reply->data));
   Result<void> journalled = JournalResponse(record, answer);
   // Before the receipt is shown: a signed sale exists on the disk or the operator is told.
   if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced)
@@ -152,8 +152,8 @@ Result<void> TransactionSigning::Verify(TransactionRecord& record, const Bytes& 
   }
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + text);
   card_.MonitorLabel("VERIFY SIGNATURE", kLabelBlue);
-  std::string ignored;
-  const bool ok = card_.SendHex(text, ignored);
+  const Result<CardAnswer> reply = card_.SendHex(text);
+  const bool ok = reply && reply->Accepted();
   verdict(ok);
   if (!ok) return MakeError(ErrorKind::kCard, "the card did not confirm the signature");
   return {};

@@ -38,19 +38,22 @@ std::filesystem::path SimStateFile(const CardOptions& options);
 class ExchangeLink final : public CardLink {
  public:
   explicit ExchangeLink(CardExchange& exchange) : exchange_(exchange) {}
-  bool SendHex(std::string_view command, std::string& data) override {
-    return exchange_.SendHex(command, data);
+  Result<CardAnswer> SendHex(std::string_view command) override {
+    Result<ApduAnswer> answer = exchange_.CardApdu(command);
+    // Busy means unanswered here; a command not sent because an earlier one still runs is a
+    // plain failure.
+    if (!answer && answer.error().kind == ErrorKind::kBusy && !exchange_.LastUnanswered())
+      return MakeError(ErrorKind::kCard, answer.error().message);
+    if (!answer) return answer.error();
+    return CardAnswer{std::move(answer->data), std::move(answer->statusWord)};
   }
-  std::string LastStatusWord() const override { return exchange_.LastStatusWord(); }
-  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
-                                  LateAnswer late) override {
-    if (exchange_.SendHex(command, data)) return CardReply::kAnswered;
-    if (!exchange_.LastUnanswered()) return CardReply::kFailed;
-    exchange_.AwaitLateAnswer(std::move(late));
-    return CardReply::kUnanswered;
+  Result<CardAnswer> SendKeepingLateAnswer(std::string_view command, LateAnswer late) override {
+    Result<CardAnswer> answer = SendHex(command);
+    if (!answer && exchange_.LastUnanswered()) exchange_.AwaitLateAnswer(std::move(late));
+    return answer;
   }
   void MonitorLabel(std::string_view text, std::uint32_t colour) override {
-    exchange_.MonitorLabel(std::string(text).c_str(), colour);
+    exchange_.MonitorLabel(text, colour);
   }
 
  private:
@@ -60,7 +63,10 @@ class ExchangeLink final : public CardLink {
 class SessionHasher final : public CardHasher {
  public:
   explicit SessionHasher(CardSession& session) : session_(session) {}
-  std::optional<Sha1Digest> HashOnCard(ByteSpan data) override { return session_.HashOnCard(data); }
+  std::optional<Sha1Digest> HashOnCard(ByteSpan data) override {
+    const Result<Sha1Digest> hash = session_.HashOnCard(data);
+    return hash ? std::optional<Sha1Digest>(*hash) : std::nullopt;
+  }
 
  private:
   CardSession& session_;

@@ -123,6 +123,16 @@ constexpr Entry kCatalogue[] = {
     {M::kReportSignedJournalHeld, "%1 is signed, but its journal record could not be written (%2). The register keeps it and writes it before the next sale; free space on the disk."},
     {M::kCardStoppedReport, "the card stopped answering %1"},
     {M::kJournalStillHeld, "The journal record of the last signed sale or report is still not written (%1). Nothing more is signed until it is: free space on the disk and try again."},
+    {M::kPcscServiceStopped, "the PC/SC service is not running"},
+    {M::kNoCardReader, "no card reader is connected"},
+    {M::kReaderRemoved, "the card reader was removed"},
+    {M::kNoCardInReader, "there is no card in the reader"},
+    {M::kCardRemoved, "the QOR card was removed"},
+    {M::kCardReset, "the QOR card was reset"},
+    {M::kCardNotAnsweringReader, "the QOR card does not answer its reader"},
+    {M::kCardHeldElsewhere, "another program holds the card"},
+    {M::kPcscTimeout, "the PC/SC service did not answer in time"},
+    {M::kPcscError, "the card reader reported the error %1"},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

@@ -109,6 +109,17 @@ enum class Message : int {
   kReportSignedJournalHeld = 181,
   kCardStoppedReport = 182,
   kJournalStillHeld = 183,
+  // What PC/SC said happened to the card or its reader (card/pcsc_errors.cpp).
+  kPcscServiceStopped = 184,
+  kNoCardReader = 185,
+  kReaderRemoved = 186,
+  kNoCardInReader = 187,
+  kCardRemoved = 188,
+  kCardReset = 189,
+  kCardNotAnsweringReader = 190,
+  kCardHeldElsewhere = 191,
+  kPcscTimeout = 192,
+  kPcscError = 193,
 };
 
 // The English form with the arguments filled in.

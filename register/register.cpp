@@ -90,6 +90,8 @@ void Register::ShowCardError() {
     else if (card_.Exchange().CardStoppedAnswering())
       cardFailure_ = EnglishMessage(Message::kCardStoppedAnswering,
                                     {std::to_string(config_.cardPatience.count())});
+    else if (const std::optional<Error> cause = card_.Session().FailureCause())
+      cardFailure_ = cause->message;  // what PC/SC said happened
     else
       cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
   }

@@ -57,7 +57,8 @@ void CardErrorWindow::done(int result) {
 }
 
 void CardErrorWindow::showEvent(QShowEvent* event) {
-  // The register's reason helps whoever reads the window; it is not a language text.
+  // What happened (the card went, its reader, the PC/SC service, ...), in the operator's
+  // language; a cause without a text of its own shows its English form.
   reason_->setText(OperatorMessage(reg_.Texts(), reg_.CardFailure()));
   reason_->setVisible(!reg_.CardFailure().empty());
   QDialog::showEvent(event);

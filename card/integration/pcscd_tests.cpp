@@ -75,7 +75,7 @@ class PcscdSession : public ::testing::Test {
   bool ScanUntilFound() {
     const auto end = std::chrono::steady_clock::now() + 20s;
     while (std::chrono::steady_clock::now() < end) {
-      if (session.StartCard() == 0) return true;
+      if (session.StartCard()) return true;
       std::this_thread::sleep_for(200ms);
     }
     return false;

@@ -131,13 +131,19 @@ TEST_F(Connector, GsmProbeAsksForTheResponseAfter9F) {
 TEST_F(Connector, TransmitBoundsTheCommandLength) {
   UseReaderA({{HexWritten(Bytes(260, 0x11)), "90 00", "// The longest command."}});
   ASSERT_TRUE(connector.Connect());
-  EXPECT_EQ(connector.Transmit(Bytes(260, 0x11)), (Bytes{0x90, 0x00}));
+  const Result<Bytes> longest = connector.Transmit(Bytes(260, 0x11));
+  ASSERT_TRUE(longest);
+  EXPECT_EQ(*longest, (Bytes{0x90, 0x00}));
   const std::size_t sent = pcsc.Sent().size();
-  EXPECT_TRUE(connector.Transmit(Bytes(261, 0x11)).empty());
+  const Result<Bytes> tooLong = connector.Transmit(Bytes(261, 0x11));
+  ASSERT_FALSE(tooLong);
+  EXPECT_EQ(tooLong.error().kind, ErrorKind::kTooLong);
   EXPECT_EQ(pcsc.Sent().size(), sent);
   EXPECT_TRUE(log.errors.empty());
   pcsc.SetTransmitFailure(pcsc::kRemovedCard);
-  EXPECT_TRUE(connector.Transmit(Bytes{0x00, 0xCA, 0x01, 0xF1, 0x00}).empty());
+  const Result<Bytes> removed = connector.Transmit(Bytes{0x00, 0xCA, 0x01, 0xF1, 0x00});
+  ASSERT_FALSE(removed);
+  EXPECT_EQ(removed.error().message, "the QOR card was removed");
   ASSERT_EQ(log.errors.size(), 1u);
   EXPECT_EQ(log.errors[0].first, TErrSource::esTransmit);
 }

@@ -33,12 +33,13 @@ TEST(CardExchange, LenientCommandTextIsSentAsBytesAndLoggedAsWritten) {
   ExchangeFixture f({{"00 B0 00 00 00", "30 82 01 00 90 00", "// READ BINARY, offset 0."},
                      {"00 CA 01 F1 00", "90 00", "// Double blanks and lower case."},
                      {"0A 00 00 00", "90 00", "// A single digit is a byte."}});
-  std::string data;
-  EXPECT_TRUE(f.exchange.SendCommand("00 b0 0000 00", data));
-  EXPECT_EQ(data, "30 82 01 00");
-  EXPECT_TRUE(f.exchange.SendCommand("00  ca 01 f1 00", data));
-  EXPECT_EQ(data, "");
-  EXPECT_TRUE(f.exchange.SendCommand("A 0 0 0", data));
+  Result<ApduAnswer> answer = f.exchange.CardApdu("00 b0 0000 00");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->data, "30 82 01 00");
+  answer = f.exchange.CardApdu("00  ca 01 f1 00");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->data, "");
+  EXPECT_TRUE(f.exchange.CardApdu("A 0 0 0"));
   const auto& lines = f.monitor.Lines();
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0].text, "Card,APDU;00 b0 0000 00");
@@ -48,42 +49,51 @@ TEST(CardExchange, LenientCommandTextIsSentAsBytesAndLoggedAsWritten) {
   EXPECT_EQ(lines[2].text, "Card,APDU;00  ca 01 f1 00");
 }
 
-TEST(CardExchange, OnlyStatusWord9000Succeeds) {
+TEST(CardExchange, EveryAnswerComesWithItsStatusWordAndOnly9000IsAccepted) {
   ExchangeFixture f({{"00 A4 04 00", "6A 82", "// Not found."},
                      {"00 A4 04 00", "90", "// A single byte."},
                      {"00 A4 04 00", "61 10", "// No automatic GET RESPONSE."},
                      {"00 A4 04 00", "01 02 90 00", "// Data and success."}});
-  const char* response = "stale";
-  EXPECT_EQ(f.exchange.CardApdu("00 A4 04 00", &response), -1);
-  EXPECT_STREQ(response, "");
-  std::string data;
-  EXPECT_FALSE(f.exchange.SendCommand("00 A4 04 00", data));
-  EXPECT_EQ(data, "90");
-  EXPECT_FALSE(f.exchange.SendHex("00 A4 04 00", data));
-  EXPECT_EQ(data, "");
-  EXPECT_EQ(f.exchange.CardApdu("00 A4 04 00", &response), 0);
-  EXPECT_STREQ(response, "01 02");
+  Result<ApduAnswer> answer = f.exchange.CardApdu("00 A4 04 00");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->statusWord, "6A82");
+  EXPECT_FALSE(answer->Accepted());
+  answer = f.exchange.CardApdu("00 A4 04 00");
+  ASSERT_FALSE(answer);
+  EXPECT_EQ(answer.error().kind, ErrorKind::kCard);
+  answer = f.exchange.CardApdu("00 A4 04 00");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->statusWord, "6110");
+  EXPECT_FALSE(answer->Accepted());
+  answer = f.exchange.CardApdu("00 A4 04 00");
+  ASSERT_TRUE(answer);
+  EXPECT_TRUE(answer->Accepted());
+  EXPECT_EQ(answer->data, "01 02");
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
 }
 
-TEST(CardExchange, TransmissionFailureLogsNoResult) {
+TEST(CardExchange, ATransmissionFailureSaysWhatPcscReportedAndLogsNoResult) {
   ExchangeFixture f({});
-  f.pcsc.SetTransmitFailure(pcsc::kRemovedCard);
-  std::string data;
-  EXPECT_FALSE(f.exchange.SendHex("00 CA 01 F1 00", data));
+  f.pcsc.SetTransmitFailure(pcsc::kResetCard);
+  const Result<ApduAnswer> failed = f.exchange.CardApdu("00 CA 01 F1 00");
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error().message, "the QOR card was reset");
+  EXPECT_EQ(f.connector.LastFault(), CardFault::kCardReset);
   ASSERT_EQ(f.monitor.Lines().size(), 1u);
-  // Too long for the reader: not sent, fails the same way.
+  // Too long for the reader: not sent.
   f.pcsc.SetTransmitFailure(pcsc::kSuccess);
-  EXPECT_FALSE(f.exchange.SendHex(HexWritten(Bytes(261, 0)), data));
+  const Result<ApduAnswer> tooLong = f.exchange.CardApdu(HexWritten(Bytes(261, 0)));
+  ASSERT_FALSE(tooLong);
+  EXPECT_EQ(tooLong.error().kind, ErrorKind::kTooLong);
   EXPECT_EQ(f.monitor.Lines().size(), 2u);
+  EXPECT_EQ(f.pcsc.Sent().size(), 2u);  // the GSM probe and the one failed command
 }
 
 TEST(CardExchange, ClosedMonitorLogsNothing) {
   ExchangeFixture f({{"00 CA 01 F1 00", "90 00", "// Status."}});
   f.monitor.WindowClosed();
-  std::string data;
-  EXPECT_TRUE(f.exchange.SendHex("00 CA 01 F1 00", data));
-  EXPECT_EQ(f.exchange.MonitorLabel("QOR-Status", kMonitorBlue), 0);
+  EXPECT_TRUE(f.exchange.CardApdu("00 CA 01 F1 00"));
+  f.exchange.MonitorLabel("QOR-Status", kMonitorBlue);
   EXPECT_TRUE(f.monitor.Lines().empty());
 }
 

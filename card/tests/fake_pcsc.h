@@ -69,6 +69,8 @@ class FakePcsc : public PcscApi {
     return heldTransmits_;
   }
   void SetListResult(PcscCode code) { listResult_ = code; }
+  // A service that is not running gives no context at all.
+  void SetContextResult(PcscCode code) { contextResult_ = code; }
   // Every command sent, GSM probe included.
   const std::vector<Bytes>& Sent() const { return sent_; }
   bool ScriptDone(std::size_t reader) {
@@ -82,6 +84,7 @@ class FakePcsc : public PcscApi {
 
   PcscCode EstablishContext(PcscHandle& context) override {
     std::lock_guard lock(mutex_);
+    if (contextResult_ != pcsc::kSuccess) return contextResult_;
     context = ++lastContext_;
     contexts_.insert(context);
     return pcsc::kSuccess;
@@ -202,6 +205,7 @@ class FakePcsc : public PcscApi {
   PcscHandle lastContext_ = 0;
   PcscCode transmitFailure_ = pcsc::kSuccess;
   PcscCode listResult_ = pcsc::kSuccess;
+  PcscCode contextResult_ = pcsc::kSuccess;
   std::vector<Bytes> sent_;
   bool held_ = false;
   int heldTransmits_ = 0;

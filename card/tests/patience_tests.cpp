@@ -25,9 +25,9 @@ TEST(CardPatience, AStalledCommandIsUnansweredAndItsLateAnswerIsLoggedAndHandedO
   f.pcsc.Script(0, {{"00 CA 01 F2 00", "20 26 05 90 00", "// GET DATA booked months."}});
   f.exchange.SetPatience(20ms);
   f.pcsc.HoldTransmits();
-  std::string data = "stale";
-  EXPECT_FALSE(f.exchange.SendHex("00 CA 01 F2 00", data));
-  EXPECT_EQ(data, "");
+  const Result<ApduAnswer> unanswered = f.exchange.CardApdu("00 CA 01 F2 00");
+  ASSERT_FALSE(unanswered);
+  EXPECT_EQ(unanswered.error().kind, ErrorKind::kBusy);
   EXPECT_TRUE(f.exchange.LastUnanswered());
   EXPECT_TRUE(f.exchange.CardStoppedAnswering());
   EXPECT_TRUE(Logged(f.monitor, "Keine Antwort der Karte nach 20 ms", kMonitorRed));
@@ -36,7 +36,9 @@ TEST(CardPatience, AStalledCommandIsUnansweredAndItsLateAnswerIsLoggedAndHandedO
 
   // While the transmit runs the card is not used: nothing more reaches it.
   const std::size_t sent = f.pcsc.Sent().size();
-  EXPECT_FALSE(f.exchange.SendHex("00 CA 01 F1 00", data));
+  const Result<ApduAnswer> busy = f.exchange.CardApdu("00 CA 01 F1 00");
+  ASSERT_FALSE(busy);
+  EXPECT_EQ(busy.error().kind, ErrorKind::kBusy);
   EXPECT_FALSE(f.exchange.LastUnanswered());
   EXPECT_TRUE(Logged(f.monitor, "Karte noch belegt: Befehl nicht gesendet", kMonitorRed));
   EXPECT_FALSE(f.connector.Connect());
@@ -60,8 +62,7 @@ TEST(CardPatience, ALateAnswerThatComesBeforeItsHandlerIsKept) {
   f.pcsc.Script(0, {{"80 40 00 00 01 AA 00", "6A 80", "// TRANSACTION, refused late."}});
   f.exchange.SetPatience(10ms);
   f.pcsc.HoldTransmits();
-  std::string data;
-  EXPECT_FALSE(f.exchange.SendHex("80 40 00 00 01 AA 00", data));
+  EXPECT_FALSE(f.exchange.CardApdu("80 40 00 00 01 AA 00"));
   f.pcsc.ReleaseTransmits();
   ASSERT_TRUE(f.connector.FinishLateTransmit(1h));
   std::string late = "none";
@@ -79,9 +80,9 @@ TEST(CardPatience, TheWaitPumpsTheOwnersEventsAndAnAnswerWithinThePatienceCounts
   f.exchange.SetWaitPump([&] {
     if (++pumped == 1) f.pcsc.ReleaseTransmits();
   });
-  std::string data;
-  EXPECT_TRUE(f.exchange.SendHex("00 CA 01 F2 00", data));
-  EXPECT_EQ(data, "20 26 05");
+  const Result<ApduAnswer> answer = f.exchange.CardApdu("00 CA 01 F2 00");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->data, "20 26 05");
   EXPECT_GE(pumped, 1);
   EXPECT_FALSE(f.exchange.CardStoppedAnswering());
   EXPECT_TRUE(f.host.calls.empty());
@@ -93,8 +94,7 @@ TEST(CardPatience, ARemovalWhileTheTransmitRunsDisconnectsOnlyAfterIt) {
   f.pcsc.Script(0, {{"00 CA 01 F2 00", "20 26 05 90 00", "// GET DATA booked months."}});
   f.exchange.SetPatience(10ms);
   f.pcsc.HoldTransmits();
-  std::string data;
-  EXPECT_FALSE(f.exchange.SendHex("00 CA 01 F2 00", data));
+  EXPECT_FALSE(f.exchange.CardApdu("00 CA 01 F2 00"));
   const int disconnects = f.pcsc.Disconnects();
   f.connector.Disconnect();
   EXPECT_FALSE(f.connector.Connected());
@@ -141,8 +141,7 @@ TEST(PinMask, TheCardMonitorNeverShowsTheTransportPin) {
   const std::string activation =
       "80 42 04 00 12 CD 04 20 26 05 12 CE 02 09 30 C3 06 36 35 34 33 32 31 00";
   f.pcsc.Script(0, {{activation, "90 00", "// REPORT activation."}});
-  std::string data;
-  EXPECT_TRUE(f.exchange.SendHex(activation, data));
+  EXPECT_TRUE(f.exchange.CardApdu(activation));
   EXPECT_EQ(f.pcsc.Sent().back(), HexParse(activation));
   EXPECT_TRUE(Logged(f.monitor,
                      "Card,APDU;80 42 04 00 12 CD 04 20 26 05 12 CE 02 09 30 C3 06 ** ** ** ** "

@@ -114,7 +114,7 @@ struct SessionFixture {
   // The QOR alone in reader "R1", selected and connected.
   void StartWithQor() {
     AddQorReader();
-    ASSERT_EQ(session.StartCard(), 0);
+    ASSERT_TRUE(session.StartCard());
   }
 
   FakePcsc pcsc;

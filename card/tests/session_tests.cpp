@@ -14,7 +14,7 @@ TEST(CardScan, FindsTheQorInTheSecondReader) {
   SessionFixture f;
   f.pcsc.AddReader("R1", {{testing::kSelectQor, "6A 82", "// No QOR application here."}});
   f.pcsc.AddReader("R2", {{testing::kSelectQor, "90 00", "// SELECT QOR application."}});
-  EXPECT_EQ(f.session.StartCard(), 0);
+  EXPECT_TRUE(f.session.StartCard());
   EXPECT_EQ(f.Log(),
             (Lines{"Start-Card", "Anzahl der angeschlossenen Leser 02", "Teste Leseger\xE4t ", "R1",
                    "QOR-Anwendung ausw\xE4hlen", "keine QOR in R1", "Teste Leseger\xE4t ", "R2",
@@ -30,7 +30,9 @@ TEST(CardScan, FindsTheQorInTheSecondReader) {
 TEST(CardScan, ReaderWithoutTheApplicationFails) {
   SessionFixture f;
   f.pcsc.AddReader("R1", {{testing::kSelectQor, "6A 82", "// No QOR application here."}});
-  EXPECT_EQ(f.session.StartCard(), -1);
+  const Result<void> started = f.session.StartCard();
+  ASSERT_FALSE(started);
+  EXPECT_EQ(started.error().message, "no QOR card found or the card does not answer");
   const Lines log = f.Log();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2], "keine QOR in R1");
@@ -41,10 +43,12 @@ TEST(CardScan, ReaderWithoutTheApplicationFails) {
 
 TEST(CardScan, EmptyReaderAndNoReaderFail) {
   SessionFixture f;
-  EXPECT_EQ(f.session.StartCard(), -2);
+  const Result<void> noReader = f.session.StartCard();
+  ASSERT_FALSE(noReader);
+  EXPECT_EQ(noReader.error().message, "no card reader is connected");
   EXPECT_EQ(f.Log().back(), "Anzahl der angeschlossenen Leser 00");
   f.pcsc.AddReader("R1", {}, pcsc::kStateEmpty);
-  EXPECT_EQ(f.session.StartCard(), -1);
+  EXPECT_FALSE(f.session.StartCard());
   EXPECT_EQ(f.Log().back(),
             "Leseger\xE4t kann nicht ge\xF6"
             "ffnet werden ");
@@ -122,6 +126,13 @@ TEST(CardStatus, TruncatedAnswerFailsAndKeepsTheState) {
     EXPECT_EQ(f.session.State().LifeCycle, "03 - aktiviert");
   }
   EXPECT_FALSE(ParseCardStatus(Bytes{}, "").has_value());
+  // The error names where the object that could not be read starts: the ninth, at 43.
+  const Bytes bytes = HexParse(full);
+  const Result<CardState> cut = ParseCardStatus(ByteSpan(bytes).first(bytes.size() - 2), "");
+  ASSERT_FALSE(cut);
+  EXPECT_EQ(cut.error().kind, ErrorKind::kMalformed);
+  EXPECT_EQ(cut.error().offset, 43u);
+  EXPECT_FALSE(ParseAlgorithms(Bytes{0xC1, 0x01, 0x01, 0xC2, 0x05, 0x0A}));
 }
 
 TEST(CardStatus, LifecycleWordsAndVersionLevels) {
@@ -157,9 +168,9 @@ TEST(CardCertificate, LargerThanTheBufferFailsCleanly) {
   auto steps = testing::CertificateSteps(certificate);
   steps.resize(2);  // the first block states the length; nothing more is read
   f.pcsc.Script(0, steps);
-  Bytes read;
-  EXPECT_EQ(f.session.ReadCertificate(read), -1);
-  EXPECT_TRUE(read.empty());
+  const Result<Bytes> read = f.session.ReadCertificate();
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.error().kind, ErrorKind::kTooLong);
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
   EXPECT_FALSE(f.session.CardBusy());
 }
@@ -174,8 +185,10 @@ TEST(CardCertificate, FailedBlockOrEndlessFileFails) {
       0, {{testing::kSelectCertificate, "90 00", "// SELECT certificate file."},
           {"00 B0 00 00 00", HexWritten(ByteSpan(head).first(256)) + " 90 00", "// First block."},
           {"00 B0 01 00 00", "90 00", "// The file ends early."}});
-  Bytes read;
-  EXPECT_EQ(f.session.ReadCertificate(read), -1);
+  const Result<Bytes> read = f.session.ReadCertificate();
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.error().kind, ErrorKind::kMalformed);
+  EXPECT_EQ(read.error().offset, 256u);
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
 }
 
@@ -214,17 +227,20 @@ TEST(CardHash, ChainsBlocksOf128Bytes) {
 TEST(CardHash, BusyWhileHashingAndFailureClearsBusy) {
   SessionFixture f;
   f.StartWithQor();
-  int nested = 99;
-  f.session.SetProcessMessages([&] { nested = f.session.StartCard(); });
+  std::optional<ErrorKind> nested;
+  f.session.SetProcessMessages([&] {
+    const Result<void> started = f.session.StartCard();
+    if (!started) nested = started.error().kind;
+  });
   const Bytes data(129, 0x41);
   f.pcsc.Script(0, {{testing::kSelectCertificate, "90 00", "// SELECT before hashing."},
                     {HashCommand("10", Bytes(128, 0x41)), "90 00", "// Chained block."},
                     {HashCommand("00", Bytes(1, 0x41)), "69 85", "// Refused."}});
-  Bytes hash;
-  EXPECT_EQ(f.session.HashOnCard(data, hash), -1);
-  EXPECT_EQ(nested, 1);
+  const Result<Sha1Digest> hash = f.session.HashOnCard(data);
+  ASSERT_FALSE(hash);
+  EXPECT_EQ(hash.error().message, "the card refused the command with 6985");
+  EXPECT_EQ(nested, ErrorKind::kBusy);
   EXPECT_FALSE(f.session.CardBusy());
-  EXPECT_TRUE(hash.empty());
 }
 
 }  // namespace

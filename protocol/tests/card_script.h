@@ -24,33 +24,28 @@ struct ScriptedCard : CardLink {
   };
   std::deque<Step> steps;
   std::vector<std::string> sent;
-  std::string statusWord;
   std::function<void()> onSend;  // runs as each command arrives, before it is answered
-  bool SendHex(std::string_view command, std::string& data) override {
+  Result<CardAnswer> SendHex(std::string_view command) override {
     if (onSend) onSend();
     sent.emplace_back(command);
-    data.clear();
-    statusWord.clear();
-    if (steps.empty()) return false;
+    if (steps.empty()) return MakeError(ErrorKind::kCard, "no answer scripted");
     Step step = steps.front();
     steps.pop_front();
     EXPECT_EQ(StripBlanks(command).rfind(step.expectPrefix, 0), 0u) << command;
-    if (step.ok) data = step.answer;
-    statusWord = step.ok ? "9000" : step.answer;
-    return step.ok;
+    if (step.ok) return CardAnswer{step.answer, "9000"};
+    if (step.answer.empty()) return MakeError(ErrorKind::kCard, "no answer");
+    return CardAnswer{"", step.answer};
   }
-  std::string LastStatusWord() const override { return statusWord; }
   // The next command goes unanswered; `late` then holds where its answer would go.
   bool stallNext = false;
   LateAnswer late;
-  CardReply SendKeepingLateAnswer(std::string_view command, std::string& data,
-                                  LateAnswer lateAnswer) override {
-    if (!stallNext) return SendHex(command, data) ? CardReply::kAnswered : CardReply::kFailed;
+  Result<CardAnswer> SendKeepingLateAnswer(std::string_view command,
+                                           LateAnswer lateAnswer) override {
+    if (!stallNext) return SendHex(command);
     stallNext = false;
     sent.emplace_back(command);
-    data.clear();
     late = std::move(lateAnswer);
-    return CardReply::kUnanswered;
+    return MakeError(ErrorKind::kBusy, "no answer in time");
   }
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };

@@ -10,6 +10,7 @@
 #include <regex>
 #include <set>
 
+#include "card/pcsc_errors.h"
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "journal/product_list.h"
@@ -121,6 +122,33 @@ TEST(MessageCatalogue, CardAnswerProblemsAreSaidInTheLanguage) {
   ASSERT_FALSE(months);
   EXPECT_EQ(OperatorText(ShippedTexts("Deutsch"), months.error()),
             "Umsatzmonate: der erste Monat ist kein Monat");
+}
+
+// Each cause PC/SC can name has its own text in every language, so the card error window
+// says what happened instead of one text for every failure.
+TEST(MessageCatalogue, PcscCausesAreSaidInTheLanguage) {
+  std::set<std::string> seen;
+  for (const CardFault fault :
+       {CardFault::kServiceStopped, CardFault::kNoReaders, CardFault::kReaderRemoved,
+        CardFault::kNoCard, CardFault::kCardRemoved, CardFault::kCardReset,
+        CardFault::kCardUnresponsive, CardFault::kCardShared, CardFault::kTimeout,
+        CardFault::kOther}) {
+    const Error error = FaultError(fault, pcsc::kCommError);
+    Message message{};
+    std::vector<std::string> args;
+    EXPECT_TRUE(RecogniseMessage(error.message, message, args)) << error.message;
+    for (const char* section : kSections) {
+      const std::string text = OperatorText(ShippedTexts(section), error);
+      if (std::string(section) != "English") {
+        EXPECT_NE(text, error.message) << section;
+      }
+      EXPECT_TRUE(seen.insert(text).second) << section << ": " << text << " twice";
+    }
+  }
+  EXPECT_EQ(OperatorText(ShippedTexts("Deutsch"), PcscError(pcsc::kNoService)),
+            "Der PC/SC-Dienst l\xE4uft nicht");
+  EXPECT_EQ(OperatorText(ShippedTexts("Polish"), PcscError(pcsc::kCommError)),
+            "Czytnik kart zglasza blad 0x80100013");
 }
 
 TEST(MessageCatalogue, StartWarningsAreRecognisedByTheirForm) {

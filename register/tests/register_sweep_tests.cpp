@@ -166,6 +166,8 @@ TEST_F(MassGenerator, ACardThatGoesEndsTheRun) {
   ASSERT_FALSE(run);
   EXPECT_EQ(run.error().kind, ErrorKind::kCard);
   EXPECT_TRUE(reg->CardFailed());
+  // The operator reads what happened, not just that the card failed.
+  EXPECT_EQ(reg->CardFailure(), "the QOR card was removed");
   EXPECT_EQ(sales, 2);
   EXPECT_EQ(reg->MassRefusals(), 0);
 }

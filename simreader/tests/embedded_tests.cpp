@@ -80,7 +80,7 @@ struct EmbeddedFixture {
 
 TEST(EmbeddedCard, ScanSkipsTheBlankCardAndReadsALevelTwoQor) {
   EmbeddedFixture f(2);
-  ASSERT_EQ(f.session.StartCard(), 0);
+  ASSERT_TRUE(f.session.StartCard());
   EXPECT_TRUE(f.Contains("keine QOR in Blank Reader 0"));
   EXPECT_TRUE(f.Contains("QOR gefunden in QOR Sim Reader 1"));
   ASSERT_TRUE(f.session.ReadCardStatus());
@@ -100,7 +100,7 @@ TEST(EmbeddedCard, ScanSkipsTheBlankCardAndReadsALevelTwoQor) {
 
 TEST(EmbeddedCard, LevelOneQorAndHashOnTheCard) {
   EmbeddedFixture f(1, false);
-  ASSERT_EQ(f.session.StartCard(), 0);
+  ASSERT_TRUE(f.session.StartCard());
   ASSERT_TRUE(f.session.ReadCardStatus());
   EXPECT_EQ(f.session.State().VersionLevel, 1);
   Bytes data(300);
@@ -113,7 +113,7 @@ TEST(EmbeddedCard, LevelOneQorAndHashOnTheCard) {
 
 TEST(EmbeddedCard, RemovalAndInsertionReachTheSession) {
   EmbeddedFixture f(2);
-  ASSERT_EQ(f.session.StartCard(), 0);
+  ASSERT_TRUE(f.session.StartCard());
   // The watcher's first report and the end of the debounce come before the card is pulled.
   ASSERT_TRUE(f.RunUntil([&] { return f.connector.ReaderState() != 0; }));
   ASSERT_TRUE(f.RunUntil([&] { return !f.session.DebounceRunning(); }));

@@ -195,6 +195,10 @@ TEST(MainWindowCard, RemovingTheCardOpensTheCardErrorWindowWhoseClosingEndsTheRu
   }
   ASSERT_TRUE(error->isVisible());
   EXPECT_TRUE(till.reg->CardFailed());
+  // The window says what happened, in the operator's language.
+  const auto* reason = error->findChild<QLabel*>(QStringLiteral("Reason"));
+  ASSERT_NE(reason, nullptr);
+  EXPECT_EQ(ToCore(reason->text()), "Die QOR-Karte wurde entfernt");
   error->reject();
   EXPECT_EQ(ended.count(), 1);
 }

@@ -1,0 +1,40 @@
+#pragma once
+// What a PC/SC return code means for the register, decided here once for every backend: the
+// kind of fault, and the words that tell the operator what happened. The English forms are
+// those of the register's message catalogue, which finds the operator's language by them.
+
+#include <string>
+
+#include "card/pcsc_api.h"
+#include "common/result.h"
+
+namespace kasse {
+
+enum class CardFault {
+  kNone,              // success
+  kServiceStopped,    // the PC/SC service is not running or went
+  kNoReaders,         // no reader is connected
+  kReaderRemoved,     // the reader went or cannot be used any more
+  kNoCard,            // the reader holds no card
+  kCardRemoved,       // the card left its reader
+  kCardReset,         // the card was reset under the connection
+  kCardUnresponsive,  // the card does not answer its reader (mute or unpowered)
+  kCardShared,        // another program holds the card
+  kTimeout,           // the service did not answer in time
+  kCancelled,         // a wait was ended on purpose; no fault of the card
+  kOther,             // any other code
+};
+
+CardFault FaultOf(PcscCode code);
+
+// "0x80100069": how a code is written where no words fit it.
+std::string PcscCodeText(PcscCode code);
+
+// The error that says what happened (kind kCard; kBusy for a card held by another program);
+// the code is named only when no words fit it.
+Error FaultError(CardFault fault, PcscCode code = pcsc::kSuccess);
+inline Error PcscError(PcscCode code) {
+  return FaultError(FaultOf(code), code);
+}
+
+}  // namespace kasse
