@@ -5,12 +5,12 @@
 #include <openssl/pem.h>
 
 #include "common/base_n.h"
+#include "common/tests/support/test_folders.h"
 #include "verify/certificate_index.h"
 #include "verify/journal_audit.h"
 #include "verify/receipt_payload.h"
 #include "verify/receipt_verdict.h"
 #include "verify/tests/journal_fixture.h"
-#include "verify/tests/temp_folder.h"
 #include "verify/tests/test_certificates.h"
 #include "verify/verify_page.h"
 

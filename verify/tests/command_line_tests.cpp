@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "common/base_n.h"
+#include "common/tests/support/test_folders.h"
 #include "verify/tests/journal_fixture.h"
-#include "verify/tests/temp_folder.h"
 
 namespace kasse {
 namespace {
