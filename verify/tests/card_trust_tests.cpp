@@ -18,14 +18,8 @@ namespace kasse {
 namespace {
 
 using testing::JournalMaker;
+using testing::T1;
 using testing::TempFolder;
-
-std::string T1(const Bytes& payload) {
-  std::string text = Base64Encode(payload);
-  for (char& c : text)
-    c = c == '+' ? '-' : c == '/' ? '_' : c;
-  return text;
-}
 
 // The receipt's signed data under another sequence number, signed with `key`.
 Bytes Resigned(const Bytes& payload, EVP_PKEY* key, std::uint32_t sequence) {
