@@ -16,13 +16,70 @@ if(KASSE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+option(KASSE_SANITIZE_THREAD "Build with ThreadSanitizer" OFF)
+if(KASSE_SANITIZE_THREAD)
+  if(KASSE_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer does not go with AddressSanitizer: one build each")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 include(GoogleTest)
 
-# kasse_library(NAME [LIBS lib...] [TEST_LIBS lib...] [TEST_PROPERTIES prop value...])
+# Helpers every test executable links: its folders (one per test process, removed afterwards)
+# and the checks several folders share.
+if(BUILD_TESTING)
+  add_library(kasse_test_support STATIC ${PROJECT_SOURCE_DIR}/common/tests/support/test_folders.cpp
+    ${PROJECT_SOURCE_DIR}/common/tests/support/text_checks.cpp)
+  target_include_directories(kasse_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(kasse_test_support PUBLIC GTest::gtest PRIVATE kasse_warnings)
+  target_compile_definitions(kasse_test_support PRIVATE KASSE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_custom_target(kasse_tsan_tests)
+endif()
+
+# Every test is labelled `unit` (in this process or a child of it, quick: `ctest -L unit`) or
+# `system` (pcscd, installed copies, load, whole scripts: `ctest -L system`). The suites listed
+# here are where threads meet (the card watcher, the embedded reader, the verification server);
+# they are labelled `tsan` too, and the `tsan` preset builds kasse_tsan_tests and runs them.
+set(KASSE_TSAN_SUITES Connector CardEvents CardPatience EmbeddedCard EmbeddedReader
+  VerifyServerTest VerifyServer ServiceStall)
+
+# kasse_test_labels(TARGET LABEL): call after gtest_discover_tests(TARGET ... LABELS LABEL).
+# Adds `tsan` to TARGET's cases of KASSE_TSAN_SUITES (once CTest knows the discovered names)
+# and makes kasse_tsan_tests build TARGET if its sources hold such a suite.
+function(kasse_test_labels target label)
+  list(JOIN KASSE_TSAN_SUITES "|" suites)
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  foreach(source IN LISTS sources)
+    cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${source_dir})
+    file(STRINGS ${source} found REGEX "^TEST(_F)?\\((${suites}),")
+    if(found)
+      add_dependencies(kasse_tsan_tests ${target})
+      break()
+    endif()
+  endforeach()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+  file(WRITE ${script} "foreach(test IN LISTS ${target}_TESTS)
+  if(test MATCHES \"^(${suites})\\\\.\")
+    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${label};tsan\")
+  endif()
+endforeach()
+")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endfunction()
+
+# kasse_library(NAME [LIBS lib...] [TEST_LIBS lib...] [TEST_LABEL unit|system]
+#                [TEST_PROPERTIES prop value...])
 # Builds every *.cpp beside the folder's CMakeLists.txt into the static library NAME and every
-# tests/*.cpp into NAME_tests, whose cases CTest runs one by one.
+# tests/*.cpp into NAME_tests, whose cases CTest runs one by one, labelled `unit` unless
+# TEST_LABEL says otherwise.
 function(kasse_library name)
-  cmake_parse_arguments(ARG "" "" "LIBS;TEST_LIBS;TEST_PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "TEST_LABEL" "LIBS;TEST_LIBS;TEST_PROPERTIES" ${ARGN})
+  if(NOT ARG_TEST_LABEL)
+    set(ARG_TEST_LABEL unit)
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(sources)
     add_library(${name} STATIC ${sources})
@@ -36,14 +93,16 @@ function(kasse_library name)
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
   if(tests AND BUILD_TESTING)
     add_executable(${name}_tests ${tests})
-    target_link_libraries(${name}_tests PRIVATE ${name} ${ARG_TEST_LIBS} GTest::gtest_main GTest::gmock
-      kasse_warnings)
+    target_link_libraries(${name}_tests PRIVATE ${name} ${ARG_TEST_LIBS} kasse_test_support
+      GTest::gtest_main GTest::gmock kasse_warnings)
     target_compile_definitions(${name}_tests PRIVATE
       KASSE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KASSE_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
     # A test that makes a card without naming its issuer gets one of the build's, never the
     # issuer in the state folder of the user who runs the tests.
     gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES ${ARG_TEST_PROPERTIES}
+      LABELS ${ARG_TEST_LABEL}
       ENVIRONMENT_MODIFICATION "XDG_STATE_HOME=set:${CMAKE_BINARY_DIR}/test-user-state")
+    kasse_test_labels(${name}_tests ${ARG_TEST_LABEL})
   endif()
 endfunction()
 

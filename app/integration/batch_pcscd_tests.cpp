@@ -17,6 +17,7 @@
 
 #include "card/pcsc_lite.h"
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 #include "sim/tests/pcsc/qor_sim_process.h"
 
 namespace kasse {
@@ -71,12 +72,8 @@ class BatchOverPcscd : public ::testing::TestWithParam<int> {
     reader = FirstVpcdReader(pcsc);
     if (reader.empty()) GTEST_SKIP() << "no vpcd reader in pcscd";
     ASSERT_TRUE(WaitForCard(pcsc, reader, false)) << reader << " still holds a card";
-    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    home = fs::path(::testing::TempDir()) / ("kasse_pcscd_" + std::to_string(GetParam()));
-    fs::remove_all(home);
-    fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
     // The card's issuer, which kavelo-verify trusts, is this test's own, not the user's.
-    ::setenv("XDG_STATE_HOME", (home / "state").c_str(), 1);
+    home = testing::FreshHome("pcscd_" + std::to_string(GetParam()));
     card = std::make_unique<QorSim>(std::vector<std::string>{
         "--state", (home / "card.state").string(), "--version-level", std::to_string(GetParam())});
     ASSERT_TRUE(WaitForCard(pcsc, reader, true)) << "qor-sim did not reach " << reader;

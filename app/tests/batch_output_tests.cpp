@@ -10,22 +10,14 @@
 
 #include "app/batch_runner.h"
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path FreshHome() {
-  std::string folder = std::string("kasse_p_batch_") +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const fs::path home = fs::path(::testing::TempDir()) / folder;
-  fs::remove_all(home);
-  fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
-  // The test's card lives in its own folder, never in the user's state folder.
-  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
-  return home;
-}
+using testing::FreshHome;
 
 BatchOptions InHome(const fs::path& home) {
   BatchOptions options;

@@ -9,28 +9,15 @@
 #include "app/batch_runner.h"
 #include "common/base_n.h"
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
+#include "common/tests/support/text_checks.h"
 #include "verify/receipt_verdict.h"
 
 namespace kasse {
 namespace {
 
-std::filesystem::path FreshHome() {
-  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  std::string folder = "kasse_e_" + name;
-  std::replace(folder.begin(), folder.end(), '/', '_');
-  const auto home = std::filesystem::path(::testing::TempDir()) / folder;
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  // The test's card lives in its own folder, never in the user's state folder.
-  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
-  return home;
-}
-
-bool WellFormed(const std::filesystem::path& file) {
-  const std::string command = "xmllint --noout '" + file.string() + "' 2>/dev/null";
-  return std::system(command.c_str()) == 0;
-}
+using testing::FreshHome;
+using testing::WellFormedXml;
 
 std::vector<int> SequenceNumbers(const std::string& lFile) {
   static constexpr std::string_view kOpen = "<seqNoTransaction>";
@@ -58,7 +45,7 @@ struct Batch {
     const auto sName = Reg().JournalFiles().SName();
     const auto lName = Reg().JournalFiles().LName();
     runner.reset();
-    return WellFormed(sName) && WellFormed(lName);
+    return WellFormedXml(sName) && WellFormedXml(lName);
   }
   Bytes Certificate() {
     return Base64Decode(Reg().Card().Session().State().Certificate).value_or(Bytes{});

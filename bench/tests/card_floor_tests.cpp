@@ -5,21 +5,15 @@
 
 #include "bench/sample_sale.h"
 #include "common/hex_text.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse::bench {
 namespace {
 
 using ::testing::HasSubstr;
 
-std::filesystem::path Folder(const std::string& name) {
-  const auto folder = std::filesystem::path(::testing::TempDir()) / ("kasse_bench_" + name);
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
-}
-
 TEST(CardFloor, CardSignsTheSampleSaleWithRisingNumbers) {
-  const std::filesystem::path folder = Folder("rising");
+  const std::filesystem::path folder = testing::FreshFolder("rising");
   const Result<Bytes> command = SampleTransactionCommand(folder);
   ASSERT_TRUE(command);
   EXPECT_EQ(HexWritten(ByteSpan(*command).first(4)), "80 40 00 00");
@@ -41,7 +35,7 @@ TEST(CardFloor, CardSignsTheSampleSaleWithRisingNumbers) {
 }
 
 TEST(CardFloor, ReportsACardThatDoesNotSignInsteadOfARate) {
-  const std::filesystem::path folder = Folder("refusing");
+  const std::filesystem::path folder = testing::FreshFolder("refusing");
   const Result<Bytes> command = SampleTransactionCommand(folder);
   ASSERT_TRUE(command);
 

@@ -6,20 +6,13 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
+#include "common/tests/support/test_folders.h"
 #include "register/register.h"
 
 namespace kasse::bench {
 namespace {
 
-std::filesystem::path FreshHome(const std::string& name) {
-  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_bench_home_" + name);
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  // The test's card lives in its own folder, never in the user's state folder.
-  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
-  return home;
-}
+using testing::FreshHome;
 
 SpecialPositionFields Position(const char* name, const char* unit, const char* quantity,
                                int container, const char* unitCents) {

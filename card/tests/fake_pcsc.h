@@ -71,8 +71,11 @@ class FakePcsc : public PcscApi {
   void SetListResult(PcscCode code) { listResult_ = code; }
   // A service that is not running gives no context at all.
   void SetContextResult(PcscCode code) { contextResult_ = code; }
-  // Every command sent, GSM probe included.
-  const std::vector<Bytes>& Sent() const { return sent_; }
+  // Every command sent, GSM probe included; a copy, since a held transmit adds to it meanwhile.
+  std::vector<Bytes> Sent() {
+    std::lock_guard lock(mutex_);
+    return sent_;
+  }
   bool ScriptDone(std::size_t reader) {
     std::lock_guard lock(mutex_);
     return readers_[reader].script.empty();

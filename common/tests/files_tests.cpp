@@ -5,24 +5,18 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "common/ini_file.h"
 #include "common/tests/faulty_file_io.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path TempFolder() {
-  std::string pattern = (fs::path(::testing::TempDir()) / "kasse_files_XXXXXX").string();
-  EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-  return pattern;
-}
 
 std::size_t EntriesIn(const fs::path& folder) {
   return static_cast<std::size_t>(
@@ -30,7 +24,7 @@ std::size_t EntriesIn(const fs::path& folder) {
 }
 
 TEST(WriteFileAtomic, NeverFollowsALinkPlantedAtTheOldTemporaryName) {
-  const fs::path folder = TempFolder();
+  const fs::path folder = testing::NewFolder("files");
   ASSERT_TRUE(WriteFileAtomic(folder / "victim", "precious"));
   fs::create_symlink(folder / "victim", folder / "list.xml.tmp");
   ASSERT_TRUE(WriteFileAtomic(folder / "list.xml", "<itemList/>"));
@@ -40,7 +34,7 @@ TEST(WriteFileAtomic, NeverFollowsALinkPlantedAtTheOldTemporaryName) {
 }
 
 TEST(WriteFileAtomic, TheReplacedFileKeepsItsMode) {
-  const fs::path folder = TempFolder();
+  const fs::path folder = testing::NewFolder("files");
   ASSERT_TRUE(WriteFileAtomic(folder / "secret", "one"));
   ASSERT_EQ(::chmod((folder / "secret").c_str(), 0600), 0);
   ASSERT_TRUE(WriteFileAtomic(folder / "secret", "two"));
@@ -51,7 +45,7 @@ TEST(WriteFileAtomic, TheReplacedFileKeepsItsMode) {
 }
 
 TEST(WriteFileAtomic, AFailedWriteOrSyncKeepsTheOldContentsAndSaysWhy) {
-  const fs::path folder = TempFolder();
+  const fs::path folder = testing::NewFolder("files");
   ASSERT_TRUE(WriteFileAtomic(folder / "start.ini", "old"));
   for (const int error : {ENOSPC, EIO}) {
     testing::FaultyFileIo io;
@@ -73,7 +67,7 @@ TEST(WriteFileAtomic, AFailedWriteOrSyncKeepsTheOldContentsAndSaysWhy) {
 }
 
 TEST(ReadFile, RefusesWhatIsNotARegularFileAndFilesAboveTheCap) {
-  const fs::path folder = TempFolder();
+  const fs::path folder = testing::NewFolder("files");
   ASSERT_EQ(::mkfifo((folder / "fifo.ini").c_str(), 0600), 0);
   // Would block for ever on a FIFO nobody writes to.
   Result<std::string> fifo = ReadFile(folder / "fifo.ini");

@@ -6,6 +6,7 @@
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/language_texts.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
@@ -79,9 +80,7 @@ TEST(IniFile, WritesKeysInTheOrderTheyWereSet) {
 }
 
 TEST(IniFile, SavesAtomicallyAndReportsMissingFiles) {
-  const auto folder = std::filesystem::temp_directory_path() / "kasse_ini_test";
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const auto folder = testing::FreshFolder();
   IniFile ini;
   ini.Set("A", "b", "c\x80");
   ASSERT_TRUE(ini.Save(folder / "x.ini"));
@@ -94,7 +93,6 @@ TEST(IniFile, SavesAtomicallyAndReportsMissingFiles) {
   EXPECT_EQ(missing.error().kind, ErrorKind::kIo);
   EXPECT_NE(missing.error().message.find("none.ini"), std::string::npos);
   EXPECT_FALSE(ini.Save(folder / "no" / "such" / "x.ini"));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(LanguageTexts, LooksUpNumbersCaptionsAndHints) {

@@ -2,16 +2,16 @@
 // written is lost while the register runs, and the files stay well-formed.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "common/files.h"
 #include "common/tests/faulty_file_io.h"
+#include "common/tests/support/test_folders.h"
+#include "common/tests/support/text_checks.h"
 #include "journal/journal.h"
 
 namespace kasse {
@@ -20,23 +20,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FaultyFileIo;
 
-fs::path TempHome() {
-  std::string pattern = (fs::path(::testing::TempDir()) / "kasse_journal_XXXXXX").string();
-  EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-  return pattern;
-}
-
 std::string Today() {
   return "261207";
 }
 
-bool WellFormed(const std::string& text, const fs::path& scratch) {
-  if (!WriteFileAtomic(scratch, text)) return false;
-  return std::system(("xmllint --noout '" + scratch.string() + "' 2>/dev/null").c_str()) == 0;
-}
-
 TEST(JournalPair, AHalfPairIsNeverReusedNorTruncated) {
-  const fs::path home = TempHome();
+  const fs::path home = testing::NewFolder("journal");
   fs::create_directories(home / "Journal");
   // The L file of pair 01 was moved aside; its S file still holds signed records.
   const fs::path oldS = home / "Journal" / "261207XMLExpBak01S.xml";
@@ -54,7 +43,7 @@ TEST(JournalPair, AHalfPairIsNeverReusedNorTruncated) {
 // stays its own and this register takes the next free pair.
 TEST(JournalPair, ANameTakenByAnotherRegisterJustNowIsLeftToIt) {
   for (const char* taken : {"261207XMLExpBak01S.xml", "261207XMLExpBak01L.xml"}) {
-    const fs::path home = TempHome();
+    const fs::path home = testing::NewFolder("journal");
     FaultyFileIo io;
     io.beforeOpen = [&](const fs::path& path) {
       if (path.filename() == taken && !fs::exists(path)) {
@@ -72,7 +61,7 @@ TEST(JournalPair, ANameTakenByAnotherRegisterJustNowIsLeftToIt) {
 }
 
 TEST(JournalPair, NothingIsCreatedBeforeTheFirstWrite) {
-  const fs::path home = TempHome();
+  const fs::path home = testing::NewFolder("journal");
   {
     Journal journal(home, Today);
     EXPECT_TRUE(journal.Sync());
@@ -81,7 +70,7 @@ TEST(JournalPair, NothingIsCreatedBeforeTheFirstWrite) {
 }
 
 TEST(JournalPair, CardTextIsEscapedInTheParameterBlock) {
-  const fs::path home = TempHome();
+  const fs::path home = testing::NewFolder("journal");
   Journal journal(home, Today);
   journal.SetParamsSource([] { return QorParams{"T.1<1", "</tpId>&", "4\"2", "MIIB"}; });
   ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "<x/>"));
@@ -89,11 +78,11 @@ TEST(JournalPair, CardTextIsEscapedInTheParameterBlock) {
   const std::string s = ReadFile(journal.SName()).value();
   EXPECT_NE(s.find("<qorVersion>T.1&lt;1</qorVersion><tpId>&lt;/tpId&gt;&amp;</tpId>"),
             std::string::npos);
-  EXPECT_TRUE(WellFormed(s, home / "check.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "check.xml"));
 }
 
 TEST(JournalSync, SyncsOnlyTheFilesWrittenSinceAndTheNewFolderOnce) {
-  const fs::path home = TempHome();
+  const fs::path home = testing::NewFolder("journal");
   FaultyFileIo io;
   Journal journal(home, Today, io);
   ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "<request/>"));
@@ -120,7 +109,7 @@ TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
   for (const int error : {ENOSPC, EIO}) {
     for (int failing = 1; failing <= 40; ++failing) {
       SCOPED_TRACE("call " + std::to_string(failing) + ", " + std::strerror(error));
-      const fs::path home = TempHome();
+      const fs::path home = testing::NewFolder("journal");
       FaultyFileIo io;
       io.writeFault = [&](int call, std::string_view) { return call == failing ? error : 0; };
       io.syncFault = [&](int call) { return call == failing ? error : 0; };
@@ -153,14 +142,14 @@ TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
         const std::string text = ReadFile(file).value();
         EXPECT_EQ(text.rfind(early, 0), 0u);
         EXPECT_NE(text.find(expected + std::string(kJournalClosingTag)), std::string::npos);
-        EXPECT_TRUE(WellFormed(text, home / "check.xml"));
+        EXPECT_TRUE(testing::WellFormedXml(text, home / "check.xml"));
       }
     }
   }
 }
 
 TEST(JournalFailure, AWriteCutShortKeepsOnlyItsUnwrittenRest) {
-  const fs::path home = TempHome();
+  const fs::path home = testing::NewFolder("journal");
   FaultyFileIo io;
   Journal journal(home, Today, io);
   ASSERT_TRUE(journal.OpenJournalPair());

@@ -1,10 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
+#include "common/tests/support/text_checks.h"
 #include "journal/journal.h"
 
 namespace kasse {
@@ -13,16 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-
-fs::path FreshFolder() {
-  const auto folder =
-      fs::path(::testing::TempDir()) /
-      ("kasse_b_journal_" +
-       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
 
 QorParams CardParams(const std::string& certificate = "MIIBcert") {
   return QorParams{"T.1.1", "KAVELO0001", "42", certificate};
@@ -33,23 +24,12 @@ std::string Read(const fs::path& path) {
   return text ? *text : std::string("<unreadable>");
 }
 
-bool WellFormed(const fs::path& path) {
-  return std::system(("xmllint --noout '" + path.string() + "' 2>/dev/null").c_str()) == 0;
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++count;
-  return count;
-}
-
 const std::string kParamsBlock =
     "<qorParams><qorVersion>T.1.1</qorVersion><tpId>KAVELO0001</tpId><tpIdNo>42</tpIdNo>"
     "<itemProfile>1</itemProfile><certificate>MIIBcert</certificate></qorParams>";
 
 struct JournalTest : ::testing::Test {
-  fs::path home = FreshFolder();
+  fs::path home = testing::FreshFolder();
   Journal journal{home, [] { return std::string("261206"); }};
   void SetUp() override {
     journal.SetParamsSource([] { return CardParams(); });
@@ -117,8 +97,8 @@ TEST_F(JournalTest, ItemHashAndClosingTagMakeWellFormedFiles) {
   EXPECT_FALSE(journal.IsOpen());
   EXPECT_EQ(journal.PendingL(), "");
   EXPECT_THAT(Read(lName), EndsWith("</transaction></kavelo>"));
-  EXPECT_TRUE(WellFormed(lName));
-  EXPECT_TRUE(WellFormed(sName));
+  EXPECT_TRUE(testing::WellFormedXml(lName));
+  EXPECT_TRUE(testing::WellFormedXml(sName));
 }
 
 TEST(ExportNames, LetterGoesBeforeTheFileNamesDot) {
@@ -187,10 +167,10 @@ TEST_F(ExportTest, NewPairTakesPendingRecordsAndTheBlockOnce) {
   journal.ResetExportBuffers();
   ASSERT_TRUE(journal.JournalWrite(kJournalL, JournalSection::kRecord, "<report/>"));
   const std::string lText = Read(lName);
-  EXPECT_EQ(Count(lText, "</kavelo>"), 1u);
+  EXPECT_EQ(testing::Occurrences(lText, "</kavelo>"), 1u);
   EXPECT_THAT(lText, HasSubstr("</qorParams><report/><report/><report/><x/>"));
-  EXPECT_TRUE(WellFormed(lName));
-  EXPECT_TRUE(WellFormed(sName));
+  EXPECT_TRUE(testing::WellFormedXml(lName));
+  EXPECT_TRUE(testing::WellFormedXml(sName));
 }
 
 TEST_F(ExportTest, ReopenedPairGetsNoSecondBlockOfTheSameCard) {
@@ -205,7 +185,7 @@ TEST_F(ExportTest, ReopenedPairGetsNoSecondBlockOfTheSameCard) {
     EXPECT_EQ(later.KnownCertificateIds(), ";MIIBcert;");
     ASSERT_TRUE(later.ExportFlush());
   }
-  EXPECT_EQ(Count(Read(lName), "<qorParams>"), 1u);
+  EXPECT_EQ(testing::Occurrences(Read(lName), "<qorParams>"), 1u);
   EXPECT_THAT(Read(lName), EndsWith("</qorParams><transaction/></kavelo>"));
 
   // Another card's block is placed once more.
@@ -213,8 +193,8 @@ TEST_F(ExportTest, ReopenedPairGetsNoSecondBlockOfTheSameCard) {
   other.SetParamsSource([] { return CardParams("MIIBother"); });
   ASSERT_TRUE(other.OpenJournalPair());
   ASSERT_TRUE(other.ExportOpen(chosen));
-  EXPECT_EQ(Count(Read(lName), "<qorParams>"), 2u);
-  EXPECT_EQ(Count(Read(sName), "<qorParams>"), 2u);
+  EXPECT_EQ(testing::Occurrences(Read(lName), "<qorParams>"), 2u);
+  EXPECT_EQ(testing::Occurrences(Read(sName), "<qorParams>"), 2u);
 }
 
 TEST_F(ExportTest, FlushRepairsAnExportFileWithoutOrAfterItsClosingTag) {
@@ -225,7 +205,7 @@ TEST_F(ExportTest, FlushRepairsAnExportFileWithoutOrAfterItsClosingTag) {
   ASSERT_TRUE(journal.ExportFlush());
   EXPECT_THAT(Read(lName), EndsWith("<old/><new/>" + kParamsBlock + "</kavelo>"));
   EXPECT_EQ(Read(sName), std::string(kJournalHeader) + "<new/>" + kParamsBlock + "</kavelo>");
-  EXPECT_TRUE(WellFormed(sName));
+  EXPECT_TRUE(testing::WellFormedXml(sName));
 }
 
 TEST_F(ExportTest, MissingExportFileIsAnErrorAndResetForgetsThePair) {

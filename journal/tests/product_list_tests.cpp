@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 #include "journal/journal.h"
 #include "journal/product_list.h"
 #include "journal/product_reader.h"
@@ -16,16 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-fs::path FreshFolder() {
-  const auto folder =
-      fs::path(::testing::TempDir()) /
-      ("kasse_b_products_" +
-       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
 
 std::string File(const std::string& items) {
   return std::string(kJournalHeader) + "<itemList>" + items + "</itemList></kavelo>";
@@ -103,7 +94,7 @@ TEST(ProductReader, EntitiesAndTheLastOfRepeatedPricesAreRead) {
 }
 
 struct ProductListTest : ::testing::Test {
-  fs::path folder = FreshFolder();
+  fs::path folder = testing::FreshFolder();
   ProductList list;
 };
 

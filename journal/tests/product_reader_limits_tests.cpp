@@ -2,7 +2,6 @@
 // files that are no regular files or too large are refused by name.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 #include "journal/product_list.h"
 #include "journal/product_reader.h"
 
@@ -17,12 +17,6 @@ namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path TempFolder() {
-  std::string pattern = (fs::path(::testing::TempDir()) / "kasse_products_XXXXXX").string();
-  EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-  return pattern;
-}
 
 TEST(ProductReaderLimits, DeeplyNestedItemsAreReadInLinearTime) {
   // A 77 kB list of this kind took 17 s when every element searched the ones before it; this
@@ -63,7 +57,7 @@ TEST(ProductReaderLimits, ValuesNestedIntoEachOtherAreRefusedNotCopied) {
 }
 
 TEST(ProductReaderLimits, OnlyRegularFilesUpTo16MiBAreRead) {
-  const fs::path folder = TempFolder();
+  const fs::path folder = testing::FreshFolder();
   ASSERT_EQ(::mkfifo((folder / "Standard.xml").c_str(), 0600), 0);
   ProductList list;
   Result<void> fifo = list.Load(folder / "Standard.xml");

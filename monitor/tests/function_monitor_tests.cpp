@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
@@ -29,14 +30,13 @@ TEST(FunctionMonitor, SavesRichTextKeepingCp1252AndEscapingBraces) {
   FunctionMonitor monitor;
   monitor.MonitorWriteLine("Summe {1} \x80");
   monitor.MonitorWriteLine("a\\b");
-  const auto path = std::filesystem::temp_directory_path() / "kasse_monitor_test.rtf";
+  const auto path = testing::FreshFolder() / "monitor.rtf";
   ASSERT_TRUE(monitor.Save(path));
   auto text = ReadFile(path);
   ASSERT_TRUE(text);
   EXPECT_EQ(text->rfind("{\\rtf1", 0), 0u);
   EXPECT_NE(text->find("Summe \\{1\\} \\'80\\par"), std::string::npos);
   EXPECT_NE(text->find("a\\\\b"), std::string::npos);
-  std::filesystem::remove(path);
 }
 
 TEST(FunctionMonitor, LongRunKeepsOnlyTheNewestWholeLines) {

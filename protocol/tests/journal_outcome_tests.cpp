@@ -65,7 +65,7 @@ TEST_F(JournalOutcome, ARefusalIsJournalledWithItsStatusWord) {
   EXPECT_NE(SFile().find("</transactionRequest><transactionRefused>6985</transactionRefused>"
                          "</transactionEncoded>"),
             std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(SFile(), home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(SFile(), home / "s.xml"));
 
   NoQuestionsHost host;
   Reports reports{record, card, host};
@@ -116,8 +116,8 @@ TEST_F(JournalOutcome, AFailingAnswerWriteSaysTheSaleIsSignedAndKeepsTheAnswer) 
   ASSERT_TRUE(journal.Sync());
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(LFile().find("<seqNoTransaction>300</seqNoTransaction>"), std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
-  EXPECT_TRUE(testing::WellFormed(SFile(), home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(SFile(), home / "s.xml"));
 }
 
 }  // namespace

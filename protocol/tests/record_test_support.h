@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +11,8 @@
 #include "common/files.h"
 #include "common/language_texts.h"
 #include "common/tests/faulty_file_io.h"
+#include "common/tests/support/test_folders.h"
+#include "common/tests/support/text_checks.h"
 #include "journal/journal.h"
 #include "monitor/function_monitor.h"
 #include "protocol/item_list.h"
@@ -19,13 +20,6 @@
 #include "protocol/vat_container.h"
 
 namespace kasse::testing {
-
-inline std::filesystem::path FreshFolder(const std::string& name) {
-  const auto folder = std::filesystem::path(::testing::TempDir()) / ("kasse_b_" + name);
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
-}
 
 inline LanguageTexts GermanRecordTexts() {
   LanguageTexts texts;
@@ -36,16 +30,8 @@ inline LanguageTexts GermanRecordTexts() {
   return texts;
 }
 
-// xmllint over a text: true when it is well-formed XML.
-inline bool WellFormed(const std::string& text, const std::filesystem::path& scratch) {
-  if (!WriteFileAtomic(scratch, text)) return false;
-  const std::string command = "xmllint --noout '" + scratch.string() + "' 2>/dev/null";
-  return std::system(command.c_str()) == 0;
-}
-
 struct RecordFixture : ::testing::Test {
-  std::filesystem::path home =
-      FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::path home = FreshFolder();
   FunctionMonitor monitor;
   LanguageTexts texts = GermanRecordTexts();
   FaultyFileIo io;  // passes every call through until a test sets a fault

@@ -66,8 +66,8 @@ TEST_F(ReportsTest, SignedDailyClosingIsJournalledDecodedAndSigned) {
             std::string::npos);
   EXPECT_NE(l.find("<seqNoReport>7</seqNoReport>"), std::string::npos);
   EXPECT_NE(l.find("<sig>" + std::string(96, '1') + "</sig></report>"), std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
-  EXPECT_TRUE(testing::WellFormed(l, home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(l, home / "l.xml"));
   EXPECT_EQ(host.resets, 1);
   EXPECT_NE(host.receiptText.find("Tagesabschluss"), std::string::npos);
   EXPECT_NE(host.receiptText.find("Bericht: \t7"), std::string::npos);
@@ -80,7 +80,7 @@ TEST_F(ReportsTest, UnsignedClosingUsesP1TwoAndAFailureStillClosesTheJournal) {
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("</reportRequest></reportEncoded>"), std::string::npos);
   EXPECT_NE(LFile().find("<time>0930</time></report>"), std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(SFile(), home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(SFile(), home / "s.xml"));
   EXPECT_TRUE(host.receiptText.empty());
 }
 
@@ -148,8 +148,8 @@ TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
                    Base64Encode(HexParse(SignedAnswer())) + "</reportResponse></reportLate>"),
             std::string::npos)
       << s;
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
-  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
 }
 
 }  // namespace

@@ -57,8 +57,8 @@ TEST_F(Signing, AnswerReachesBothJournalsTheReceiptAndTheQrPayload) {
             std::string::npos);
   EXPECT_NE(l.find("<sig>" + HexCompact(Bytes(48, 0x5A)) + "</sig></transaction>"),
             std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
-  EXPECT_TRUE(testing::WellFormed(l, home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(l, home / "l.xml"));
   EXPECT_NE(record.ResponseReceiptText().find("42"), std::string::npos);
   EXPECT_NE(record.ResponseReceiptText().find("300"), std::string::npos);
   EXPECT_EQ(receipt.signature, Bytes(48, 0x5A));
@@ -76,8 +76,8 @@ TEST_F(Signing, RefusedTransactionLeavesTheRequestWithoutAnswerAndNoQrCode) {
   EXPECT_NE(s.find("</transactionRequest></transactionEncoded>"), std::string::npos);
   EXPECT_EQ(s.find("<transactionResponse>"), std::string::npos);
   EXPECT_EQ(LFile().find("<seqNoTransaction>"), std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
-  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
   EXPECT_EQ(receipt.colour, kReceiptFailed);
   EXPECT_TRUE(receipt.qr.empty());
   EXPECT_TRUE(receipt.signature.empty());
@@ -90,7 +90,7 @@ TEST_F(Signing, TruncatedAnswerIsJournalledButNotRead) {
   EXPECT_NE(result.error().message.find("cannot be read"), std::string::npos);
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("<transactionResponse>"), std::string::npos);
-  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
   EXPECT_EQ(receipt.colour, kReceiptFailed);
   EXPECT_TRUE(receipt.qr.empty());
 }
@@ -165,8 +165,8 @@ TEST_F(LateSigning, AnAnswerAfterThePatienceLimitIsJournalledAsItsOwnRecord) {
                    "</transactionResponse></transactionLate>"),
             std::string::npos)
       << s;
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
-  EXPECT_TRUE(testing::WellFormed(LFile(), home / "l.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
   EXPECT_EQ(LFile().find("<seqNoTransaction>"), std::string::npos);
 }
 
@@ -183,7 +183,7 @@ TEST_F(LateSigning, ALateRefusalKeepsItsStatusWordAndALostAnswerWritesNothing) {
       << s;
   // One late record for two unanswered sales.
   EXPECT_EQ(s.find("<transactionLate>"), s.rfind("<transactionLate>"));
-  EXPECT_TRUE(testing::WellFormed(s, home / "s.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
 }
 
 }  // namespace

@@ -180,12 +180,12 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
     }
     ASSERT_TRUE(journal.JournalWrite(kJournalL, JournalSection::kRecord, "</transaction>"));
     ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "</transactionEncoded>"));
-    EXPECT_TRUE(testing::WellFormed(LFile() + "</kavelo>", scratch));
-    EXPECT_TRUE(testing::WellFormed(SFile() + "</kavelo>", scratch));
+    EXPECT_TRUE(testing::WellFormedXml(LFile() + "</kavelo>", scratch));
+    EXPECT_TRUE(testing::WellFormedXml(SFile() + "</kavelo>", scratch));
   }
   ASSERT_TRUE(journal.CloseJournalPair());
-  EXPECT_TRUE(testing::WellFormed(ReadFile(journal.LName()).value(), scratch));
-  EXPECT_TRUE(testing::WellFormed(ReadFile(journal.SName()).value(), scratch));
+  EXPECT_TRUE(testing::WellFormedXml(ReadFile(journal.LName()).value(), scratch));
+  EXPECT_TRUE(testing::WellFormedXml(ReadFile(journal.SName()).value(), scratch));
 }
 
 TEST(RecordBuffer, RefusesBytesPastTheDataLimit) {

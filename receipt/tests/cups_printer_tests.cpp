@@ -20,6 +20,7 @@
 #include <iterator>
 #include <thread>
 
+#include "common/tests/support/test_folders.h"
 #include "receipt/raw_print_job.h"
 
 extern char** environ;
@@ -71,7 +72,7 @@ class Scheduler : public ::testing::Test {
       skipReason_ = "cupsd or lpadmin is not installed";
       return;
     }
-    folder_ = fs::temp_directory_path() / ("kasse_cups_" + std::to_string(::getpid()));
+    folder_ = testing::FreshFolder("cups");
     for (const char* sub :
          {"spool", "spool/tmp", "cache", "state", "log", "ppd", "bin/daemon", "bin/backend"})
       fs::create_directories(folder_ / sub);

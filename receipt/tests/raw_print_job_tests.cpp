@@ -6,9 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include <unistd.h>
-
 #include "common/hex_text.h"
+#include "common/tests/support/test_folders.h"
 #include "receipt/receipt_file.h"
 
 namespace kasse {
@@ -60,9 +59,7 @@ TEST(RawPrintJob, TrimmingDropsEmptyLastLinesButKeepsTwo) {
 }
 
 TEST(ReceiptFile, SavesBytesWithoutTerminatorAndNamesUnwritableFile) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("receipt_file_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = testing::FreshFolder();
   const std::filesystem::path file = folder / "beleg.txt";
   const std::string text = "Kassenbeleg\r\nK\xE4se 1,99 \x80\r\n\r\n";
   ASSERT_TRUE(SaveReceiptText(file, "old contents that are longer than the new ones"));
@@ -75,7 +72,6 @@ TEST(ReceiptFile, SavesBytesWithoutTerminatorAndNamesUnwritableFile) {
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().kind, ErrorKind::kIo);
   EXPECT_NE(failed.error().message.find(missing.string()), std::string::npos);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

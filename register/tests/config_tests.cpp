@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
@@ -15,9 +16,7 @@ namespace fs = std::filesystem;
 // A fresh register home with a cfg folder, removed afterwards.
 struct ConfigHome : ::testing::Test {
   ConfigHome() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home = fs::path(::testing::TempDir()) / (std::string("kasse_config_") + info->name());
-    fs::remove_all(home);
+    home = testing::FreshFolder();
     fs::create_directories(home / "cfg");
   }
   ~ConfigHome() override { fs::remove_all(home); }

@@ -7,6 +7,7 @@
 
 #include "common/files.h"
 #include "common/ini_file.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
@@ -15,9 +16,7 @@ namespace fs = std::filesystem;
 
 struct LanguageHome : ::testing::Test {
   LanguageHome() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    home = fs::path(::testing::TempDir()) / (std::string("kasse_language_") + info->name());
-    fs::remove_all(home);
+    home = testing::FreshFolder();
     fs::create_directories(home / "cfg");
     std::ofstream(home / "cfg" / "lang.ini", std::ios::binary)
         << "[Deutsch]\r\n12txt=KASSENBELEG\r\n113cap=Kassieren\r\n150hint=netto\r\n"

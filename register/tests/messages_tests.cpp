@@ -13,9 +13,9 @@
 #include "card/pcsc_errors.h"
 #include "common/files.h"
 #include "common/ini_file.h"
+#include "common/tests/support/test_folders.h"
 #include "journal/product_list.h"
 #include "protocol/card_answers.h"
-#include "register/tests/register_home.h"
 
 namespace kasse {
 namespace {
@@ -97,7 +97,7 @@ TEST(MessageCatalogue, ErrorsCarryTheirNumberAndArguments) {
 }
 
 TEST(MessageCatalogue, FileErrorsKeepThePathAndTheSystemsReason) {
-  const auto missing = testing::FreshRegisterHome() / "nicht-da.xml";
+  const auto missing = testing::FreshHome() / "nicht-da.xml";
   const Result<std::string> read = ReadFile(missing);
   ASSERT_FALSE(read);
   const std::string reason = std::strerror(ENOENT);

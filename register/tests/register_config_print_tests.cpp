@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 #include "register/register_config.h"
 
 namespace kasse {
 namespace {
 
 TEST(RegisterConfigPrint, RawQueueDefaultsLoadsAndRoundTrips) {
-  const auto home = std::filesystem::path(::testing::TempDir()) / "kasse_p_config_print";
-  std::filesystem::remove_all(home);
+  const auto home = testing::FreshFolder();
   std::filesystem::create_directories(home / "cfg");
   RegisterConfig config(home);
   config.LoadConfiguration();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 namespace {
@@ -17,8 +18,7 @@ namespace fs = std::filesystem;
 // A folder of its own with a small set of defaults in `defaults` and no home yet.
 struct SeedFolders : ::testing::Test {
   SeedFolders() {
-    std::string pattern = (fs::path(::testing::TempDir()) / "kasse_seed_XXXXXX").string();
-    root = ::mkdtemp(pattern.data());
+    root = testing::NewFolder("seed");
     defaults = root / "share" / "kasse";
     fs::create_directories(defaults / "cfg");
     fs::create_directories(defaults / "Produkte");

@@ -4,7 +4,6 @@
 // no journal at all.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -13,6 +12,8 @@
 
 #include "common/files.h"
 #include "common/tests/faulty_file_io.h"
+#include "common/tests/support/test_folders.h"
+#include "common/tests/support/text_checks.h"
 #include "protocol/tests/record_test_support.h"
 #include "register/register.h"
 
@@ -23,17 +24,9 @@ namespace fs = std::filesystem;
 using testing::FaultyFileIo;
 
 fs::path TempHome() {
-  std::string pattern = (fs::path(::testing::TempDir()) / "kasse_regjournal_XXXXXX").string();
-  EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-  fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", pattern, fs::copy_options::recursive);
-  return pattern;
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++count;
-  return count;
+  const fs::path home = testing::NewFolder("register");
+  fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
+  return home;
 }
 
 // A register on the embedded card whose journal goes through a FaultyFileIo.
@@ -86,7 +79,7 @@ TEST_F(RegisterJournal, AFailingRequestWriteRefusesTheSaleAndLeavesItTotalled) {
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
   const fs::path l = reg->JournalFiles().LName();
   reg.reset();
-  EXPECT_EQ(Count(Journal(l), "<seqNoTransaction>"), 1u);
+  EXPECT_EQ(testing::Occurrences(Journal(l), "<seqNoTransaction>"), 1u);
 }
 
 TEST_F(RegisterJournal, ASignedSaleWithoutItsRecordBlocksTheNextUntilItIsWritten) {
@@ -112,10 +105,10 @@ TEST_F(RegisterJournal, ASignedSaleWithoutItsRecordBlocksTheNextUntilItIsWritten
   const fs::path s = reg->JournalFiles().SName();
   const fs::path l = reg->JournalFiles().LName();
   reg.reset();
-  EXPECT_EQ(Count(Journal(s), "<transactionResponse>"), 2u);
-  EXPECT_EQ(Count(Journal(l), "<seqNoTransaction>"), 2u);
-  EXPECT_TRUE(testing::WellFormed(Journal(s), home / "s-check.xml"));
-  EXPECT_TRUE(testing::WellFormed(Journal(l), home / "l-check.xml"));
+  EXPECT_EQ(testing::Occurrences(Journal(s), "<transactionResponse>"), 2u);
+  EXPECT_EQ(testing::Occurrences(Journal(l), "<seqNoTransaction>"), 2u);
+  EXPECT_TRUE(testing::WellFormedXml(Journal(s), home / "s-check.xml"));
+  EXPECT_TRUE(testing::WellFormedXml(Journal(l), home / "l-check.xml"));
 }
 
 // Every single write and sync of a first sale fails once, with a full disk and an I/O error.
@@ -142,11 +135,12 @@ TEST(RegisterJournalFaults, NoSignedSaleIsLostWhateverWriteOrSyncFails) {
       const fs::path s = run.reg->JournalFiles().SName();
       const fs::path l = run.reg->JournalFiles().LName();
       run.reg.reset();
-      EXPECT_EQ(Count(run.Journal(l), "<seqNoTransaction>"), static_cast<std::size_t>(signedSales));
-      EXPECT_EQ(Count(run.Journal(s), "<transactionResponse>"),
+      EXPECT_EQ(testing::Occurrences(run.Journal(l), "<seqNoTransaction>"),
                 static_cast<std::size_t>(signedSales));
-      EXPECT_TRUE(testing::WellFormed(run.Journal(s), run.home / "s-check.xml"));
-      EXPECT_TRUE(testing::WellFormed(run.Journal(l), run.home / "l-check.xml"));
+      EXPECT_EQ(testing::Occurrences(run.Journal(s), "<transactionResponse>"),
+                static_cast<std::size_t>(signedSales));
+      EXPECT_TRUE(testing::WellFormedXml(run.Journal(s), run.home / "s-check.xml"));
+      EXPECT_TRUE(testing::WellFormedXml(run.Journal(l), run.home / "l-check.xml"));
     }
   }
 }

@@ -5,9 +5,9 @@
 
 #include <atomic>
 
+#include "common/tests/support/test_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
-#include "register/tests/register_home.h"
 
 namespace kasse {
 namespace {
@@ -15,7 +15,7 @@ namespace {
 struct StartedRegister : ::testing::Test {
   StartedRegister() {
     RegisterOptions options;
-    options.home = testing::FreshRegisterHome();
+    options.home = testing::FreshHome();
     options.card.stateFile = options.home / "card.state";  // a card of this test's own
     reg = std::make_unique<Register>(options);
     started = static_cast<bool>(reg->Start());

@@ -11,20 +11,13 @@
 
 #include "common/cp1252.h"
 #include "common/files.h"
+#include "common/tests/support/test_folders.h"
 #include "register/tests/sale_fixture.h"
 
 namespace kasse {
 namespace {
 
-std::filesystem::path FreshHome(const std::string& name) {
-  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_e_reg_" + name);
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  // The test's card lives in its own folder, never in the user's state folder.
-  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
-  return home;
-}
+using testing::FreshHome;
 
 TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
   const auto home = FreshHome("config");

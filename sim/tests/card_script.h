@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -13,6 +11,7 @@
 #include "common/bytes.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
+#include "common/tests/support/test_folders.h"
 #include "sim/card_crypto.h"
 #include "sim/qor_engine.h"
 #include "sim/tlv.h"
@@ -90,25 +89,15 @@ inline std::string OldFormatState(const CardKeys& keys, std::uint32_t tpIdNo, st
          "\nend\n";
 }
 
-// A fresh folder of its own (mkdtemp), removed with the test, for a state file and the test
-// issuer: a test never touches the user's issuer.
+// A fresh folder of its own, removed with the test, for a state file and the test issuer: a
+// test never touches the user's issuer.
 class TempState {
  public:
-  explicit TempState(const std::string& name) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / ("qor-sim-test-" + name + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
-  }
-  ~TempState() {
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-  }
-  TempState(const TempState&) = delete;
-  TempState& operator=(const TempState&) = delete;
+  explicit TempState(const std::string& name) : folder_("qor-sim-" + name) {}
 
-  const std::filesystem::path& Folder() const { return folder_; }
-  std::filesystem::path File() const { return folder_ / "card.state"; }
-  std::filesystem::path IssuerFolder() const { return folder_ / "issuer"; }
+  const std::filesystem::path& Folder() const { return folder_.Path(); }
+  std::filesystem::path File() const { return Folder() / "card.state"; }
+  std::filesystem::path IssuerFolder() const { return Folder() / "issuer"; }
   // A card kept in File(), certified by the issuer in IssuerFolder().
   EngineOptions Options() const {
     EngineOptions options;
@@ -118,7 +107,7 @@ class TempState {
   }
 
  private:
-  std::filesystem::path folder_;
+  kasse::testing::TempFolder folder_;
 };
 
 }  // namespace kasse::sim::testing

@@ -118,7 +118,7 @@ TEST(FunctionMonitorWindow, FollowsTheLogAndSavesItAsRichText) {
   window.Refresh();
   EXPECT_EQ(window.ShownText(), QStringLiteral("Neu\nund mehr als vorher da stand"));
 
-  const auto file = std::filesystem::path(::testing::TempDir()) / "kasse_x_monitor.txt";
+  const auto file = testing::FreshFolder() / "monitor.txt";
   ASSERT_TRUE(window.SaveTo(file));
   const std::string saved = Slurp(file);
   EXPECT_EQ(saved.rfind("{\\rtf", 0), 0u) << saved;

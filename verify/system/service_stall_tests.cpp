@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/base_n.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/tests/loopback_client.h"
 #include "verify/tests/running_server.h"
@@ -23,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::LoopbackSocket;
+using testing::T1;
 
 constexpr auto kAnswerWithin = 1000ms;
 constexpr auto kHeadLimit = 2000ms;
@@ -32,12 +32,6 @@ class ServiceStall : public ::testing::Test {
  protected:
   ServiceStall() : t1_(T1(maker_.Sale(300))), server_(Sources(), ServeOptions{}) {}
 
-  static std::string T1(const Bytes& payload) {
-    std::string text = Base64Encode(payload);
-    for (char& c : text)
-      c = c == '+' ? '-' : c == '/' ? '_' : c;
-    return text;
-  }
   CertificateSources Sources() const {
     CertificateSources sources;
     sources.cards = {maker_.Certificate()};

@@ -5,12 +5,12 @@
 #include <openssl/pem.h>
 
 #include "common/base_n.h"
+#include "common/tests/support/test_folders.h"
 #include "verify/certificate_index.h"
 #include "verify/journal_audit.h"
 #include "verify/receipt_payload.h"
 #include "verify/receipt_verdict.h"
 #include "verify/tests/journal_fixture.h"
-#include "verify/tests/temp_folder.h"
 #include "verify/tests/test_certificates.h"
 #include "verify/verify_page.h"
 
@@ -18,14 +18,8 @@ namespace kasse {
 namespace {
 
 using testing::JournalMaker;
+using testing::T1;
 using testing::TempFolder;
-
-std::string T1(const Bytes& payload) {
-  std::string text = Base64Encode(payload);
-  for (char& c : text)
-    c = c == '+' ? '-' : c == '/' ? '_' : c;
-  return text;
-}
 
 // The receipt's signed data under another sequence number, signed with `key`.
 Bytes Resigned(const Bytes& payload, EVP_PKEY* key, std::uint32_t sequence) {

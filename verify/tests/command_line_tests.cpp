@@ -8,14 +8,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/base_n.h"
+#include "common/tests/support/test_folders.h"
 #include "verify/tests/journal_fixture.h"
-#include "verify/tests/temp_folder.h"
 
 namespace kasse {
 namespace {
 
 using testing::JournalMaker;
+using testing::T1;
 using testing::TempFolder;
 
 struct Outcome {
@@ -37,13 +37,6 @@ Outcome Verify(const TempFolder& user, const std::string& arguments) {
   text << file.rdbuf();
   run.output = text.str();
   return run;
-}
-
-std::string T1(const Bytes& payload) {
-  std::string text = Base64Encode(payload);
-  for (char& c : text)
-    c = c == '+' ? '-' : c == '/' ? '_' : c;
-  return text;
 }
 
 TEST(KaveloVerify, ChecksAReceiptOfTheUsersRegisterWithoutOptions) {

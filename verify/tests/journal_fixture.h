@@ -129,4 +129,12 @@ class JournalMaker {
   int unanswered_ = 0;
 };
 
+// The receipt's payload as the t1 parameter of its verification link: URL-safe Base64.
+inline std::string T1(const Bytes& payload) {
+  std::string text = Base64Encode(payload);
+  for (char& c : text)
+    c = c == '+' ? '-' : c == '/' ? '_' : c;
+  return text;
+}
+
 }  // namespace kasse::testing

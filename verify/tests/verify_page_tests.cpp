@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/base_n.h"
 #include "verify/certificate_index.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/verify_server.h"
@@ -11,19 +10,13 @@ namespace kasse {
 namespace {
 
 using testing::JournalMaker;
+using testing::T1;
 
 ReceiptVerdict Judge(const std::string& t1, const JournalMaker& maker) {
   CertificateSources sources;
   sources.cards = {maker.Certificate()};
   sources.trusted = {maker.Issuer()};
   return JudgeReceipt(t1, CertificateIndex(sources));
-}
-
-std::string T1(const Bytes& payload) {
-  std::string text = Base64Encode(payload);
-  for (char& c : text)
-    c = c == '+' ? '-' : c == '/' ? '_' : c;
-  return text;
 }
 
 TEST(VerifyPage, ValidReceiptShowsBannerAndDataInTheAskedLanguage) {

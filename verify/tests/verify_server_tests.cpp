@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "common/base_n.h"
 #include "verify/http_request.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/tests/loopback_client.h"
@@ -15,13 +14,7 @@ namespace {
 using testing::JournalMaker;
 using testing::LoopbackSocket;
 using testing::StatusOf;
-
-std::string T1(const Bytes& payload) {
-  std::string text = Base64Encode(payload);
-  for (char& c : text)
-    c = c == '+' ? '-' : c == '/' ? '_' : c;
-  return text;
-}
+using testing::T1;
 
 class VerifyServerTest : public ::testing::Test {
  protected:

@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <utility>
 #include <vector>
+
+#include "common/tests/support/test_folders.h"
 
 namespace kasse {
 
@@ -22,23 +24,15 @@ class QorSimProcess {
   explicit QorSimProcess(std::vector<std::string> args, int endSignal = SIGTERM)
       : args_(std::move(args)), endSignal_(endSignal) {
     if (std::find(args_.begin(), args_.end(), "--state") == args_.end()) {
-      std::string pattern =
-          (std::filesystem::temp_directory_path() / "qor-sim-card-XXXXXX").string();
-      if (::mkdtemp(pattern.data()) != nullptr) {
-        folder_ = pattern;
-        args_.insert(args_.end(), {"--state", (folder_ / "card.state").string()});
-        // Its issuer too: a test never touches the user's.
-        if (std::find(args_.begin(), args_.end(), "--issuer") == args_.end())
-          args_.insert(args_.end(), {"--issuer", (folder_ / "issuer").string()});
-      }
+      const std::filesystem::path& folder = folder_.emplace("qor-sim-card").Path();
+      args_.insert(args_.end(), {"--state", (folder / "card.state").string()});
+      // Its issuer too: a test never touches the user's.
+      if (std::find(args_.begin(), args_.end(), "--issuer") == args_.end())
+        args_.insert(args_.end(), {"--issuer", (folder / "issuer").string()});
     }
     Start();
   }
-  ~QorSimProcess() {
-    Stop(endSignal_);
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-  }
+  ~QorSimProcess() { Stop(endSignal_); }
   QorSimProcess(const QorSimProcess&) = delete;
   QorSimProcess& operator=(const QorSimProcess&) = delete;
 
@@ -68,7 +62,7 @@ class QorSimProcess {
  private:
   std::vector<std::string> args_;
   int endSignal_;
-  std::filesystem::path folder_;  // the card's own folder, when the test named none
+  std::optional<testing::TempFolder> folder_;  // the card's own, when the test named none
   pid_t pid_ = -1;
 };
 
