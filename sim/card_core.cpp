@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "common/card_tags.h"
 #include "common/packed.h"
 #include "sim/tlv.h"
 
@@ -39,8 +40,8 @@ Result<Bytes> CardCore::Sign(ByteSpan message) const {
 }
 
 void CardCore::AppendIdentity(Bytes& out) const {
-  AppendElement(out, 0xC4, ToBytes(state_.tpId));
-  AppendUint32(out, 0xC5, state_.tpIdNo);
+  AppendElement(out, tag::kTpId, ToBytes(state_.tpId));
+  AppendUint32(out, tag::kTpIdNo, state_.tpIdNo);
 }
 
 int MonthsBetween(int first, int later) {

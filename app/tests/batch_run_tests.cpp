@@ -61,7 +61,8 @@ struct Batch {
     return WellFormed(sName) && WellFormed(lName);
   }
   Bytes Certificate() {
-    return Base64Decode(Reg().Card().Session().State().Certificate).value_or(Bytes{});
+    auto der = Base64Decode(Reg().Card().Session().State().Certificate);
+    return der ? *der : Bytes{};
   }
 
   std::filesystem::path home;
