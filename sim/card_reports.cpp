@@ -26,6 +26,11 @@ struct ReportRequest {
   int lastMonth = 0;
 };
 
+int MonthOr0(ByteSpan value) {
+  const auto month = UnpackMonth(value);
+  return month ? *month : 0;
+}
+
 // The elements each kind takes, in this order, and nothing else.
 std::optional<ReportRequest> ReadRequest(Byte kind, ByteSpan data) {
   std::vector<Byte> wanted = {tag::kDate, tag::kTime};
@@ -40,8 +45,8 @@ std::optional<ReportRequest> ReadRequest(Byte kind, ByteSpan data) {
     bool valid = true;
     if (e.tag == tag::kDate) valid = UnpackDate(e.value).has_value();
     if (e.tag == tag::kTime) valid = UnpackTime(e.value).has_value();
-    if (e.tag == tag::kFirstMonth) request.firstMonth = UnpackMonth(e.value).value_or(0);
-    if (e.tag == tag::kLastMonth) request.lastMonth = UnpackMonth(e.value).value_or(0);
+    if (e.tag == tag::kFirstMonth) request.firstMonth = MonthOr0(e.value);
+    if (e.tag == tag::kLastMonth) request.lastMonth = MonthOr0(e.value);
     if (e.tag == tag::kFirstMonth || e.tag == tag::kLastMonth)
       valid = UnpackMonth(e.value).has_value();
     if (!valid) return std::nullopt;

@@ -82,7 +82,7 @@ bool ReadElement(const Element& e, Record& record) {
   switch (e.tag) {
     case tag::kDate: {
       const auto date = UnpackDate(e.value);
-      record.date = date.value_or(0);
+      record.date = date ? *date : 0;
       return date.has_value();
     }
     case tag::kTime:
