@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "sim/tlv.h"
 
@@ -27,8 +28,9 @@ std::optional<std::uint32_t> SignedNumber(const Bytes& answer) {
   std::optional<std::uint32_t> number;
   bool signature = false;
   for (const sim::Element& element : *elements) {
-    if (element.tag == 0xCB && element.value.size() == 4) number = sim::ReadUint32(element.value);
-    if (element.tag == 0x9E && element.value.size() == 48) signature = true;
+    if (element.tag == tag::kTransactionSeq && element.value.size() == 4)
+      number = sim::ReadUint32(element.value);
+    if (element.tag == tag::kSignature && element.value.size() == 48) signature = true;
   }
   return signature ? number : std::nullopt;
 }

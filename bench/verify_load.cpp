@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "sim/card_crypto.h"
 
@@ -109,7 +110,7 @@ Result<void> PrepareVerifyReceipt(const std::filesystem::path& folder) {
   OPENSSL_free(keyDer);
   if (!signed_) return signed_.error();
   const Bytes& signature = *signed_;
-  payload.push_back(0x9E);
+  payload.push_back(tag::kSignature);
   payload.push_back(0x30);
   payload.insert(payload.end(), signature.begin(), signature.end());
   std::string t1 = Base64Encode(payload);

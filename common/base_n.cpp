@@ -68,21 +68,23 @@ std::string Base64Encode(ByteSpan bytes) {
   return text;
 }
 
-std::optional<Bytes> Base64Decode(std::string_view text, Base64Alphabet alphabet) {
+Result<Bytes> Base64Decode(std::string_view text, Base64Alphabet alphabet) {
   std::size_t padding = 0;
   while (!text.empty() && text.back() == '=' && padding < 2) {
     text.remove_suffix(1);
     ++padding;
   }
-  if (alphabet == Base64Alphabet::kStandard && (text.size() + padding) % 4 != 0) return {};
-  if (text.size() % 4 == 1) return {};
+  if ((alphabet == Base64Alphabet::kStandard && (text.size() + padding) % 4 != 0) ||
+      text.size() % 4 == 1)
+    return MakeError(ErrorKind::kMalformed, "Base64: length not a multiple of four",
+                     text.size() + padding);
   Bytes bytes;
   bytes.reserve(text.size() * 3 / 4);
   unsigned buffer = 0;
   int bits = 0;
-  for (char c : text) {
-    const int value = Base64Value(c, alphabet);
-    if (value < 0) return {};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int value = Base64Value(text[i], alphabet);
+    if (value < 0) return MakeError(ErrorKind::kMalformed, "Base64: not a Base64 character", i);
     buffer = (buffer << 6) | static_cast<unsigned>(value);
     bits += 6;
     if (bits >= 8) {
@@ -91,7 +93,8 @@ std::optional<Bytes> Base64Decode(std::string_view text, Base64Alphabet alphabet
       buffer &= (1u << bits) - 1;
     }
   }
-  if (buffer != 0) return {};  // non-canonical trailing bits
+  if (buffer != 0)  // non-canonical trailing bits
+    return MakeError(ErrorKind::kMalformed, "Base64: trailing bits set", text.size() - 1);
   return bytes;
 }
 

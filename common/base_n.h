@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -19,8 +20,8 @@ std::string Base64Encode(ByteSpan bytes);
 enum class Base64Alphabet { kStandard, kUrlSafe };
 
 // Strict decoding: the length must be a multiple of four (padding may be omitted with
-// kUrlSafe); any other character gives nothing.
-std::optional<Bytes> Base64Decode(std::string_view text,
-                                  Base64Alphabet alphabet = Base64Alphabet::kStandard);
+// kUrlSafe); the error's offset is the character where decoding stopped.
+Result<Bytes> Base64Decode(std::string_view text,
+                           Base64Alphabet alphabet = Base64Alphabet::kStandard);
 
 }  // namespace kasse

@@ -38,23 +38,27 @@ Bytes PackSignedAmount(std::int64_t cents) {
   return packed;
 }
 
-std::optional<std::int64_t> UnpackSignedAmount(ByteSpan value) {
-  if (value.empty() || value.size() > 9) return {};  // 17 digits fit 64 bits
+Result<std::int64_t> UnpackSignedAmount(ByteSpan value) {
+  const auto bad = [](std::size_t at) {
+    return MakeError(ErrorKind::kMalformed, "not a signed packed amount", at);
+  };
+  if (value.empty()) return bad(0);
+  if (value.size() > 9) return bad(9);  // 17 digits fit 64 bits
   std::int64_t magnitude = 0;
   for (std::size_t i = 0; i < value.size(); ++i) {
     const int high = value[i] >> 4;
     const int low = value[i] & 0x0F;
-    if (high > 9) return {};
+    if (high > 9) return bad(i);
     magnitude = magnitude * 10 + high;
     if (i + 1 == value.size()) {
       if (low == 0x0C) return magnitude;
       if (low == 0x0D) return -magnitude;
-      return {};
+      return bad(i);
     }
-    if (low > 9) return {};
+    if (low > 9) return bad(i);
     magnitude = magnitude * 10 + low;
   }
-  return {};
+  return bad(value.size());
 }
 
 std::string RateText(double rate) {

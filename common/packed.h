@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -19,8 +20,8 @@ std::optional<Bytes> PackDigits(std::string_view digits);
 // sign nibble C (zero or positive) or D (negative): 1234 gives 01 23 4C, -500 gives 50 0D.
 Bytes PackSignedAmount(std::int64_t cents);
 
-// The reverse; nothing for a value that is not a valid signed packed amount.
-std::optional<std::int64_t> UnpackSignedAmount(ByteSpan value);
+// The reverse; the error's offset is the byte that is not a digit pair or the sign.
+Result<std::int64_t> UnpackSignedAmount(ByteSpan value);
 
 // Rate fraction (0.19) as the rate text: ten-thousandths, halves to even, "." before the last
 // two characters ("19.00", "7.00", ".0").

@@ -3,24 +3,26 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/card_tags.h"
+
 namespace kasse {
 namespace {
 
 bool IsKeptWhole(Byte tag) {
   switch (tag) {
-    case 0x9A:  // the card's debug hash: its bytes must never be taken for tags
-    case 0x9E:
-    case 0xC4:
-    case 0xC5:
-    case 0xC6:
-    case 0xC7:
-    case 0xC9:
-    case 0xCA:
-    case 0xCB:
-    case 0xCD:
-    case 0xCE:
-    case 0xD8:
-    case 0xDB:
+    case tag::kDebugHash:  // the card's debug hash: its bytes must never be taken for tags
+    case tag::kSignature:
+    case tag::kTpId:
+    case tag::kTpIdNo:
+    case tag::kOperator:
+    case tag::kItemHash:
+    case tag::kVatAddon:
+    case tag::kTraining:
+    case tag::kTransactionSeq:
+    case tag::kDate:
+    case tag::kTime:
+    case tag::kTurnover:
+    case tag::kRate:
       return true;
     default:
       return false;
@@ -43,15 +45,16 @@ void FilterPayload(Bytes& data) {
   std::size_t i = 0;
   while (i < data.size()) {
     const Byte tag = data[i];
-    if (tag == 0xC8 || tag == 0xE7 || tag == 0xE8) {
+    if (tag == tag::kCurrency || tag == tag::kThirdPartyContainer ||
+        tag == tag::kDeliveryNoteContainer) {
       RemoveElement(data, i);
-    } else if (tag == 0xD9 || tag == 0xDA) {
+    } else if (tag == tag::kTurnoverNeg || tag == tag::kVat) {
       const std::size_t removed = RemoveElement(data, i);
       if (containerLength) {
         Byte& length = data[*containerLength];
         length = static_cast<Byte>(length >= removed ? length - removed : 0);
       }
-    } else if (tag >= 0xE1 && tag <= 0xE6) {
+    } else if (tag::IsVatContainer(tag)) {
       if (i + 1 >= data.size()) break;
       containerLength = i + 1;
       i += 2;

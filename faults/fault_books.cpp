@@ -4,7 +4,9 @@
 
 #include "common/amount.h"
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/packed.h"
+#include "common/tlv_reader.h"
 #include "protocol/card_answers.h"
 #include "verify/journal_scan.h"
 
@@ -45,18 +47,19 @@ struct ContainerAmounts {
   bool hasThirdParty = false;
 };
 
+// Counts what it can: a last element cut short counts with the bytes that are there.
 ContainerAmounts AmountsOf(ByteSpan value) {
   ContainerAmounts amounts;
-  for (std::size_t in = 0; in + 2 <= value.size();) {
-    const std::size_t size = std::min<std::size_t>(value[in + 1], value.size() - in - 2);
-    const auto cents = UnpackSignedAmount(value.subspan(in + 2, size));
-    if (cents && value[in] == 0xD8) amounts.turnover += *cents;
-    if (cents && value[in] == 0xD9) amounts.negative += *cents;
-    if (cents && value[in] == 0xD6) {
+  for (TlvReader reader(value, 0, TlvOverrun::kTakeRest);;) {
+    auto element = reader.Next();
+    if (!element) break;
+    const auto cents = UnpackSignedAmount(element->value);
+    if (cents && element->tag == tag::kTurnover) amounts.turnover += *cents;
+    if (cents && element->tag == tag::kTurnoverNeg) amounts.negative += *cents;
+    if (cents && element->tag == tag::kTurnoverThirdParty) {
       amounts.thirdParty += *cents;
       amounts.hasThirdParty = true;
     }
-    in += 2 + size;
   }
   return amounts;
 }
@@ -70,25 +73,27 @@ Result<std::optional<ContainerSums>> SumsOfRequest(ByteSpan data) {
   std::optional<std::int64_t> agency, delivery;
   std::int64_t thirdParty = 0, vatTurnover = 0;
   bool hasThirdParty = false, deliveryFlag = false;
-  for (std::size_t at = 0; at + 2 <= data.size();) {
-    const Byte tag = data[at];
-    const std::size_t length = data[at + 1];
-    if (at + 2 + length > data.size())
-      return MakeError(ErrorKind::kMalformed, "request element cut short", at);
-    const ContainerAmounts amounts = AmountsOf(data.subspan(at + 2, length));
-    if (tag == 0xCA) return std::optional<ContainerSums>();
-    if (tag == 0xD7) deliveryFlag = true;
-    if (tag == 0xE7) agency = amounts.turnover;
-    if (tag == 0xE8) delivery = amounts.turnover;
-    if (tag >= 0xE1 && tag <= 0xE6) {
-      auto& [turnover, negative] = sums["containerVat" + std::to_string(tag - 0xE0)];
+  // A lone last byte is no element and is passed over.
+  for (TlvReader reader(data);;) {
+    auto element = reader.Next();
+    if (!element && reader.Fault() == TlvFault::kValueCut)
+      return MakeError(ErrorKind::kMalformed, "request element cut short", element.error().offset);
+    if (!element) break;
+    const Byte tag = element->tag;
+    const ContainerAmounts amounts = AmountsOf(element->value);
+    if (tag == tag::kTraining) return std::optional<ContainerSums>();
+    if (tag == tag::kDeliveryNote) deliveryFlag = true;
+    if (tag == tag::kThirdPartyContainer) agency = amounts.turnover;
+    if (tag == tag::kDeliveryNoteContainer) delivery = amounts.turnover;
+    if (tag::IsVatContainer(tag)) {
+      auto& [turnover, negative] =
+          sums["containerVat" + std::to_string(tag::VatContainerNumber(tag))];
       turnover += amounts.turnover;
       negative += amounts.negative;
       vatTurnover += amounts.turnover;
       thirdParty += amounts.thirdParty;
       hasThirdParty = hasThirdParty || amounts.hasThirdParty;
     }
-    at += 2 + length;
   }
   if (agency || hasThirdParty) sums["containerThirdparty"].first += agency.value_or(thirdParty);
   if (delivery) sums["containerDeliverynote"].first += *delivery;
@@ -109,7 +114,7 @@ void ReadS(std::string_view sText, FaultBooks& books) {
     const auto request = ChildText(record.body, "transactionRequest");
     // Journalled before it was sent: a request cut short never reached the card.
     if (!request) continue;
-    const std::optional<Bytes> data = Base64Decode(*request);
+    const Result<Bytes> data = Base64Decode(*request);
     auto read = data ? SumsOfRequest(*data) : MakeError(ErrorKind::kMalformed, "not Base64");
     if (!read) {
       books.problems.push_back("S record at " + std::to_string(record.offset) +
@@ -123,7 +128,7 @@ void ReadS(std::string_view sText, FaultBooks& books) {
       if (sums) books.unanswered.push_back(*sums);
       continue;
     }
-    const std::optional<Bytes> answer = Base64Decode(*response);
+    const Result<Bytes> answer = Base64Decode(*response);
     Result<TransactionAnswer> answered =
         answer ? ReadTransactionAnswer(*answer) : MakeError(ErrorKind::kMalformed, "not Base64");
     if (!answered) {

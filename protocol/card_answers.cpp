@@ -1,7 +1,9 @@
 #include "protocol/card_answers.h"
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/language_texts.h"
+#include "common/tlv_reader.h"
 
 namespace kasse {
 namespace {
@@ -13,24 +15,10 @@ Error Short(const char* what, std::size_t offset) {
   return MakeError(ErrorKind::kMalformed, std::string("card answer ends inside ") + what, offset);
 }
 
-// One tag-length-value element at a position, checked against the end of the data.
-struct Element {
-  Byte tag = 0;
-  ByteSpan value;
-  std::size_t end = 0;  // position after the element
-};
-
-std::optional<Element> ElementAt(ByteSpan data, std::size_t position) {
-  if (position + 2 > data.size()) return {};
-  const std::size_t end = position + 2 + data[position + 1];
-  if (end > data.size()) return {};
-  return Element{data[position], data.subspan(position + 2, data[position + 1]), end};
-}
-
 }  // namespace
 
-std::optional<std::uint64_t> ReadCardInteger(ByteSpan value) {
-  if (value.size() > 8) return {};
+Result<std::uint64_t> ReadCardInteger(ByteSpan value) {
+  if (value.size() > 8) return MakeError(ErrorKind::kMalformed, "number longer than 8 bytes", 8);
   std::uint64_t number = 0;
   for (Byte b : value)
     number = (number << 8) | b;
@@ -39,47 +27,47 @@ std::optional<std::uint64_t> ReadCardInteger(ByteSpan value) {
 
 Result<TransactionAnswer> ReadTransactionAnswer(ByteSpan answer) {
   TransactionAnswer result;
-  auto id = ElementAt(answer, 0);
-  if (!id) return Short("tpId", 0);
+  TlvReader reader(answer);
+  auto id = reader.Next();
+  if (!id) return Short("tpId", id.error().offset);
   result.tpId = ToText(id->value);
-  auto number = ElementAt(answer, id->end);
-  if (!number) return Short("tpIdNo", id->end);
+  auto number = reader.Next();
+  if (!number) return Short("tpIdNo", number.error().offset);
   auto tpIdNo = ReadCardInteger(number->value);
-  if (!tpIdNo) return MakeError(ErrorKind::kMalformed, "tpIdNo longer than 8 bytes", id->end);
+  if (!tpIdNo)
+    return MakeError(ErrorKind::kMalformed, "tpIdNo longer than 8 bytes", number->offset);
   result.tpIdNo = *tpIdNo;
-  auto sequence = ElementAt(answer, number->end);
-  if (!sequence) return Short("the sequence number", number->end);
+  auto sequence = reader.Next();
+  if (!sequence) return Short("the sequence number", sequence.error().offset);
   auto seqNo = ReadCardInteger(sequence->value);
   if (!seqNo)
-    return MakeError(ErrorKind::kMalformed, "sequence number longer than 8 bytes", number->end);
+    return MakeError(ErrorKind::kMalformed, "sequence number longer than 8 bytes",
+                     sequence->offset);
   result.seqNo = *seqNo;
-  const std::size_t signatureStart = sequence->end + 2;
-  if (signatureStart + kSignatureLength > answer.size())
-    return Short("the signature", sequence->end);
-  result.signature.assign(answer.begin() + static_cast<std::ptrdiff_t>(signatureStart),
-                          answer.begin() + static_cast<std::ptrdiff_t>(signatureStart + 48));
-  const std::size_t after = signatureStart + kSignatureLength;
-  if (after < answer.size() && answer[after] == 0x9A) {
-    auto debug = ElementAt(answer, after);
-    if (!debug) return Short("the debug hash", after);
+  // The signature's length byte is not trusted: the card always signs with 48 bytes.
+  auto signature = reader.NextFixed(kSignatureLength);
+  if (!signature) return Short("the signature", signature.error().offset);
+  result.signature.assign(signature->value.begin(), signature->value.end());
+  if (reader.PeekTag() == tag::kDebugHash) {
+    auto debug = reader.Next();
+    if (!debug) return Short("the debug hash", debug.error().offset);
     result.debugHash = Bytes(debug->value.begin(), debug->value.end());
   }
   return result;
 }
 
 Result<Bytes> BuildVerifyRecord(ByteSpan verifyRecord, std::size_t containerMark, ByteSpan answer) {
-  std::optional<Element> sequence;
-  std::optional<Element> signature;
-  for (std::size_t position = 0; position < answer.size();) {
-    auto element = ElementAt(answer, position);
+  std::optional<TlvElement> sequence;
+  std::optional<TlvElement> signature;
+  for (TlvReader reader(answer); !reader.AtEnd();) {
+    auto element = reader.Next();
     if (!element) break;
-    if (!sequence && element->tag == 0xCB)
-      sequence = element;
-    else if (sequence && element->tag == 0x9E) {
-      signature = element;
+    if (!sequence && element->tag == tag::kTransactionSeq) {
+      sequence = *element;
+    } else if (sequence && element->tag == tag::kSignature) {
+      signature = *element;
       break;
     }
-    position = element->end;
   }
   if (!sequence || !signature)
     return MakeError(ErrorKind::kMalformed,
@@ -94,12 +82,12 @@ Result<Bytes> BuildVerifyRecord(ByteSpan verifyRecord, std::size_t containerMark
     return MakeError(ErrorKind::kTooLong, "the data to verify exceed 250 bytes; not verified");
   Bytes command(verifyRecord.begin(),
                 verifyRecord.begin() + static_cast<std::ptrdiff_t>(containerMark));
-  command.push_back(0xCB);
+  command.push_back(tag::kTransactionSeq);
   command.push_back(static_cast<Byte>(sequence->value.size()));
   command.insert(command.end(), sequence->value.begin(), sequence->value.end());
   command.insert(command.end(), verifyRecord.begin() + static_cast<std::ptrdiff_t>(containerMark),
                  verifyRecord.end());
-  command.push_back(0x9E);
+  command.push_back(tag::kSignature);
   command.push_back(static_cast<Byte>(signature->value.size()));
   command.insert(command.end(), signature->value.begin(), signature->value.end());
   command[4] = static_cast<Byte>(dataLength);

@@ -34,8 +34,8 @@ Result<TransactionAnswer> ReadTransactionAnswer(ByteSpan answer);
 // has no CB with a 9E behind it, or the data would exceed 250 bytes.
 Result<Bytes> BuildVerifyRecord(ByteSpan verifyRecord, std::size_t containerMark, ByteSpan answer);
 
-// Unsigned big-endian of up to 8 bytes.
-std::optional<std::uint64_t> ReadCardInteger(ByteSpan value);
+// Unsigned big-endian of up to 8 bytes; a longer value is an error at its ninth byte.
+Result<std::uint64_t> ReadCardInteger(ByteSpan value);
 
 // A report's amount: digits of every nibble but the sign nibbles C and D, leading zeros kept,
 // "-" in front when the last nibble is D.
@@ -69,6 +69,6 @@ std::optional<std::pair<int, int>> SpanRange(int focusedIndex, int selectedCount
                                              bool previousSelected);
 
 // A month-list line ("+  0 | 02/2009") as three packed bytes 20 09 02.
-std::optional<Bytes> PackedMonthOfLine(const std::string& line);
+Result<Bytes> PackedMonthOfLine(const std::string& line);
 
 }  // namespace kasse

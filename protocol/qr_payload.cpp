@@ -40,7 +40,7 @@ std::string QrPayload::BuildVerifyUrl(std::string_view host) {
   return lastVerifyUrl_;
 }
 
-std::optional<kasse::Bytes> DecodeT1(std::string_view t1) {
+Result<kasse::Bytes> DecodeT1(std::string_view t1) {
   std::string text(t1);
   std::replace(text.begin(), text.end(), '-', '+');
   std::replace(text.begin(), text.end(), '_', '/');

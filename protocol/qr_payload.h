@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -35,7 +36,7 @@ class QrPayload {
   FunctionMonitor* monitor_;
 };
 
-// The t1 text of a verification URL back to the filtered payload; nothing for bad Base64.
-std::optional<kasse::Bytes> DecodeT1(std::string_view t1);
+// The t1 text of a verification URL back to the filtered payload; bad Base64 is an error.
+Result<kasse::Bytes> DecodeT1(std::string_view t1);
 
 }  // namespace kasse

@@ -2,6 +2,7 @@
 
 #include "common/amount.h"
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
 #include "protocol/transaction_record.h"
@@ -26,12 +27,16 @@ std::string RateDigits(ByteSpan packed) {
   return digits;
 }
 
+Error NotCents(std::string_view element) {
+  return MakeError(ErrorKind::kMalformed, std::string(element) + ": not a whole number of cents");
+}
+
 }  // namespace
 
-int TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
-                                       std::string_view element) {
+Result<void> TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
+                                                std::string_view element) {
   std::int64_t cents = 0;
-  if (!ParseInteger(amount, cents)) return -2;
+  if (!ParseInteger(amount, cents)) return NotCents(element);
   const Bytes packed = PackSignedAmount(cents);
   const Byte header[] = {tag, static_cast<Byte>(packed.size())};
   PutBoth(header);
@@ -39,56 +44,56 @@ int TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
   const std::string name(element);
   QueueJournal(kJournalL, JournalSection::kRecord,
                "<" + name + ">" + std::string(amount) + "</" + name + ">");
-  return 0;
+  return {};
 }
 
-int TransactionRecord::AddVatContainer(int container, std::string_view turnover,
-                                       std::string_view turnoverNeg, std::string_view vat,
-                                       std::string_view rateText,
-                                       std::optional<std::string_view> thirdParty) {
+Result<void> TransactionRecord::AddVatContainer(int container, std::string_view turnover,
+                                                std::string_view turnoverNeg, std::string_view vat,
+                                                std::string_view rateText,
+                                                std::optional<std::string_view> thirdParty) {
   bool turnoverZero = true, negZero = true, unused = true;
   if (container < 1 || container > 6 || !ReadsAsZero(turnover, turnoverZero) ||
       !ReadsAsZero(turnoverNeg, negZero) || !ReadsAsZero(vat, unused) ||
       (thirdParty && !ReadsAsZero(*thirdParty, unused)))
-    return -2;
-  if (turnoverZero && negZero) return 0;
+    return MakeError(ErrorKind::kUnusableInput, "not a VAT container of whole cents");
+  if (turnoverZero && negZero) return {};
   const std::string number = std::to_string(container);
   QueueJournal(kJournalL, JournalSection::kRecord, "<containerVat" + number + ">");
   // The first container marks where the signing step inserts the card's sequence number.
   if (containerMark_ == 0) containerMark_ = verifyBuffer_.Length();
-  PutBoth(static_cast<Byte>(0xE0 + container));
+  PutBoth(tag::VatContainer(container));
   PutBoth(0x00);
   const std::size_t commandStart = commandBuffer_.Length();
   const std::size_t verifyStart = verifyBuffer_.Length();
-  (void)AddPackedAmount(0xD8, turnover, "turnover");
-  if (!negZero) (void)AddPackedAmount(0xD9, turnoverNeg, "turnoverNeg");
-  (void)AddPackedAmount(0xDA, vat, "vat");
+  (void)AddPackedAmount(tag::kTurnover, turnover, "turnover");
+  if (!negZero) (void)AddPackedAmount(tag::kTurnoverNeg, turnoverNeg, "turnoverNeg");
+  (void)AddPackedAmount(tag::kVat, vat, "vat");
   const Bytes rate = PackRate(rateText);
-  PutBoth(0xDB);
+  PutBoth(tag::kRate);
   QueueJournal(kJournalL, JournalSection::kRecord, "<vatRate>" + RateDigits(rate) + "</vatRate>");
   PutBoth(static_cast<Byte>(rate.size()));
   PutBoth(rate);
   if (versionLevel_ >= 2 && thirdParty)
-    (void)AddPackedAmount(0xD6, *thirdParty, "turnoverthirdparty");
+    (void)AddPackedAmount(tag::kTurnoverThirdParty, *thirdParty, "turnoverthirdparty");
   commandBuffer_.Set(commandStart - 1, static_cast<Byte>(commandBuffer_.Length() - commandStart));
   verifyBuffer_.Set(verifyStart - 1, static_cast<Byte>(verifyBuffer_.Length() - verifyStart));
   QueueJournal(kJournalL, JournalSection::kRecord, "</containerVat" + number + ">");
-  return 0;
+  return {};
 }
 
-int TransactionRecord::AddAgencyContainer(std::string_view turnover) {
-  return AddTurnoverContainer(0xE7, turnover, "containerThirdparty");
+Result<void> TransactionRecord::AddAgencyContainer(std::string_view turnover) {
+  return AddTurnoverContainer(tag::kThirdPartyContainer, turnover, "containerThirdparty");
 }
 
-int TransactionRecord::AddDeliveryNoteContainer(std::string_view turnover) {
-  return AddTurnoverContainer(0xE8, turnover, "containerDeliverynote");
+Result<void> TransactionRecord::AddDeliveryNoteContainer(std::string_view turnover) {
+  return AddTurnoverContainer(tag::kDeliveryNoteContainer, turnover, "containerDeliverynote");
 }
 
-int TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
-                                            std::string_view element) {
+Result<void> TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
+                                                     std::string_view element) {
   std::int64_t cents = 0;
-  if (!ParseInteger(turnover, cents)) return -2;
-  if (cents == 0) return 0;
+  if (!ParseInteger(turnover, cents)) return NotCents(element);
+  if (cents == 0) return {};
   commandBuffer_.Put(tag);
   commandBuffer_.Put(0x00);
   const std::size_t start = commandBuffer_.Length();
@@ -96,11 +101,11 @@ int TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
   QueueJournal(kJournalL, JournalSection::kRecord,
                "<" + name + "><turnover>" + std::string(turnover) + "</turnover></" + name + ">");
   const Bytes packed = PackSignedAmount(cents);
-  commandBuffer_.Put(0xD8);
+  commandBuffer_.Put(tag::kTurnover);
   commandBuffer_.Put(static_cast<Byte>(packed.size()));
   commandBuffer_.Put(packed);
   commandBuffer_.Set(start - 1, static_cast<Byte>(commandBuffer_.Length() - start));
-  return 0;
+  return {};
 }
 
 void TransactionRecord::AddContainerStep(const VatContainers& containers) {

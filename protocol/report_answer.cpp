@@ -1,7 +1,9 @@
 #include <cstdio>
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/language_texts.h"
+#include "common/tlv_reader.h"
 #include "journal/xml_text.h"
 #include "protocol/card_answers.h"
 
@@ -15,51 +17,43 @@ std::string Xml(const std::string& name, const std::string& value) {
 // Walks the answer element by element; every read is checked against the end.
 class ReportReader {
  public:
-  ReportReader(ByteSpan answer, const LanguageTexts& texts, ReportAnswer& out)
-      : data_(answer), texts_(texts), out_(out) {}
+  ReportReader(TlvReader reader, const LanguageTexts& texts, ReportAnswer& out)
+      : tlv_(reader), texts_(texts), out_(out) {}
 
-  bool AtEnd() const { return position_ >= data_.size(); }
-  bool TagIs(Byte tag) const { return !AtEnd() && data_[position_] == tag; }
+  bool AtEnd() const { return tlv_.AtEnd(); }
+  bool TagIs(Byte tag) const { return tlv_.PeekTag() == tag; }
   bool TagIn(Byte first, Byte last) const {
-    return !AtEnd() && data_[position_] >= first && data_[position_] <= last;
+    const auto tag = tlv_.PeekTag();
+    return tag && *tag >= first && *tag <= last;
   }
 
   bool Fail(const char* what) {
     out_.problem = MakeError(ErrorKind::kMalformed,
-                             std::string("report answer ends inside ") + what, position_);
+                             std::string("report answer ends inside ") + what, tlv_.Offset());
     return false;
   }
 
-  // The value of the element at the position, bounded by `limit`.
-  std::optional<ByteSpan> Take(std::size_t limit) {
-    if (position_ + 2 > limit) return {};
-    const std::size_t length = data_[position_ + 1];
-    if (position_ + 2 + length > limit) return {};
-    ByteSpan value = data_.subspan(position_ + 2, length);
-    position_ += 2 + length;
-    return value;
-  }
-
   bool Lifecycle() {
-    if (position_ + 3 > data_.size()) return Fail("the lifecycle");
-    const std::string hex = HexCompact(data_.subspan(position_ + 2, 1));
-    position_ += 3;
+    // One byte, whatever the length byte says.
+    auto lifecycle = tlv_.NextFixed(1);
+    if (!lifecycle) return Fail("the lifecycle");
+    const std::string hex = HexCompact(lifecycle->value);
     Emit("lifeCycle", hex, "\r\n" + texts_.LangText(57) + ": \t" + hex);
     return true;
   }
 
   bool Text(const char* name, int label) {
-    auto value = Take(data_.size());
-    if (!value) return Fail(name);
-    const std::string text = ToText(*value);
+    auto element = tlv_.Next();
+    if (!element) return Fail(name);
+    const std::string text = ToText(element->value);
     Emit(name, XmlEscape(text), "\r\n" + texts_.LangText(label) + ": \t" + text);
     return true;
   }
 
   bool Number(const char* name, int label, const char* separator) {
-    auto value = Take(data_.size());
-    if (!value) return Fail(name);
-    auto number = ReadCardInteger(*value);
+    auto element = tlv_.Next();
+    if (!element) return Fail(name);
+    auto number = ReadCardInteger(element->value);
     if (!number) return Fail(name);
     const std::string text = std::to_string(*number);
     Emit(name, text, "\r\n" + texts_.LangText(label) + separator + text);
@@ -68,25 +62,25 @@ class ReportReader {
 
   // E1..E6: turnover, optional D9, rate, optional DD and DE.
   bool VatContainer() {
-    const int c = data_[position_] - 0xE0;
-    const std::string what = "containerVat" + std::to_string(c);
-    auto outer = Take(data_.size());
+    auto outer = tlv_.Next();
     if (!outer) return Fail("a VAT container");
+    const int c = tag::VatContainerNumber(outer->tag);
+    const std::string what = "containerVat" + std::to_string(c);
     std::vector<std::string> xml{"<" + what + ">"};
     std::string receipt = "\r\nContainer" + std::to_string(c) + " :";
     ReportAnswer inner;
-    ReportReader reader(*outer, texts_, inner);
-    auto turnover = reader.Take(outer->size());
+    ReportReader reader(TlvReader::Inside(*outer), texts_, inner);
+    auto turnover = reader.tlv_.Next();
     if (!turnover) return Fail("a VAT container");
-    Add(xml, receipt, "turnover", ReportAmountText(*turnover), 48);
-    if (reader.TagIs(0xD9)) {
-      auto negative = reader.Take(outer->size());
+    Add(xml, receipt, "turnover", ReportAmountText(turnover->value), 48);
+    if (reader.TagIs(tag::kTurnoverNeg)) {
+      auto negative = reader.tlv_.Next();
       if (!negative) return Fail("a VAT container");
-      Add(xml, receipt, "turnoverNeg", ReportAmountText(*negative), 49);
+      Add(xml, receipt, "turnoverNeg", ReportAmountText(negative->value), 49);
     }
-    auto rate = reader.Take(outer->size());
+    auto rate = reader.tlv_.Next();
     if (!rate) return Fail("a VAT container");
-    std::string digits = HexCompact(*rate);
+    std::string digits = HexCompact(rate->value);
     while (digits.size() < 4)
       digits.insert(digits.begin(), '0');
     Add(xml, receipt, "vatRate", digits, 50);
@@ -98,17 +92,19 @@ class ReportReader {
 
   // E7, E8, E9: turnover, count, and for E7 and E9 an optional overflow.
   bool CountedContainer(const char* name, int label, bool mayOverflow) {
-    auto outer = Take(data_.size());
+    auto outer = tlv_.Next();
     if (!outer) return Fail(name);
     std::vector<std::string> xml{std::string("<") + name + ">"};
     std::string receipt = "\r\n" + texts_.LangText(label) + " :";
     ReportAnswer inner;
-    ReportReader reader(*outer, texts_, inner);
-    auto turnover = reader.Take(outer->size());
-    auto count = turnover ? reader.Take(outer->size()) : std::nullopt;
-    auto number = count ? ReadCardInteger(*count) : std::nullopt;
+    ReportReader reader(TlvReader::Inside(*outer), texts_, inner);
+    auto turnover = reader.tlv_.Next();
+    if (!turnover) return Fail(name);
+    auto count = reader.tlv_.Next();
+    if (!count) return Fail(name);
+    auto number = ReadCardInteger(count->value);
     if (!number) return Fail(name);
-    Add(xml, receipt, "turnover", ReportAmountText(*turnover), 48);
+    Add(xml, receipt, "turnover", ReportAmountText(turnover->value), 48);
     Add(xml, receipt, "cnt", std::to_string(*number), 54);
     if (mayOverflow) reader.Flags(xml, receipt, false);
     xml.push_back(std::string("</") + name + ">");
@@ -117,20 +113,20 @@ class ReportReader {
   }
 
   bool Signature() {
-    if (position_ + 2 + 48 > data_.size()) return Fail("the signature");
-    out_.signature = Bytes(data_.begin() + static_cast<std::ptrdiff_t>(position_ + 2),
-                           data_.begin() + static_cast<std::ptrdiff_t>(position_ + 50));
-    position_ += 50;
+    // 48 bytes, whatever the length byte says.
+    auto signature = tlv_.NextFixed(48);
+    if (!signature) return Fail("the signature");
+    out_.signature = Bytes(signature->value.begin(), signature->value.end());
     return true;
   }
 
  private:
   void Flags(std::vector<std::string>& xml, std::string& receipt, bool vatChange) {
-    if (TagIs(0xDD) && Take(data_.size())) {
+    if (TagIs(tag::kOverflow) && tlv_.Next()) {
       xml.push_back("<overflow />");
       receipt += "\r\n\t" + texts_.LangText(51);
     }
-    if (vatChange && TagIs(0xDE) && Take(data_.size())) {
+    if (vatChange && TagIs(tag::kVatChange) && tlv_.Next()) {
       xml.push_back("<vatChange />");
       receipt += "\r\n\t" + texts_.LangText(52);
     }
@@ -153,52 +149,61 @@ class ReportReader {
     out_.receiptText += receipt;
   }
 
-  ByteSpan data_;
+  TlvReader tlv_;
   const LanguageTexts& texts_;
   ReportAnswer& out_;
-  std::size_t position_ = 0;
 };
 
 }  // namespace
 
 ReportAnswer ReadReportAnswer(ByteSpan answer, const LanguageTexts& texts) {
   ReportAnswer result;
-  ReportReader reader(answer, texts, result);
+  ReportReader reader(TlvReader(answer), texts, result);
   if (!reader.Lifecycle() || !reader.Text("tpId", 42) || !reader.Number("tpIdNo", 43, ": ") ||
       !reader.Number("seqNoReport", 47, ": \t"))
     return result;
-  if (reader.TagIs(0xD2) && !reader.Number("seqNoTransactionFirst", 44, ": \t")) return result;
-  if (reader.TagIs(0xD3) && !reader.Number("seqNoTransactionLast", 45, ": \t")) return result;
-  if (reader.TagIs(0xCB) && !reader.Number("seqNoTransaction", 46, ": \t\t")) return result;
-  while (reader.TagIn(0xE1, 0xE6))
+  if (reader.TagIs(tag::kDayFirstTransaction) &&
+      !reader.Number("seqNoTransactionFirst", 44, ": \t"))
+    return result;
+  if (reader.TagIs(tag::kDayLastTransaction) && !reader.Number("seqNoTransactionLast", 45, ": \t"))
+    return result;
+  if (reader.TagIs(tag::kTransactionSeq) && !reader.Number("seqNoTransaction", 46, ": \t\t"))
+    return result;
+  while (reader.TagIn(tag::kVatContainerFirst, tag::kVatContainerLast))
     if (!reader.VatContainer()) return result;
-  if (reader.TagIs(0xE7) && !reader.CountedContainer("containerThirdparty", 53, true))
+  if (reader.TagIs(tag::kThirdPartyContainer) &&
+      !reader.CountedContainer("containerThirdparty", 53, true))
     return result;
-  if (reader.TagIs(0xE8) && !reader.CountedContainer("containerDeliverynote", 55, false))
+  if (reader.TagIs(tag::kDeliveryNoteContainer) &&
+      !reader.CountedContainer("containerDeliverynote", 55, false))
     return result;
-  if (reader.TagIs(0xE9) && !reader.CountedContainer("containerTraining", 56, true)) return result;
+  if (reader.TagIs(tag::kTrainingContainer) &&
+      !reader.CountedContainer("containerTraining", 56, true))
+    return result;
   if (!reader.AtEnd()) reader.Signature();
   return result;
 }
 
 Result<BookedMonths> ReadBookedMonths(ByteSpan answer) {
-  if (answer.size() < 2 || answer[1] != 3 || answer.size() < 5)
+  TlvReader reader(answer);
+  auto firstMonth = reader.Next();
+  if (!firstMonth || firstMonth->value.size() != 3)
     return MakeError(ErrorKind::kMalformed, "booked months: no first month", 0);
-  const std::string first = HexCompact(answer.subspan(2, 3));
+  const std::string first = HexCompact(firstMonth->value);
+  auto list = reader.Next();
+  const bool noList = !list && reader.Fault() == TlvFault::kHeaderCut;
   BookedMonths months;
   // A card with nothing booked yet (not activated, or activated before it kept the month)
   // has no first month: 00 00 00 and no list is an empty answer, not a damaged one.
-  const bool listEmpty = answer.size() < 7 || answer[6] == 0;
+  const bool listEmpty = noList || (list && list->value.empty());
   if (first == "000000" && listEmpty) return months;
   if (std::sscanf(first.c_str(), "%4d%2d", &months.startYear, &months.startMonth) != 2 ||
       months.startMonth < 1 || months.startMonth > 12)
     return MakeError(ErrorKind::kMalformed, "booked months: first month is not a month", 2);
-  if (answer.size() < 7) return months;  // no month booked yet
-  const std::size_t length = answer[6];
-  if (7 + length > answer.size())
-    return MakeError(ErrorKind::kMalformed, "booked months: list ends early", 5);
-  months.offsets.assign(answer.begin() + 7,
-                        answer.begin() + 7 + static_cast<std::ptrdiff_t>(length));
+  if (noList) return months;  // no month booked yet
+  if (!list)
+    return MakeError(ErrorKind::kMalformed, "booked months: list ends early", list.error().offset);
+  months.offsets.assign(list->value.begin(), list->value.end());
   return months;
 }
 
@@ -233,12 +238,12 @@ std::optional<std::pair<int, int>> SpanRange(int focusedIndex, int selectedCount
   return std::make_pair(first, last);
 }
 
-std::optional<Bytes> PackedMonthOfLine(const std::string& line) {
+Result<Bytes> PackedMonthOfLine(const std::string& line) {
   int month = 0;
   int year = 0;
   if (line.size() < 14 || std::sscanf(line.c_str() + 7, "%2d/%4d", &month, &year) != 2 ||
       month < 1 || month > 12 || year < 0)
-    return {};
+    return MakeError(ErrorKind::kMalformed, "not a line of the month list");
   return Bytes{static_cast<Byte>((year / 1000 % 10) << 4 | (year / 100 % 10)),
                static_cast<Byte>((year / 10 % 10) << 4 | (year % 10)),
                static_cast<Byte>((month / 10) << 4 | (month % 10))};

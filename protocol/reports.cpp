@@ -1,6 +1,7 @@
 #include "protocol/reports.h"
 
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "protocol/late_answer.h"
 
@@ -37,8 +38,8 @@ void Reports::Start(const std::string& title) {
   host_.ResetReceipt();
   record_.AppendResponseText(title);
   record_.QueueJournal(kJournalL, JournalSection::kRecord, "<report>");
-  record_.AddDateField();
-  record_.AddTimeField();
+  (void)record_.AddDateField();
+  (void)record_.AddTimeField();
 }
 
 Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_t requestLength) {
@@ -136,9 +137,9 @@ Result<void> Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   record_.Monitor().MonitorWriteLine(title);
   Start(title);
   RecordBuffer& buffer = record_.CommandBuffer();
-  buffer.Put(Bytes{0xD0, 0x03});
+  buffer.Put(Bytes{tag::kFirstMonth, 0x03});
   buffer.Put(firstMonth);
-  buffer.Put(Bytes{0xD1, 0x03});
+  buffer.Put(Bytes{tag::kLastMonth, 0x03});
   buffer.Put(lastMonth);
   return Send({0x03, 0x14, "REPORT Span"}, "", 26);
 }

@@ -1,6 +1,7 @@
 #include "protocol/transaction_record.h"
 
 #include "common/amount.h"
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
 #include "journal/xml_text.h"
@@ -63,52 +64,55 @@ void TransactionRecord::BeginRecord() {
   if (hooks_) hooks_->QRReset();
 }
 
-int TransactionRecord::AddDateField() {
-  PutBoth(0xCD);
+Result<void> TransactionRecord::AddDateField() {
+  PutBoth(tag::kDate);
   PutBoth(0x04);
   const ClockField date = clock_.GetAppDate();
-  if (date.packed.size() != 4 || date.text.size() != 8) return -2;
+  if (date.packed.size() != 4 || date.text.size() != 8)
+    return MakeError(ErrorKind::kUnusableInput, "the clock gave no usable date");
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextDate) + ": " + date.text);
   PutBoth(date.packed);
   const std::string shown =
       date.text.substr(0, 4) + "-" + date.text.substr(4, 2) + "-" + date.text.substr(6, 2);
   responseReceiptText_ += "\r\n" + texts_.LangText(kTextDate) + ": \t\t" + shown;
   QueueJournal(kJournalL, JournalSection::kRecord, "<date>" + date.text + "</date>");
-  return 0;
+  return {};
 }
 
-int TransactionRecord::AddTimeField() {
-  PutBoth(0xCE);
+Result<void> TransactionRecord::AddTimeField() {
+  PutBoth(tag::kTime);
   PutBoth(0x02);
   const ClockField time = clock_.GetAppTime();
-  if (time.packed.size() != 2 || time.text.size() != 4) return -2;
+  if (time.packed.size() != 2 || time.text.size() != 4)
+    return MakeError(ErrorKind::kUnusableInput, "the clock gave no usable time");
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextTime) + ": " + time.text);
   PutBoth(time.packed);
   const std::string shown = time.text.substr(0, 2) + ":" + time.text.substr(2, 2);
   responseReceiptText_ += "\r\n" + texts_.LangText(kTextTime) + ": \t\t" + shown;
   QueueJournal(kJournalL, JournalSection::kRecord, "<time>" + time.text + "</time>");
-  return 0;
+  return {};
 }
 
-int TransactionRecord::AddOperatorField(std::optional<std::string_view> name) {
-  if (!name) return -1;
+Result<void> TransactionRecord::AddOperatorField(std::optional<std::string_view> name) {
+  if (!name) return MakeError(ErrorKind::kMissingInput, "no operator given");
   const std::string cleaned = CleanIdentifier(*name);
-  if (cleaned.empty()) return -2;
+  if (cleaned.empty())
+    return MakeError(ErrorKind::kUnusableInput, "the operator name has no usable character");
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextOperator) + ": " + cleaned);
-  PutBoth(0xC6);
+  PutBoth(tag::kOperator);
   PutBoth(static_cast<Byte>(cleaned.size()));
   PutBoth(Span(cleaned));
   responseReceiptText_ += "\r\n" + texts_.LangText(kTextOperator) + ": \t" + std::string(*name);
   QueueJournal(kJournalL, JournalSection::kRecord,
                "<operatorId>" + XmlEscape(*name) + "</operatorId>");
-  return 0;
+  return {};
 }
 
 void TransactionRecord::AddItemHashField(std::string_view itemListText, const Sha1Digest& hash) {
   deferred_.push_back([this, text = std::string(itemListText), hash]() {
     return journal_.WriteItemHash(text, hash);
   });
-  PutBoth(0xC7);
+  PutBoth(tag::kItemHash);
   PutBoth(0x14);
   PutBoth(hash);
   if (hooks_) {
@@ -120,7 +124,7 @@ void TransactionRecord::AddItemHashField(std::string_view itemListText, const Sh
 }
 
 void TransactionRecord::AddCurrencyField() {
-  commandBuffer_.Put(0xC8);
+  commandBuffer_.Put(tag::kCurrency);
   commandBuffer_.Put(0x02);
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextCurrency) + ": 03 D2");
   commandBuffer_.Put(0x03);
@@ -135,9 +139,9 @@ void TransactionRecord::AddFlagField(RecordFlag kind) {
     const char* journal;
   };
   static constexpr FlagForm kForms[] = {
-      {0xC9, kTextVatAddon, "<vatAddon/>"},
-      {0xCA, kTextTraining, "<training/>"},
-      {0xD7, kTextDeliverynote, "<deliverynote/>"},
+      {tag::kVatAddon, kTextVatAddon, "<vatAddon/>"},
+      {tag::kTraining, kTextTraining, "<training/>"},
+      {tag::kDeliveryNote, kTextDeliverynote, "<deliverynote/>"},
   };
   const FlagForm& form = kForms[static_cast<std::size_t>(kind)];
   monitor_.MonitorWriteLine("\t" + texts_.LangText(form.text));

@@ -65,20 +65,21 @@ class TransactionRecord {
   TransactionRecord& operator=(const TransactionRecord&) = delete;
 
   void BeginRecord();
-  int AddDateField();
-  int AddTimeField();
-  int AddOperatorField(std::optional<std::string_view> name);
+  Result<void> AddDateField();
+  Result<void> AddTimeField();
+  Result<void> AddOperatorField(std::optional<std::string_view> name);
   // itemListText is the item list closed with "</itemList>"; it lands in the L file before
   // the hash.
   void AddItemHashField(std::string_view itemListText, const Sha1Digest& hash);
   void AddCurrencyField();
   void AddFlagField(RecordFlag kind);
   // Amounts are decimal texts of whole cents; thirdParty only when hasThirdParty is set.
-  int AddVatContainer(int container, std::string_view turnover, std::string_view turnoverNeg,
-                      std::string_view vat, std::string_view rateText,
-                      std::optional<std::string_view> thirdParty);
-  int AddAgencyContainer(std::string_view turnover);
-  int AddDeliveryNoteContainer(std::string_view turnover);
+  Result<void> AddVatContainer(int container, std::string_view turnover,
+                               std::string_view turnoverNeg, std::string_view vat,
+                               std::string_view rateText,
+                               std::optional<std::string_view> thirdParty);
+  Result<void> AddAgencyContainer(std::string_view turnover);
+  Result<void> AddDeliveryNoteContainer(std::string_view turnover);
   void FinishRecord();
 
   // The whole cash-in: the record, its journal text and then the signing exchange. Refused,
@@ -111,9 +112,9 @@ class TransactionRecord {
   void PutBoth(Byte byte);
   void PutBoth(ByteSpan bytes);
   void AddContainerStep(const VatContainers& containers);
-  int AddTurnoverContainer(Byte tag, std::string_view turnover, std::string_view element);
+  Result<void> AddTurnoverContainer(Byte tag, std::string_view turnover, std::string_view element);
   // A child of a VAT container, mirrored into both buffers.
-  int AddPackedAmount(Byte tag, std::string_view amount, std::string_view element);
+  Result<void> AddPackedAmount(Byte tag, std::string_view amount, std::string_view element);
 
   FunctionMonitor& monitor_;
   const LanguageTexts& texts_;

@@ -2,8 +2,9 @@
 
 namespace kasse::sim {
 
-std::optional<Apdu> ParseApdu(ByteSpan command) {
-  if (command.size() < 4) return std::nullopt;
+Result<Apdu> ParseApdu(ByteSpan command) {
+  if (command.size() < 4)
+    return MakeError(ErrorKind::kMalformed, "command shorter than its header", command.size());
   Apdu apdu{command[0], command[1], command[2], command[3], {}, std::nullopt};
   if (command.size() == 4) return apdu;
   const auto leOf = [](Byte b) { return b == 0 ? std::size_t{256} : std::size_t{b}; };
@@ -13,14 +14,14 @@ std::optional<Apdu> ParseApdu(ByteSpan command) {
   }
   // Lc 00 would start an extended length, which this card does not take.
   const std::size_t lc = command[4];
-  if (lc == 0) return std::nullopt;
+  if (lc == 0) return MakeError(ErrorKind::kMalformed, "extended lengths are not taken", 4);
   if (command.size() == 5 + lc) {
     apdu.data = command.subspan(5, lc);
   } else if (command.size() == 6 + lc) {
     apdu.data = command.subspan(5, lc);
     apdu.le = leOf(command[5 + lc]);
   } else {
-    return std::nullopt;
+    return MakeError(ErrorKind::kMalformed, "command length disagrees with Lc", 4);
   }
   return apdu;
 }

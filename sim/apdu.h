@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse::sim {
 
@@ -17,8 +18,8 @@ struct Apdu {
   std::optional<std::size_t> le;  // 1 to 256
 };
 
-// Cases 1 to 4 of ISO/IEC 7816-4 with short lengths; nothing when the lengths disagree.
-std::optional<Apdu> ParseApdu(ByteSpan command);
+// Cases 1 to 4 of ISO/IEC 7816-4 with short lengths; an error when the lengths disagree.
+Result<Apdu> ParseApdu(ByteSpan command);
 
 enum StatusWord : std::uint16_t {
   kSwOk = 0x9000,

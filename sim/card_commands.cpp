@@ -2,6 +2,7 @@
 #include <array>
 #include <ctime>
 
+#include "common/card_tags.h"
 #include "common/sha.h"
 #include "sim/card_core.h"
 #include "sim/tlv.h"
@@ -71,23 +72,23 @@ Bytes CardCore::GetData(const Apdu& apdu) const {
   const CardState& s = state_;
   if (object == 0x01F1) {
     const Byte lifecycle[] = {s.lifecycle};
-    AppendElement(out, 0xC1, lifecycle);
-    AppendElement(out, 0xC2, ToBytes(options_.versionLevel == 1 ? "T.1.1" : "T.2.0"));
+    AppendElement(out, tag::kLifecycle, lifecycle);
+    AppendElement(out, tag::kVersion, ToBytes(options_.versionLevel == 1 ? "T.1.1" : "T.2.0"));
     AppendIdentity(out);
     const Sha256Digest keyDigest = Sha256(keys_.certificate);
-    AppendElement(out, 0xCF, ByteSpan(keyDigest).first(8));
-    AppendUint32(out, 0xCB, s.transactionSeq);
+    AppendElement(out, tag::kKeyDigest, ByteSpan(keyDigest).first(8));
+    AppendUint32(out, tag::kTransactionSeq, s.transactionSeq);
     if (s.lifecycle == 0x02) {
       const Byte tries[] = {static_cast<Byte>(s.pinTriesLeft)};
-      AppendElement(out, 0xD5, tries);
+      AppendElement(out, tag::kPinTries, tries);
     }
-    AppendElement(out, 0xD0, PackMonth(s.firstMonth));
-    AppendUint32(out, 0xCC, s.reportSeq);
-    AppendUint32(out, 0xDC, s.dayFirstSeq == 0 ? 0 : s.dayLastSeq - s.dayFirstSeq + 1);
+    AppendElement(out, tag::kFirstMonth, PackMonth(s.firstMonth));
+    AppendUint32(out, tag::kReportSeq, s.reportSeq);
+    AppendUint32(out, tag::kCount, s.dayFirstSeq == 0 ? 0 : s.dayLastSeq - s.dayFirstSeq + 1);
     return Answer(out);
   }
   if (object == 0x01F2) {
-    AppendElement(out, 0xD0, PackMonth(s.firstMonth));
+    AppendElement(out, tag::kFirstMonth, PackMonth(s.firstMonth));
     Bytes offsets;
     for (const auto& [month, totals] : s.months) {
       const int offset = s.firstMonth == 0 ? -1 : MonthsBetween(s.firstMonth, month);
@@ -95,19 +96,19 @@ Bytes CardCore::GetData(const Apdu& apdu) const {
         offsets.push_back(static_cast<Byte>(offset));
       }
     }
-    AppendElement(out, 0xD4, offsets);
+    AppendElement(out, tag::kMonthOffsets, offsets);
     return Answer(out);
   }
   // Version-1 cards know neither the hash length nor the algorithm list.
   if (object == 0x01F3 && options_.versionLevel >= 2) {
     const Byte length[] = {20};
-    AppendElement(out, 0xC0, length);
+    AppendElement(out, tag::kHashLength, length);
     return Answer(out);
   }
   if (object == 0x01F4 && options_.versionLevel >= 2) {
-    AppendElement(out, 0x06, kSha1Oid);
-    AppendElement(out, 0x06, kEcdsaSha256Oid);
-    AppendElement(out, 0x06, kBrainpoolOid);
+    AppendElement(out, tag::kAlgorithm, kSha1Oid);
+    AppendElement(out, tag::kAlgorithm, kEcdsaSha256Oid);
+    AppendElement(out, tag::kAlgorithm, kBrainpoolOid);
     return Answer(out);
   }
   return Answer(kSwDataNotFound);

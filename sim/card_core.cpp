@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "common/card_tags.h"
 #include "common/packed.h"
 #include "sim/tlv.h"
 
@@ -39,8 +40,8 @@ Result<Bytes> CardCore::Sign(ByteSpan message) const {
 }
 
 void CardCore::AppendIdentity(Bytes& out) const {
-  AppendElement(out, 0xC4, ToBytes(state_.tpId));
-  AppendUint32(out, 0xC5, state_.tpIdNo);
+  AppendElement(out, tag::kTpId, ToBytes(state_.tpId));
+  AppendUint32(out, tag::kTpIdNo, state_.tpIdNo);
 }
 
 int MonthsBetween(int first, int later) {
@@ -56,35 +57,45 @@ Bytes PackMonth(int month) {
 
 namespace {
 
-std::optional<int> UnpackDigits(ByteSpan value) {
+// Packed digits of a field of `size` bytes.
+Result<int> UnpackDigits(ByteSpan value, std::size_t size, const char* what) {
+  if (value.size() != size) return MakeError(ErrorKind::kMalformed, what, 0);
   int result = 0;
-  for (const Byte b : value) {
-    if ((b >> 4) > 9 || (b & 0x0F) > 9) return std::nullopt;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const Byte b = value[i];
+    if ((b >> 4) > 9 || (b & 0x0F) > 9) return MakeError(ErrorKind::kMalformed, what, i);
     result = result * 100 + (b >> 4) * 10 + (b & 0x0F);
   }
   return result;
 }
 
+constexpr const char* kNotDate = "not a packed date";
+constexpr const char* kNotMonth = "not a packed month";
+constexpr const char* kNotTime = "not a packed time";
+
 }  // namespace
 
-std::optional<int> UnpackDate(ByteSpan value) {
-  const auto date = value.size() == 4 ? UnpackDigits(value) : std::nullopt;
-  if (!date) return std::nullopt;
+Result<int> UnpackDate(ByteSpan value) {
+  const auto date = UnpackDigits(value, 4, kNotDate);
+  if (!date) return date;
   const int month = *date / 100 % 100;
   const int day = *date % 100;
-  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > 31)
+    return MakeError(ErrorKind::kMalformed, kNotDate, 0);
   return date;
 }
 
-std::optional<int> UnpackMonth(ByteSpan value) {
-  const auto month = value.size() == 3 ? UnpackDigits(value) : std::nullopt;
-  if (!month || *month % 100 < 1 || *month % 100 > 12) return std::nullopt;
+Result<int> UnpackMonth(ByteSpan value) {
+  const auto month = UnpackDigits(value, 3, kNotMonth);
+  if (month && (*month % 100 < 1 || *month % 100 > 12))
+    return MakeError(ErrorKind::kMalformed, kNotMonth, 0);
   return month;
 }
 
-std::optional<int> UnpackTime(ByteSpan value) {
-  const auto time = value.size() == 2 ? UnpackDigits(value) : std::nullopt;
-  if (!time || *time / 100 > 23 || *time % 100 > 59) return std::nullopt;
+Result<int> UnpackTime(ByteSpan value) {
+  const auto time = UnpackDigits(value, 2, kNotTime);
+  if (time && (*time / 100 > 23 || *time % 100 > 59))
+    return MakeError(ErrorKind::kMalformed, kNotTime, 0);
   return time;
 }
 

@@ -70,10 +70,11 @@ int MonthsBetween(int first, int later);
 int CurrentMonth();
 // Three packed bytes yyyy mm; 00 00 00 for month 0.
 Bytes PackMonth(int month);
-// yyyymmdd or yyyymm from packed digits; nothing for a value that is not a valid date.
-std::optional<int> UnpackDate(ByteSpan value);
-std::optional<int> UnpackMonth(ByteSpan value);
+// yyyymmdd or yyyymm from packed digits; an error for a value that is not a valid date, at
+// the byte that is not two digits (or 0 for a wrong length or a date out of range).
+Result<int> UnpackDate(ByteSpan value);
+Result<int> UnpackMonth(ByteSpan value);
 // hhmm from two packed bytes.
-std::optional<int> UnpackTime(ByteSpan value);
+Result<int> UnpackTime(ByteSpan value);
 
 }  // namespace kasse::sim

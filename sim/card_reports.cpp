@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "common/card_tags.h"
 #include "common/packed.h"
 #include "sim/card_core.h"
 #include "sim/tlv.h"
@@ -15,8 +16,8 @@ enum ReportKind : Byte {
   kDeactivation = 0x05,
 };
 
-constexpr Byte kOverflowFlag[] = {0xDD, 0x00};
-constexpr Byte kVatChangeFlag[] = {0xDE, 0x00};
+constexpr Byte kOverflowFlag[] = {tag::kOverflow, 0x00};
+constexpr Byte kVatChangeFlag[] = {tag::kVatChange, 0x00};
 
 struct ReportRequest {
   Bytes signedPart;  // everything the request held but the PIN
@@ -25,11 +26,16 @@ struct ReportRequest {
   int lastMonth = 0;
 };
 
+int MonthOr0(ByteSpan value) {
+  const auto month = UnpackMonth(value);
+  return month ? *month : 0;
+}
+
 // The elements each kind takes, in this order, and nothing else.
 std::optional<ReportRequest> ReadRequest(Byte kind, ByteSpan data) {
-  std::vector<Byte> wanted = {0xCD, 0xCE};
-  if (kind == kSpan) wanted.insert(wanted.end(), {0xD0, 0xD1});
-  if (kind == kActivation) wanted.push_back(0xC3);
+  std::vector<Byte> wanted = {tag::kDate, tag::kTime};
+  if (kind == kSpan) wanted.insert(wanted.end(), {tag::kFirstMonth, tag::kLastMonth});
+  if (kind == kActivation) wanted.push_back(tag::kPin);
   const auto elements = SplitElements(data);
   if (!elements || elements->size() != wanted.size()) return std::nullopt;
   ReportRequest request;
@@ -37,13 +43,14 @@ std::optional<ReportRequest> ReadRequest(Byte kind, ByteSpan data) {
     const Element& e = (*elements)[i];
     if (e.tag != wanted[i]) return std::nullopt;
     bool valid = true;
-    if (e.tag == 0xCD) valid = UnpackDate(e.value).has_value();
-    if (e.tag == 0xCE) valid = UnpackTime(e.value).has_value();
-    if (e.tag == 0xD0) request.firstMonth = UnpackMonth(e.value).value_or(0);
-    if (e.tag == 0xD1) request.lastMonth = UnpackMonth(e.value).value_or(0);
-    if (e.tag == 0xD0 || e.tag == 0xD1) valid = UnpackMonth(e.value).has_value();
+    if (e.tag == tag::kDate) valid = UnpackDate(e.value).has_value();
+    if (e.tag == tag::kTime) valid = UnpackTime(e.value).has_value();
+    if (e.tag == tag::kFirstMonth) request.firstMonth = MonthOr0(e.value);
+    if (e.tag == tag::kLastMonth) request.lastMonth = MonthOr0(e.value);
+    if (e.tag == tag::kFirstMonth || e.tag == tag::kLastMonth)
+      valid = UnpackMonth(e.value).has_value();
     if (!valid) return std::nullopt;
-    if (e.tag == 0xC3) {
+    if (e.tag == tag::kPin) {
       request.pin = e.value;
     } else {
       AppendElement(request.signedPart, e.tag, e.value);
@@ -60,8 +67,8 @@ void AppendAmount(Bytes& out, Byte tag, std::int64_t cents) {
 void AppendCount(Bytes& out, Byte tag, const CountTotal& total, bool withOverflow) {
   if (total.count == 0) return;
   Bytes inner;
-  AppendAmount(inner, 0xD8, total.turnover);
-  AppendUint32(inner, 0xDC, total.count);
+  AppendAmount(inner, tag::kTurnover, total.turnover);
+  AppendUint32(inner, tag::kCount, total.count);
   if (withOverflow && total.overflow) inner.insert(inner.end(), kOverflowFlag, kOverflowFlag + 2);
   AppendElement(out, tag, inner);
 }
@@ -71,15 +78,15 @@ void AppendTotals(Bytes& out, const Totals& totals) {
     const ContainerTotal& t = totals.vat[c];
     if (!t.used) continue;
     Bytes inner;
-    AppendAmount(inner, 0xD8, t.turnover);
-    if (t.turnoverNeg != 0) AppendAmount(inner, 0xD9, t.turnoverNeg);
-    AppendElement(inner, 0xDB, t.rate.empty() ? Bytes{0} : t.rate);
+    AppendAmount(inner, tag::kTurnover, t.turnover);
+    if (t.turnoverNeg != 0) AppendAmount(inner, tag::kTurnoverNeg, t.turnoverNeg);
+    AppendElement(inner, tag::kRate, t.rate.empty() ? Bytes{0} : t.rate);
     if (t.overflow) inner.insert(inner.end(), kOverflowFlag, kOverflowFlag + 2);
     if (t.vatChange) inner.insert(inner.end(), kVatChangeFlag, kVatChangeFlag + 2);
-    AppendElement(out, static_cast<Byte>(0xE1 + c), inner);
+    AppendElement(out, tag::VatContainer(static_cast<int>(c) + 1), inner);
   }
-  AppendCount(out, 0xE7, totals.agency, true);
-  AppendCount(out, 0xE8, totals.delivery, false);
+  AppendCount(out, tag::kThirdPartyContainer, totals.agency, true);
+  AppendCount(out, tag::kDeliveryNoteContainer, totals.delivery, false);
 }
 
 void AddTotals(Totals& sum, const Totals& month) {
@@ -107,11 +114,11 @@ void AddTotals(Totals& sum, const Totals& month) {
 
 void CardCore::AppendDayBooks(Bytes& out) const {
   if (state_.dayFirstSeq != 0) {
-    AppendUint32(out, 0xD2, state_.dayFirstSeq);
-    AppendUint32(out, 0xD3, state_.dayLastSeq);
+    AppendUint32(out, tag::kDayFirstTransaction, state_.dayFirstSeq);
+    AppendUint32(out, tag::kDayLastTransaction, state_.dayLastSeq);
   }
   AppendTotals(out, state_.day);
-  AppendCount(out, 0xE9, state_.training, true);
+  AppendCount(out, tag::kTrainingContainer, state_.training, true);
 }
 
 Bytes CardCore::Report(const Apdu& apdu) {
@@ -139,11 +146,11 @@ Bytes CardCore::Report(const Apdu& apdu) {
   if (kind == kDeactivation) next.lifecycle = static_cast<Byte>(Lifecycle::kDeactivated);
   Bytes out;
   const Byte shownLifecycle[] = {next.lifecycle};
-  AppendElement(out, 0xC1, shownLifecycle);
+  AppendElement(out, tag::kLifecycle, shownLifecycle);
   AppendIdentity(out);
-  AppendUint32(out, 0xCC, next.reportSeq);
+  AppendUint32(out, tag::kReportSeq, next.reportSeq);
   if (kind == kSpan) {
-    AppendUint32(out, 0xCB, state_.transactionSeq);
+    AppendUint32(out, tag::kTransactionSeq, state_.transactionSeq);
     Totals sum;
     for (const auto& [month, totals] : state_.months) {
       if (month >= request->firstMonth && month <= request->lastMonth) AddTotals(sum, totals);
@@ -165,7 +172,7 @@ Bytes CardCore::Report(const Apdu& apdu) {
     next.dayFirstSeq = next.dayLastSeq = 0;
   }
   if (!Commit(std::move(next))) return Answer(kSwMemoryFailure);
-  AppendElement(out, 0x9E, *signature);
+  AppendElement(out, tag::kSignature, *signature);
   return Answer(out);
 }
 
@@ -192,16 +199,16 @@ Bytes CardCore::ActivationReport(ByteSpan request, ByteSpan pin) {
   if (next.firstMonth == 0 && date) next.firstMonth = *date / 100;
   Bytes out;
   const Byte lifecycle[] = {next.lifecycle};
-  AppendElement(out, 0xC1, lifecycle);
+  AppendElement(out, tag::kLifecycle, lifecycle);
   AppendIdentity(out);
-  AppendUint32(out, 0xCC, next.reportSeq);
-  AppendUint32(out, 0xCB, next.transactionSeq);
+  AppendUint32(out, tag::kReportSeq, next.reportSeq);
+  AppendUint32(out, tag::kTransactionSeq, next.transactionSeq);
   Bytes message(request.begin(), request.end());
   message.insert(message.end(), out.begin(), out.end());
   const auto signature = Sign(message);
   if (!signature) return Answer(kSwNoDiagnosis);
   if (!Commit(std::move(next))) return Answer(kSwMemoryFailure);
-  AppendElement(out, 0x9E, *signature);
+  AppendElement(out, tag::kSignature, *signature);
   return Answer(out);
 }
 

@@ -1,6 +1,7 @@
 #include <array>
 #include <set>
 
+#include "common/card_tags.h"
 #include "common/packed.h"
 #include "common/payload_filter.h"
 #include "common/sha.h"
@@ -41,7 +42,7 @@ std::optional<VatItem> ReadVatContainer(ByteSpan value) {
   std::set<Byte> seen;
   for (const Element& child : *children) {
     if (!seen.insert(child.tag).second) return std::nullopt;
-    if (child.tag == 0xDB) {
+    if (child.tag == tag::kRate) {
       if (!IsPackedRate(child.value)) return std::nullopt;
       item.rate.assign(child.value.begin(), child.value.end());
       continue;
@@ -49,65 +50,68 @@ std::optional<VatItem> ReadVatContainer(ByteSpan value) {
     const auto amount = UnpackSignedAmount(child.value);
     if (!amount) return std::nullopt;
     switch (child.tag) {
-      case 0xD8:
+      case tag::kTurnover:
         item.turnover = *amount;
         break;
-      case 0xD9:
+      case tag::kTurnoverNeg:
         item.turnoverNeg = *amount;
         break;
-      case 0xDA:
+      case tag::kVat:
         break;
-      case 0xD6:
+      case tag::kTurnoverThirdParty:
         item.thirdParty = *amount;
         break;
       default:
         return std::nullopt;
     }
   }
-  if (!seen.count(0xD8) || !seen.count(0xDB)) return std::nullopt;
+  if (!seen.count(tag::kTurnover) || !seen.count(tag::kRate)) return std::nullopt;
   return item;
 }
 
 std::optional<std::int64_t> ReadSingleTurnover(ByteSpan value) {
   const auto children = SplitElements(value);
-  if (!children || children->size() != 1 || (*children)[0].tag != 0xD8) return std::nullopt;
-  return UnpackSignedAmount((*children)[0].value);
+  if (!children || children->size() != 1 || (*children)[0].tag != tag::kTurnover)
+    return std::nullopt;
+  const auto amount = UnpackSignedAmount((*children)[0].value);
+  if (!amount) return std::nullopt;
+  return *amount;
 }
 
 bool ReadElement(const Element& e, Record& record) {
   switch (e.tag) {
-    case 0xCD: {
+    case tag::kDate: {
       const auto date = UnpackDate(e.value);
-      record.date = date.value_or(0);
+      record.date = date ? *date : 0;
       return date.has_value();
     }
-    case 0xCE:
+    case tag::kTime:
       return UnpackTime(e.value).has_value();
-    case 0xC6:
+    case tag::kOperator:
       return !e.value.empty() && e.value.size() <= 16;
-    case 0xC7:
+    case tag::kItemHash:
       return e.value.size() == 20;
-    case 0xC8:
+    case tag::kCurrency:
       return e.value.size() == 2;
-    case 0xC9:
+    case tag::kVatAddon:
       return e.value.empty();
-    case 0xCA:
+    case tag::kTraining:
       record.training = true;
       return e.value.empty();
-    case 0xD7:
+    case tag::kDeliveryNote:
       record.deliveryFlag = true;
       return e.value.empty();
-    case 0xE7:
+    case tag::kThirdPartyContainer:
       record.agency = ReadSingleTurnover(e.value);
       return record.agency.has_value();
-    case 0xE8:
+    case tag::kDeliveryNoteContainer:
       record.delivery = ReadSingleTurnover(e.value);
       return record.delivery.has_value();
     default:
       break;
   }
-  if (e.tag < 0xE1 || e.tag > 0xE6) return false;
-  auto& slot = record.vat[e.tag - 0xE1];
+  if (!tag::IsVatContainer(e.tag)) return false;
+  auto& slot = record.vat[tag::VatContainerNumber(e.tag) - 1];
   slot = ReadVatContainer(e.value);
   return slot.has_value();
 }
@@ -120,7 +124,8 @@ std::optional<Record> ReadRecord(ByteSpan data) {
   for (const Element& e : *elements) {
     if (!seen.insert(e.tag).second || !ReadElement(e, record)) return std::nullopt;
   }
-  if (!seen.count(0xCD) || !seen.count(0xCE) || !seen.count(0xC7)) return std::nullopt;
+  if (!seen.count(tag::kDate) || !seen.count(tag::kTime) || !seen.count(tag::kItemHash))
+    return std::nullopt;
   return record;
 }
 
@@ -176,7 +181,7 @@ Bytes CardCore::Transaction(const Apdu& apdu) {
   Bytes message(apdu.data.begin(), apdu.data.end());
   FilterPayload(message);
   AppendIdentity(message);
-  AppendUint32(message, 0xCB, seq);
+  AppendUint32(message, tag::kTransactionSeq, seq);
   const auto signature = Sign(message);
   if (!signature) return Answer(kSwNoDiagnosis);
 
@@ -196,11 +201,11 @@ Bytes CardCore::Transaction(const Apdu& apdu) {
 
   Bytes out;
   AppendIdentity(out);
-  AppendUint32(out, 0xCB, seq);
-  AppendElement(out, 0x9E, *signature);
+  AppendUint32(out, tag::kTransactionSeq, seq);
+  AppendElement(out, tag::kSignature, *signature);
   if (options_.debugHash) {
     const Sha1Digest digest = Sha1(message);
-    AppendElement(out, 0x9A, digest);
+    AppendElement(out, tag::kDebugHash, digest);
   }
   return Answer(out);
 }
@@ -216,9 +221,9 @@ Bytes CardCore::VerifySignature(const Apdu& apdu) const {
   std::optional<Element> seq;
   std::optional<Element> signature;
   for (const Element& e : *elements) {
-    if (e.tag == 0xCB && !seq) {
+    if (e.tag == tag::kTransactionSeq && !seq) {
       seq = e;
-    } else if (e.tag == 0x9E && !signature) {
+    } else if (e.tag == tag::kSignature && !signature) {
       signature = e;
     } else {
       AppendElement(fields, e.tag, e.value);
@@ -227,7 +232,7 @@ Bytes CardCore::VerifySignature(const Apdu& apdu) const {
   if (!seq || !signature) return Answer(kSwWrongData);
   FilterPayload(fields);
   AppendIdentity(fields);
-  AppendElement(fields, 0xCB, seq->value);
+  AppendElement(fields, tag::kTransactionSeq, seq->value);
   return Answer(signer_.Verify(fields, signature->value) ? kSwOk : kSwBadSignature);
 }
 

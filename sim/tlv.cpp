@@ -2,17 +2,8 @@
 
 namespace kasse::sim {
 
-std::optional<std::vector<Element>> SplitElements(ByteSpan data) {
-  std::vector<Element> elements;
-  std::size_t i = 0;
-  while (i < data.size()) {
-    if (i + 2 > data.size()) return std::nullopt;
-    const std::size_t length = data[i + 1];
-    if (i + 2 + length > data.size()) return std::nullopt;
-    elements.push_back({data[i], data.subspan(i + 2, length)});
-    i += 2 + length;
-  }
-  return elements;
+Result<std::vector<Element>> SplitElements(ByteSpan data) {
+  return ReadTlvElements(data);
 }
 
 void AppendElement(Bytes& out, Byte tag, ByteSpan value) {

@@ -1,21 +1,20 @@
 #pragma once
-// One-byte-tag, one-byte-length elements as the card reads and writes them.
+// One-byte-tag, one-byte-length elements as the card writes them; reading goes through the
+// common reader.
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/result.h"
+#include "common/tlv_reader.h"
 
 namespace kasse::sim {
 
-struct Element {
-  Byte tag = 0;
-  ByteSpan value;
-};
+using Element = TlvElement;
 
-// Splits data into elements; nothing when an element runs past the end.
-std::optional<std::vector<Element>> SplitElements(ByteSpan data);
+// Splits data into elements; the error names the element that runs past the end.
+Result<std::vector<Element>> SplitElements(ByteSpan data);
 
 void AppendElement(Bytes& out, Byte tag, ByteSpan value);
 // Unsigned big-endian in four bytes.

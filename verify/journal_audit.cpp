@@ -47,6 +47,12 @@ std::vector<std::string> Mismatches(const AuditedRecord& s, const ScannedRecord&
   return fields;
 }
 
+// The request of a record cut off after it; nothing when it cannot be read.
+Bytes RequestOf(std::string_view body, const std::string& kind) {
+  auto request = Base64Child(body, kind + "Request");
+  return request ? std::move(*request) : Bytes();
+}
+
 std::string Kind(bool transaction) {
   return transaction ? "transaction" : "report";
 }
@@ -272,8 +278,7 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
   std::shared_ptr<const ParsedCertificate> certificate;
   if (!s.params.empty()) {
     auto text = ChildText(s.params.front(), "certificate");
-    auto der = text ? Base64Decode(*text) : std::nullopt;
-    if (der) {
+    if (auto der = text ? Base64Decode(*text) : MakeError(ErrorKind::kMissingInput, "")) {
       if (auto parsed = ParsedCertificate::FromDer(*der)) certificate = *parsed;
     }
   }
@@ -315,7 +320,7 @@ void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
         !ChildText(cut.body, kind + "Response") && !ChildText(cut.body, kind + "Refused")) {
       Unanswered({std::string(sName), cut.offset, s.records.size(),
                   kind + ": request without an answer (record cut off)"},
-                 transaction, Base64Child(cut.body, kind + "Request").value_or(Bytes()));
+                 transaction, RequestOf(cut.body, kind));
     }
   }
   for (int kind = 0; kind < 2; ++kind) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/payload_filter.h"
+#include "common/tlv_reader.h"
 #include "verify/card_certificate.h"
 #include "verify/journal_scan.h"
 #include "verify/receipt_payload.h"
@@ -22,17 +24,6 @@ std::uint64_t Unsigned(ByteSpan bytes) {
   return value;
 }
 
-// Tag-length-value elements up to the end, or nothing when one runs past it.
-std::optional<std::vector<std::pair<std::size_t, ByteSpan>>> Elements(ByteSpan data) {
-  std::vector<std::pair<std::size_t, ByteSpan>> elements;
-  for (std::size_t at = 0; at < data.size();) {
-    if (at + 2 > data.size() || at + 2 + data[at + 1] > data.size()) return std::nullopt;
-    elements.emplace_back(at, data.subspan(at + 2, data[at + 1]));
-    at += 2 + data[at + 1];
-  }
-  return elements;
-}
-
 bool IsStatusWord(std::string_view text) {
   if (text.size() != 4) return false;
   for (char c : text)
@@ -42,9 +33,9 @@ bool IsStatusWord(std::string_view text) {
 
 }  // namespace
 
-std::optional<Bytes> Base64Child(std::string_view body, std::string_view name) {
+Result<Bytes> Base64Child(std::string_view body, std::string_view name) {
   auto text = ChildText(body, name);
-  if (!text) return std::nullopt;
+  if (!text) return MakeError(ErrorKind::kMissingInput, std::string(name) + ": no such element");
   return Base64Decode(*text);
 }
 
@@ -90,16 +81,16 @@ Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certi
     signature = receipt->signature;
     message = receipt->signedMessage;
   } else {
-    auto elements = Elements(*response);
+    auto elements = ReadTlvElements(*response);
     if (!elements || elements->size() < 4) return {std::nullopt, "undecodable report answer"};
-    record.tpId = Text((*elements)[1].second);
-    record.tpIdNo = Unsigned((*elements)[2].second);
-    record.seqNo = Unsigned((*elements)[3].second);
-    for (const auto& [at, value] : *elements) {
-      if ((*response)[at] != 0x9E) continue;
-      signature.assign(value.begin(), value.end());
+    record.tpId = Text((*elements)[1].value);
+    record.tpIdNo = Unsigned((*elements)[2].value);
+    record.seqNo = Unsigned((*elements)[3].value);
+    for (const TlvElement& element : *elements) {
+      if (element.tag != tag::kSignature) continue;
+      signature.assign(element.value.begin(), element.value.end());
       message.insert(message.end(), response->begin(),
-                     response->begin() + static_cast<std::ptrdiff_t>(at));
+                     response->begin() + static_cast<std::ptrdiff_t>(element.offset));
       break;
     }
   }

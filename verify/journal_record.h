@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -34,7 +35,8 @@ struct Checked {
 // certificate the signature cannot be checked (a problem).
 Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certificate);
 
-// The Base64 content of the first element `name` in body, decoded.
-std::optional<Bytes> Base64Child(std::string_view body, std::string_view name);
+// The Base64 content of the first element `name` in body, decoded; kMissingInput when there is
+// no such element.
+Result<Bytes> Base64Child(std::string_view body, std::string_view name);
 
 }  // namespace kasse

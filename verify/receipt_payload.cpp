@@ -3,8 +3,10 @@
 #include <cctype>
 #include <optional>
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
+#include "common/tlv_reader.h"
 #include "protocol/card_answers.h"
 #include "protocol/qr_payload.h"
 
@@ -15,21 +17,14 @@ Error Bad(const std::string& what, std::size_t offset) {
   return MakeError(ErrorKind::kMalformed, what, offset);
 }
 
-struct Reader {
-  ByteSpan data;
-  std::size_t position = 0;
-
-  // The value of the element at the position; the position moves behind it.
-  Result<ByteSpan> Take(const char* field) {
-    if (position + 2 > data.size()) return Bad(std::string(field) + ": truncated", position);
-    const std::size_t length = data[position + 1];
-    if (position + 2 + length > data.size())
-      return Bad(std::string(field) + ": value runs past the end", position);
-    ByteSpan value = data.subspan(position + 2, length);
-    position += 2 + length;
-    return value;
-  }
-};
+// The element at the reader's position, or what is wrong with it under the field's name.
+Result<TlvElement> Take(TlvReader& reader, const char* field) {
+  auto element = reader.Next();
+  if (element) return element;
+  const char* what =
+      reader.Fault() == TlvFault::kHeaderCut ? ": truncated" : ": value runs past the end";
+  return Bad(field + std::string(what), element.error().offset);
+}
 
 Result<std::string> Digits(ByteSpan value, std::size_t size, const char* field,
                            std::size_t offset) {
@@ -60,25 +55,25 @@ Result<std::string> RateDigits(ByteSpan value, int container, std::size_t offset
                             : std::string(4 - digits.size(), '0') + digits;
 }
 
-Result<PayloadContainer> Container(ByteSpan value, int number, std::size_t offset) {
+Result<PayloadContainer> Container(const TlvElement& outer, int number) {
   PayloadContainer container;
   container.number = number;
-  Reader inner{value};
-  while (inner.position < value.size()) {
-    const std::size_t at = offset + 2 + inner.position;
-    const Byte tag = value[inner.position];
-    auto element = inner.Take("container element");
-    if (!element) return Error{element.error().kind, element.error().message, at};
-    if (tag == 0xD8) {
-      auto amount = Amount(*element, "turnover", at);
+  TlvReader inner = TlvReader::Inside(outer);
+  while (!inner.AtEnd()) {
+    auto element = Take(inner, "container element");
+    if (!element) return element.error();
+    const std::size_t at = element->offset;
+    const Byte tag = element->tag;
+    if (tag == tag::kTurnover) {
+      auto amount = Amount(element->value, "turnover", at);
       if (!amount) return amount.error();
       container.turnover = *amount;
-    } else if (tag == 0xDB) {
-      auto rate = RateDigits(*element, number, at);
+    } else if (tag == tag::kRate) {
+      auto rate = RateDigits(element->value, number, at);
       if (!rate) return rate.error();
       container.rateDigits = *rate;
-    } else if (tag == 0xD6) {
-      auto amount = Amount(*element, "turnoverthirdparty", at);
+    } else if (tag == tag::kTurnoverThirdParty) {
+      auto amount = Amount(element->value, "turnoverthirdparty", at);
       if (!amount) return amount.error();
       container.turnoverThirdParty = *amount;
     } else {
@@ -94,68 +89,70 @@ Result<PayloadContainer> Container(ByteSpan value, int number, std::size_t offse
 
 Result<ReceiptPayload> DecodeReceiptPayload(ByteSpan payload) {
   ReceiptPayload receipt;
-  Reader reader{payload};
+  TlvReader reader(payload);
   bool seenSignature = false;
   bool seenSequence = false;
-  while (reader.position < payload.size()) {
-    const std::size_t at = reader.position;
-    const Byte tag = payload[at];
-    if (seenSignature && tag != 0x9A) return Bad("data after the signature", at);
-    auto value = reader.Take("element");
-    if (!value) return value.error();
+  while (!reader.AtEnd()) {
+    const std::size_t at = reader.Offset();
+    const Byte tag = *reader.PeekTag();
+    if (seenSignature && tag != tag::kDebugHash) return Bad("data after the signature", at);
+    auto element = Take(reader, "element");
+    if (!element) return element.error();
+    const ByteSpan value = element->value;
     switch (tag) {
-      case 0xCD: {
-        auto date = Digits(*value, 4, "date", at);
+      case tag::kDate: {
+        auto date = Digits(value, 4, "date", at);
         if (!date) return date.error();
         receipt.date = *date;
         break;
       }
-      case 0xCE: {
-        auto time = Digits(*value, 2, "time", at);
+      case tag::kTime: {
+        auto time = Digits(value, 2, "time", at);
         if (!time) return time.error();
         receipt.time = *time;
         break;
       }
-      case 0xC6:
-        receipt.operatorId = ToText(*value);
+      case tag::kOperator:
+        receipt.operatorId = ToText(value);
         break;
-      case 0xC7:
-        if (value->size() != 20) return Bad("item-list hash: not 20 bytes", at);
-        receipt.itemHash.assign(value->begin(), value->end());
+      case tag::kItemHash:
+        if (value.size() != 20) return Bad("item-list hash: not 20 bytes", at);
+        receipt.itemHash.assign(value.begin(), value.end());
         break;
-      case 0xC9:
+      case tag::kVatAddon:
         receipt.vatAddon = true;
         break;
-      case 0xCA:
+      case tag::kTraining:
         receipt.training = true;
         break;
-      case 0xD7:
+      case tag::kDeliveryNote:
         receipt.deliveryNote = true;
         break;
-      case 0xC4:
-        receipt.tpId = ToText(*value);
+      case tag::kTpId:
+        receipt.tpId = ToText(value);
         break;
-      case 0xC5:
-      case 0xCB: {
-        auto number = ReadCardInteger(*value);
-        if (!number || value->empty()) return Bad(tag == 0xC5 ? "tpIdNo" : "sequence number", at);
-        (tag == 0xC5 ? receipt.tpIdNo : receipt.seqNo) = *number;
-        seenSequence = seenSequence || tag == 0xCB;
+      case tag::kTpIdNo:
+      case tag::kTransactionSeq: {
+        auto number = ReadCardInteger(value);
+        if (!number || value.empty())
+          return Bad(tag == tag::kTpIdNo ? "tpIdNo" : "sequence number", at);
+        (tag == tag::kTpIdNo ? receipt.tpIdNo : receipt.seqNo) = *number;
+        seenSequence = seenSequence || tag == tag::kTransactionSeq;
         break;
       }
-      case 0x9E:
-        if (value->size() != 48) return Bad("signature: not 48 bytes", at);
-        receipt.signature.assign(value->begin(), value->end());
+      case tag::kSignature:
+        if (value.size() != 48) return Bad("signature: not 48 bytes", at);
+        receipt.signature.assign(value.begin(), value.end());
         receipt.signedMessage.assign(payload.begin(),
                                      payload.begin() + static_cast<std::ptrdiff_t>(at));
         seenSignature = true;
         break;
-      case 0x9A:
-        receipt.debugHash = Bytes(value->begin(), value->end());
+      case tag::kDebugHash:
+        receipt.debugHash = Bytes(value.begin(), value.end());
         break;
       default:
-        if (tag >= 0xE1 && tag <= 0xE6) {
-          auto container = Container(*value, tag - 0xE0, at);
+        if (tag::IsVatContainer(tag)) {
+          auto container = Container(*element, tag::VatContainerNumber(tag));
           if (!container) return container.error();
           receipt.containers.push_back(*container);
           break;

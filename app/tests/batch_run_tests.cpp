@@ -48,7 +48,8 @@ struct Batch {
     return WellFormedXml(sName) && WellFormedXml(lName);
   }
   Bytes Certificate() {
-    return Base64Decode(Reg().Card().Session().State().Certificate).value_or(Bytes{});
+    auto der = Base64Decode(Reg().Card().Session().State().Certificate);
+    return der ? *der : Bytes{};
   }
 
   std::filesystem::path home;

@@ -38,7 +38,7 @@ TEST(SampleSale, CommandIsWhatTheRegisterSendsForTheSameSale) {
     ASSERT_TRUE(reg.BookSpecial(fields));
   ASSERT_TRUE(reg.Summe());
   ASSERT_TRUE(reg.Kassieren());
-  const std::optional<Bytes> sent = Base64Decode(reg.Signing().LastRequestBase64());
+  const Result<Bytes> sent = Base64Decode(reg.Signing().LastRequestBase64());
   ASSERT_TRUE(sent);
 
   const Result<Bytes> sample = SampleTransactionCommand(options.home / "sample");

@@ -85,9 +85,10 @@ TEST(Base64, FollowsRfc4648) {
 }
 
 TEST(Base64, DecodingRefusesBadInput) {
-  EXPECT_FALSE(Base64Decode("Zm9"));
-  EXPECT_FALSE(Base64Decode("Zm9v!A=="));
-  EXPECT_FALSE(Base64Decode("Zh=="));  // trailing bits set
+  // The offset is the character where decoding stopped.
+  EXPECT_EQ(Base64Decode("Zm9").error().offset, 3u);
+  EXPECT_EQ(Base64Decode("Zm9v!A==").error().offset, 4u);
+  EXPECT_EQ(Base64Decode("Zh==").error().offset, 1u);  // trailing bits set
   EXPECT_FALSE(Base64Decode("-_8=", Base64Alphabet::kStandard));
   auto url = Base64Decode("-_8", Base64Alphabet::kUrlSafe);
   ASSERT_TRUE(url);
@@ -130,8 +131,9 @@ TEST(Packed, SignedAmounts) {
     ASSERT_TRUE(back) << v;
     EXPECT_EQ(*back, v);
   }
-  EXPECT_FALSE(UnpackSignedAmount(B({0x12})));        // no sign nibble
-  EXPECT_FALSE(UnpackSignedAmount(B({0x1A, 0x2C})));  // not a digit
+  // The offset is the byte that is not a digit pair or the sign.
+  EXPECT_EQ(UnpackSignedAmount(B({0x12})).error().offset, 0u);              // no sign nibble
+  EXPECT_EQ(UnpackSignedAmount(B({0x01, 0x1A, 0x2C})).error().offset, 1u);  // not a digit
   EXPECT_FALSE(UnpackSignedAmount({}));
 }
 

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)ParseAlgorithms(answer);
   if (Result<BookedMonths> months = ReadBookedMonths(answer)) {
     for (const std::string& line : MonthListLines(*months)) {
-      const std::optional<Bytes> packed = PackedMonthOfLine(line);
+      const Result<Bytes> packed = PackedMonthOfLine(line);
       if (packed && packed->size() != 3) fuzz::Violated("a packed month is three bytes");
     }
   }

@@ -51,6 +51,21 @@ TEST(TransactionAnswer, EveryTruncationIsReportedNotOverread) {
     }
   }
   EXPECT_FALSE(ReadTransactionAnswer(HexParse("C4 02 41 42 C5 09 01 02 03 04 05 06 07 08 09")));
+  // The offset is the tag of the element the answer ends in.
+  struct {
+    std::size_t cut, offset;
+    const char* inside;
+  } cases[] = {{1, 0, "tpId"},
+               {8, 5, "tpIdNo"},
+               {12, 11, "the sequence number"},
+               {30, 17, "the signature"},
+               {70, 67, "the debug hash"}};
+  for (const auto& c : cases) {
+    auto read = ReadTransactionAnswer(ByteSpan(answer).first(c.cut));
+    ASSERT_FALSE(read) << c.cut;
+    EXPECT_EQ(read.error().offset, c.offset) << c.cut;
+    EXPECT_EQ(read.error().message, std::string("card answer ends inside ") + c.inside);
+  }
 }
 
 TEST(VerifyRecord, PlacesSequenceNumberBeforeContainersAndSignatureLast) {

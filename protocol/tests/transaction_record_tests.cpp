@@ -129,7 +129,7 @@ TEST_F(TransactionRecordTest, OperatorIsCleanedForTheCardOnly) {
   ASSERT_TRUE(Build(false, false, 2, " \t "));
   EXPECT_THAT(HexWritten(record.CommandBufferView()), HasSubstr("CE 02 09 30 C7 14"));
   EXPECT_THAT(record.ResponseReceiptText(), Not(HasSubstr("Bediener")));
-  EXPECT_EQ(record.AddOperatorField(std::nullopt), -1);
+  EXPECT_EQ(record.AddOperatorField(std::nullopt).error().kind, ErrorKind::kMissingInput);
 }
 
 TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled) {

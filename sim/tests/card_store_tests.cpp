@@ -50,7 +50,9 @@ std::int64_t DayTurnover(QorEngine& card) {
   for (const Element& e : *elements) {
     if (e.tag != 0xE1) continue;
     const auto inner = SplitElements(e.value);
-    return inner ? UnpackSignedAmount((*inner)[0].value).value_or(-1) : -1;
+    if (!inner) return -1;
+    const auto amount = UnpackSignedAmount((*inner)[0].value);
+    return amount ? *amount : -1;
   }
   return 0;
 }
