@@ -106,7 +106,7 @@ Result<void> BatchRunner::SaleCommand(const BatchLine& line, bool& handled) {
   }
   if (c == "rabatt" || c == "aufschlag") {
     if (a.size() != 1) return Usage(c + " PERCENT");
-    return c == "rabatt" ? r.Rabatt(a[0]) : r.Aufschlag(a[0]);
+    return r.Percentage(c == "rabatt" ? PercentSign::kDiscount : PercentSign::kSurcharge, a[0]);
   }
   if (c == "summe") return r.Summe();
   if (c == "kassieren") return r.Kassieren();

@@ -179,10 +179,9 @@ Result<void> Register::Kassieren() {
   return {};
 }
 
-Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveTax) {
+Result<std::string> Register::TryBuildTransaction(RecordFlags flags) {
   TransactionInput input;
-  input.training = training;
-  input.vatAddon = exclusiveTax;
+  input.flags = flags;
   input.operatorName = config_.ActiveOperatorName();
   input.versionLevel = card_.Session().State().VersionLevel;
   const bool hashOnCard = signing_.Switches().checkHash;
@@ -202,8 +201,8 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
   return record_.ResponseReceiptText();
 }
 
-std::string Register::BuildTransaction(bool training, bool exclusiveTax) {
-  Result<std::string> text = TryBuildTransaction(training, exclusiveTax);
+std::string Register::BuildTransaction(RecordFlags flags) {
+  Result<std::string> text = TryBuildTransaction(flags);
   return text ? *text : std::string();
 }
 

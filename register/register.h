@@ -69,8 +69,10 @@ class Register final : public CashInSteps,
   Result<void> BookSpecial(const SpecialPositionFields& fields);
   // Without a line, the last receipt line.
   Result<void> Storno(std::optional<std::size_t> line);
-  Result<void> Rabatt(std::string_view percent) { return sale_.ApplyPercentage(+1, percent); }
-  Result<void> Aufschlag(std::string_view percent) { return sale_.ApplyPercentage(-1, percent); }
+  // "Rabatt" or "Aufschlag" on the last position.
+  Result<void> Percentage(PercentSign sign, std::string_view percent) {
+    return sale_.ApplyPercentage(sign, percent);
+  }
   // A second Summe cashes in, as the button does.
   Result<void> Summe() { return sale_.KassierenEnabled() ? Kassieren() : sale_.TotalSale(); }
   Result<void> Kassieren();
@@ -178,8 +180,8 @@ class Register final : public CashInSteps,
   }
 
   // CashInSteps.
-  std::string BuildTransaction(bool training, bool exclusiveTax) override;
-  Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) override;
+  std::string BuildTransaction(RecordFlags flags) override;
+  Result<std::string> TryBuildTransaction(RecordFlags flags) override;
   void BuildVerifyUrl() override;
   bool HasVerifyUrl() const override { return !qr_.LastVerifyUrl().empty(); }
   void RenderQR() override {}

@@ -68,7 +68,7 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   // Arming a manipulation switch makes the next command wait, as at creation.
   for (QCheckBox* box : {checkManVer_, checkTrans_})
     connect(box, &QCheckBox::clicked, this, [this](bool on) {
-      if (on) waitState_ = 1;
+      if (on) waitState_ = WaitState::kHeld;
     });
   connect(send_, &QPushButton::clicked, this, &DebugConsole::Send);
   captions_.Add(checkHash_, kHashTag);
@@ -112,7 +112,7 @@ void DebugConsole::SetHeldText(const QString& text) {
 }
 
 void DebugConsole::Send() {
-  waitState_ = 0;
+  waitState_ = WaitState::kSent;
   if (hold_ != nullptr) hold_->quit();
 }
 
@@ -121,7 +121,7 @@ std::string DebugConsole::HoldForDebug(std::string text) {
   show();
   raise();
   SetHeldText(FromCore(text));
-  waitState_ = 1;
+  waitState_ = WaitState::kHeld;
   QPointer<DebugConsole> alive(this);
   QEventLoop loop;
   hold_ = &loop;
@@ -129,7 +129,7 @@ std::string DebugConsole::HoldForDebug(std::string text) {
   loop.exec();
   if (alive.isNull()) return text;
   hold_ = nullptr;
-  if (waitState_ == 0) return ToCore(HeldText());
+  if (waitState_ == WaitState::kSent) return ToCore(HeldText());
   return text;
 }
 
@@ -138,7 +138,7 @@ void DebugConsole::HideConsole() {
 }
 
 void DebugConsole::closeEvent(QCloseEvent* event) {
-  waitState_ = -1;
+  waitState_ = WaitState::kClosed;
   checkTrans_->setChecked(false);
   checkManVer_->setChecked(false);
   if (hold_ != nullptr) hold_->quit();

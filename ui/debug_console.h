@@ -27,8 +27,9 @@ class DebugConsole : public QWidget, public DebugHold {
   ~DebugConsole() override;
 
   void Relabel();
-  // 1 a command is held (also at start), 0 "Send" was pressed, -1 the console was closed.
-  int DebugWaitState() const { return waitState_; }
+  // kHeld also at start, before any command came.
+  enum class WaitState { kHeld, kSent, kClosed };
+  WaitState DebugWaitState() const { return waitState_; }
   // The menu entry "Verifikation auf QOR" copies its check mark here.
   void SetVerifyOnCard(bool on);
   // Takes the switches from the register (after the main window changed one there).
@@ -58,7 +59,7 @@ class DebugConsole : public QWidget, public DebugHold {
   QPlainTextEdit* sendMemo_;
   QPushButton* send_;
   QEventLoop* hold_ = nullptr;
-  int waitState_ = 1;
+  WaitState waitState_ = WaitState::kHeld;
   CaptionBook captions_;
 };
 

@@ -219,9 +219,9 @@ void MainWindow::Abort() {
   Report(QString());
 }
 
-void MainWindow::Percent(int sign) {
+void MainWindow::Percent(PercentSign sign) {
   const std::string percent = ToCore(percent_->text());
-  Report(sign > 0 ? reg_.Rabatt(percent) : reg_.Aufschlag(percent));
+  Report(reg_.Percentage(sign, percent));
 }
 
 void MainWindow::BookSpecial() {

@@ -36,6 +36,7 @@ class ScannerWindow;
 class SpecialPositionEditor;
 class TransportPinDialog;
 class VatRateDialog;
+enum class PercentSign;
 
 // The tool windows, created hidden with the main window.
 struct ToolWindows {
@@ -100,7 +101,7 @@ class MainWindow : public QMainWindow {
   void CancelAtCaret();
   void Total(int times);
   void Abort();
-  void Percent(int sign);
+  void Percent(PercentSign sign);
   void BookSpecial();
   void AddSpecialToList();
   void EditShownProduct();

@@ -99,7 +99,7 @@ void RegisterApp::DemoSale() {
   Result<void> outcome;
   for (std::size_t index : {std::size_t{0}, std::size_t{3}, std::size_t{5}})
     if (outcome && index < count) outcome = reg.BookProduct(index, index == 3 ? "2" : "");
-  if (outcome) outcome = reg.Rabatt("5");
+  if (outcome) outcome = reg.Percentage(PercentSign::kDiscount, "5");
   if (outcome) outcome = reg.Summe();
   if (outcome) outcome = reg.Kassieren();
   if (!outcome) problem_ = FromCore(outcome.error().message);

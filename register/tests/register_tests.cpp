@@ -142,8 +142,8 @@ TEST(Register, LanguageWithoutSectionIsTakenWithEmptyTextsAndAWarning) {
 // Steps whose record never fits the card.
 class OversizedCashIn : public CashInSteps {
  public:
-  std::string BuildTransaction(bool, bool) override { return "never"; }
-  Result<std::string> TryBuildTransaction(bool, bool) override {
+  std::string BuildTransaction(RecordFlags) override { return "never"; }
+  Result<std::string> TryBuildTransaction(RecordFlags) override {
     ++attempts;
     return MakeError(ErrorKind::kTooLong, "the record does not fit the card");
   }

@@ -29,12 +29,12 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   Till till;
   ASSERT_TRUE(till.reg->BookProduct(0, ""));
   till.window->PercentField()->setText(QStringLiteral("x"));
-  till.window->Percent(+1);
+  till.window->Percent(PercentSign::kDiscount);
   EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kPercentNotNumber));
   EXPECT_EQ(ToCore(till.window->LastProblem()), "Der Prozentsatz ist keine Zahl");
 
   till.window->Actions().languages[2]->trigger();  // Francais
-  till.window->Percent(+1);
+  till.window->Percent(PercentSign::kDiscount);
   EXPECT_EQ(ToCore(till.window->LastProblem()), "Le pourcentage n'est pas un nombre");
 
   till.window->Actions().languages[1]->trigger();  // English

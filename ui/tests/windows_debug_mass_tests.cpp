@@ -47,7 +47,8 @@ int CountOf(const std::string& text, std::string_view what) {
 void WhileHeld(DebugConsole& console, std::function<void()> act) {
   auto* poll = new QTimer(&console);
   QObject::connect(poll, &QTimer::timeout, &console, [poll, &console, act = std::move(act)] {
-    if (console.HeldText().isEmpty() || console.DebugWaitState() != 1) return;
+    if (console.HeldText().isEmpty() || console.DebugWaitState() != DebugConsole::WaitState::kHeld)
+      return;
     poll->stop();
     poll->deleteLater();
     act();
@@ -75,7 +76,7 @@ TEST(DebugConsole, HoldsTheTransactionUntilSend) {
   });
   ASSERT_TRUE(SellOne(*reg));
   EXPECT_TRUE(sawHold);
-  EXPECT_EQ(console.DebugWaitState(), 0);
+  EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kSent);
   EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
 }
@@ -117,7 +118,7 @@ TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
     console.close();
   });
   ASSERT_TRUE(SellOne(*reg));
-  EXPECT_EQ(console.DebugWaitState(), -1);
+  EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kClosed);
   EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
   // Closing disarms both manipulations, in the window and in the register.
   EXPECT_FALSE(console.findChild<QCheckBox*>("CheckTrans")->isChecked());
