@@ -58,8 +58,8 @@ void CardErrorWindow::done(int result) {
 
 void CardErrorWindow::showEvent(QShowEvent* event) {
   // The register's reason helps whoever reads the window; it is not a language text.
-  reason_->setText(OperatorMessage(reg_.Texts(), reg_.CardFailure()));
-  reason_->setVisible(!reg_.CardFailure().empty());
+  reason_->setText(OperatorMessage(reg_.Texts(), reg_.Card().Failure()));
+  reason_->setVisible(!reg_.Card().Failure().empty());
   QDialog::showEvent(event);
 }
 

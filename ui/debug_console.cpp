@@ -47,19 +47,17 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   // Each box changes only its own switch: the main menu sets "Verifikation auf QOR" in the
   // register too, and a click here must not undo it.
-  const std::array<std::pair<QCheckBox*, bool DebugSwitches::*>, 4> boxes{{
-      {checkHash_, &DebugSwitches::checkHash},
-      {checkVer_, &DebugSwitches::checkVer},
-      {checkManVer_, &DebugSwitches::checkManVer},
-      {checkTrans_, &DebugSwitches::checkTrans},
+  using Switch = Register::Switch;
+  const std::array<std::pair<QCheckBox*, Switch>, 4> boxes{{
+      {checkHash_, Switch::kHashOnCard},
+      {checkVer_, Switch::kVerifyOnCard},
+      {checkManVer_, Switch::kManipulateRecord},
+      {checkTrans_, Switch::kManipulateTransaction},
   }};
-  for (const auto& [box, field] : boxes) {
+  for (const auto& [box, which] : boxes) {
     layout->addWidget(box);
-    connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
-      DebugSwitches switches = reg_.Switches();
-      switches.*field = on;
-      reg_.SetDebugSwitches(switches);
-    });
+    connect(box, &QCheckBox::toggled, this,
+            [this, which](bool on) { (void)reg_.SetSwitch(which, on); });
   }
   layout->addWidget(sendMemo_, 1);
   layout->addWidget(send_, 0, Qt::AlignRight);
@@ -78,11 +76,9 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   captions_.Add(send_, kSendTag);
   SyncFromRegister();
   Relabel();
-  reg_.SetDebugHold(this);
 }
 
 DebugConsole::~DebugConsole() {
-  reg_.SetDebugHold(nullptr);
   if (hold_ != nullptr) hold_->quit();
 }
 

@@ -22,7 +22,7 @@ class Register;
 class DebugConsole : public QWidget, public DebugHold {
   Q_OBJECT
  public:
-  // Offers itself as the register's hold; the destructor withdraws it.
+  // The register's host lends it as the hold for held commands.
   DebugConsole(Register& reg, QWidget* parent);
   ~DebugConsole() override;
 

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <chrono>
 #include <iostream>
 
 #include "common/cp1252.h"
@@ -49,6 +50,9 @@ void RegisterApp::Start() {
     }
   }
   splash_ = std::make_unique<SplashWindow>();
+  // Each window run generates other mass sales; batch keeps its seed for repeatable runs.
+  options_.reg.seed =
+      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count());
   register_ = std::make_unique<Register>(options_.reg);
   // Before the configuration is read the splash speaks the design language.
   Language design(options_.reg.home);

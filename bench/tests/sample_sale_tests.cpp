@@ -7,6 +7,7 @@
 #include "common/base_n.h"
 #include "common/hex_text.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 
 namespace kasse::bench {
 namespace {
@@ -45,7 +46,7 @@ TEST(SampleSale, CommandIsWhatTheRegisterSendsForTheSameSale) {
     ASSERT_TRUE(reg.BookSpecial(fields));
   ASSERT_TRUE(reg.Summe());
   ASSERT_TRUE(reg.Kassieren());
-  const std::optional<Bytes> sent = Base64Decode(reg.Signing().LastRequestBase64());
+  const std::optional<Bytes> sent = Base64Decode(RegisterProbe::Signing(reg).LastRequestBase64());
   ASSERT_TRUE(sent);
 
   const Result<Bytes> sample = SampleTransactionCommand(options.home / "sample");

@@ -53,7 +53,7 @@ TEST(MainWindowKeys, ListKeysBookTotalAndCashInWithTheQrCodeUnderTheReceipt) {
   EXPECT_TRUE(till.SaleNow().NoSaleOpen());
   const std::string& url = till.reg->LastVerifyUrl();
   ASSERT_FALSE(url.empty());
-  EXPECT_TRUE(till.ReceiptHas(till.reg->Card().Session().State().TpId));
+  EXPECT_TRUE(till.ReceiptHas(till.reg->Card().State().TpId));
   ReceiptView* receipt = till.window->Receipt();
   ASSERT_TRUE(receipt->CodeVisible());
   EXPECT_EQ(DecodeQrPicture(receipt->ShownCode()).value_or(""), url);
