@@ -60,6 +60,20 @@ TEST(MainWindowKeys, ListKeysBookTotalAndCashInWithTheQrCodeUnderTheReceipt) {
   EXPECT_FALSE(till.window->KassierenButton()->isEnabled());
 }
 
+// The window has no poll: what changes behind its back (a mass run, a card event, another
+// window) reaches it through the register's change notice.
+TEST(MainWindowRefresh, ASaleBookedBehindTheWindowsBackIsShownAfterTheNotice) {
+  Till till;
+  ASSERT_TRUE(till.started);
+  QApplication::processEvents();
+  ASSERT_FALSE(till.window->SummeButton()->isEnabled());
+  ASSERT_TRUE(till.reg->BookProduct(0, ""));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return till.window->SummeButton()->isEnabled(); }, 5000));
+  ASSERT_TRUE(till.reg->Summe());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return till.window->KassierenButton()->isEnabled(); }, 5000));
+  EXPECT_FALSE(till.window->SummeButton()->isEnabled());
+}
+
 TEST(MainWindowKeys, PlusAndMinusBookSurchargeAndDiscountOfTheLastPosition) {
   Till till;
   QListWidget* list = till.List();
