@@ -385,12 +385,12 @@ void Register::SetClockPickers(AppDateTime value) {
   clock_.SetPickers(value, value);
 }
 
-void Register::SetCardMonitor(CardMonitorWindow window) {
+void Register::SetCardMonitor(CardMonitorState state) {
   CardMonitorLog& log = card_.Log();
-  if (window == CardMonitorWindow::kClosed)
+  if (state == CardMonitorState::kClosed)
     log.WindowClosed();
   else
-    log.ShowMonitor(1, window == CardMonitorWindow::kShown ? 1 : 0);
+    log.ShowMonitor(1, state == CardMonitorState::kShown ? 1 : 0);
 }
 
 void Register::ClearLog(Log log) {

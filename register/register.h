@@ -110,8 +110,8 @@ class Register final {
   void SetClockPickers(AppDateTime value);
   void TickClock() { clock_.TimerSyncTimer(); }
   // The card monitor's window: shown (the log runs), hidden, or closed (the log stops).
-  enum class CardMonitorWindow { kShown, kHidden, kClosed };
-  void SetCardMonitor(CardMonitorWindow window);
+  enum class CardMonitorState { kShown, kHidden, kClosed };
+  void SetCardMonitor(CardMonitorState state);
   enum class Log { kFunctionMonitor, kCardMonitor };
   void ClearLog(Log log);
 

@@ -64,8 +64,8 @@ void CardMonitorWindow::Relabel() {
 }
 
 void CardMonitorWindow::ShowMonitor(bool visible) {
-  reg_.SetCardMonitor(visible ? Register::CardMonitorWindow::kShown
-                              : Register::CardMonitorWindow::kHidden);
+  reg_.SetCardMonitor(visible ? Register::CardMonitorState::kShown
+                              : Register::CardMonitorState::kHidden);
   setVisible(visible);
   Refresh();
 }
@@ -90,7 +90,7 @@ void CardMonitorWindow::Refresh() {
 }
 
 void CardMonitorWindow::closeEvent(QCloseEvent* event) {
-  reg_.SetCardMonitor(Register::CardMonitorWindow::kClosed);
+  reg_.SetCardMonitor(Register::CardMonitorState::kClosed);
   event->accept();
   emit closed();
 }

@@ -16,7 +16,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <chrono>
 
 #include "register/messages.h"
 #include "register/register.h"
