@@ -348,10 +348,12 @@ Result<void> Register::SetSwitch(Switch which, bool on) {
   return {};
 }
 
-Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonitor) {
-  config_.showCardMonitor = cardMonitor;
-  config_.showFunctionMonitor = functionMonitor;
-  return {};
+Result<void> Register::SaveSettings(std::optional<MonitorsAtStart> monitors) {
+  if (monitors) {
+    config_.showCardMonitor = monitors->cardMonitor;
+    config_.showFunctionMonitor = monitors->functionMonitor;
+  }
+  return config_.SaveConfiguration();
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {

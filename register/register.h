@@ -57,9 +57,15 @@ class Register final {
   // are only reported (Warnings()); an error means the card failed. The journal pair opens at
   // the first journal write, so a run that only reads the card leaves no files.
   Result<void> Start();
+  // Which monitor windows open at the next start.
+  struct MonitorsAtStart {
+    bool cardMonitor = false;
+    bool functionMonitor = false;
+  };
   // Writes the settings to cfg/start.ini (the setters below change only the memory): at the
-  // orderly close of the main window and at the end of a batch run.
-  Result<void> SaveSettings() const { return config_.SaveConfiguration(); }
+  // orderly close of the main window, with the monitors it leaves open, and at the end of a
+  // batch run, which keeps them as they were.
+  Result<void> SaveSettings(std::optional<MonitorsAtStart> monitors = std::nullopt);
   const std::vector<std::string>& Warnings() const { return warnings_; }
   // The front-end's side (nullptr: none); it must outlive the register or withdraw first.
   void SetHost(RegisterHost* host);
@@ -102,8 +108,6 @@ class Register final {
   // A language without texts in cfg/lang.ini is taken all the same, with empty texts and a
   // warning in Warnings().
   Result<void> SetLanguage(std::string_view name);
-  // Whether the two monitor windows open at the next start; saved by SaveSettings.
-  Result<void> SaveMonitorSettings(bool cardMonitor, bool functionMonitor);
   // The application clock: its mode, the operator's value (mode stellen), the once-a-second
   // tick.
   void SetClockMode(ClockMode mode);

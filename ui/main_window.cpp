@@ -278,9 +278,8 @@ void MainWindow::ShowStatusSheet() {
 
 // The start-up file remembers the settings and which monitors were open when the register closed.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  (void)reg_.SaveMonitorSettings(actions_.cardMonitor->isChecked(),
-                                 actions_.functionMonitor->isChecked());
-  Report(reg_.SaveSettings());
+  Report(reg_.SaveSettings(Register::MonitorsAtStart{actions_.cardMonitor->isChecked(),
+                                                     actions_.functionMonitor->isChecked()}));
   QMainWindow::closeEvent(event);
 }
 

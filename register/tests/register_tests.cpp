@@ -44,14 +44,13 @@ TEST(Register, SettingsReachTheStartupFileOnlyWhenSaved) {
   options.home = FreshHome("monitors");
   Register reg(options);
   ASSERT_TRUE(reg.Start());
-  ASSERT_TRUE(reg.SaveMonitorSettings(true, false));
   ASSERT_TRUE(reg.SetOperatorName(2, "bob"));
   ASSERT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
   ASSERT_TRUE(reg.SetSwitch(Register::Switch::kExclusiveTax, true));
   ASSERT_TRUE(reg.SetLanguage("English"));
   // Every setter changes the memory only: the file is written at the orderly close.
   EXPECT_FALSE(std::filesystem::exists(options.home / "cfg" / "start.ini"));
-  ASSERT_TRUE(reg.SaveSettings());
+  ASSERT_TRUE(reg.SaveSettings(Register::MonitorsAtStart{true, false}));
   RegisterConfig again(options.home);
   again.LoadConfiguration();
   EXPECT_TRUE(again.showCardMonitor);
