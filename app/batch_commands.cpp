@@ -6,6 +6,7 @@
 #include "common/amount.h"
 #include "common/cp1252.h"
 #include "protocol/card_answers.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -106,7 +107,7 @@ Result<void> BatchRunner::SaleCommand(const BatchLine& line, bool& handled) {
   }
   if (c == "rabatt" || c == "aufschlag") {
     if (a.size() != 1) return Usage(c + " PERCENT");
-    return c == "rabatt" ? r.Rabatt(a[0]) : r.Aufschlag(a[0]);
+    return r.Percentage(c == "rabatt" ? PercentSign::kDiscount : PercentSign::kSurcharge, a[0]);
   }
   if (c == "summe") return r.Summe();
   if (c == "kassieren") return r.Kassieren();
@@ -126,17 +127,18 @@ Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
   if (c == "training" || c == "text" || c == "qrcode" || c == "verify" || c == "hash-on-card") {
     Result<bool> on = OnOff(a);
     if (!on) return on.error();
-    if (c == "training") r.SetTraining(*on);
-    if (c == "text") r.SetSecurityText(*on);
-    if (c == "qrcode") r.SetQrCode(*on);
-    if (c == "verify") r.SetVerifyOnCard(*on);
-    if (c == "hash-on-card") r.SetHashOnCard(*on);
-    return {};
+    using Switch = Register::Switch;
+    const Switch which = c == "training" ? Switch::kTraining
+                         : c == "text"   ? Switch::kSecurityText
+                         : c == "qrcode" ? Switch::kQrCode
+                         : c == "verify" ? Switch::kVerifyOnCard
+                                         : Switch::kHashOnCard;
+    return r.SetSwitch(which, *on);
   }
   if (c == "tax") {
     if (a.size() != 1 || (a[0] != "inclusive" && a[0] != "exclusive"))
       return Usage("tax inclusive|exclusive");
-    return r.SetExclusiveTax(a[0] == "exclusive");
+    return r.SetSwitch(Register::Switch::kExclusiveTax, a[0] == "exclusive");
   }
   if (c == "rates") {
     if (a.size() != 6) return Usage("rates R1 R2 R3 R4 R5 R6");
@@ -158,7 +160,10 @@ Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
         std::sscanf(a[1].c_str(), "%2d:%2d", &when.hour, &when.minute) != 2 || when.month < 1 ||
         when.month > 12 || when.day < 1 || when.day > 31 || when.hour > 23 || when.minute > 59)
       return Usage("clock YYYY-MM-DD HH:MM");
-    r.SetClock(when);
+    // As the clock window sets it: the pickers in mode stellen, then the clock runs on.
+    r.SetClockMode(ClockMode::kStellen);
+    r.SetClockPickers(ToAppDateTime(when));
+    r.SetClockMode(ClockMode::kSynchron);
     return {};
   }
   if (c == "clock-mode") {
@@ -189,7 +194,10 @@ Result<void> BatchRunner::ReportCommand(const BatchLine& line, bool& handled) {
     int m1 = 0, y1 = 0, m2 = 0, y2 = 0;
     if (!MonthYear(a[1], m1, y1) || !MonthYear(a[2], m2, y2))
       return Usage("report span MM/YYYY MM/YYYY");
-    return r.SpanReport(m1, y1, m2, y2);
+    const std::optional<Bytes> first = PackedReportMonth(m1, y1);
+    const std::optional<Bytes> last = PackedReportMonth(m2, y2);
+    if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthForm);
+    return r.SpanReport(*first, *last);
   }
   if (c == "report" && a.size() == 1 && a[0] == "months") {
     Result<BookedMonths> months = r.ReportMonths();

@@ -41,11 +41,7 @@ Result<void> BatchRunner::OutputCommand(const BatchLine& line, bool& handled) {
   Register& r = *register_;
   if (c == "print-raw") {
     if (a.size() > 1) return MakeError(ErrorKind::kMissingInput, "usage: print-raw [FILE]");
-    std::vector<std::string> lines = r.CurrentSale().ReceiptLines();
-    TrimEmptyLastLines(lines);
-    const std::string job = BuildRawPrintJob(lines, r.LastVerifyUrl());
-    if (a.size() == 1) return SaveReceiptText(a[0], job);
-    return PrintRawJob(r.Config().rawQueue, job);
+    return r.PrintRaw(a.empty() ? std::filesystem::path() : std::filesystem::path(a[0]));
   }
   if (c == "print-pdf") {
     if (a.size() != 1) return MakeError(ErrorKind::kMissingInput, "usage: print-pdf FILE");

@@ -56,7 +56,7 @@ Result<void> BatchRunner::Start() {
     register_.reset();
     register_ = std::make_unique<Register>(options);
     started = register_->Start();
-    const bool retry = !started && register_->CardFailed() && !options_.card.simulated &&
+    const bool retry = !started && register_->Card().Failed() && !options_.card.simulated &&
                        std::chrono::steady_clock::now() + kCardRetryPause < deadline;
     if (!retry) break;
     std::this_thread::sleep_for(kCardRetryPause);
@@ -69,13 +69,13 @@ Result<void> BatchRunner::Start() {
 int BatchRunner::CardError(std::size_t lineNumber) {
   err_ << "card error";
   if (lineNumber > 0) err_ << " at line " << lineNumber;
-  err_ << ": " << Cp1252ToUtf8(register_->CardFailure()) << "\n";
+  err_ << ": " << Cp1252ToUtf8(register_->Card().Failure()) << "\n";
   return kBatchCardError;
 }
 
 int BatchRunner::Run(std::istream& script) {
   if (Result<void> started = Start(); !started) {
-    if (register_ != nullptr && register_->CardFailed()) return CardError(0);
+    if (register_ != nullptr && register_->Card().Failed()) return CardError(0);
     err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
     return kBatchFailed;
   }
@@ -100,7 +100,7 @@ int BatchRunner::RunLines(std::istream& script) {
       done = Execute(**parsed);
     }
     register_->ProcessCardEvents();
-    if (register_->CardFailed()) return CardError(number);
+    if (register_->Card().Failed()) return CardError(number);
     if (!done) {
       err_ << "error: line " << number << ": " << Cp1252ToUtf8(done.error().message) << "\n";
       allDone = false;

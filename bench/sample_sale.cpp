@@ -63,8 +63,8 @@ void SampleSale::EncodePositions() {
 }
 
 Result<void> SampleSale::BuildRecord(TransactionSigner* signer) {
-  return record_.BuildTransaction({false, false, std::string("Anna"), 2}, items_, containers_,
-                                  nullptr, signer);
+  return record_.BuildTransaction({{}, std::string("Anna"), 2}, items_, containers_, nullptr,
+                                  signer);
 }
 
 Bytes SampleSale::TransactionCommand() const {

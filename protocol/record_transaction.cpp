@@ -143,8 +143,8 @@ Result<void> TransactionRecord::BuildTransaction(const TransactionInput& input, 
   QueueJournal(kJournalS, JournalSection::kRecord, "</itemListEncoded>");
   AddItemHashField(items.ItemListText(), hash);
   AddCurrencyField();
-  if (input.vatAddon) AddFlagField(RecordFlag::kVatAddon);
-  if (input.training) AddFlagField(RecordFlag::kTraining);
+  if (input.flags.Has(RecordFlag::kVatAddon)) AddFlagField(RecordFlag::kVatAddon);
+  if (input.flags.Has(RecordFlag::kTraining)) AddFlagField(RecordFlag::kTraining);
   if (versionLevel_ >= 2 && (containers[8].turnover != 0.0 || containers[8].turnoverNeg != 0.0))
     AddFlagField(RecordFlag::kDeliverynote);
   AddContainerStep(containers);

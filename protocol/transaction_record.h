@@ -10,6 +10,7 @@
 // record is known to fit. Owned by the controller; user-interface thread only.
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,9 +50,30 @@ class TransactionSigner {
 // In the order the flags stand in a record (C9, CA, D7).
 enum class RecordFlag { kVatAddon = 0, kTraining = 1, kDeliverynote = 2 };
 
+// The flags a record carries; kVatAddon: prices are net (IsExclusiveTax).
+class RecordFlags {
+ public:
+  constexpr RecordFlags() = default;
+  constexpr RecordFlags(std::initializer_list<RecordFlag> flags) {
+    for (RecordFlag flag : flags)
+      Set(flag, true);
+  }
+  constexpr RecordFlags& Set(RecordFlag flag, bool on) {
+    const unsigned bit = 1u << static_cast<unsigned>(flag);
+    bits_ = on ? bits_ | bit : bits_ & ~bit;
+    return *this;
+  }
+  constexpr bool Has(RecordFlag flag) const {
+    return (bits_ >> static_cast<unsigned>(flag) & 1u) != 0;
+  }
+  friend constexpr bool operator==(RecordFlags, RecordFlags) = default;
+
+ private:
+  unsigned bits_ = 0;
+};
+
 struct TransactionInput {
-  bool training = false;
-  bool vatAddon = false;                    // prices are net (IsExclusiveTax)
+  RecordFlags flags;
   std::optional<std::string> operatorName;  // ActiveOperatorName(); nothing when none is given
   int versionLevel = 0;                     // 0 when the card's version is not recognised
 };

@@ -95,8 +95,10 @@ class CardStack {
   std::string SimStartError() const;
   TPCSCConnector& Connector() { return *connector_; }
   CardMonitorLog& Log() { return log_; }
+  const CardMonitorLog& Log() const { return log_; }
   CardExchange& Exchange() { return *exchange_; }
   CardSession& Session() { return *session_; }
+  const CardSession& Session() const { return *session_; }
   CardLink& Link() { return *link_; }
   CardHasher& Hasher() { return *hasher_; }
 

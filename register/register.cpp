@@ -2,10 +2,74 @@
 
 #include "common/cp1252.h"
 #include "common/files.h"
+#include "receipt/cups_printer.h"
+#include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
 #include "register/messages.h"
 
 namespace kasse {
+
+// What the sale, the record, the reports, the card session and the signing exchange call back,
+// kept off the register's public face.
+class Register::Adapters final : public CashInSteps,
+                                 public RecordHooks,
+                                 public ReportHost,
+                                 public CardSessionHost,
+                                 public DebugHold {
+ public:
+  explicit Adapters(Register& reg) : reg_(reg) {}
+
+  // CashInSteps.
+  std::string BuildTransaction(RecordFlags flags) override {
+    Result<std::string> text = reg_.BuildTransaction(flags);
+    return text ? *text : std::string();
+  }
+  Result<std::string> TryBuildTransaction(RecordFlags flags) override {
+    return reg_.BuildTransaction(flags);
+  }
+  void BuildVerifyUrl() override { reg_.qr_.BuildVerifyUrl(reg_.config_.verifyHost); }
+  bool HasVerifyUrl() const override { return !reg_.qr_.LastVerifyUrl().empty(); }
+  void RenderQR() override {}
+
+  // RecordHooks and ReceiptSink.
+  void QRReset() override { reg_.qr_.QRReset(); }
+  void AppendHashText(ByteSpan hash) override { reg_.sale_.AppendHashText(hash, false); }
+  void SetReceiptColour(std::uint32_t colour) override { reg_.sale_.SetReceiptColour(colour); }
+  void AppendSignatureText(ByteSpan signature, bool force) override {
+    reg_.sale_.AppendSignatureText(signature, force);
+  }
+  void QRAppend(ByteSpan bytes) override { reg_.qr_.QRAppend(bytes); }
+
+  // ReportHost: without a host every question is answered OK.
+  void ResetReceipt() override { reg_.sale_.ResetReceipt(); }
+  void AppendReceiptText(const std::string& text) override { reg_.sale_.AppendText(text); }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    if (reg_.host_ != nullptr) reg_.host_->ShowMessage(text, caption);
+  }
+  bool Confirm(const std::string& text, const std::string& caption) override {
+    return reg_.host_ == nullptr || reg_.host_->Confirm(text, caption);
+  }
+
+  // CardSessionHost.
+  void ShowCardError() override { reg_.ShowCardError(); }
+  bool CardErrorVisible() const override { return reg_.cardFailed_; }
+  void RequestTransportPin() override { reg_.RequestTransportPin(); }
+  void ResetJournalState() override { reg_.journal_.ResetExportBuffers(); }
+  void CardCheckPassed(const CardState& state) override { reg_.CardCheckPassed(state); }
+
+  // DebugHold: the host's console, asked anew each time.
+  std::string HoldForDebug(std::string text) override {
+    DebugHold* hold = reg_.host_ != nullptr ? reg_.host_->CommandHold() : nullptr;
+    return hold != nullptr ? hold->HoldForDebug(std::move(text)) : text;
+  }
+  void HideConsole() override {
+    if (DebugHold* hold = reg_.host_ != nullptr ? reg_.host_->CommandHold() : nullptr)
+      hold->HideConsole();
+  }
+
+ private:
+  Register& reg_;
+};
 
 Register::Register(RegisterOptions options)
     : options_(std::move(options)),
@@ -16,22 +80,29 @@ Register::Register(RegisterOptions options)
       clock_(options_.now),
       itemList_(monitor_, language_.Texts()),
       sale_(config_, language_.Texts(), itemList_, containers_),
-      record_(monitor_, language_.Texts(), journal_, clock_, this),
+      adapters_(std::make_unique<Adapters>(*this)),
+      record_(monitor_, language_.Texts(), journal_, clock_, adapters_.get()),
       qr_(&monitor_),
       card_(options_.home, options_.card),
-      signing_(card_.Link(), *this),
-      reports_(record_, card_.Link(), *this),
+      signing_(card_.Link(), *adapters_, adapters_.get()),
+      reports_(record_, card_.Link(), *adapters_),
       random_(options_.seed) {
-  sale_.SetCashInSteps(this);
+  sale_.SetCashInSteps(adapters_.get());
   journal_.SetParamsSource([this] {
     const JournalCardParameters p = card_.Session().JournalParameters();
     return QorParams{p.qorVersion, p.tpId, p.tpIdNo, p.certificate};
   });
   TPCSCConnector& connector = card_.Connector();
   CardSession& session = card_.Session();
-  connector.OnCardInserted = [&session] { session.pcsc2CardInserted(true); };
-  connector.OnCardRemoved = [&session] { session.pcsc2CardRemoved(); };
-  session.SetNotifyTarget(this);
+  connector.OnCardInserted = [this, &session] {
+    cardEvent_ = true;
+    session.pcsc2CardInserted(true);
+  };
+  connector.OnCardRemoved = [this, &session] {
+    cardEvent_ = true;
+    session.pcsc2CardRemoved();
+  };
+  session.SetNotifyTarget(adapters_.get());
 }
 
 Register::~Register() {
@@ -41,7 +112,24 @@ Register::~Register() {
   (void)card_.FinishLateAnswer(CardStack::kLateAnswerWait);
 }
 
+void Register::SetHost(RegisterHost* host) {
+  host_ = host;
+  // A window keeps its event loop going while the card works; without one the register just
+  // waits, at most the patience.
+  if (host_ != nullptr)
+    card_.Exchange().SetWaitPump([this] {
+      if (host_ != nullptr) host_->WhileCardWorks();
+    });
+  else
+    card_.Exchange().SetWaitPump({});
+}
+
+void Register::NotifyChanged() {
+  if (host_ != nullptr) host_->Changed();
+}
+
 Result<void> Register::Start() {
+  const ChangeNotice notice(*this);
   warnings_ = config_.LoadConfiguration();
   card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
@@ -71,16 +159,21 @@ Result<void> Register::Start() {
 }
 
 void Register::ProcessCardEvents() {
+  // Called every few milliseconds: the host hears only of events that happened.
+  cardEvent_ = false;
   card_.Connector().ProcessPendingEvents();
   card_.Session().RunDueTimers();
+  if (cardEvent_ && operationDepth_ == 0) NotifyChanged();
 }
 
 void Register::CardCheckPassed(const CardState& state) {
+  cardEvent_ = true;
   cardChecked_ = true;
   sale_.settings.versionLevel = state.VersionLevel;
 }
 
 void Register::ShowCardError() {
+  cardEvent_ = true;
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
@@ -95,23 +188,13 @@ void Register::ShowCardError() {
     else
       cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
   }
-  if (onCardError_) onCardError_();
-}
-
-void Register::ShowMessage(const std::string& text, const std::string& caption) {
-  messages_.push_back(caption.empty() ? text : caption + ": " + text);
-  if (prompts_.message) prompts_.message(text, caption);
-}
-
-bool Register::Confirm(const std::string& text, const std::string& caption) {
-  if (prompts_.confirm) return prompts_.confirm(text, caption);
-  messages_.push_back(caption.empty() ? text : caption + ": " + text);
-  return true;
+  if (host_ != nullptr) host_->CardFailed();
 }
 
 void Register::RequestTransportPin() {
+  cardEvent_ = true;
   pinRequested_ = true;
-  if (prompts_.transportPin) prompts_.transportPin();
+  if (host_ != nullptr) host_->RequestTransportPin();
 }
 
 Result<void> Register::CardReady() const {
@@ -121,6 +204,7 @@ Result<void> Register::CardReady() const {
 }
 
 Result<void> Register::SelectOperator(int number) {
+  const ChangeNotice notice(*this);
   if (number != 1 && number != 2)
     return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
   config_.activeOperator = number;
@@ -128,6 +212,7 @@ Result<void> Register::SelectOperator(int number) {
 }
 
 Result<void> Register::SetOperatorName(int number, std::string name) {
+  const ChangeNotice notice(*this);
   if (number != 1 && number != 2)
     return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
   name = name.substr(0, RegisterConfig::kMaxOperatorName);
@@ -136,6 +221,7 @@ Result<void> Register::SetOperatorName(int number, std::string name) {
 }
 
 Result<void> Register::BookProduct(std::size_t index, std::string_view quantityText) {
+  const ChangeNotice notice(*this);
   const auto& list = products_.Products();
   if (index >= list.size())
     return MessageError(ErrorKind::kUnusableInput, Message::kNoProductAtIndex,
@@ -150,12 +236,14 @@ Result<void> Register::BookProduct(std::size_t index, std::string_view quantityT
 }
 
 Result<void> Register::BookSpecial(const SpecialPositionFields& fields) {
+  const ChangeNotice notice(*this);
   Result<BookingPosition> position = MakeSpecialPosition(fields);
   if (!position) return position.error();
   return sale_.BookPosition(*position);
 }
 
 Result<void> Register::Storno(std::optional<std::size_t> line) {
+  const ChangeNotice notice(*this);
   return sale_.CancelPosition(line.value_or(sale_.ReceiptLines().size()));
 }
 
@@ -171,7 +259,29 @@ Result<void> Register::JournalCaughtUp() {
   return {};
 }
 
+Result<void> Register::Percentage(PercentSign sign, std::string_view percent) {
+  const ChangeNotice notice(*this);
+  return sale_.ApplyPercentage(sign, percent);
+}
+
+Result<void> Register::Summe() {
+  const ChangeNotice notice(*this);
+  return sale_.KassierenEnabled() ? Kassieren() : sale_.TotalSale();
+}
+
+void Register::Abbruch() {
+  const ChangeNotice notice(*this);
+  sale_.AbortSale();
+}
+
+void Register::LeaveSale() {
+  const ChangeNotice notice(*this);
+  sale_.LeaveSale();
+  sale_.ResetReceipt();
+}
+
 Result<void> Register::Kassieren() {
+  const ChangeNotice notice(*this);
   if (auto ready = CardReady(); !ready) return ready;
   if (auto caught = JournalCaughtUp(); !caught) return caught;
   signingError_.reset();
@@ -181,10 +291,9 @@ Result<void> Register::Kassieren() {
   return {};
 }
 
-Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveTax) {
+Result<std::string> Register::BuildTransaction(RecordFlags flags) {
   TransactionInput input;
-  input.training = training;
-  input.vatAddon = exclusiveTax;
+  input.flags = flags;
   input.operatorName = config_.ActiveOperatorName();
   input.versionLevel = card_.Session().State().VersionLevel;
   const bool hashOnCard = signing_.Switches().checkHash;
@@ -204,41 +313,53 @@ Result<std::string> Register::TryBuildTransaction(bool training, bool exclusiveT
   return record_.ResponseReceiptText();
 }
 
-std::string Register::BuildTransaction(bool training, bool exclusiveTax) {
-  Result<std::string> text = TryBuildTransaction(training, exclusiveTax);
-  return text ? *text : std::string();
-}
-
-void Register::BuildVerifyUrl() {
-  qr_.BuildVerifyUrl(config_.verifyHost);
-}
-
-Result<void> Register::SetExclusiveTax(bool on) {
-  // The containers of an open sale were booked in the other mode.
-  if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale);
-  config_.exclusiveTax = on;
+Result<void> Register::SetSwitch(Switch which, bool on) {
+  const ChangeNotice notice(*this);
+  DebugSwitches debug = signing_.Switches();
+  switch (which) {
+    case Switch::kTraining:
+      sale_.settings.trainingMode = on;
+      return {};
+    case Switch::kExclusiveTax:
+      // The containers of an open sale were booked in the other mode.
+      if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale);
+      config_.exclusiveTax = on;
+      return {};
+    case Switch::kSecurityText:
+      sale_.settings.showSecurityText = on;
+      if (!on) sale_.settings.showQrCode = true;
+      return {};
+    case Switch::kQrCode:
+      sale_.settings.showQrCode = on;
+      if (!on) sale_.settings.showSecurityText = true;
+      return {};
+    case Switch::kHashOnCard:
+      debug.checkHash = on;
+      break;
+    case Switch::kVerifyOnCard:
+      debug.checkVer = on;
+      break;
+    case Switch::kManipulateRecord:
+      debug.checkManVer = on;
+      break;
+    case Switch::kManipulateTransaction:
+      debug.checkTrans = on;
+      break;
+  }
+  signing_.SetSwitches(debug);
   return {};
 }
 
-void Register::SetVerifyOnCard(bool on) {
-  DebugSwitches switches = signing_.Switches();
-  switches.checkVer = on;
-  signing_.SetSwitches(switches);
-}
-
-void Register::SetHashOnCard(bool on) {
-  DebugSwitches switches = signing_.Switches();
-  switches.checkHash = on;
-  signing_.SetSwitches(switches);
-}
-
-Result<void> Register::SaveMonitorSettings(bool cardMonitor, bool functionMonitor) {
-  config_.showCardMonitor = cardMonitor;
-  config_.showFunctionMonitor = functionMonitor;
-  return {};
+Result<void> Register::SaveSettings(std::optional<MonitorsAtStart> monitors) {
+  if (monitors) {
+    config_.showCardMonitor = monitors->cardMonitor;
+    config_.showFunctionMonitor = monitors->functionMonitor;
+  }
+  return config_.SaveConfiguration();
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
+  const ChangeNotice notice(*this);
   if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kRatesDuringSale);
   for (const std::string& rate : rates)
     if (!RegisterConfig::IsRateText(rate))
@@ -247,17 +368,8 @@ Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
   return {};
 }
 
-void Register::SetSecurityText(bool on) {
-  sale_.settings.showSecurityText = on;
-  if (!on) sale_.settings.showQrCode = true;
-}
-
-void Register::SetQrCode(bool on) {
-  sale_.settings.showQrCode = on;
-  if (!on) sale_.settings.showSecurityText = true;
-}
-
 Result<void> Register::SetLanguage(std::string_view name) {
+  const ChangeNotice notice(*this);
   const std::string section = Language::LanguageOfMenuEntry(name);
   // The register goes on with empty texts; the operator is told why they are empty.
   if (!language_.ApplyLanguage(section))
@@ -267,15 +379,46 @@ Result<void> Register::SetLanguage(std::string_view name) {
   return {};
 }
 
-void Register::SetClock(const CivilDateTime& when) {
-  const AppDateTime value = ToAppDateTime(when);
-  clock_.SetTime(ClockMode::kStellen);
+void Register::SetClockMode(ClockMode mode) {
+  const ChangeNotice notice(*this);
+  clock_.SetTime(mode);
+}
+
+void Register::SetClockPickers(AppDateTime value) {
+  const ChangeNotice notice(*this);
   clock_.SetPickers(value, value);
-  clock_.SetTime(ClockMode::kSynchron);
+}
+
+void Register::SetCardMonitor(CardMonitorState state) {
+  CardMonitorLog& log = card_.Log();
+  if (state == CardMonitorState::kClosed)
+    log.WindowClosed();
+  else
+    log.ShowMonitor(1, state == CardMonitorState::kShown ? 1 : 0);
+}
+
+void Register::ClearLog(Log log) {
+  if (log == Log::kCardMonitor)
+    card_.Log().Clear();
+  else
+    monitor_.Clear();
+}
+
+Result<void> Register::LoadProducts(const std::filesystem::path& file) {
+  const ChangeNotice notice(*this);
+  return products_.Load(file);
 }
 
 Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {
   return SaveReceiptText(file, sale_.ReceiptText());
+}
+
+Result<void> Register::PrintRaw(const std::filesystem::path& file) const {
+  std::vector<std::string> lines = sale_.ReceiptLines();
+  TrimEmptyLastLines(lines);
+  const std::string job = BuildRawPrintJob(lines, qr_.LastVerifyUrl());
+  if (!file.empty()) return SaveReceiptText(file, job);
+  return PrintRawJob(config_.rawQueue, job);
 }
 
 }  // namespace kasse

@@ -1,8 +1,10 @@
 #pragma once
 // The register controller: owns the sale and everything a sale, a report or a card operation
 // needs, and offers every operator action as one operation, so that the window, the batch
-// front-end and the tests drive the same register. Card errors do not end anything here: they
-// raise a flag (and an optional callback) that the front-end reads.
+// front-end and the tests drive the same register. Front-ends see operations and read-only
+// views; what the card, the record and the reports call back goes to private adapters, and
+// what the register asks of a front-end goes through one RegisterHost. Card errors do not end
+// anything here: they raise a flag (Card().Failed()) and tell the host.
 // Single-threaded: the owner's thread only (the connector's watcher only posts events).
 
 #include <array>
@@ -29,6 +31,7 @@
 #include "register/card_stack.h"
 #include "register/language.h"
 #include "register/register_config.h"
+#include "register/register_host.h"
 #include "register/sale.h"
 #include "register/special_position.h"
 
@@ -43,13 +46,10 @@ struct RegisterOptions {
   FileIo* journalIo = nullptr;
 };
 
-class Register final : public CashInSteps,
-                       public RecordHooks,
-                       public ReportHost,
-                       public CardSessionHost {
+class Register final {
  public:
   explicit Register(RegisterOptions options);
-  ~Register() override;
+  ~Register();
   Register(const Register&) = delete;
   Register& operator=(const Register&) = delete;
 
@@ -57,10 +57,20 @@ class Register final : public CashInSteps,
   // are only reported (Warnings()); an error means the card failed. The journal pair opens at
   // the first journal write, so a run that only reads the card leaves no files.
   Result<void> Start();
+  // Which monitor windows open at the next start.
+  struct MonitorsAtStart {
+    bool cardMonitor = false;
+    bool functionMonitor = false;
+  };
   // Writes the settings to cfg/start.ini (the setters below change only the memory): at the
-  // orderly close of the main window and at the end of a batch run.
-  Result<void> SaveSettings() const { return config_.SaveConfiguration(); }
+  // orderly close of the main window, with the monitors it leaves open, and at the end of a
+  // batch run, which keeps them as they were.
+  Result<void> SaveSettings(std::optional<MonitorsAtStart> monitors = std::nullopt);
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  // The front-end's side (nullptr: none); it must outlive the register or withdraw first.
+  void SetHost(RegisterHost* host);
+  // Runs the connector's pending events and due card timers once.
+  void ProcessCardEvents();
 
   // Sale.
   Result<void> SelectOperator(int number);
@@ -69,42 +79,65 @@ class Register final : public CashInSteps,
   Result<void> BookSpecial(const SpecialPositionFields& fields);
   // Without a line, the last receipt line.
   Result<void> Storno(std::optional<std::size_t> line);
-  Result<void> Rabatt(std::string_view percent) { return sale_.ApplyPercentage(+1, percent); }
-  Result<void> Aufschlag(std::string_view percent) { return sale_.ApplyPercentage(-1, percent); }
+  // "Rabatt" or "Aufschlag" on the last position.
+  Result<void> Percentage(PercentSign sign, std::string_view percent);
   // A second Summe cashes in, as the button does.
-  Result<void> Summe() { return sale_.KassierenEnabled() ? Kassieren() : sale_.TotalSale(); }
+  Result<void> Summe();
   Result<void> Kassieren();
-  void Abbruch() { sale_.AbortSale(); }
+  void Abbruch();
+  // The report view takes the receipt: an open sale is dropped and the receipt emptied.
+  void LeaveSale();
 
   // Switches.
-  void SetTraining(bool on) { sale_.settings.trainingMode = on; }
-  Result<void> SetExclusiveTax(bool on);
-  // One of the security text and the QR code stays on: switching one off switches the other on.
-  void SetSecurityText(bool on);
-  void SetQrCode(bool on);
-  void SetVerifyOnCard(bool on);
-  void SetHashOnCard(bool on);
+  enum class Switch {
+    kTraining,
+    kExclusiveTax,  // refused during a sale
+    // One of the security text and the QR code stays on: switching one off switches the other
+    // on.
+    kSecurityText,
+    kQrCode,
+    // The debug console's four.
+    kHashOnCard,
+    kVerifyOnCard,
+    kManipulateRecord,
+    kManipulateTransaction,
+  };
+  Result<void> SetSwitch(Switch which, bool on);
+  const DebugSwitches& Switches() const { return signing_.Switches(); }
   Result<void> SetRates(const std::array<std::string, 6>& rates);
   // A language without texts in cfg/lang.ini is taken all the same, with empty texts and a
   // warning in Warnings().
   Result<void> SetLanguage(std::string_view name);
-  void SetClock(const CivilDateTime& when);
-  // Whether the two monitor windows open at the next start; saved by SaveSettings.
-  Result<void> SaveMonitorSettings(bool cardMonitor, bool functionMonitor);
-  void SetClockMode(ClockMode mode) { clock_.SetTime(mode); }
+  // The application clock: its mode, the operator's value (mode stellen), the once-a-second
+  // tick.
+  void SetClockMode(ClockMode mode);
+  void SetClockPickers(AppDateTime value);
+  void TickClock() { clock_.TimerSyncTimer(); }
+  // The card monitor's window: shown (the log runs), hidden, or closed (the log stops).
+  enum class CardMonitorState { kShown, kHidden, kClosed };
+  void SetCardMonitor(CardMonitorState state);
+  enum class Log { kFunctionMonitor, kCardMonitor };
+  void ClearLog(Log log);
 
   // Reports and card.
   Result<void> DailyClosing(bool signedClosing);
-  // Month and year of the first and last month.
-  Result<void> SpanReport(int firstMonth, int firstYear, int lastMonth, int lastYear);
+  // Months as three packed bytes each (PackedReportMonth), as the card takes them.
+  Result<void> SpanReport(ByteSpan firstMonth, ByteSpan lastMonth);
   Result<BookedMonths> ReportMonths();
   Result<void> Activate(const std::string& pin);
   Result<void> Deactivate();
+  // The status values (the open sale is dropped); empty when the card gave none.
   std::vector<std::string> Status();
+  // Reads the status and writes the sheet into the receipt. When the card gave no status the
+  // sheet shows the values last known, and the error says why.
+  Result<void> ShowStatusSheet();
 
-  // Files.
+  // Files and printing.
   Result<void> SaveReceipt(const std::filesystem::path& file) const;
-  Result<void> LoadProducts(const std::filesystem::path& file) { return products_.Load(file); }
+  // The receipt as a raw job for the receipt printer: into `file` when one is named, else onto
+  // the configured raw queue.
+  Result<void> PrintRaw(const std::filesystem::path& file = {}) const;
+  Result<void> LoadProducts(const std::filesystem::path& file);
   Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
   void AddProduct(TProd product) { products_.Add(std::move(product)); }
   // "Löschen" in the product list's menu: false when index names no entry.
@@ -128,86 +161,61 @@ class Register final : public CashInSteps,
                                const std::function<void(int, int)>& progress);
   // Sales of the last mass run that the card refused.
   int MassRefusals() const { return massRefusals_; }
-  // The window seeds the generator from the clock; batch keeps the seed of its options.
-  void SeedMassGenerator(unsigned seed) { random_.seed(seed); }
 
-  // Card error: set when the card failed or went; the reason for the front-end.
-  bool CardFailed() const { return cardFailed_; }
-  const std::string& CardFailure() const { return cardFailure_; }
-  void SetCardErrorCallback(std::function<void()> callback) { onCardError_ = std::move(callback); }
-  bool TransportPinRequested() const { return pinRequested_; }
-  // The start-up check has passed; before that no report (the activation too) can run.
-  bool CardChecked() const { return cardChecked_; }
+  // What the front-ends read of the card.
+  class CardView {
+   public:
+    explicit CardView(const Register& reg) : reg_(reg) {}
+    const CardState& State() const { return reg_.card_.Session().State(); }
+    // The start-up check has passed; before that no report (the activation too) can run.
+    bool Checked() const { return reg_.cardChecked_; }
+    // Set when the card failed or went; Failure() is the reason for the operator.
+    bool Failed() const { return reg_.cardFailed_; }
+    const std::string& Failure() const { return reg_.cardFailure_; }
+    bool TransportPinRequested() const { return reg_.pinRequested_; }
+    const CardMonitorLog& Log() const { return reg_.card_.Log(); }
 
-  // What a window front-end answers: the questions of the reports, their messages and the
-  // transport-PIN step. Without them every question is answered OK, messages are kept in
-  // Messages() and the PIN request only raises TransportPinRequested().
-  struct Prompts {
-    std::function<bool(const std::string& text, const std::string& caption)> confirm;
-    std::function<void(const std::string& text, const std::string& caption)> message;
-    std::function<void()> transportPin;
+   private:
+    const Register& reg_;
   };
-  void SetPrompts(Prompts prompts) { prompts_ = std::move(prompts); }
-  // The debug console: its switches, and the hold it offers (nullptr: commands pass through).
-  void SetDebugSwitches(const DebugSwitches& switches) { signing_.SetSwitches(switches); }
-  const DebugSwitches& Switches() const { return signing_.Switches(); }
-  void SetDebugHold(DebugHold* hold) { signing_.SetHold(hold); }
 
   // Views.
+  CardView Card() const { return CardView(*this); }
   const Sale& CurrentSale() const { return sale_; }
   const RegisterConfig& Config() const { return config_; }
   const ProductList& Products() const { return products_; }
-  const Journal& JournalFiles() const { return journal_; }
-  const std::string& LastVerifyUrl() const { return qr_.LastVerifyUrl(); }
-  const TransactionSigning& Signing() const { return signing_; }
-  const Reports& ReportRunner() const { return reports_; }
-  const std::vector<std::string>& Messages() const { return messages_; }
-  const std::filesystem::path& Home() const { return options_.home; }
-  // The report view or the card status sheet takes the receipt: an open sale is dropped.
-  void LeaveSale() { sale_.LeaveSale(); }
-  CardStack& Card() { return card_; }
   const Language& Texts() const { return language_; }
-  FunctionMonitor& Monitor() { return monitor_; }
-  AppClock& Clock() { return clock_; }
-  // Runs the connector's pending events and due card timers once.
-  void ProcessCardEvents();
-  // Run every few milliseconds while a card command waits for its answer (a window keeps its
-  // event loop going through it); without one the register just waits, at most the patience.
-  void SetCardWaitPump(std::function<void()> pump) {
-    card_.Exchange().SetWaitPump(std::move(pump));
-  }
-
-  // CashInSteps.
-  std::string BuildTransaction(bool training, bool exclusiveTax) override;
-  Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) override;
-  void BuildVerifyUrl() override;
-  bool HasVerifyUrl() const override { return !qr_.LastVerifyUrl().empty(); }
-  void RenderQR() override {}
-  // RecordHooks and ReceiptSink.
-  void QRReset() override { qr_.QRReset(); }
-  void AppendHashText(ByteSpan hash) override { sale_.AppendHashText(hash, false); }
-  void SetReceiptColour(std::uint32_t colour) override { sale_.SetReceiptColour(colour); }
-  void AppendSignatureText(ByteSpan signature, bool force) override {
-    sale_.AppendSignatureText(signature, force);
-  }
-  void QRAppend(ByteSpan bytes) override { qr_.QRAppend(bytes); }
-  // ReportHost: the batch has no one to ask, so every question is answered OK.
-  void ResetReceipt() override { sale_.ResetReceipt(); }
-  void AppendReceiptText(const std::string& text) override { sale_.AppendText(text); }
-  void ShowMessage(const std::string& text, const std::string& caption) override;
-  bool Confirm(const std::string& text, const std::string& caption) override;
-  // CardSessionHost.
-  void ShowCardError() override;
-  bool CardErrorVisible() const override { return cardFailed_; }
-  void RequestTransportPin() override;
-  void ResetJournalState() override { journal_.ResetExportBuffers(); }
-  void CardCheckPassed(const CardState& state) override;
+  const std::string& LastVerifyUrl() const { return qr_.LastVerifyUrl(); }
+  const FunctionMonitor& Monitor() const { return monitor_; }
+  const AppClock& Clock() const { return clock_; }
+  const std::filesystem::path& Home() const { return options_.home; }
 
  private:
+  friend struct RegisterProbe;
+  class Adapters;
+  // Tells the host once the outermost operation in progress has ended.
+  class ChangeNotice {
+   public:
+    explicit ChangeNotice(Register& reg) : reg_(reg) { ++reg_.operationDepth_; }
+    ~ChangeNotice() {
+      if (--reg_.operationDepth_ == 0) reg_.NotifyChanged();
+    }
+    ChangeNotice(const ChangeNotice&) = delete;
+    ChangeNotice& operator=(const ChangeNotice&) = delete;
+
+   private:
+    Register& reg_;
+  };
+
   Result<void> CardReady() const;
   Result<void> BeforeReport();
   // Refuses while the journal holds a record in memory only, after one more try to write it.
   Result<void> JournalCaughtUp();
+  Result<std::string> BuildTransaction(RecordFlags flags);
+  void ShowCardError();
+  void CardCheckPassed(const CardState& state);
+  void RequestTransportPin();
+  void NotifyChanged();
 
   RegisterOptions options_;
   RegisterConfig config_;
@@ -219,22 +227,27 @@ class Register final : public CashInSteps,
   ItemList itemList_;
   VatContainers containers_;
   Sale sale_;
+  std::unique_ptr<Adapters> adapters_;
   TransactionRecord record_;
   QrPayload qr_;
   CardStack card_;
   TransactionSigning signing_;
   Reports reports_;
   std::vector<std::string> warnings_;
-  std::vector<std::string> messages_;
   std::optional<Error> signingError_;
   bool cardFailed_ = false;
   bool cardChecked_ = false;
   bool pinRequested_ = false;
+  bool cardEvent_ = false;
+  int operationDepth_ = 0;
   std::string cardFailure_;
-  std::function<void()> onCardError_;
-  Prompts prompts_;
+  RegisterHost* host_ = nullptr;
   std::mt19937 random_;
   int massRefusals_ = 0;
 };
+
+// A month as the span report takes it: 20 09 01 is January 2009; nothing for a month outside
+// 1 to 12 or a year outside 1000 to 9999.
+std::optional<Bytes> PackedReportMonth(int month, int year);
 
 }  // namespace kasse

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/packed.h"
+#include "register/card_status_sheet.h"
 #include "register/messages.h"
 #include "register/register.h"
 
@@ -10,15 +11,30 @@ namespace kasse {
 
 namespace {
 
-// Three packed bytes: 20 09 01 is January 2009.
-std::optional<Bytes> PackedMonth(int month, int year) {
+// Year times twelve plus month of three packed bytes; nothing for anything PackedReportMonth
+// would not give.
+std::optional<int> MonthNumber(ByteSpan packed) {
+  if (packed.size() != 3) return std::nullopt;
+  int digits[6];
+  for (std::size_t i = 0; i < 6; ++i) {
+    const int digit = (i % 2 == 0 ? packed[i / 2] >> 4 : packed[i / 2]) & 0x0F;
+    if (digit > 9) return std::nullopt;
+    digits[i] = digit;
+  }
+  const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+  const int month = digits[4] * 10 + digits[5];
+  if (month < 1 || month > 12 || year < 1000) return std::nullopt;
+  return year * 12 + month;
+}
+
+}  // namespace
+
+std::optional<Bytes> PackedReportMonth(int month, int year) {
   if (month < 1 || month > 12 || year < 1000 || year > 9999) return std::nullopt;
   char digits[16];
   std::snprintf(digits, sizeof digits, "%04d%02d", year, month);
   return PackDigits(digits);
 }
-
-}  // namespace
 
 Result<void> Register::BeforeReport() {
   if (auto ready = CardReady(); !ready) return ready;
@@ -29,18 +45,19 @@ Result<void> Register::BeforeReport() {
 }
 
 Result<void> Register::DailyClosing(bool signedClosing) {
+  const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
   return reports_.DailyClosing(signedClosing);
 }
 
-Result<void> Register::SpanReport(int firstMonth, int firstYear, int lastMonth, int lastYear) {
-  const std::optional<Bytes> first = PackedMonth(firstMonth, firstYear);
-  const std::optional<Bytes> last = PackedMonth(lastMonth, lastYear);
+Result<void> Register::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
+  const ChangeNotice notice(*this);
+  const std::optional<int> first = MonthNumber(firstMonth);
+  const std::optional<int> last = MonthNumber(lastMonth);
   if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthForm);
-  if (firstYear * 12 + firstMonth > lastYear * 12 + lastMonth)
-    return MessageError(ErrorKind::kUnusableInput, Message::kFirstMonthAfterLast);
+  if (*first > *last) return MessageError(ErrorKind::kUnusableInput, Message::kFirstMonthAfterLast);
   if (auto ready = BeforeReport(); !ready) return ready;
-  return reports_.SpanReport(*first, *last);
+  return reports_.SpanReport(firstMonth, lastMonth);
 }
 
 // Reading the months writes nothing into the receipt: an open sale stays as it is.
@@ -50,6 +67,7 @@ Result<BookedMonths> Register::ReportMonths() {
 }
 
 Result<void> Register::Activate(const std::string& pin) {
+  const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
   Result<void> activated = reports_.ActivateCard(pin);
   if (activated) {
@@ -60,6 +78,7 @@ Result<void> Register::Activate(const std::string& pin) {
 }
 
 Result<void> Register::Deactivate() {
+  const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
   Result<void> deactivated = reports_.DeactivateCard();
   (void)card_.Session().ReadCardStatus();
@@ -67,13 +86,30 @@ Result<void> Register::Deactivate() {
 }
 
 std::vector<std::string> Register::Status() {
+  const ChangeNotice notice(*this);
   if (!CardReady()) return {};
   sale_.LeaveSale();
   return card_.Session().QORStateClick();
 }
 
+Result<void> Register::ShowStatusSheet() {
+  const ChangeNotice notice(*this);
+  std::vector<std::string> values = Status();
+  Result<void> outcome;
+  // A card that gives no status still gets its sheet, with the values last known.
+  if (values.empty()) {
+    outcome = MessageError(ErrorKind::kCard, Message::kStatusUnreadable);
+    values = KnownStatusValues(card_.Session().State());
+    sale_.LeaveSale();
+  }
+  sale_.ResetReceipt();
+  sale_.AppendText(CardStatusSheetText(language_, values));
+  return outcome;
+}
+
 Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bool>* stop,
                                        const std::function<void(int, int)>& progress) {
+  const ChangeNotice notice(*this);
   const auto usable = [](const MassOptions& o) {
     return o.transactions >= 0 && o.maxPositions >= 1 && o.maxQuantity >= 0;
   };
@@ -129,6 +165,8 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
       ++massRefusals_;
     }
     ++done;
+    // The window shows each finished sale, not each position.
+    NotifyChanged();
     if (progress) progress(done, options.transactions);
     if (stopped()) break;
   }

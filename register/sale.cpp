@@ -127,18 +127,20 @@ Result<void> Sale::CancelPosition(std::size_t caretLine) {
   return {};
 }
 
-Result<void> Sale::ApplyPercentage(int sign, std::string_view percentText) {
+Result<void> Sale::ApplyPercentage(PercentSign sign, std::string_view percentText) {
   if (!lastPosition_) return {};
   std::int64_t percent = 0;
   if (!ParseInteger(percentText, percent))
     return MessageError(ErrorKind::kMalformed, Message::kPercentNotNumber);
-  if (percent < 0 || percent > 99 || (sign != 1 && sign != -1))
+  if (percent < 0 || percent > 99)
     return MessageError(ErrorKind::kUnusableInput, Message::kPercentRange);
 
   BookingPosition change = positions_[*lastPosition_];
-  change.name = sign > 0 ? "Rabatt" : "Aufschlag";
+  const bool discount = sign == PercentSign::kDiscount;
+  change.name = discount ? "Rabatt" : "Aufschlag";
   change.discountSurcharge = true;
-  const double factor = -0.0001 * change.qnt * static_cast<double>(sign * percent * 100);
+  const double factor =
+      -0.0001 * change.qnt * static_cast<double>((discount ? 1 : -1) * percent * 100);
   for (std::int32_t& price : change.price) {
     const double amount = price * factor;
     // Only the carried-along prices 7 and 8 can be out of range here; they become 0.
@@ -176,7 +178,10 @@ Result<void> Sale::CashIn() {
   for (int c = 1; c <= 6; ++c)
     if (std::string line = VatTableLine(c, exclusive); !line.empty()) AddLine(std::move(line));
   AddLine(" ");
-  Result<std::string> response = steps_->TryBuildTransaction(settings.trainingMode, exclusive);
+  const RecordFlags flags = RecordFlags()
+                                .Set(RecordFlag::kTraining, settings.trainingMode)
+                                .Set(RecordFlag::kVatAddon, exclusive);
+  Result<std::string> response = steps_->TryBuildTransaction(flags);
   if (!response) {
     lines_.resize(linesBefore);
     owners_.resize(linesBefore);

@@ -14,6 +14,7 @@
 #include "common/result.h"
 #include "journal/product.h"
 #include "protocol/item_list.h"
+#include "protocol/transaction_record.h"
 #include "protocol/vat_container.h"
 #include "register/register_config.h"
 
@@ -25,11 +26,11 @@ class CashInSteps {
   virtual ~CashInSteps() = default;
   // Builds, signs and journals the transaction (calling back AppendHashText and
   // AppendSignatureText meanwhile) and returns the response text block for the receipt.
-  virtual std::string BuildTransaction(bool training, bool exclusiveTax) = 0;
+  virtual std::string BuildTransaction(RecordFlags flags) = 0;
   // The cash-in goes on only with a response text; an error (a record too large for the card)
   // leaves the sale totalled, its receipt as it was, with nothing sent or journalled.
-  virtual Result<std::string> TryBuildTransaction(bool training, bool exclusiveTax) {
-    return BuildTransaction(training, exclusiveTax);
+  virtual Result<std::string> TryBuildTransaction(RecordFlags flags) {
+    return BuildTransaction(flags);
   }
   virtual void BuildVerifyUrl() = 0;
   // False when the last cash-in gave no verification URL (the card refused): no QR code then.
@@ -47,6 +48,9 @@ struct LineOwner {
 };
 
 enum class SaleState { kIdle, kOpen, kTotalled };
+
+// A percentage on the last position: "Rabatt" lowers its price, "Aufschlag" raises it.
+enum class PercentSign { kDiscount, kSurcharge };
 
 struct SaleSettings {
   bool trainingMode = false;      // menu "Training"; the sale never changes it
@@ -70,8 +74,8 @@ class Sale {
   Result<void> BookPosition(const BookingPosition& given);
   // Negates the position shown at `caretLine` (one past the end means the last line).
   Result<void> CancelPosition(std::size_t caretLine);
-  // sign +1 discount ("Rabatt"), -1 surcharge ("Aufschlag"); percent: 0 to 99.
-  Result<void> ApplyPercentage(int sign, std::string_view percentText);
+  // percent: 0 to 99.
+  Result<void> ApplyPercentage(PercentSign sign, std::string_view percentText);
   Result<void> TotalSale();
   Result<void> CashIn();
   void AbortSale();

@@ -49,7 +49,7 @@ CardMonitorWindow::CardMonitorWindow(Register& reg, QWidget* parent)
   resize(620, 480);
 
   connect(clear_, &QAction::triggered, this, [this] {
-    reg_.Card().Log().Clear();
+    reg_.ClearLog(Register::Log::kCardMonitor);
     Refresh();
   });
   connect(refresh_, &QTimer::timeout, this, &CardMonitorWindow::Refresh);
@@ -64,7 +64,8 @@ void CardMonitorWindow::Relabel() {
 }
 
 void CardMonitorWindow::ShowMonitor(bool visible) {
-  reg_.Card().Log().ShowMonitor(1, visible ? 1 : 0);
+  reg_.SetCardMonitor(visible ? Register::CardMonitorState::kShown
+                              : Register::CardMonitorState::kHidden);
   setVisible(visible);
   Refresh();
 }
@@ -89,7 +90,7 @@ void CardMonitorWindow::Refresh() {
 }
 
 void CardMonitorWindow::closeEvent(QCloseEvent* event) {
-  reg_.Card().Log().WindowClosed();
+  reg_.SetCardMonitor(Register::CardMonitorState::kClosed);
   event->accept();
   emit closed();
 }

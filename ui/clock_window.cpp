@@ -129,11 +129,11 @@ void ClockWindow::Relabel() {
 }
 
 void ClockWindow::Tick() {
-  AppClock& clock = reg_.Clock();
+  const AppClock& clock = reg_.Clock();
   const AppDateTime now = clock.Now();
   timeLabel_->setText(TimeText(TimeOf(now)));
   dateLabel_->setText(DateText(DateOf(now)));
-  clock.TimerSyncTimer();
+  reg_.TickClock();
   if (clock.Mode() == ClockMode::kGleich || clock.Mode() == ClockMode::kSynchron) {
     const QSignalBlocker quietTime(timePicker_), quietDate(datePicker_);
     timePicker_->setTime(TimeOf(clock.PickerTime()));
@@ -160,7 +160,7 @@ void ClockWindow::SetPickers(const QDate& date, const QTime& time) {
 
 void ClockWindow::PickersEdited() {
   const AppDateTime value = ValueOf(datePicker_->date(), timePicker_->time());
-  reg_.Clock().SetPickers(value, value);
+  reg_.SetClockPickers(value);
 }
 
 }  // namespace kasse

@@ -47,19 +47,17 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   // Each box changes only its own switch: the main menu sets "Verifikation auf QOR" in the
   // register too, and a click here must not undo it.
-  const std::array<std::pair<QCheckBox*, bool DebugSwitches::*>, 4> boxes{{
-      {checkHash_, &DebugSwitches::checkHash},
-      {checkVer_, &DebugSwitches::checkVer},
-      {checkManVer_, &DebugSwitches::checkManVer},
-      {checkTrans_, &DebugSwitches::checkTrans},
+  using Switch = Register::Switch;
+  const std::array<std::pair<QCheckBox*, Switch>, 4> boxes{{
+      {checkHash_, Switch::kHashOnCard},
+      {checkVer_, Switch::kVerifyOnCard},
+      {checkManVer_, Switch::kManipulateRecord},
+      {checkTrans_, Switch::kManipulateTransaction},
   }};
-  for (const auto& [box, field] : boxes) {
+  for (const auto& [box, which] : boxes) {
     layout->addWidget(box);
-    connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
-      DebugSwitches switches = reg_.Switches();
-      switches.*field = on;
-      reg_.SetDebugSwitches(switches);
-    });
+    connect(box, &QCheckBox::toggled, this,
+            [this, which](bool on) { (void)reg_.SetSwitch(which, on); });
   }
   layout->addWidget(sendMemo_, 1);
   layout->addWidget(send_, 0, Qt::AlignRight);
@@ -68,7 +66,7 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   // Arming a manipulation switch makes the next command wait, as at creation.
   for (QCheckBox* box : {checkManVer_, checkTrans_})
     connect(box, &QCheckBox::clicked, this, [this](bool on) {
-      if (on) waitState_ = 1;
+      if (on) waitState_ = WaitState::kHeld;
     });
   connect(send_, &QPushButton::clicked, this, &DebugConsole::Send);
   captions_.Add(checkHash_, kHashTag);
@@ -78,11 +76,9 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   captions_.Add(send_, kSendTag);
   SyncFromRegister();
   Relabel();
-  reg_.SetDebugHold(this);
 }
 
 DebugConsole::~DebugConsole() {
-  reg_.SetDebugHold(nullptr);
   if (hold_ != nullptr) hold_->quit();
 }
 
@@ -112,7 +108,7 @@ void DebugConsole::SetHeldText(const QString& text) {
 }
 
 void DebugConsole::Send() {
-  waitState_ = 0;
+  waitState_ = WaitState::kSent;
   if (hold_ != nullptr) hold_->quit();
 }
 
@@ -121,7 +117,7 @@ std::string DebugConsole::HoldForDebug(std::string text) {
   show();
   raise();
   SetHeldText(FromCore(text));
-  waitState_ = 1;
+  waitState_ = WaitState::kHeld;
   QPointer<DebugConsole> alive(this);
   QEventLoop loop;
   hold_ = &loop;
@@ -129,7 +125,7 @@ std::string DebugConsole::HoldForDebug(std::string text) {
   loop.exec();
   if (alive.isNull()) return text;
   hold_ = nullptr;
-  if (waitState_ == 0) return ToCore(HeldText());
+  if (waitState_ == WaitState::kSent) return ToCore(HeldText());
   return text;
 }
 
@@ -138,7 +134,7 @@ void DebugConsole::HideConsole() {
 }
 
 void DebugConsole::closeEvent(QCloseEvent* event) {
-  waitState_ = -1;
+  waitState_ = WaitState::kClosed;
   checkTrans_->setChecked(false);
   checkManVer_->setChecked(false);
   if (hold_ != nullptr) hold_->quit();

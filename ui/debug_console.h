@@ -22,13 +22,14 @@ class Register;
 class DebugConsole : public QWidget, public DebugHold {
   Q_OBJECT
  public:
-  // Offers itself as the register's hold; the destructor withdraws it.
+  // The register's host lends it as the hold for held commands.
   DebugConsole(Register& reg, QWidget* parent);
   ~DebugConsole() override;
 
   void Relabel();
-  // 1 a command is held (also at start), 0 "Send" was pressed, -1 the console was closed.
-  int DebugWaitState() const { return waitState_; }
+  // kHeld also at start, before any command came.
+  enum class WaitState { kHeld, kSent, kClosed };
+  WaitState DebugWaitState() const { return waitState_; }
   // The menu entry "Verifikation auf QOR" copies its check mark here.
   void SetVerifyOnCard(bool on);
   // Takes the switches from the register (after the main window changed one there).
@@ -58,7 +59,7 @@ class DebugConsole : public QWidget, public DebugHold {
   QPlainTextEdit* sendMemo_;
   QPushButton* send_;
   QEventLoop* hold_ = nullptr;
-  int waitState_ = 1;
+  WaitState waitState_ = WaitState::kHeld;
   CaptionBook captions_;
 };
 

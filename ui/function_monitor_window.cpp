@@ -110,7 +110,7 @@ void FunctionMonitorWindow::SaveClicked() {
 }
 
 void FunctionMonitorWindow::ClearClicked() {
-  reg_.Monitor().Clear();
+  reg_.ClearLog(Register::Log::kFunctionMonitor);
   Refresh();
 }
 

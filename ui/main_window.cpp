@@ -16,13 +16,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <chrono>
 
 #include "register/messages.h"
 #include "register/register.h"
 #include "ui/card_error_window.h"
 #include "ui/card_monitor_window.h"
-#include "ui/card_status_sheet.h"
 #include "ui/clock_window.h"
 #include "ui/debug_console.h"
 #include "ui/function_monitor_window.h"
@@ -52,15 +50,10 @@ class Backdrop : public QWidget {
   }
 };
 
-constexpr int kRefreshMs = 1000;
-
 }  // namespace
 
 MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), reg_(reg) {
   setObjectName(QStringLiteral("TViviVuv"));
-  // Each window run generates other mass sales; batch keeps its seed for repeatable runs.
-  reg_.SeedMassGenerator(
-      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
   captions_.Add(this, 20);
   auto* backdrop = new Backdrop(this);
   setCentralWidget(backdrop);
@@ -85,13 +78,14 @@ MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), re
 
   CreateToolWindows();
   BuildMenus();
-  SetPrompts();
   ConnectBindings();
   statusBar()->setSizeGripEnabled(false);
 
+  // The window shows the register again when it reports a change, not on a poll.
   refreshTimer_ = new QTimer(this);
+  refreshTimer_->setSingleShot(true);
   connect(refreshTimer_, &QTimer::timeout, this, &MainWindow::Refresh);
-  refreshTimer_->start(kRefreshMs);
+  reg_.SetHost(this);
   ApplyLayout();
   Relabel();
   const QRect screen = this->screen()->availableGeometry();
@@ -99,9 +93,7 @@ MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), re
 }
 
 MainWindow::~MainWindow() {
-  reg_.SetPrompts({});
-  reg_.SetCardErrorCallback({});
-  reg_.SetCardWaitPump({});
+  reg_.SetHost(nullptr);
 }
 
 void MainWindow::Relabel() {
@@ -150,6 +142,7 @@ void MainWindow::ApplyLayout() {
 }
 
 void MainWindow::Refresh() {
+  lastRefresh_.restart();
   const Sale& sale = reg_.CurrentSale();
   receipt_->ShowSale(sale, reg_.LastVerifyUrl(), sale.settings.showQrCode);
   summe_->setEnabled(sale.SummeEnabled());
@@ -164,7 +157,7 @@ void MainWindow::Refresh() {
     const QSignalBlocker quiet(active);
     active->setChecked(true);
   }
-  const CardState& card = reg_.Card().Session().State();
+  const CardState& card = reg_.Card().State();
   idLabel_->setText(card.TpId.empty()
                         ? QString()
                         : FromCore(card.TpId) + QStringLiteral(" - ") + FromCore(card.TpIdNo));
@@ -219,9 +212,9 @@ void MainWindow::Abort() {
   Report(QString());
 }
 
-void MainWindow::Percent(int sign) {
+void MainWindow::Percent(PercentSign sign) {
   const std::string percent = ToCore(percent_->text());
-  Report(sign > 0 ? reg_.Rabatt(percent) : reg_.Aufschlag(percent));
+  Report(reg_.Percentage(sign, percent));
 }
 
 void MainWindow::BookSpecial() {
@@ -260,7 +253,6 @@ void MainWindow::ToggleReportView() {
   Result<void> outcome;
   if (reports_->MonthsEmpty() && reportView_) outcome = reports_->FetchMonths();
   reg_.LeaveSale();
-  reg_.ResetReceipt();
   Report(outcome);
 }
 
@@ -281,14 +273,13 @@ void MainWindow::ChooseLanguage(int menuIndex) {
 }
 
 void MainWindow::ShowStatusSheet() {
-  Report(ShowCardStatusSheet(reg_));
+  Report(reg_.ShowStatusSheet());
 }
 
 // The start-up file remembers the settings and which monitors were open when the register closed.
 void MainWindow::closeEvent(QCloseEvent* event) {
-  (void)reg_.SaveMonitorSettings(actions_.cardMonitor->isChecked(),
-                                 actions_.functionMonitor->isChecked());
-  Report(reg_.SaveSettings());
+  Report(reg_.SaveSettings(Register::MonitorsAtStart{actions_.cardMonitor->isChecked(),
+                                                     actions_.functionMonitor->isChecked()}));
   QMainWindow::closeEvent(event);
 }
 

@@ -4,10 +4,12 @@
 // training, operators). A thin view: every action goes to the Register, and Refresh() shows
 // what the register then holds. It also owns the tool windows its menus open.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <array>
 
 #include "common/result.h"
+#include "register/register_host.h"
 #include "ui/captions.h"
 
 class QAction;
@@ -36,6 +38,7 @@ class ScannerWindow;
 class SpecialPositionEditor;
 class TransportPinDialog;
 class VatRateDialog;
+enum class PercentSign;
 
 // The tool windows, created hidden with the main window.
 struct ToolWindows {
@@ -76,16 +79,20 @@ struct MainActions {
   QAction* mass = nullptr;
 };
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public RegisterHost {
   Q_OBJECT
 
  public:
+  // The least time between two refreshes that a run of changes brings.
+  static constexpr int kRefreshGapMs = 100;
+
   // The design names of the language menu, in menu order.
   static constexpr std::array<const char*, 4> kLanguages = {"Deutsch", "English", "Francais",
                                                             "Polnisch"};
 
-  // Creates the tool windows and hands the register its prompts (message boxes, the transport
-  // PIN window) and the card-error window; the card itself is started by the caller.
+  // Creates the tool windows and becomes the register's host (message boxes, the transport-PIN
+  // window, the card-error window, the debug console's hold); the card itself is started by
+  // the caller.
   explicit MainWindow(Register& reg, QWidget* parent = nullptr);
   ~MainWindow() override;
 
@@ -100,7 +107,7 @@ class MainWindow : public QMainWindow {
   void CancelAtCaret();
   void Total(int times);
   void Abort();
-  void Percent(int sign);
+  void Percent(PercentSign sign);
   void BookSpecial();
   void AddSpecialToList();
   void EditShownProduct();
@@ -152,7 +159,14 @@ class MainWindow : public QMainWindow {
   void BuildOptionsMenu(QMenu* menu);
   void BuildDeveloperMenu(QMenu* menu);
   void CreateToolWindows();
-  void SetPrompts();
+  // RegisterHost.
+  bool Confirm(const std::string& text, const std::string& caption) override;
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  void RequestTransportPin() override;
+  void CardFailed() override;
+  DebugHold* CommandHold() override;
+  void WhileCardWorks() override;
+  void Changed() override;
   QWidget* BuildReceiptGroup();
   QWidget* BuildRightColumn();
   void ConnectBindings();
@@ -187,6 +201,7 @@ class MainWindow : public QMainWindow {
   std::array<QLineEdit*, 2> operatorNames_{};
   std::array<QRadioButton*, 2> operatorButtons_{};
   QTimer* refreshTimer_ = nullptr;
+  QElapsedTimer lastRefresh_;
   bool reportView_ = false;
   bool itemEditorVisible_ = false;
   bool cardErrorShown_ = false;

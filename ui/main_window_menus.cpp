@@ -73,21 +73,39 @@ void MainWindow::CreateToolWindows() {
   products_->SetFocusBlocked([this] { return tools_.vatRates->isVisible(); });
 }
 
-void MainWindow::SetPrompts() {
-  Register::Prompts prompts;
-  prompts.confirm = [this](const std::string& text, const std::string& caption) {
-    return QMessageBox::question(this, FromCore(caption), FromCore(text)) == QMessageBox::Yes;
-  };
-  prompts.message = [this](const std::string& text, const std::string& caption) {
-    QMessageBox::information(this, FromCore(caption), FromCore(text));
-  };
-  prompts.transportPin = [this] { tools_.transportPin->exec(); };
-  reg_.SetPrompts(std::move(prompts));
-  // The card may fail inside a card event: the window opens once that event is over.
-  reg_.SetCardErrorCallback([this] { QTimer::singleShot(0, this, &MainWindow::ShowCardError); });
-  // While the card works the window paints and its timers run; the operator's input waits
-  // for the answer, so that no second sale starts in the middle of one.
-  reg_.SetCardWaitPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+bool MainWindow::Confirm(const std::string& text, const std::string& caption) {
+  return QMessageBox::question(this, FromCore(caption), FromCore(text)) == QMessageBox::Yes;
+}
+
+void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
+  QMessageBox::information(this, FromCore(caption), FromCore(text));
+}
+
+void MainWindow::RequestTransportPin() {
+  tools_.transportPin->exec();
+}
+
+// The card may fail inside a card event: the window opens once that event is over.
+void MainWindow::CardFailed() {
+  QTimer::singleShot(0, this, &MainWindow::ShowCardError);
+}
+
+DebugHold* MainWindow::CommandHold() {
+  return tools_.debug;
+}
+
+// While the card works the window paints and its timers run; the operator's input waits for
+// the answer, so that no second sale starts in the middle of one.
+void MainWindow::WhileCardWorks() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// A run of changes (a mass run, a card event during an action) refreshes the window once,
+// and at most every kRefreshGapMs.
+void MainWindow::Changed() {
+  if (refreshTimer_->isActive()) return;
+  const qint64 since = lastRefresh_.isValid() ? lastRefresh_.elapsed() : kRefreshGapMs;
+  refreshTimer_->start(static_cast<int>(std::max<qint64>(0, kRefreshGapMs - since)));
 }
 
 void MainWindow::ShowCardError() {
@@ -157,11 +175,11 @@ void MainWindow::BuildOptionsMenu(QMenu* options) {
   actions_.securityText->setCheckable(true);
   actions_.qrCode->setCheckable(true);
   connect(actions_.training, &QAction::triggered, this, [this](bool on) {
-    reg_.SetTraining(on);
+    (void)reg_.SetSwitch(Register::Switch::kTraining, on);
     Refresh();
   });
   connect(actions_.verifyOnCard, &QAction::triggered, this, [this](bool on) {
-    reg_.SetVerifyOnCard(on);
+    (void)reg_.SetSwitch(Register::Switch::kVerifyOnCard, on);
     tools_.debug->SyncFromRegister();
     Refresh();
   });
@@ -217,9 +235,9 @@ void MainWindow::ShowSecurityChoice(bool textClicked) {
   // The register keeps one of the two on.
   const SaleSettings& settings = reg_.CurrentSale().settings;
   if (textClicked)
-    reg_.SetSecurityText(!settings.showSecurityText);
+    (void)reg_.SetSwitch(Register::Switch::kSecurityText, !settings.showSecurityText);
   else
-    reg_.SetQrCode(!settings.showQrCode);
+    (void)reg_.SetSwitch(Register::Switch::kQrCode, !settings.showQrCode);
   Refresh();
 }
 

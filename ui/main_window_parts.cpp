@@ -51,8 +51,8 @@ QWidget* MainWindow::BuildReceiptGroup() {
   discountRow->addWidget(rabatt);
   discountRow->addWidget(aufschlag);
   layout->addWidget(discountBox_);
-  connect(rabatt, &QPushButton::clicked, this, [this] { Percent(+1); });
-  connect(aufschlag, &QPushButton::clicked, this, [this] { Percent(-1); });
+  connect(rabatt, &QPushButton::clicked, this, [this] { Percent(PercentSign::kDiscount); });
+  connect(aufschlag, &QPushButton::clicked, this, [this] { Percent(PercentSign::kSurcharge); });
 
   auto* buttons = new QHBoxLayout;
   summe_ = new QPushButton(group);

@@ -169,10 +169,10 @@ bool ProductPanel::ListKey(QKeyEvent& key) {
       emit abortRequested();
       return true;
     case Qt::Key_Plus:
-      emit percentRequested(-1);
+      emit percentRequested(PercentSign::kSurcharge);
       return true;
     case Qt::Key_Minus:
-      emit percentRequested(+1);
+      emit percentRequested(PercentSign::kDiscount);
       return true;
     default:
       break;

@@ -17,6 +17,7 @@ class QMenu;
 namespace kasse {
 
 class Register;
+enum class PercentSign;
 
 class ProductPanel : public QWidget {
   Q_OBJECT
@@ -49,7 +50,7 @@ class ProductPanel : public QWidget {
   void cancelRequested();
   void totalRequested(int times);  // Enter in the list totals twice: total, then cash in
   void abortRequested();
-  void percentRequested(int sign);  // +1 discount, -1 surcharge
+  void percentRequested(kasse::PercentSign sign);
   void deleteRequested(int index);
   void saveRequested();
   void saveAsRequested();

@@ -57,11 +57,7 @@ std::vector<std::string> SelectedLines(const QString& selection) {
 }  // namespace
 
 void PrintReceiptRaw(Register& reg, QWidget* parent) {
-  std::vector<std::string> lines = reg.CurrentSale().ReceiptLines();
-  TrimEmptyLastLines(lines);
-  const std::string job = BuildRawPrintJob(lines, reg.LastVerifyUrl());
-  if (Result<void> printed = PrintRawJob(reg.Config().rawQueue, job); !printed)
-    ShowFailure(reg, parent, printed.error());
+  if (Result<void> printed = reg.PrintRaw(); !printed) ShowFailure(reg, parent, printed.error());
 }
 
 void PrintReceiptWithDialog(Register& reg, QWidget* parent) {

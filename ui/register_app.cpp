@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <chrono>
 #include <iostream>
 
 #include "common/cp1252.h"
@@ -49,6 +50,9 @@ void RegisterApp::Start() {
     }
   }
   splash_ = std::make_unique<SplashWindow>();
+  // Each window run generates other mass sales; batch keeps its seed for repeatable runs.
+  options_.reg.seed =
+      static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count());
   register_ = std::make_unique<Register>(options_.reg);
   // Before the configuration is read the splash speaks the design language.
   Language design(options_.reg.home);
@@ -99,7 +103,7 @@ void RegisterApp::DemoSale() {
   Result<void> outcome;
   for (std::size_t index : {std::size_t{0}, std::size_t{3}, std::size_t{5}})
     if (outcome && index < count) outcome = reg.BookProduct(index, index == 3 ? "2" : "");
-  if (outcome) outcome = reg.Rabatt("5");
+  if (outcome) outcome = reg.Percentage(PercentSign::kDiscount, "5");
   if (outcome) outcome = reg.Summe();
   if (outcome) outcome = reg.Kassieren();
   if (!outcome) problem_ = FromCore(outcome.error().message);

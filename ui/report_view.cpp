@@ -6,7 +6,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <cstdio>
 
 #include "protocol/card_answers.h"
 #include "register/messages.h"
@@ -19,12 +18,6 @@ namespace {
 
 QString ErrorText(const Language& language, const Result<void>& result) {
   return result ? QString() : OperatorMessage(language, result.error());
-}
-
-// "+  3 | 04/2026": the month and year after the first seven characters.
-bool MonthOfLine(const QString& line, int& month, int& year) {
-  const QString tail = line.mid(7).trimmed();
-  return std::sscanf(tail.toLatin1().constData(), "%2d/%4d", &month, &year) == 2;
 }
 
 }  // namespace
@@ -111,11 +104,10 @@ Result<void> ReportView::SpanOfSelection() {
   const auto range = SpanRange(focused, selected, previous != nullptr && previous->isSelected());
   if (!range || range->second >= months_->count())
     return MessageError(ErrorKind::kMissingInput, Message::kSelectSpanMonths);
-  int firstMonth = 0, firstYear = 0, lastMonth = 0, lastYear = 0;
-  if (!MonthOfLine(months_->item(range->first)->text(), firstMonth, firstYear) ||
-      !MonthOfLine(months_->item(range->second)->text(), lastMonth, lastYear))
-    return MessageError(ErrorKind::kMalformed, Message::kMonthLineForm);
-  return reg_.SpanReport(firstMonth, firstYear, lastMonth, lastYear);
+  const std::optional<Bytes> first = PackedMonthOfLine(ToCore(months_->item(range->first)->text()));
+  const std::optional<Bytes> last = PackedMonthOfLine(ToCore(months_->item(range->second)->text()));
+  if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthLineForm);
+  return reg_.SpanReport(*first, *last);
 }
 
 }  // namespace kasse

@@ -83,12 +83,12 @@ QString TransportPinDialog::Problem() const {
 }
 
 int TransportPinDialog::exec() {
-  if (reg_.CardChecked()) return QDialog::exec();
+  if (reg_.Card().Checked()) return QDialog::exec();
   if (!deferred_) {
     deferred_ = true;
     QTimer::singleShot(0, this, [this] {
       deferred_ = false;
-      if (reg_.CardChecked() && reg_.TransportPinRequested()) (void)exec();
+      if (reg_.Card().Checked() && reg_.Card().TransportPinRequested()) (void)exec();
     });
   }
   return QDialog::Rejected;

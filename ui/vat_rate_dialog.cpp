@@ -122,7 +122,7 @@ void VatRateDialog::OkClicked() {
 }
 
 void VatRateDialog::TaxModeClicked(bool on) {
-  if (auto set = reg_.SetExclusiveTax(on); !set) {
+  if (auto set = reg_.SetSwitch(Register::Switch::kExclusiveTax, on); !set) {
     // The register keeps the mode of an open sale; the box shows what holds.
     const QSignalBlocker quiet(exclusiveTax_);
     exclusiveTax_->setChecked(reg_.Config().exclusiveTax);

@@ -11,6 +11,7 @@
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "common/tests/support/text_checks.h"
+#include "register/register_probe.h"
 #include "verify/receipt_verdict.h"
 
 namespace kasse {
@@ -39,16 +40,16 @@ struct Batch {
     return runner->Run(in);
   }
   Register& Reg() { return *runner->Reg(); }
-  std::string LFile() { return ReadFile(Reg().JournalFiles().LName()).value(); }
+  std::string LFile() { return ReadFile(RegisterProbe::JournalFiles(Reg()).LName()).value(); }
   // The journal pair is complete (closed) once the register has gone.
   bool JournalWellFormed() {
-    const auto sName = Reg().JournalFiles().SName();
-    const auto lName = Reg().JournalFiles().LName();
+    const auto sName = RegisterProbe::JournalFiles(Reg()).SName();
+    const auto lName = RegisterProbe::JournalFiles(Reg()).LName();
     runner.reset();
     return WellFormedXml(sName) && WellFormedXml(lName);
   }
   Bytes Certificate() {
-    auto der = Base64Decode(Reg().Card().Session().State().Certificate);
+    auto der = Base64Decode(Reg().Card().State().Certificate);
     return der ? *der : Bytes{};
   }
 
@@ -107,8 +108,8 @@ TEST(BatchRun, VerificationOnTheCardConfirmsTheSignature) {
   Batch batch;
   ASSERT_EQ(batch.Run("verify on\nhash-on-card on\nselect 1\nbook\nsumme\nkassieren\n"), kBatchOk)
       << batch.err.str();
-  ASSERT_TRUE(batch.Reg().Signing().LastVerification().has_value());
-  EXPECT_TRUE(*batch.Reg().Signing().LastVerification());
+  ASSERT_TRUE(RegisterProbe::Signing(batch.Reg()).LastVerification().has_value());
+  EXPECT_TRUE(*RegisterProbe::Signing(batch.Reg()).LastVerification());
 }
 
 TEST(BatchRun, ReportsRunAndAreJournalled) {
@@ -156,7 +157,7 @@ TEST(BatchRun, PersonalisedCardTakesOnlyTheRightPin) {
   const std::string err = batch.err.str();
   EXPECT_NE(err.find("error: line 1: "), std::string::npos) << err;
   EXPECT_EQ(err.find("error: line 2"), std::string::npos) << err;
-  EXPECT_EQ(batch.Reg().Card().Session().State().lifeCycleCode, "03");
+  EXPECT_EQ(batch.Reg().Card().State().lifeCycleCode, "03");
   // The activation's answer carries a sequence number too; the sale's is the next.
   const std::vector<int> numbers = SequenceNumbers(batch.LFile());
   ASSERT_FALSE(numbers.empty());
@@ -222,13 +223,13 @@ TEST(BatchRun, ClockProductsAndReceiptFiles) {
 TEST(BatchRun, CardRemovedIsACardError) {
   Batch batch;
   ASSERT_TRUE(batch.runner->Start());
-  batch.Reg().Card().SimReader()->RemoveCard();
+  RegisterProbe::Card(batch.Reg()).SimReader()->RemoveCard();
   // Event-driven: the bound only matters when the event never comes (10 s for a loaded machine).
-  for (int i = 0; i < 400 && !batch.Reg().CardFailed(); ++i) {
-    batch.Reg().Card().Connector().WaitForEvent(std::chrono::milliseconds(25));
+  for (int i = 0; i < 400 && !batch.Reg().Card().Failed(); ++i) {
+    RegisterProbe::Card(batch.Reg()).Connector().WaitForEvent(std::chrono::milliseconds(25));
     batch.Reg().ProcessCardEvents();
   }
-  EXPECT_TRUE(batch.Reg().CardFailed());
+  EXPECT_TRUE(batch.Reg().Card().Failed());
   EXPECT_FALSE(batch.Reg().Kassieren());
 }
 
@@ -243,7 +244,7 @@ TEST(BatchRun, SettingsAreWrittenAtTheEndAndKeepWhatTheRegisterDoesNotKnow) {
       << text;
   EXPECT_NE(text.find("container1=2000"), std::string::npos);
   // Nothing was signed: the run leaves no journal.
-  EXPECT_TRUE(batch.Reg().JournalFiles().SName().empty());
+  EXPECT_TRUE(RegisterProbe::JournalFiles(batch.Reg()).SName().empty());
 }
 
 }  // namespace

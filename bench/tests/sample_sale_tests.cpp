@@ -8,6 +8,7 @@
 #include "common/hex_text.h"
 #include "common/tests/support/test_folders.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 
 namespace kasse::bench {
 namespace {
@@ -38,7 +39,7 @@ TEST(SampleSale, CommandIsWhatTheRegisterSendsForTheSameSale) {
     ASSERT_TRUE(reg.BookSpecial(fields));
   ASSERT_TRUE(reg.Summe());
   ASSERT_TRUE(reg.Kassieren());
-  const Result<Bytes> sent = Base64Decode(reg.Signing().LastRequestBase64());
+  const Result<Bytes> sent = Base64Decode(RegisterProbe::Signing(reg).LastRequestBase64());
   ASSERT_TRUE(sent);
 
   const Result<Bytes> sample = SampleTransactionCommand(options.home / "sample");

@@ -36,7 +36,7 @@ struct JournalOutcome : testing::RecordFixture {
     items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
     ItemInput item{"1", "", "Brot", false, false, false, {"119", "", "", "", "", "", "", ""}};
     EXPECT_EQ(items.EncodeItem(item, containers, 2), 0);
-    return record.BuildTransaction({false, false, "ich", 2}, items, containers, nullptr, &signing);
+    return record.BuildTransaction({{}, "ich", 2}, items, containers, nullptr, &signing);
   }
 };
 

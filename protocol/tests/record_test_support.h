@@ -41,10 +41,10 @@ struct RecordFixture : ::testing::Test {
   ItemList items{monitor, texts};
   VatContainers containers;
 
-  Result<void> Build(bool training = false, bool vatAddon = false, int versionLevel = 2,
+  Result<void> Build(RecordFlags flags = {}, int versionLevel = 2,
                      std::string operatorName = "ich") {
-    return record.BuildTransaction({training, vatAddon, operatorName, versionLevel}, items,
-                                   containers, nullptr, nullptr);
+    return record.BuildTransaction({flags, operatorName, versionLevel}, items, containers, nullptr,
+                                   nullptr);
   }
   std::string LFile() { return ReadFile(journal.LName()).value(); }
   std::string SFile() { return ReadFile(journal.SName()).value(); }

@@ -55,7 +55,7 @@ TEST_F(TransactionRecordTest, ExampleRecordComesOutByteForByte) {
 TEST_F(TransactionRecordTest, FlagsFollowTheCurrencyInFixedOrder) {
   BookOne19(containers);
   containers[8].turnover = 250;
-  ASSERT_TRUE(Build(/*training=*/true, /*vatAddon=*/true, /*versionLevel=*/2));
+  ASSERT_TRUE(Build({RecordFlag::kTraining, RecordFlag::kVatAddon}, /*versionLevel=*/2));
   EXPECT_THAT(AfterHash(record.CommandBuffer()),
               ::testing::StartsWith("C8 02 03 D2 C9 00 CA 00 D7 00 E1"));
   EXPECT_THAT(AfterHash(record.VerifyBuffer()), ::testing::StartsWith("C9 00 CA 00 D7 00 E1"));
@@ -63,7 +63,7 @@ TEST_F(TransactionRecordTest, FlagsFollowTheCurrencyInFixedOrder) {
               HasSubstr("\r\nNettopreise \r\nTraining \r\nLieferschein "));
 
   // Level 1 knows no delivery-note flag but carries container 8 as E8, in the command only.
-  ASSERT_TRUE(Build(false, false, /*versionLevel=*/1));
+  ASSERT_TRUE(Build({}, /*versionLevel=*/1));
   EXPECT_THAT(AfterHash(record.CommandBuffer()), ::testing::EndsWith("E8 04 D8 02 25 0C"));
   EXPECT_THAT(AfterHash(record.CommandBuffer()), Not(HasSubstr("D7 00")));
   EXPECT_THAT(AfterHash(record.VerifyBuffer()), Not(HasSubstr("E8")));
@@ -96,13 +96,13 @@ TEST_F(TransactionRecordTest, AgencyShareDependsOnVersionLevel) {
   containers[7].turnover = 500;
   containers[8].turnover = 300;
 
-  ASSERT_TRUE(Build(false, false, 2));
+  ASSERT_TRUE(Build({}, 2));
   EXPECT_THAT(AfterHash(record.CommandBuffer()),
               ::testing::EndsWith("E1 10 D8 02 50 0C DA 02 08 0C DB 02 19 00 D6 02 50 0C"));
   EXPECT_THAT(AfterHash(record.VerifyBuffer()), HasSubstr("D6 02 50 0C"));
   EXPECT_THAT(LFile(), HasSubstr("<turnoverthirdparty>500</turnoverthirdparty></containerVat1>"));
 
-  ASSERT_TRUE(Build(false, false, 1));
+  ASSERT_TRUE(Build({}, 1));
   const std::string levelOne = AfterHash(record.CommandBuffer());
   EXPECT_THAT(levelOne, Not(HasSubstr("D6")));
   EXPECT_THAT(levelOne, ::testing::EndsWith("E7 04 D8 02 50 0C E8 04 D8 02 30 0C"));
@@ -112,21 +112,21 @@ TEST_F(TransactionRecordTest, AgencyShareDependsOnVersionLevel) {
                                  "</turnover></containerDeliverynote>"));
 
   // An unrecognised card version: none of the newer elements, whatever the sale holds.
-  ASSERT_TRUE(Build(false, false, 0));
+  ASSERT_TRUE(Build({}, 0));
   const std::string levelZero = AfterHash(record.CommandBuffer());
   for (const char* tag : {"D6", "D7 00", "E7", "E8"})
     EXPECT_THAT(levelZero, Not(HasSubstr(tag))) << tag;
 }
 
 TEST_F(TransactionRecordTest, OperatorIsCleanedForTheCardOnly) {
-  ASSERT_TRUE(Build(false, false, 2, "Max M\xFCller"));
+  ASSERT_TRUE(Build({}, 2, "Max M\xFCller"));
   EXPECT_THAT(HexWritten(record.CommandBufferView()),
               HasSubstr("C6 09 " + HexWritten(ToBytes("maxm#ller"))));
   EXPECT_THAT(record.ResponseReceiptText(), HasSubstr("Bediener: \tMax M\xFCller"));
   EXPECT_THAT(LFile(), HasSubstr("<operatorId>Max M\xFCller</operatorId>"));
 
   // Only blanks: the record goes on without C6, its lines and its element.
-  ASSERT_TRUE(Build(false, false, 2, " \t "));
+  ASSERT_TRUE(Build({}, 2, " \t "));
   EXPECT_THAT(HexWritten(record.CommandBufferView()), HasSubstr("CE 02 09 30 C7 14"));
   EXPECT_THAT(record.ResponseReceiptText(), Not(HasSubstr("Bediener")));
   EXPECT_EQ(record.AddOperatorField(std::nullopt).error().kind, ErrorKind::kMissingInput);
@@ -154,7 +154,7 @@ TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled
 
 TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
   BookOne19(containers);
-  ASSERT_TRUE(Build(false, false, 2, "Anna <Chefin> & Co"));
+  ASSERT_TRUE(Build({}, 2, "Anna <Chefin> & Co"));
   const std::string lFile = LFile();
   const std::size_t transaction = lFile.find("<transaction>");
   ASSERT_NE(transaction, std::string::npos);
@@ -176,7 +176,7 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
   const auto scratch = home / "check.xml";
   for (int round = 0; round < 2; ++round) {
     if (round > 0) {
-      ASSERT_TRUE(Build(true, true, 2, "<&>"));
+      ASSERT_TRUE(Build({RecordFlag::kTraining, RecordFlag::kVatAddon}, 2, "<&>"));
     }
     ASSERT_TRUE(journal.JournalWrite(kJournalL, JournalSection::kRecord, "</transaction>"));
     ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "</transactionEncoded>"));

@@ -16,6 +16,7 @@
 #include "common/tests/support/text_checks.h"
 #include "protocol/tests/record_test_support.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 
 namespace kasse {
 namespace {
@@ -77,7 +78,7 @@ TEST_F(RegisterJournal, AFailingRequestWriteRefusesTheSaleAndLeavesItTotalled) {
   io.Heal();
   ASSERT_TRUE(Sale());
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
-  const fs::path l = reg->JournalFiles().LName();
+  const fs::path l = RegisterProbe::JournalFiles(*reg).LName();
   reg.reset();
   EXPECT_EQ(testing::Occurrences(Journal(l), "<seqNoTransaction>"), 1u);
 }
@@ -89,7 +90,8 @@ TEST_F(RegisterJournal, ASignedSaleWithoutItsRecordBlocksTheNextUntilItIsWritten
   Result<void> sold = Sale();
   ASSERT_FALSE(sold);
   EXPECT_NE(sold.error().message.find("is signed"), std::string::npos);
-  EXPECT_NE(sold.error().message.find(reg->JournalFiles().SName().string()), std::string::npos);
+  EXPECT_NE(sold.error().message.find(RegisterProbe::JournalFiles(*reg).SName().string()),
+            std::string::npos);
   EXPECT_NE(sold.error().message.find("Input/output error"), std::string::npos);
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());  // the receipt of the signed sale stands
 
@@ -102,8 +104,8 @@ TEST_F(RegisterJournal, ASignedSaleWithoutItsRecordBlocksTheNextUntilItIsWritten
   }
   io.Heal();
   ASSERT_TRUE(Sale());
-  const fs::path s = reg->JournalFiles().SName();
-  const fs::path l = reg->JournalFiles().LName();
+  const fs::path s = RegisterProbe::JournalFiles(*reg).SName();
+  const fs::path l = RegisterProbe::JournalFiles(*reg).LName();
   reg.reset();
   EXPECT_EQ(testing::Occurrences(Journal(s), "<transactionResponse>"), 2u);
   EXPECT_EQ(testing::Occurrences(Journal(l), "<seqNoTransaction>"), 2u);
@@ -132,8 +134,8 @@ TEST(RegisterJournalFaults, NoSignedSaleIsLostWhateverWriteOrSyncFails) {
         ASSERT_TRUE(run.Sale());
         ++signedSales;
       }
-      const fs::path s = run.reg->JournalFiles().SName();
-      const fs::path l = run.reg->JournalFiles().LName();
+      const fs::path s = RegisterProbe::JournalFiles(*run.reg).SName();
+      const fs::path l = RegisterProbe::JournalFiles(*run.reg).LName();
       run.reg.reset();
       EXPECT_EQ(testing::Occurrences(run.Journal(l), "<seqNoTransaction>"),
                 static_cast<std::size_t>(signedSales));

@@ -8,6 +8,7 @@
 #include "common/tests/support/test_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 
 namespace kasse {
 namespace {
@@ -54,7 +55,7 @@ TEST_F(MassGenerator, RefusedSalesAreCountedAndTheRunGoesOn) {
   ASSERT_TRUE(run) << run.error().message;
   EXPECT_EQ(*run, 3);
   EXPECT_EQ(reg->MassRefusals(), 3);
-  EXPECT_FALSE(reg->CardFailed());
+  EXPECT_FALSE(reg->Card().Failed());
 }
 
 TEST_F(MassGenerator, FieldsAreReadAtEachUseAndStopEndsAfterThePosition) {
@@ -110,14 +111,14 @@ TEST_F(SaleRules, ReadingTheBookedMonthsLeavesAnOpenSaleAlone) {
 }
 
 TEST_F(SaleRules, OneOfTextAndQrCodeStaysOn) {
-  reg->SetSecurityText(false);
-  reg->SetQrCode(false);
+  ASSERT_TRUE(reg->SetSwitch(Register::Switch::kSecurityText, false));
+  ASSERT_TRUE(reg->SetSwitch(Register::Switch::kQrCode, false));
   EXPECT_TRUE(reg->CurrentSale().settings.showSecurityText);
   EXPECT_FALSE(reg->CurrentSale().settings.showQrCode);
-  reg->SetSecurityText(false);
+  ASSERT_TRUE(reg->SetSwitch(Register::Switch::kSecurityText, false));
   EXPECT_TRUE(reg->CurrentSale().settings.showQrCode);
   EXPECT_FALSE(reg->CurrentSale().settings.showSecurityText);
-  reg->SetSecurityText(true);
+  ASSERT_TRUE(reg->SetSwitch(Register::Switch::kSecurityText, true));
   EXPECT_TRUE(reg->CurrentSale().settings.showQrCode);
 }
 
@@ -137,7 +138,8 @@ TEST_F(SaleRules, ARefusedSaleEndsWithoutTheLinesOfAQrCode) {
 TEST_F(SaleRules, TheTaxModeIsRefusedDuringASaleWithTheReason) {
   ASSERT_TRUE(started);
   ASSERT_TRUE(reg->BookProduct(0, ""));
-  const Result<void> refused = reg->SetExclusiveTax(!reg->Config().exclusiveTax);
+  const Result<void> refused =
+      reg->SetSwitch(Register::Switch::kExclusiveTax, !reg->Config().exclusiveTax);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().text, static_cast<int>(Message::kTaxModeDuringSale));
   EXPECT_NE(OperatorText(reg->Texts().Texts(), refused.error()).find("erst kassieren"),
@@ -152,22 +154,22 @@ namespace {
 
 TEST_F(MassGenerator, ACardThatGoesEndsTheRun) {
   ASSERT_TRUE(started);
-  ASSERT_NE(reg->Card().SimReader(), nullptr);
+  ASSERT_NE(RegisterProbe::Card(*reg).SimReader(), nullptr);
   Register::MassOptions options;
   options.transactions = 5;
   options.maxPositions = 1;
   int sales = 0;
   options.poll = [&](Register::MassOptions&) -> Result<void> {
-    if (sales == 2) reg->Card().SimReader()->RemoveCard();
+    if (sales == 2) RegisterProbe::Card(*reg).SimReader()->RemoveCard();
     return {};
   };
   const Result<int> run =
       reg->MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
   ASSERT_FALSE(run);
   EXPECT_EQ(run.error().kind, ErrorKind::kCard);
-  EXPECT_TRUE(reg->CardFailed());
+  EXPECT_TRUE(reg->Card().Failed());
   // The operator reads what happened, not just that the card failed.
-  EXPECT_EQ(reg->CardFailure(), "the QOR card was removed");
+  EXPECT_EQ(reg->Card().Failure(), "the QOR card was removed");
   EXPECT_EQ(sales, 2);
   EXPECT_EQ(reg->MassRefusals(), 0);
 }

@@ -1,6 +1,7 @@
 // The register controller over the simulated card, and the refusal of an oversized cash-in.
 
 #include "register/register.h"
+#include "register/register_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -36,14 +37,13 @@ TEST(Register, SettingsReachTheStartupFileOnlyWhenSaved) {
   options.home = FreshHome("monitors");
   Register reg(options);
   ASSERT_TRUE(reg.Start());
-  ASSERT_TRUE(reg.SaveMonitorSettings(true, false));
   ASSERT_TRUE(reg.SetOperatorName(2, "bob"));
   ASSERT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
-  ASSERT_TRUE(reg.SetExclusiveTax(true));
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kExclusiveTax, true));
   ASSERT_TRUE(reg.SetLanguage("English"));
   // Every setter changes the memory only: the file is written at the orderly close.
   EXPECT_FALSE(std::filesystem::exists(options.home / "cfg" / "start.ini"));
-  ASSERT_TRUE(reg.SaveSettings());
+  ASSERT_TRUE(reg.SaveSettings(Register::MonitorsAtStart{true, false}));
   RegisterConfig again(options.home);
   again.LoadConfiguration();
   EXPECT_TRUE(again.showCardMonitor);
@@ -98,12 +98,12 @@ TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
   EXPECT_FALSE(reg.BookProduct(0, "zwei"));
   // Rates and tax mode belong to the whole sale.
   EXPECT_FALSE(reg.SetRates({"1900", "0700", "1900", "0000", "1070", "0550"}));
-  EXPECT_FALSE(reg.SetExclusiveTax(true));
+  EXPECT_FALSE(reg.SetSwitch(Register::Switch::kExclusiveTax, true));
   ASSERT_TRUE(reg.Summe());
   ASSERT_TRUE(reg.Kassieren());
   EXPECT_EQ(reg.LastVerifyUrl().rfind("http://kasse.example:9000/verify.php?t1=", 0), 0u);
   EXPECT_TRUE(reg.CurrentSale().NoSaleOpen());
-  EXPECT_FALSE(reg.CardFailed());
+  EXPECT_FALSE(reg.Card().Failed());
   EXPECT_FALSE(reg.SetRates({"1900", "07", "1900", "0000", "1070", "0550"}));
   EXPECT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
 }
@@ -135,8 +135,8 @@ TEST(Register, LanguageWithoutSectionIsTakenWithEmptyTextsAndAWarning) {
 // Steps whose record never fits the card.
 class OversizedCashIn : public CashInSteps {
  public:
-  std::string BuildTransaction(bool, bool) override { return "never"; }
-  Result<std::string> TryBuildTransaction(bool, bool) override {
+  std::string BuildTransaction(RecordFlags) override { return "never"; }
+  Result<std::string> TryBuildTransaction(RecordFlags) override {
     ++attempts;
     return MakeError(ErrorKind::kTooLong, "the record does not fit the card");
   }
@@ -165,9 +165,11 @@ TEST_F(SaleFixture, OversizedRecordLeavesTheSaleTotalledAndTheReceiptAsItWas) {
   EXPECT_EQ(steps.attempts, 2);
 }
 
-// A console that changes one data byte of what it holds, and counts the holds.
-class TamperingConsole : public DebugHold {
+// A console that changes one data byte of what it holds, and counts the holds; it is its own
+// host.
+class TamperingConsole : public DebugHold, public RegisterHost {
  public:
+  DebugHold* CommandHold() override { return this; }
   std::string HoldForDebug(std::string text) override {
     ++holds;
     if (tamper && text.size() > 24) text[24] = text[24] == '0' ? '1' : '0';
@@ -183,28 +185,25 @@ TEST(Register, TheCardConfirmsOnlyTheUnchangedVerifyRecord) {
   Register reg(options);
   ASSERT_TRUE(reg.Start());
   TamperingConsole console;
-  reg.SetDebugHold(&console);
-  DebugSwitches switches;
-  switches.checkVer = true;
-  switches.checkManVer = true;
-  switches.checkTrans = true;
-  reg.SetDebugSwitches(switches);
+  reg.SetHost(&console);
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kVerifyOnCard, true));
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kManipulateRecord, true));
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kManipulateTransaction, true));
 
   console.tamper = false;
   ASSERT_TRUE(reg.BookProduct(0, "1") && reg.Summe() && reg.Kassieren());
   EXPECT_EQ(console.holds, 2);  // the TRANSACTION, then the VERIFY SIGNATURE
-  EXPECT_EQ(reg.Signing().LastVerification(), std::optional<bool>(true));
+  EXPECT_EQ(RegisterProbe::Signing(reg).LastVerification(), std::optional<bool>(true));
   EXPECT_EQ(reg.CurrentSale().ReceiptColour(), kReceiptVerified);
 
-  switches.checkTrans = false;
-  reg.SetDebugSwitches(switches);
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kManipulateTransaction, false));
   console.tamper = true;
   ASSERT_TRUE(reg.BookProduct(0, "1") && reg.Summe());
   EXPECT_FALSE(reg.Kassieren());
   EXPECT_EQ(console.holds, 3);
-  EXPECT_EQ(reg.Signing().LastVerification(), std::optional<bool>(false));
+  EXPECT_EQ(RegisterProbe::Signing(reg).LastVerification(), std::optional<bool>(false));
   EXPECT_EQ(reg.CurrentSale().ReceiptColour(), kReceiptFailed);
-  EXPECT_FALSE(reg.CardFailed());
+  EXPECT_FALSE(reg.Card().Failed());
 }
 
 TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
@@ -289,14 +288,15 @@ TEST(Register, ASaleTheCardLeavesUnansweredIsNotCashedInAndItsLateSignatureIsJou
     const Result<void> cashed = reg.Kassieren();
     ASSERT_FALSE(cashed);
     EXPECT_NE(cashed.error().message.find("stopped answering"), std::string::npos);
-    EXPECT_TRUE(reg.CardFailed());
-    EXPECT_NE(reg.CardFailure().find("stopped answering"), std::string::npos) << reg.CardFailure();
+    EXPECT_TRUE(reg.Card().Failed());
+    EXPECT_NE(reg.Card().Failure().find("stopped answering"), std::string::npos)
+        << reg.Card().Failure();
     // Still totalled, the receipt as it was, no QR link.
     EXPECT_TRUE(reg.CurrentSale().KassierenEnabled());
     EXPECT_EQ(reg.CurrentSale().ReceiptLines(), totalled);
     EXPECT_TRUE(reg.LastVerifyUrl().empty());
     EXPECT_FALSE(reg.Kassieren());
-    sFile = reg.JournalFiles().SName();
+    sFile = RegisterProbe::JournalFiles(reg).SName();
     const Result<std::string> before = ReadFile(sFile);
     ASSERT_TRUE(before);
     EXPECT_NE(before->find("</transactionRequest></transactionEncoded>"), std::string::npos);

@@ -12,10 +12,10 @@ namespace kasse::sale_test {
 class RecordingCashIn : public CashInSteps {
  public:
   explicit RecordingCashIn(Sale& sale) : sale_(sale) {}
-  std::string BuildTransaction(bool training, bool exclusiveTax) override {
+  std::string BuildTransaction(RecordFlags flags) override {
     ++transactions;
-    lastTraining = training;
-    lastExclusive = exclusiveTax;
+    lastTraining = flags.Has(RecordFlag::kTraining);
+    lastExclusive = flags.Has(RecordFlag::kVatAddon);
     sale_.AppendHashText(Bytes(20, 0x00), false);
     return "\r\nDatum: \t\t2026-05-12";
   }

@@ -40,7 +40,7 @@ TEST_F(SaleBooking, UnitAndFractionalQuantityGiveTwoLines) {
 
 TEST_F(SaleBooking, DiscountRefersToTheWholeLastPosition) {
   ASSERT_TRUE(sale.BookPosition(Product("Kartoffeln", 199, 2.5, "kg")));
-  ASSERT_TRUE(sale.ApplyPercentage(+1, "5"));
+  ASSERT_TRUE(sale.ApplyPercentage(PercentSign::kDiscount, "5"));
   EXPECT_EQ(LastLine(), PositionLine("Rabatt 1kg", " A ", "-0,25\x80"));
   const BookingPosition& discount = sale.Positions().back();
   EXPECT_EQ(discount.price[0], -25);
@@ -52,7 +52,7 @@ TEST_F(SaleBooking, DiscountRefersToTheWholeLastPosition) {
   EXPECT_DOUBLE_EQ(containers[1].turnoverNeg, 25);
   // No second discount on a discount.
   const std::size_t lines = LineCount();
-  ASSERT_TRUE(sale.ApplyPercentage(+1, "5"));
+  ASSERT_TRUE(sale.ApplyPercentage(PercentSign::kDiscount, "5"));
   EXPECT_EQ(LineCount(), lines);
 }
 
@@ -61,7 +61,7 @@ TEST_F(SaleBooking, SurchargeAddsPercentOfEveryContainer) {
   mixed.price[1] = 1000;
   mixed.price[3] = 30;
   ASSERT_TRUE(sale.BookPosition(mixed));
-  ASSERT_TRUE(sale.ApplyPercentage(-1, "10"));
+  ASSERT_TRUE(sale.ApplyPercentage(PercentSign::kSurcharge, "10"));
   const BookingPosition& surcharge = sale.Positions().back();
   EXPECT_EQ(surcharge.name, "Aufschlag");
   EXPECT_EQ(surcharge.price[1], 100);
@@ -73,7 +73,7 @@ TEST_F(SaleBooking, PercentageThatIsNotANumberBooksNothing) {
   ASSERT_TRUE(sale.BookPosition(Product("Brot", 250)));
   const std::string before = sale.ReceiptText();
   for (const char* bad : {"", "x", "5%", "100", "-5"})
-    EXPECT_FALSE(sale.ApplyPercentage(1, bad));
+    EXPECT_FALSE(sale.ApplyPercentage(PercentSign::kDiscount, bad));
   EXPECT_EQ(sale.ReceiptText(), before);
   EXPECT_NE(sale.LastPosition(), nullptr);
 }

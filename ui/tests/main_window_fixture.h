@@ -14,12 +14,27 @@
 #include <memory>
 
 #include "register/register.h"
+#include "register/register_probe.h"
 #include "ui/captions.h"
 #include "ui/main_window.h"
 #include "ui/product_panel.h"
 #include "ui/tests/ui_test_support.h"
 
 namespace kasse::testing {
+
+// The window's host without its message boxes: every question is answered OK, messages and
+// the transport-PIN request go nowhere; the rest is the window's.
+class QuietHost : public RegisterHost {
+ public:
+  explicit QuietHost(RegisterHost& window) : window_(window) {}
+  void CardFailed() override { window_.CardFailed(); }
+  DebugHold* CommandHold() override { return window_.CommandHold(); }
+  void WhileCardWorks() override { window_.WhileCardWorks(); }
+  void Changed() override { window_.Changed(); }
+
+ private:
+  RegisterHost& window_;
+};
 
 struct Till {
   explicit Till(CardOptions card = {}) {
@@ -29,7 +44,8 @@ struct Till {
     options.card = card;
     reg = std::make_unique<Register>(options);
     window = std::make_unique<MainWindow>(*reg);
-    reg->SetPrompts({});
+    quiet = std::make_unique<QuietHost>(*window);
+    reg->SetHost(quiet.get());
     started = static_cast<bool>(reg->Start());
     window->Started();
     window->show();
@@ -69,6 +85,7 @@ struct Till {
   std::filesystem::path home = FreshHome();
   std::unique_ptr<Register> reg;
   std::unique_ptr<MainWindow> window;
+  std::unique_ptr<QuietHost> quiet;
   bool started = false;
 };
 

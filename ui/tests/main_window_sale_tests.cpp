@@ -53,11 +53,25 @@ TEST(MainWindowKeys, ListKeysBookTotalAndCashInWithTheQrCodeUnderTheReceipt) {
   EXPECT_TRUE(till.SaleNow().NoSaleOpen());
   const std::string& url = till.reg->LastVerifyUrl();
   ASSERT_FALSE(url.empty());
-  EXPECT_TRUE(till.ReceiptHas(till.reg->Card().Session().State().TpId));
+  EXPECT_TRUE(till.ReceiptHas(till.reg->Card().State().TpId));
   ReceiptView* receipt = till.window->Receipt();
   ASSERT_TRUE(receipt->CodeVisible());
   EXPECT_EQ(DecodeQrPicture(receipt->ShownCode()).value_or(""), url);
   EXPECT_FALSE(till.window->KassierenButton()->isEnabled());
+}
+
+// The window has no poll: what changes behind its back (a mass run, a card event, another
+// window) reaches it through the register's change notice.
+TEST(MainWindowRefresh, ASaleBookedBehindTheWindowsBackIsShownAfterTheNotice) {
+  Till till;
+  ASSERT_TRUE(till.started);
+  QApplication::processEvents();
+  ASSERT_FALSE(till.window->SummeButton()->isEnabled());
+  ASSERT_TRUE(till.reg->BookProduct(0, ""));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return till.window->SummeButton()->isEnabled(); }, 5000));
+  ASSERT_TRUE(till.reg->Summe());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return till.window->KassierenButton()->isEnabled(); }, 5000));
+  EXPECT_FALSE(till.window->SummeButton()->isEnabled());
 }
 
 TEST(MainWindowKeys, PlusAndMinusBookSurchargeAndDiscountOfTheLastPosition) {

@@ -12,6 +12,7 @@
 #include "register/messages.h"
 #include "ui/debug_console.h"
 #include "ui/mass_window.h"
+#include "ui/register_app.h"
 #include "ui/scanner_window.h"
 #include "ui/tests/main_window_fixture.h"
 #include "ui/vat_rate_dialog.h"
@@ -29,12 +30,12 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   Till till;
   ASSERT_TRUE(till.reg->BookProduct(0, ""));
   till.window->PercentField()->setText(QStringLiteral("x"));
-  till.window->Percent(+1);
+  till.window->Percent(PercentSign::kDiscount);
   EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kPercentNotNumber));
   EXPECT_EQ(ToCore(till.window->LastProblem()), "Der Prozentsatz ist keine Zahl");
 
   till.window->Actions().languages[2]->trigger();  // Francais
-  till.window->Percent(+1);
+  till.window->Percent(PercentSign::kDiscount);
   EXPECT_EQ(ToCore(till.window->LastProblem()), "Le pourcentage n'est pas un nombre");
 
   till.window->Actions().languages[1]->trigger();  // English
@@ -90,19 +91,24 @@ TEST(MainWindowOperators, TheButtonsFollowTheOperatorTheGeneratorChose) {
   EXPECT_TRUE(till.window->OperatorButton(till.reg->Config().activeOperator)->isChecked());
 }
 
-TEST(MainWindowMass, TheWindowSeedsTheGeneratorFromTheClock) {
-  Till till;
+TEST(MainWindowMass, TheWindowRunSeedsTheGeneratorFromTheClock) {
+  testing::EnsureApp();
+  WindowOptions window;
+  window.reg.home = testing::FreshHome();
+  RegisterApp app(window);
+  app.Start();
+  ASSERT_TRUE(app.Reg().Card().Checked());
   RegisterOptions options;
-  options.home = till.home.parent_path() / (till.home.filename().string() + "_batch");
+  options.home = window.reg.home.parent_path() / (window.reg.home.filename().string() + "_batch");
   std::filesystem::remove_all(options.home);
-  std::filesystem::copy(till.home, options.home, std::filesystem::copy_options::recursive);
+  std::filesystem::copy(window.reg.home, options.home, std::filesystem::copy_options::recursive);
   options.card.stateFile = options.home / "batch-card.state";  // the window holds its own card
   Register batch(options);  // the seed of the options, as batch keeps it
   ASSERT_TRUE(batch.Start());
   Register::MassOptions mass;
   mass.transactions = 1;
   mass.maxPositions = 100;
-  ASSERT_TRUE(till.reg->MassTransactions(mass, nullptr, {}));
+  ASSERT_TRUE(app.Reg().MassTransactions(mass, nullptr, {}));
   ASSERT_TRUE(batch.MassTransactions(mass, nullptr, {}));
   const auto names = [](const Register& reg) {
     std::vector<std::pair<std::string, double>> sale;
@@ -110,7 +116,7 @@ TEST(MainWindowMass, TheWindowSeedsTheGeneratorFromTheClock) {
       sale.emplace_back(position.name, position.qnt);
     return sale;
   };
-  EXPECT_NE(names(*till.reg), names(batch));
+  EXPECT_NE(names(app.Reg()), names(batch));
 }
 
 TEST(MainWindowDebug, TheEntryTogglesTheConsoleWithItsCheckMark) {
@@ -145,14 +151,14 @@ TEST(MainWindowScanner, OpensBesideTheMainWindowWithLanguageText75) {
 
 TEST(MainWindowCard, TheStatusSheetIsShownAlsoWhenTheStatusCannotBeRead) {
   Till till;
-  const std::string tpId = till.reg->Card().Session().State().TpId;
+  const std::string tpId = till.reg->Card().State().TpId;
   ASSERT_FALSE(tpId.empty());
-  till.reg->Card().SimReader()->RemoveCard();
-  for (int i = 0; i < 250 && !till.reg->CardFailed(); ++i) {
+  RegisterProbe::Card(*till.reg).SimReader()->RemoveCard();
+  for (int i = 0; i < 250 && !till.reg->Card().Failed(); ++i) {
     till.reg->ProcessCardEvents();
     QTest::qWait(20);
   }
-  ASSERT_TRUE(till.reg->CardFailed());
+  ASSERT_TRUE(till.reg->Card().Failed());
   till.window->Actions().status->trigger();
   const Language& texts = till.reg->Texts();
   EXPECT_TRUE(till.ReceiptHas("\t  " + texts.LangText(60)));

@@ -12,9 +12,9 @@
 
 #include "common/cp1252.h"
 #include "common/files.h"
+#include "register/card_status_sheet.h"
 #include "register/receipt_lines.h"
 #include "ui/card_error_window.h"
-#include "ui/card_status_sheet.h"
 #include "ui/look.h"
 #include "ui/register_app.h"
 #include "ui/report_view.h"
@@ -163,7 +163,7 @@ TEST(CardStatusSheet, VersionTwoCardAddsHashLengthAndAlgorithms) {
   EXPECT_EQ(sheet[2], "");
   const Language& texts = till.reg->Texts();
   EXPECT_EQ(sheet[3].rfind(texts.LangText(63) + "\t\t", 0), 0u);
-  EXPECT_EQ(sheet[5], texts.LangText(42) + "\t\t" + till.reg->Card().Session().State().TpId);
+  EXPECT_EQ(sheet[5], texts.LangText(42) + "\t\t" + till.reg->Card().State().TpId);
   EXPECT_EQ(sheet[12], "");
   EXPECT_EQ(sheet[14].rfind(texts.LangText(81) + "\t", 0), 0u);
   EXPECT_TRUE(till.SaleNow().NoSaleOpen());
@@ -186,15 +186,15 @@ TEST(CardStatusSheet, VersionOneCardHasNineValuesAndMissingValuesStayEmpty) {
 TEST(MainWindowCard, RemovingTheCardOpensTheCardErrorWindowWhoseClosingEndsTheRun) {
   Till till;
   QSignalSpy ended(till.window.get(), &MainWindow::endRegister);
-  ASSERT_NE(till.reg->Card().SimReader(), nullptr);
-  till.reg->Card().SimReader()->RemoveCard();
+  ASSERT_NE(RegisterProbe::Card(*till.reg).SimReader(), nullptr);
+  RegisterProbe::Card(*till.reg).SimReader()->RemoveCard();
   CardErrorWindow* error = till.window->Tools().cardError;
   for (int i = 0; i < 250 && !error->isVisible(); ++i) {
     till.reg->ProcessCardEvents();
     QTest::qWait(20);
   }
   ASSERT_TRUE(error->isVisible());
-  EXPECT_TRUE(till.reg->CardFailed());
+  EXPECT_TRUE(till.reg->Card().Failed());
   // The window says what happened, in the operator's language.
   const auto* reason = error->findChild<QLabel*>(QStringLiteral("Reason"));
   ASSERT_NE(reason, nullptr);
@@ -210,7 +210,8 @@ TEST(MainWindowStart, WhatTheRegisterCouldNotReadIsNamedInTheStatusBar) {
   ASSERT_TRUE(WriteFileAtomic(options.home / "cfg" / "start.ini", "[Tax]\ncontainer1=19\n"));
   Register reg(options);
   MainWindow window(reg);
-  reg.SetPrompts({});
+  testing::QuietHost quiet(window);
+  reg.SetHost(&quiet);
   ASSERT_TRUE(reg.Start());
   window.Started();
   const QString shown = window.statusBar()->currentMessage();
@@ -279,7 +280,7 @@ TEST(RegisterApp, MassRunFromTheCommandLineSignsEverySaleWithBothMonitorsOpen) {
   app.Start();
   ASSERT_TRUE(finished.wait(30000));
   EXPECT_EQ(finished.at(0).at(0).toInt(), 0) << app.Problem().toStdString();
-  const Result<std::string> lFile = ReadFile(app.Reg().JournalFiles().LName());
+  const Result<std::string> lFile = ReadFile(RegisterProbe::JournalFiles(app.Reg()).LName());
   ASSERT_TRUE(lFile);
   EXPECT_NE(lFile->find("<seqNoTransaction>12</seqNoTransaction>"), std::string::npos);
   EXPECT_FALSE(app.Reg().Card().Log().Lines().empty());

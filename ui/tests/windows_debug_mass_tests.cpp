@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -16,6 +17,7 @@
 
 #include "common/files.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 #include "ui/debug_console.h"
 #include "ui/mass_window.h"
 #include "ui/tests/ui_test_support.h"
@@ -47,13 +49,28 @@ int CountOf(const std::string& text, std::string_view what) {
 void WhileHeld(DebugConsole& console, std::function<void()> act) {
   auto* poll = new QTimer(&console);
   QObject::connect(poll, &QTimer::timeout, &console, [poll, &console, act = std::move(act)] {
-    if (console.HeldText().isEmpty() || console.DebugWaitState() != 1) return;
+    if (console.HeldText().isEmpty() || console.DebugWaitState() != DebugConsole::WaitState::kHeld)
+      return;
     poll->stop();
     poll->deleteLater();
     act();
   });
   poll->start(5);
 }
+
+// What the main window does for a console of its own: the console is the hold while it lives.
+class ConsoleHost : public RegisterHost {
+ public:
+  ConsoleHost(Register& reg, DebugConsole& console) : reg_(reg), console_(&console) {
+    reg_.SetHost(this);
+  }
+  ~ConsoleHost() override { reg_.SetHost(nullptr); }
+  DebugHold* CommandHold() override { return console_.data(); }
+
+ private:
+  Register& reg_;
+  QPointer<DebugConsole> console_;
+};
 
 Result<void> SellOne(Register& reg) {
   if (auto booked = reg.BookProduct(0, "1"); !booked) return booked;
@@ -64,32 +81,34 @@ Result<void> SellOne(Register& reg) {
 TEST(DebugConsole, HoldsTheTransactionUntilSend) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
+  ConsoleHost host(*reg, console);
   console.findChild<QCheckBox*>("CheckTrans")->click();
   EXPECT_TRUE(reg->Switches().checkTrans);
 
   bool sawHold = false;
   WhileHeld(console, [&] {
     // The cash-in waits: nothing has been signed yet, the held text is the command.
-    sawHold = reg->Signing().LastResponseBase64().empty() && console.isVisible();
+    sawHold = RegisterProbe::Signing(*reg).LastResponseBase64().empty() && console.isVisible();
     console.findChild<QPushButton*>("SendButton")->click();
   });
   ASSERT_TRUE(SellOne(*reg));
   EXPECT_TRUE(sawHold);
-  EXPECT_EQ(console.DebugWaitState(), 0);
-  EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
+  EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kSent);
+  EXPECT_FALSE(RegisterProbe::Signing(*reg).LastResponseBase64().empty());
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
 }
 
 TEST(DebugConsole, AnEditedVerifyCommandFailsAndAnUntouchedOnePasses) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
+  ConsoleHost host(*reg, console);
   console.findChild<QCheckBox*>("CheckVer")->click();
   console.findChild<QCheckBox*>("CheckManVer")->click();
   ASSERT_TRUE(reg->Switches().checkVer && reg->Switches().checkManVer);
 
   WhileHeld(console, [&] { console.Send(); });
   ASSERT_TRUE(SellOne(*reg));
-  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(true));
+  EXPECT_EQ(RegisterProbe::Signing(*reg).LastVerification(), std::optional<bool>(true));
   EXPECT_FALSE(console.isVisible());  // hidden again after a held VERIFY SIGNATURE
 
   // The record's date (CD 04 yyyy mm dd) is signed: a changed day must not verify.
@@ -104,12 +123,13 @@ TEST(DebugConsole, AnEditedVerifyCommandFailsAndAnUntouchedOnePasses) {
     console.Send();
   });
   (void)SellOne(*reg);
-  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(false));
+  EXPECT_EQ(RegisterProbe::Signing(*reg).LastVerification(), std::optional<bool>(false));
 }
 
 TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
+  ConsoleHost host(*reg, console);
   console.findChild<QCheckBox*>("CheckManVer")->click();
   console.findChild<QCheckBox*>("CheckTrans")->click();
   WhileHeld(console, [&] {
@@ -117,25 +137,29 @@ TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
     console.close();
   });
   ASSERT_TRUE(SellOne(*reg));
-  EXPECT_EQ(console.DebugWaitState(), -1);
-  EXPECT_FALSE(reg->Signing().LastResponseBase64().empty());
+  EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kClosed);
+  EXPECT_FALSE(RegisterProbe::Signing(*reg).LastResponseBase64().empty());
   // Closing disarms both manipulations, in the window and in the register.
   EXPECT_FALSE(console.findChild<QCheckBox*>("CheckTrans")->isChecked());
   EXPECT_FALSE(reg->Switches().checkTrans || reg->Switches().checkManVer);
 
   // Disarmed, the next sale passes straight through.
   ASSERT_TRUE(SellOne(*reg));
-  EXPECT_EQ(CountOf(ReadFile(reg->JournalFiles().LName()).value(), "<seqNoTransaction>"), 2);
+  EXPECT_EQ(
+      CountOf(ReadFile(RegisterProbe::JournalFiles(*reg).LName()).value(), "<seqNoTransaction>"),
+      2);
 }
 
 TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
   auto reg = StartedRegister();
+  std::unique_ptr<ConsoleHost> host;
   {
     DebugConsole console(*reg, nullptr);
+    host = std::make_unique<ConsoleHost>(*reg, console);
     console.SetVerifyOnCard(true);
     EXPECT_TRUE(reg->Switches().checkVer);
     // Switched in the register behind the console's back: a click on another box keeps it.
-    reg->SetHashOnCard(true);
+    ASSERT_TRUE(reg->SetSwitch(Register::Switch::kHashOnCard, true));
     console.findChild<QCheckBox*>("CheckTrans")->click();
     EXPECT_TRUE(reg->Switches().checkHash && reg->Switches().checkTrans);
     console.SyncFromRegister();
@@ -143,7 +167,7 @@ TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
   }
   // With the console gone an armed switch must not wait on a dangling hold.
   ASSERT_TRUE(SellOne(*reg));
-  EXPECT_EQ(reg->Signing().LastVerification(), std::optional<bool>(true));
+  EXPECT_EQ(RegisterProbe::Signing(*reg).LastVerification(), std::optional<bool>(true));
 }
 
 struct Mass {
@@ -158,8 +182,9 @@ struct Mass {
   QPushButton* Button(const char* name) { return window.findChild<QPushButton*>(name); }
   int Signed() {
     // The journal pair opens at the first journal write: none yet, nothing signed.
-    if (reg->JournalFiles().LName().empty()) return 0;
-    return CountOf(ReadFile(reg->JournalFiles().LName()).value(), "<seqNoTransaction>");
+    if (RegisterProbe::JournalFiles(*reg).LName().empty()) return 0;
+    return CountOf(ReadFile(RegisterProbe::JournalFiles(*reg).LName()).value(),
+                   "<seqNoTransaction>");
   }
 
   std::unique_ptr<Register> reg;

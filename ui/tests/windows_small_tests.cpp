@@ -21,6 +21,7 @@
 
 #include "common/files.h"
 #include "register/register.h"
+#include "register/register_probe.h"
 #include "ui/card_error_window.h"
 #include "ui/card_monitor_window.h"
 #include "ui/clock_window.h"
@@ -100,7 +101,7 @@ TEST(VatRateDialog, DuringASaleTheRatesAreReadOnlyWithTheNotice) {
 TEST(FunctionMonitorWindow, FollowsTheLogAndSavesItAsRichText) {
   auto reg = StartedRegister();
   FunctionMonitorWindow window(*reg, nullptr);
-  FunctionMonitor& log = reg->Monitor();
+  FunctionMonitor& log = RegisterProbe::Monitor(*reg);
   log.Clear();
   log.MonitorWriteLine("Kopf");
   window.Refresh();
@@ -174,7 +175,7 @@ TEST(TransportPinDialog, AWrongPinKeepsItOpenTheRightOneActivates) {
   options.card.simLifecycle = sim::Lifecycle::kPersonalised;
   options.card.simPin = "654321";
   auto reg = StartedRegister(options);
-  ASSERT_TRUE(reg->TransportPinRequested());
+  ASSERT_TRUE(reg->Card().TransportPinRequested());
   TransportPinDialog dialog(*reg, nullptr);
   dialog.show();
 
@@ -184,14 +185,14 @@ TEST(TransportPinDialog, AWrongPinKeepsItOpenTheRightOneActivates) {
   dialog.SetPin(QStringLiteral("123456"));
   EXPECT_FALSE(dialog.Confirm());
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_EQ(reg->Card().Session().State().lifeCycleCode, "02");
+  EXPECT_EQ(reg->Card().State().lifeCycleCode, "02");
 
   dialog.SetPin(QStringLiteral("654321"));
   QTest::keyClick(dialog.findChild<QLineEdit*>("PINEdit"), Qt::Key_Return);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(reg->Card().Session().State().lifeCycleCode, "03");
-  EXPECT_FALSE(reg->TransportPinRequested());
+  EXPECT_EQ(reg->Card().State().lifeCycleCode, "03");
+  EXPECT_FALSE(reg->Card().TransportPinRequested());
 }
 
 TEST(TransportPinDialog, AskedForDuringStartUpItComesOnceTheCheckHasPassed) {
@@ -202,9 +203,13 @@ TEST(TransportPinDialog, AskedForDuringStartUpItComesOnceTheCheckHasPassed) {
   options.card.simPin = "654321";
   Register reg(options);
   TransportPinDialog dialog(reg, nullptr);
-  Register::Prompts prompts;
-  prompts.transportPin = [&] { dialog.exec(); };  // as the main window asks, inside Start
-  reg.SetPrompts(prompts);
+  // As the main window asks, inside Start.
+  struct PinHost : RegisterHost {
+    explicit PinHost(TransportPinDialog& d) : dialog(d) {}
+    void RequestTransportPin() override { dialog.exec(); }
+    TransportPinDialog& dialog;
+  } host(dialog);
+  reg.SetHost(&host);
   QTimer typist;
   QObject::connect(&typist, &QTimer::timeout, [&] {
     if (!dialog.isVisible()) return;
@@ -214,9 +219,9 @@ TEST(TransportPinDialog, AskedForDuringStartUpItComesOnceTheCheckHasPassed) {
   });
   typist.start(5);
   ASSERT_TRUE(reg.Start());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !reg.TransportPinRequested(); }, 5000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !reg.Card().TransportPinRequested(); }, 5000))
       << dialog.Problem().toStdString();
-  EXPECT_EQ(reg.Card().Session().State().lifeCycleCode, "03");
+  EXPECT_EQ(reg.Card().State().lifeCycleCode, "03");
 }
 
 TEST(CardErrorWindow, EveryWayOfClosingEndsTheRegisterOnce) {

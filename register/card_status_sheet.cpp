@@ -1,7 +1,7 @@
-#include "ui/card_status_sheet.h"
+#include "register/card_status_sheet.h"
 
-#include "register/messages.h"
-#include "register/register.h"
+#include "card/card_status.h"
+#include "register/language.h"
 
 namespace kasse {
 
@@ -46,20 +46,6 @@ std::string CardStatusSheetText(const Language& language, const std::vector<std:
       text += "\r\n" + RowText(language, row, value(next++));
   }
   return text;
-}
-
-Result<void> ShowCardStatusSheet(Register& reg) {
-  std::vector<std::string> values = reg.Status();
-  Result<void> outcome;
-  // A card that gives no status still gets its sheet, with the values last known.
-  if (values.empty()) {
-    outcome = MessageError(ErrorKind::kCard, Message::kStatusUnreadable);
-    values = KnownStatusValues(reg.Card().Session().State());
-    reg.LeaveSale();
-  }
-  reg.ResetReceipt();
-  reg.AppendReceiptText(CardStatusSheetText(reg.Texts(), values));
-  return outcome;
 }
 
 }  // namespace kasse

@@ -1,0 +1,124 @@
+// What the register tells its host and asks of it, and the span report's packed months.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "common/hex_text.h"
+#include "register/register.h"
+#include "register/register_probe.h"
+
+namespace kasse {
+namespace {
+
+std::filesystem::path FreshHome(const std::string& name) {
+  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_e_host_" + name);
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
+                        std::filesystem::copy_options::recursive);
+  // The test's card lives in its own folder, never in the user's state folder.
+  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
+  return home;
+}
+
+struct CountingHost : RegisterHost {
+  bool Confirm(const std::string&, const std::string&) override {
+    ++questions;
+    return answer;
+  }
+  void CardFailed() override { ++cardFailures; }
+  void Changed() override { ++changes; }
+  int questions = 0, cardFailures = 0, changes = 0;
+  bool answer = true;
+};
+
+TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPolls) {
+  RegisterOptions options;
+  options.home = FreshHome("changes");
+  Register reg(options);
+  CountingHost host;
+  reg.SetHost(&host);
+  ASSERT_TRUE(reg.Start());
+  EXPECT_EQ(host.changes, 1);
+
+  host.changes = 0;
+  ASSERT_TRUE(reg.BookProduct(0, "1"));
+  EXPECT_EQ(host.changes, 1);
+  // Summe and Kassieren inside the second Summe: one notice for the outer operation.
+  ASSERT_TRUE(reg.Summe());
+  ASSERT_TRUE(reg.Summe());
+  EXPECT_EQ(host.changes, 3);
+  EXPECT_TRUE(reg.CurrentSale().NoSaleOpen());
+  // A refused switch changed nothing, but the host still hears the operation ended.
+  ASSERT_TRUE(reg.SetSwitch(Register::Switch::kTraining, true));
+  EXPECT_TRUE(reg.CurrentSale().settings.trainingMode);
+  EXPECT_EQ(host.changes, 4);
+
+  // The card-event timer runs every few milliseconds: nothing happened, nothing to show.
+  host.changes = 0;
+  for (int i = 0; i < 20; ++i)
+    reg.ProcessCardEvents();
+  EXPECT_EQ(host.changes, 0);
+
+  Register::MassOptions mass;
+  mass.transactions = 3;
+  mass.maxPositions = 4;
+  ASSERT_TRUE(reg.MassTransactions(mass, nullptr, {}));
+  EXPECT_EQ(host.changes, 3 + 1);  // each sale, and the end of the run
+
+  // A card that goes is a change and a card failure, told once each event.
+  host.changes = 0;
+  RegisterProbe::Card(reg).SimReader()->RemoveCard();
+  for (int i = 0; i < 250 && !reg.Card().Failed(); ++i) {
+    RegisterProbe::Card(reg).Connector().WaitForEvent(std::chrono::milliseconds(20));
+    reg.ProcessCardEvents();
+  }
+  ASSERT_TRUE(reg.Card().Failed());
+  EXPECT_GE(host.changes, 1);
+  EXPECT_EQ(host.cardFailures, 1);
+  reg.SetHost(nullptr);
+}
+
+TEST(RegisterHost, ADeclinedQuestionSendsNothingAndWithoutAHostEveryAnswerIsOk) {
+  RegisterOptions options;
+  options.home = FreshHome("questions");
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  const std::string lifeCycle = reg.Card().State().lifeCycleCode;
+  CountingHost host;
+  host.answer = false;
+  reg.SetHost(&host);
+  EXPECT_FALSE(reg.Deactivate());
+  EXPECT_EQ(host.questions, 1);  // the second question is never asked
+  EXPECT_EQ(reg.Card().State().lifeCycleCode, lifeCycle);
+
+  reg.SetHost(nullptr);
+  EXPECT_TRUE(reg.Deactivate());
+  EXPECT_NE(reg.Card().State().lifeCycleCode, lifeCycle);
+}
+
+TEST(SpanReport, PackedMonthsAreCheckedBeforeTheCardIsAsked) {
+  EXPECT_EQ(HexWritten(*PackedReportMonth(1, 2009)), "20 09 01");
+  EXPECT_EQ(HexWritten(*PackedReportMonth(12, 9999)), "99 99 12");
+  for (const auto& [month, year] : {std::pair{0, 2009}, {13, 2009}, {1, 999}, {1, 10000}})
+    EXPECT_FALSE(PackedReportMonth(month, year)) << month << "/" << year;
+
+  RegisterOptions options;
+  options.home = FreshHome("span");
+  Register reg(options);
+  ASSERT_TRUE(reg.Start());
+  const auto span = [&reg](const char* first, const char* last) {
+    const Result<void> outcome = reg.SpanReport(HexParse(first), HexParse(last));
+    return outcome ? std::nullopt : std::optional<ErrorKind>(outcome.error().kind);
+  };
+  // Not a month: a month 13, a nibble that is no digit, a year below 1000, two bytes.
+  for (const char* bad : {"20 09 13", "20 0A 01", "09 99 01", "20 09"})
+    EXPECT_EQ(span(bad, "20 10 01"), ErrorKind::kMalformed) << bad;
+  EXPECT_EQ(span("20 10 02", "20 10 01"), ErrorKind::kUnusableInput);
+  // A span across the turn of the year goes to the card.
+  EXPECT_EQ(span("20 25 12", "20 26 01"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kasse
