@@ -104,8 +104,8 @@ Result<void> ReportView::SpanOfSelection() {
   const auto range = SpanRange(focused, selected, previous != nullptr && previous->isSelected());
   if (!range || range->second >= months_->count())
     return MessageError(ErrorKind::kMissingInput, Message::kSelectSpanMonths);
-  const std::optional<Bytes> first = PackedMonthOfLine(ToCore(months_->item(range->first)->text()));
-  const std::optional<Bytes> last = PackedMonthOfLine(ToCore(months_->item(range->second)->text()));
+  const Result<Bytes> first = PackedMonthOfLine(ToCore(months_->item(range->first)->text()));
+  const Result<Bytes> last = PackedMonthOfLine(ToCore(months_->item(range->second)->text()));
   if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthLineForm);
   return reg_.SpanReport(*first, *last);
 }
