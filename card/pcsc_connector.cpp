@@ -299,7 +299,10 @@ void TPCSCConnector::ProcessStateChange(std::uint32_t oldState, std::uint32_t ne
     if (connected_) CardActiveAction();
   }
   if (generation != generation_) return;
-  if ((oldState & pcsc::kStatePresent) && !(newState & pcsc::kStatePresent)) {
+  // Before the watcher's first report the state is 0: a connected card that is gone by then
+  // was removed all the same.
+  const bool hadCard = (oldState & pcsc::kStatePresent) || (oldState == 0 && connected_);
+  if (hadCard && !(newState & pcsc::kStatePresent)) {
     // The card went with its reader, or on its own; a reader or service failure already
     // raised says more than either.
     const CardFault known = FaultOf(lastFailure_);

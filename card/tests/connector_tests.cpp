@@ -170,6 +170,18 @@ TEST_F(Connector, WatcherRaisesInsertionRemovalAndWaiting) {
   EXPECT_EQ(pcsc.OpenContexts(), 1);
 }
 
+TEST_F(Connector, CardGoneBeforeTheWatchersFirstLookIsRemoved) {
+  UseReaderA();
+  pcsc.HoldStatusChanges();
+  ASSERT_TRUE(connector.Open());
+  ASSERT_TRUE(connector.Connect());
+  pcsc.SetState(0, pcsc::kStateEmpty | pcsc::kStateChanged);
+  pcsc.ReleaseStatusChanges();
+  Drain(connector, 1);
+  EXPECT_EQ(log.events, (std::vector<std::string>{"list", "active", "removed", "waiting"}));
+  EXPECT_FALSE(connector.Connected());
+}
+
 TEST_F(Connector, MuteCardIsInvalidNotInserted) {
   UseReaderA({}, pcsc::kStatePresent | pcsc::kStateMute);
   ASSERT_TRUE(connector.Open());

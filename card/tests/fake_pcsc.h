@@ -68,6 +68,18 @@ class FakePcsc : public PcscApi {
     std::lock_guard lock(mutex_);
     return heldTransmits_;
   }
+  // The watcher sees no change until released (its waits end as timeouts meanwhile).
+  void HoldStatusChanges() {
+    std::lock_guard lock(mutex_);
+    statusHeld_ = true;
+  }
+  void ReleaseStatusChanges() {
+    {
+      std::lock_guard lock(mutex_);
+      statusHeld_ = false;
+    }
+    changed_.notify_all();
+  }
   void SetListResult(PcscCode code) { listResult_ = code; }
   // A service that is not running gives no context at all.
   void SetContextResult(PcscCode code) { contextResult_ = code; }
@@ -138,8 +150,9 @@ class FakePcsc : public PcscApi {
     for (auto& r : readers_)
       if (r.name == name) reader = &r;
     if (reader == nullptr) return pcsc::kUnknownReader;
-    const bool woken = changed_.wait_for(
-        lock, timeout, [&] { return cancelled_.count(context) != 0 || reader->state != current; });
+    const bool woken = changed_.wait_for(lock, timeout, [&] {
+      return cancelled_.count(context) != 0 || (!statusHeld_ && reader->state != current);
+    });
     if (cancelled_.erase(context) != 0) return pcsc::kCancelled;
     if (!woken) return pcsc::kTimeout;
     event = reader->state;
@@ -211,6 +224,7 @@ class FakePcsc : public PcscApi {
   PcscCode contextResult_ = pcsc::kSuccess;
   std::vector<Bytes> sent_;
   bool held_ = false;
+  bool statusHeld_ = false;
   int heldTransmits_ = 0;
   int disconnects_ = 0;
 };
