@@ -2,41 +2,23 @@
 
 #include <cstdint>
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
+#include "common/tlv_reader.h"
 
 namespace kasse {
 namespace {
 
-// Tag, one length byte, value. The tag is not compared: the objects come in fixed order.
-class ObjectReader {
- public:
-  explicit ObjectReader(ByteSpan data) : data_(data) {}
+// The objects come in fixed order: their tags are not compared.
+Error StatusEnds(std::size_t offset) {
+  return MakeError(ErrorKind::kMalformed, "card status ends inside an object", offset);
+}
 
-  Result<ByteSpan> Next() {
-    if (data_.size() - position_ < 2 || data_.size() - position_ - 2 < data_[position_ + 1])
-      return Ends(position_);
-    const ByteSpan value = data_.subspan(position_ + 2, data_[position_ + 1]);
-    position_ += 2 + value.size();
-    return value;
-  }
-  std::size_t Position() const { return position_; }
-  std::optional<Byte> PeekTag() const {
-    if (position_ >= data_.size()) return std::nullopt;
-    return data_[position_];
-  }
-  static Error Ends(std::size_t offset) {
-    return MakeError(ErrorKind::kMalformed, "card status ends inside an object", offset);
-  }
-  bool Skip(std::size_t count) {
-    if (data_.size() - position_ < count) return false;
-    position_ += count;
-    return true;
-  }
-
- private:
-  ByteSpan data_;
-  std::size_t position_ = 0;
-};
+Result<ByteSpan> NextValue(TlvReader& reader) {
+  const Result<TlvElement> element = reader.Next();
+  if (!element) return StatusEnds(reader.Offset());
+  return element->value;
+}
 
 Result<std::string> UnsignedText(ByteSpan value, std::size_t offset) {
   if (value.size() > 8)
@@ -82,20 +64,19 @@ int VersionLevelOf(std::string_view version) {
 }
 
 Result<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode) {
-  if (data.size() < 3) return ObjectReader::Ends(0);
+  if (data.size() < 3) return StatusEnds(0);
   CardState state;
   state.lifeCycleCode = HexCompact(data.subspan(2, 1));
   state.LifeCycle = state.lifeCycleCode + LifeCycleWord(state.lifeCycleCode, languageCode);
-  ObjectReader reader(data);
-  if (!reader.Skip(3)) return ObjectReader::Ends(0);
+  TlvReader reader(data.subspan(3), 3);
   ByteSpan values[8];
   std::size_t offsets[8] = {};
   for (std::size_t i = 0; i < 8; ++i) {
-    if (i == 5 && reader.PeekTag() == Byte{0xD5}) {
-      if (Result<ByteSpan> skipped = reader.Next(); !skipped) return skipped.error();
+    if (i == 5 && reader.PeekTag() == tag::kPinTries) {
+      if (Result<ByteSpan> skipped = NextValue(reader); !skipped) return skipped.error();
     }
-    offsets[i] = reader.Position();
-    Result<ByteSpan> value = reader.Next();
+    offsets[i] = reader.Offset();
+    Result<ByteSpan> value = NextValue(reader);
     if (!value) return value.error();
     values[i] = *value;
   }
@@ -114,10 +95,10 @@ Result<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode) 
 }
 
 Result<std::string> ParseAlgorithms(ByteSpan data) {
-  ObjectReader reader(data);
+  TlvReader reader(data);
   std::string text;
   for (int i = 0; i < 3; ++i) {
-    const Result<ByteSpan> value = reader.Next();
+    const Result<ByteSpan> value = NextValue(reader);
     if (!value) return value.error();
     if (i > 0) text += ' ';
     text += HexCompact(*value);

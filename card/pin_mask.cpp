@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/card_tags.h"
 #include "common/hex_text.h"
+#include "common/tlv_reader.h"
 
 namespace kasse {
 namespace {
@@ -44,15 +46,12 @@ std::string MaskPinInCommand(std::string_view command) {
   const std::vector<ByteSpanInText> positions = BytePositions(command);
   // The data field is walked as one-byte tags and lengths; whatever runs past the command's
   // end is masked up to the end, so a short PIN element never shows either.
-  std::size_t at = 5;
-  while (at + 1 < bytes.size()) {
-    const std::size_t length = bytes[at + 1];
-    if (bytes[at] == kPinTag) {
-      for (std::size_t b = at + 2; b < at + 2 + length && b < positions.size(); ++b)
-        for (std::size_t c = positions[b].first; c <= positions[b].last; ++c)
-          masked[c] = '*';
-    }
-    at += 2 + length;
+  TlvReader reader(ByteSpan(bytes).subspan(5), 5, TlvOverrun::kTakeRest);
+  for (Result<TlvElement> element = reader.Next(); element; element = reader.Next()) {
+    if (element->tag != tag::kPin) continue;
+    for (std::size_t b = element->offset + 2; b < element->End() && b < positions.size(); ++b)
+      for (std::size_t c = positions[b].first; c <= positions[b].last; ++c)
+        masked[c] = '*';
   }
   return masked;
 }

@@ -8,9 +8,7 @@
 
 namespace kasse {
 
-// The PIN element of the report commands (80 42): tag C3, length, ASCII digits.
-inline constexpr unsigned char kPinTag = 0xC3;
-
+// The PIN element of the report commands (80 42) is tag::kPin, a length, ASCII digits.
 std::string MaskPinInCommand(std::string_view command);
 
 }  // namespace kasse
