@@ -188,7 +188,7 @@ Result<void> BatchRunner::ReportCommand(const BatchLine& line, bool& handled) {
   Register& r = *register_;
   if (c == "report" && a.size() == 2 && a[0] == "daily") {
     if (a[1] != "signed" && a[1] != "unsigned") return Usage("report daily signed|unsigned");
-    return r.DailyClosing(a[1] == "signed");
+    return r.DailyClosing(a[1] == "signed" ? ClosingKind::kSigned : ClosingKind::kUnsigned);
   }
   if (c == "report" && a.size() == 3 && a[0] == "span") {
     int m1 = 0, y1 = 0, m2 = 0, y2 = 0;

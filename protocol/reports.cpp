@@ -119,7 +119,8 @@ void Reports::ParseReportResponse(const std::string& dataText) {
   }
 }
 
-Result<void> Reports::DailyClosing(bool signedClosing) {
+Result<void> Reports::DailyClosing(ClosingKind kind) {
+  const bool signedClosing = kind == ClosingKind::kSigned;
   const std::string title = record_.Texts().LangText(36);
   record_.Monitor().MonitorWriteLine("\r\n" + title);
   Start("\r\n" + title + " ");

@@ -22,12 +22,15 @@ class ReportHost : public ReceiptSink {
   virtual bool Confirm(const std::string& text, const std::string& caption) = 0;
 };
 
+// A daily closing the card signs, or one it only reports.
+enum class ClosingKind { kSigned, kUnsigned };
+
 class Reports {
  public:
   Reports(TransactionRecord& record, CardLink& card, ReportHost& host)
       : record_(record), card_(card), host_(host) {}
 
-  Result<void> DailyClosing(bool signedClosing);
+  Result<void> DailyClosing(ClosingKind kind);
   // Months as three packed bytes each (20 09 01 is January 2009).
   Result<void> SpanReport(ByteSpan firstMonth, ByteSpan lastMonth);
   // Six ASCII digits; anything else is refused before the card sees it.

@@ -120,7 +120,7 @@ class Register final {
   void ClearLog(Log log);
 
   // Reports and card.
-  Result<void> DailyClosing(bool signedClosing);
+  Result<void> DailyClosing(ClosingKind kind);
   // Months as three packed bytes each (PackedReportMonth), as the card takes them.
   Result<void> SpanReport(ByteSpan firstMonth, ByteSpan lastMonth);
   Result<BookedMonths> ReportMonths();

@@ -44,10 +44,10 @@ Result<void> Register::BeforeReport() {
   return {};
 }
 
-Result<void> Register::DailyClosing(bool signedClosing) {
+Result<void> Register::DailyClosing(ClosingKind kind) {
   const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
-  return reports_.DailyClosing(signedClosing);
+  return reports_.DailyClosing(kind);
 }
 
 Result<void> Register::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {

@@ -82,7 +82,7 @@ bool ReportView::MonthsEmpty() const {
 }
 
 Result<void> ReportView::DailyClosing() {
-  return reg_.DailyClosing(signed_->isChecked());
+  return reg_.DailyClosing(signed_->isChecked() ? ClosingKind::kSigned : ClosingKind::kUnsigned);
 }
 
 Result<void> ReportView::FetchMonths() {

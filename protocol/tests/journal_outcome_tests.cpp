@@ -70,7 +70,7 @@ TEST_F(JournalOutcome, ARefusalIsJournalledWithItsStatusWord) {
   NoQuestionsHost host;
   Reports reports{record, card, host};
   card.steps.push_back({"80420100", false, "6A80"});
-  EXPECT_FALSE(reports.DailyClosing(true));
+  EXPECT_FALSE(reports.DailyClosing(ClosingKind::kSigned));
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("</reportRequest><reportRefused>6A80</reportRefused></reportEncoded>"),
             std::string::npos);

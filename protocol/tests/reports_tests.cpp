@@ -54,7 +54,7 @@ TEST_F(ReportsTest, SignedDailyClosingIsJournalledDecodedAndSigned) {
        "00A CD04202605 12CE020930 00",
        true, SignedAnswer()});
   card.steps.front().expectPrefix = "804201000ACD0420260512CE02093000";
-  ASSERT_TRUE(reports.DailyClosing(true));
+  ASSERT_TRUE(reports.DailyClosing(ClosingKind::kSigned));
   ASSERT_TRUE(journal.CloseJournalPair());
   const std::string s = SFile();
   const std::string l = LFile();
@@ -76,7 +76,7 @@ TEST_F(ReportsTest, SignedDailyClosingIsJournalledDecodedAndSigned) {
 
 TEST_F(ReportsTest, UnsignedClosingUsesP1TwoAndAFailureStillClosesTheJournal) {
   card.steps.push_back({"80420200", false, ""});
-  EXPECT_FALSE(reports.DailyClosing(false));
+  EXPECT_FALSE(reports.DailyClosing(ClosingKind::kUnsigned));
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("</reportRequest></reportEncoded>"), std::string::npos);
   EXPECT_NE(LFile().find("<time>0930</time></report>"), std::string::npos);
@@ -133,7 +133,7 @@ namespace {
 
 TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
   card.stallNext = true;
-  const Result<void> closing = reports.DailyClosing(true);
+  const Result<void> closing = reports.DailyClosing(ClosingKind::kSigned);
   ASSERT_FALSE(closing);
   EXPECT_NE(closing.error().message.find("stopped answering"), std::string::npos);
   ASSERT_TRUE(card.late);

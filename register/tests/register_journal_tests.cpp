@@ -100,7 +100,7 @@ TEST_F(RegisterJournal, ASignedSaleWithoutItsRecordBlocksTheNextUntilItIsWritten
     Result<void> next = Sale();
     ASSERT_FALSE(next);
     EXPECT_NE(next.error().message.find("still not written"), std::string::npos);
-    EXPECT_FALSE(reg->DailyClosing(true));
+    EXPECT_FALSE(reg->DailyClosing(ClosingKind::kSigned));
   }
   io.Heal();
   ASSERT_TRUE(Sale());
