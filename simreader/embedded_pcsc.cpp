@@ -53,6 +53,7 @@ VirtualReader* EmbeddedPcscApi::FindReader(const std::string& name) {
 }
 
 VirtualReader* EmbeddedPcscApi::CardReader(PcscHandle card) {
+  std::lock_guard lock(mutex_);
   const auto found = cards_.find(card);
   return found == cards_.end() ? nullptr : slots_[found->second].reader;
 }
@@ -130,11 +131,7 @@ PcscCode EmbeddedPcscApi::Cancel(PcscHandle context) {
 PcscCode EmbeddedPcscApi::GetAttrib(PcscHandle card, std::uint32_t attributeId,
                                     std::size_t maxLength, Bytes& value) {
   value.clear();
-  VirtualReader* reader = nullptr;
-  {
-    std::lock_guard lock(mutex_);
-    reader = CardReader(card);
-  }
+  VirtualReader* reader = CardReader(card);
   if (reader == nullptr) return pcsc::kInvalidHandle;
   if (attributeId == pcsc::kAttrAtrString) value = reader->Atr();
   if (attributeId == pcsc::kAttrVendorName) value = ToBytes("Kasse");
@@ -152,11 +149,7 @@ PcscCode EmbeddedPcscApi::GetAttrib(PcscHandle card, std::uint32_t attributeId,
 PcscCode EmbeddedPcscApi::Transmit(PcscHandle card, std::uint32_t, ByteSpan command,
                                    std::size_t maxResponse, Bytes& response) {
   response.clear();
-  VirtualReader* reader = nullptr;
-  {
-    std::lock_guard lock(mutex_);
-    reader = CardReader(card);
-  }
+  VirtualReader* reader = CardReader(card);
   if (reader == nullptr) return pcsc::kInvalidHandle;
   Result<Bytes> answer = reader->Transmit(command);
   if (!answer) return pcsc::kRemovedCard;

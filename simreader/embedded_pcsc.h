@@ -82,6 +82,7 @@ class EmbeddedPcscApi final : public PcscApi {
     VirtualReader* reader;
   };
   VirtualReader* FindReader(const std::string& name);
+  // Takes the lock itself: the reader's calls run outside it.
   VirtualReader* CardReader(PcscHandle card);
   bool TakeCancel(PcscHandle context);
 
