@@ -13,9 +13,9 @@ namespace {
 constexpr int kTextBuildTransaction = 35;
 
 bool ReadsAsZero(std::string_view amount, bool& zero) {
-  std::int64_t value = 0;
-  if (!ParseInteger(amount, value)) return false;
-  zero = value == 0;
+  const Result<std::int64_t> value = ParseInteger(amount);
+  if (!value) return false;
+  zero = *value == 0;
   return true;
 }
 
@@ -35,9 +35,9 @@ Error NotCents(std::string_view element) {
 
 Result<void> TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
                                                 std::string_view element) {
-  std::int64_t cents = 0;
-  if (!ParseInteger(amount, cents)) return NotCents(element);
-  const Bytes packed = PackSignedAmount(cents);
+  const Result<std::int64_t> cents = ParseInteger(amount);
+  if (!cents) return NotCents(element);
+  const Bytes packed = PackSignedAmount(*cents);
   const Byte header[] = {tag, static_cast<Byte>(packed.size())};
   PutBoth(header);
   PutBoth(packed);
@@ -91,8 +91,9 @@ Result<void> TransactionRecord::AddDeliveryNoteContainer(std::string_view turnov
 
 Result<void> TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
                                                      std::string_view element) {
-  std::int64_t cents = 0;
-  if (!ParseInteger(turnover, cents)) return NotCents(element);
+  const Result<std::int64_t> parsed = ParseInteger(turnover);
+  if (!parsed) return NotCents(element);
+  const std::int64_t cents = *parsed;
   if (cents == 0) return {};
   commandBuffer_.Put(tag);
   commandBuffer_.Put(0x00);
