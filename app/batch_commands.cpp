@@ -17,18 +17,20 @@ Error Usage(const std::string& text) {
 }
 
 Result<std::int64_t> Number(const std::string& text) {
-  std::int64_t value = 0;
-  if (!ParseInteger(text, value)) return MakeError(ErrorKind::kMalformed, "not a number: " + text);
+  Result<std::int64_t> value = ParseInteger(text);
+  if (!value) return MakeError(ErrorKind::kMalformed, "not a number: " + text);
   return value;
 }
 
 // "MM/YYYY".
 bool MonthYear(const std::string& text, int& month, int& year) {
-  std::int64_t m = 0, y = 0;
   if (text.size() != 7 || text[2] != '/') return false;
-  if (!ParseInteger(text.substr(0, 2), m) || !ParseInteger(text.substr(3), y)) return false;
-  month = static_cast<int>(m);
-  year = static_cast<int>(y);
+  const Result<std::int64_t> m = ParseInteger(text.substr(0, 2));
+  if (!m) return false;
+  const Result<std::int64_t> y = ParseInteger(text.substr(3));
+  if (!y) return false;
+  month = static_cast<int>(*m);
+  year = static_cast<int>(*y);
   return true;
 }
 

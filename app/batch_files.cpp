@@ -59,8 +59,11 @@ Result<void> BatchRunner::Mass(const std::vector<std::string>& arguments) {
       if (!switching)
         return MakeError(ErrorKind::kMalformed, "mass: expected on or off, not " + arguments[i]);
       values[i] = *switching ? 1 : 0;
-    } else if (!ParseInteger(arguments[i], values[i]) || values[i] < 0 || values[i] > 1000000) {
-      return MakeError(ErrorKind::kMalformed, "mass: not a usable number: " + arguments[i]);
+    } else {
+      const Result<std::int64_t> number = ParseInteger(arguments[i]);
+      if (!number || *number < 0 || *number > 1000000)
+        return MakeError(ErrorKind::kMalformed, "mass: not a usable number: " + arguments[i]);
+      values[i] = *number;
     }
   }
   options.transactions = static_cast<int>(values[0]);

@@ -29,13 +29,19 @@ std::string CentsText(std::int64_t cents) {
   return std::to_string(cents);
 }
 
-bool ParseInteger(std::string_view text, std::int64_t& value) {
-  if (text.empty()) return false;
+Result<std::int64_t> ParseInteger(std::string_view text) {
+  if (text.empty()) return MakeError(ErrorKind::kMalformed, "not a whole number: empty");
   const char* first = text.data();
   const char* last = text.data() + text.size();
   if (*first == '+') ++first;
+  std::int64_t value = 0;
   auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last;
+  const auto offset = static_cast<std::size_t>(end - text.data());
+  if (error == std::errc::result_out_of_range)
+    return MakeError(ErrorKind::kTooLong, "whole number beyond 64 bits", offset);
+  if (error != std::errc() || end != last)
+    return MakeError(ErrorKind::kMalformed, "not a whole number", offset);
+  return value;
 }
 
 }  // namespace kasse

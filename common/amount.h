@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "common/result.h"
 
 namespace kasse {
 
@@ -17,7 +20,9 @@ std::string FormatAmount(std::int64_t cents);
 // Whole cents as plain decimal text ("-199"), as the item list and the journal write them.
 std::string CentsText(std::int64_t cents);
 
-// Reads a decimal whole number, optionally signed; false for anything else or overflow.
-bool ParseInteger(std::string_view text, std::int64_t& value);
+// Reads a decimal whole number, optionally signed. Anything else is kMalformed with the offset
+// where reading stopped (text before it that reads as a number is that number); a number
+// beyond 64 bits is kTooLong.
+Result<std::int64_t> ParseInteger(std::string_view text);
 
 }  // namespace kasse

@@ -94,9 +94,10 @@ std::string IniFile::GetString(std::string_view section, std::string_view key,
 
 bool IniFile::GetBool(std::string_view section, std::string_view key, bool fallback) const {
   auto value = Get(section, key);
-  std::int64_t number = 0;
-  if (!value || !ParseInteger(*value, number)) return fallback;
-  return number != 0;
+  if (!value) return fallback;
+  const Result<std::int64_t> number = ParseInteger(*value);
+  if (!number) return fallback;
+  return *number != 0;
 }
 
 bool IniFile::HasSection(std::string_view section) const {

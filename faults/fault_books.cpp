@@ -17,9 +17,13 @@ namespace {
 constexpr std::string_view kTraining = "containerTraining";
 
 std::int64_t NumberIn(std::string_view body, std::string_view name) {
-  std::int64_t value = 0;
-  if (auto text = ChildText(body, name)) (void)ParseInteger(*text, value);
-  return value;
+  const auto text = ChildText(body, name);
+  if (!text) return 0;
+  Result<std::int64_t> number = ParseInteger(*text);
+  // Digits before other text count, as the books have always read them.
+  if (!number && number.error().kind == ErrorKind::kMalformed)
+    number = ParseInteger(text->substr(0, number.error().offset));
+  return number ? *number : 0;
 }
 
 // The report's containers as the L file names them.

@@ -208,10 +208,13 @@ Result<std::optional<TProd>> TXMLList::NextProduct() {
         if (!ReadQuantity(content, quantity) && bad.empty()) bad = "qnt \"" + content + "\"";
         break;
       case Kind::kPrice:
-        if (child.priceNumber <= 8 &&
-            !ParseInteger(content, filePrices[static_cast<std::size_t>(child.priceNumber - 1)]) &&
-            bad.empty())
-          bad = child.name + " \"" + content + "\"";
+        if (child.priceNumber <= 8) {
+          const Result<std::int64_t> price = ParseInteger(content);
+          if (price)
+            filePrices[static_cast<std::size_t>(child.priceNumber - 1)] = *price;
+          else if (bad.empty())
+            bad = child.name + " \"" + content + "\"";
+        }
         break;
       case Kind::kThirdParty:
         product.thirdparty = true;

@@ -127,8 +127,9 @@ int ItemList::EncodeItem(const ItemInput& item, VatContainers& containers, int v
   }
   for (int c = 1; c <= 6; ++c) {
     const std::string& amountText = item.amounts[static_cast<std::size_t>(c - 1)];
-    std::int64_t cents = 0;
-    if (!ParseInteger(amountText, cents) || cents == 0) continue;
+    const Result<std::int64_t> parsed = ParseInteger(amountText);
+    if (!parsed || *parsed == 0) continue;
+    const std::int64_t cents = *parsed;
     const std::string index = std::to_string(c);
     text_ += "<price" + index + ">" + amountText + "</price" + index + ">";
     const Bytes packed = PackSignedAmount(cents);

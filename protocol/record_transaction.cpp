@@ -12,13 +12,6 @@ namespace {
 
 constexpr int kTextBuildTransaction = 35;
 
-bool ReadsAsZero(std::string_view amount, bool& zero) {
-  std::int64_t value = 0;
-  if (!ParseInteger(amount, value)) return false;
-  zero = value == 0;
-  return true;
-}
-
 // The packed rate as the L file shows it: BCD digits, at least four (1900, 0700, 0050).
 std::string RateDigits(ByteSpan packed) {
   std::string digits = HexCompact(packed);
@@ -35,9 +28,9 @@ Error NotCents(std::string_view element) {
 
 Result<void> TransactionRecord::AddPackedAmount(Byte tag, std::string_view amount,
                                                 std::string_view element) {
-  std::int64_t cents = 0;
-  if (!ParseInteger(amount, cents)) return NotCents(element);
-  const Bytes packed = PackSignedAmount(cents);
+  const Result<std::int64_t> cents = ParseInteger(amount);
+  if (!cents) return NotCents(element);
+  const Bytes packed = PackSignedAmount(*cents);
   const Byte header[] = {tag, static_cast<Byte>(packed.size())};
   PutBoth(header);
   PutBoth(packed);
@@ -51,12 +44,12 @@ Result<void> TransactionRecord::AddVatContainer(int container, std::string_view 
                                                 std::string_view turnoverNeg, std::string_view vat,
                                                 std::string_view rateText,
                                                 std::optional<std::string_view> thirdParty) {
-  bool turnoverZero = true, negZero = true, unused = true;
-  if (container < 1 || container > 6 || !ReadsAsZero(turnover, turnoverZero) ||
-      !ReadsAsZero(turnoverNeg, negZero) || !ReadsAsZero(vat, unused) ||
-      (thirdParty && !ReadsAsZero(*thirdParty, unused)))
+  const Result<std::int64_t> turnoverCents = ParseInteger(turnover);
+  const Result<std::int64_t> negCents = ParseInteger(turnoverNeg);
+  if (container < 1 || container > 6 || !turnoverCents || !negCents || !ParseInteger(vat) ||
+      (thirdParty && !ParseInteger(*thirdParty)))
     return MakeError(ErrorKind::kUnusableInput, "not a VAT container of whole cents");
-  if (turnoverZero && negZero) return {};
+  if (*turnoverCents == 0 && *negCents == 0) return {};
   const std::string number = std::to_string(container);
   QueueJournal(kJournalL, JournalSection::kRecord, "<containerVat" + number + ">");
   // The first container marks where the signing step inserts the card's sequence number.
@@ -66,7 +59,7 @@ Result<void> TransactionRecord::AddVatContainer(int container, std::string_view 
   const std::size_t commandStart = commandBuffer_.Length();
   const std::size_t verifyStart = verifyBuffer_.Length();
   (void)AddPackedAmount(tag::kTurnover, turnover, "turnover");
-  if (!negZero) (void)AddPackedAmount(tag::kTurnoverNeg, turnoverNeg, "turnoverNeg");
+  if (*negCents != 0) (void)AddPackedAmount(tag::kTurnoverNeg, turnoverNeg, "turnoverNeg");
   (void)AddPackedAmount(tag::kVat, vat, "vat");
   const Bytes rate = PackRate(rateText);
   PutBoth(tag::kRate);
@@ -91,8 +84,9 @@ Result<void> TransactionRecord::AddDeliveryNoteContainer(std::string_view turnov
 
 Result<void> TransactionRecord::AddTurnoverContainer(Byte tag, std::string_view turnover,
                                                      std::string_view element) {
-  std::int64_t cents = 0;
-  if (!ParseInteger(turnover, cents)) return NotCents(element);
+  const Result<std::int64_t> parsed = ParseInteger(turnover);
+  if (!parsed) return NotCents(element);
+  const std::int64_t cents = *parsed;
   if (cents == 0) return {};
   commandBuffer_.Put(tag);
   commandBuffer_.Put(0x00);

@@ -35,9 +35,10 @@ void VatContainers::Reset(const std::array<double, 6>& rates) {
 
 void VatContainers::BookAmount(int container, std::string_view amountText, bool exclusive,
                                bool hasAgencyShare, int versionLevel) {
-  std::int64_t cents = 0;
   if (!Valid(container)) return;
-  if (!ParseInteger(amountText, cents) || cents == 0) return;
+  const Result<std::int64_t> parsed = ParseInteger(amountText);
+  if (!parsed || *parsed == 0) return;
+  const std::int64_t cents = *parsed;
   VatContainer& target = (*this)[container];
   const double amount = static_cast<double>(cents);
   target.turnover += amount;

@@ -131,9 +131,9 @@ std::optional<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::stri
   if (text.empty() || text.size() > 9 ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
     return std::nullopt;
-  std::int64_t value = 0;
-  if (!ParseInteger(text, value)) return std::nullopt;
-  const std::chrono::milliseconds patience(value * scale);
+  const Result<std::int64_t> value = ParseInteger(text);
+  if (!value) return std::nullopt;
+  const std::chrono::milliseconds patience(*value * scale);
   if (patience < std::chrono::milliseconds(10) || patience > std::chrono::seconds(600))
     return std::nullopt;
   return patience;
@@ -143,9 +143,9 @@ double RegisterConfig::ContainerRate(int container) const {
   if (container < 1 || container > 6) return 0.0;
   const std::string& text = containerRate[static_cast<std::size_t>(container - 1)];
   if (!IsRateText(text)) return 0.0;
-  std::int64_t hundredths = 0;
-  if (!ParseInteger(text, hundredths)) return 0.0;
-  return static_cast<double>(hundredths) / 10000.0;
+  const Result<std::int64_t> hundredths = ParseInteger(text);
+  if (!hundredths) return 0.0;
+  return static_cast<double>(*hundredths) / 10000.0;
 }
 
 std::array<double, 6> RegisterConfig::ContainerRates() const {

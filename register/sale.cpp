@@ -129,9 +129,9 @@ Result<void> Sale::CancelPosition(std::size_t caretLine) {
 
 Result<void> Sale::ApplyPercentage(PercentSign sign, std::string_view percentText) {
   if (!lastPosition_) return {};
-  std::int64_t percent = 0;
-  if (!ParseInteger(percentText, percent))
-    return MessageError(ErrorKind::kMalformed, Message::kPercentNotNumber);
+  const Result<std::int64_t> parsed = ParseInteger(percentText);
+  if (!parsed) return MessageError(ErrorKind::kMalformed, Message::kPercentNotNumber);
+  const std::int64_t percent = *parsed;
   if (percent < 0 || percent > 99)
     return MessageError(ErrorKind::kUnusableInput, Message::kPercentRange);
 

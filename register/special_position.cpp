@@ -33,12 +33,11 @@ Result<BookingPosition> MakeSpecialPosition(const SpecialPositionFields& fields)
   position.unit = fields.unit;
   for (std::size_t c = 0; c < fields.prices.size(); ++c) {
     if (fields.prices[c].empty()) continue;
-    std::int64_t cents = 0;
-    if (!ParseInteger(fields.prices[c], cents) ||
-        cents < std::numeric_limits<std::int32_t>::min() ||
-        cents > std::numeric_limits<std::int32_t>::max())
+    const Result<std::int64_t> cents = ParseInteger(fields.prices[c]);
+    if (!cents || *cents < std::numeric_limits<std::int32_t>::min() ||
+        *cents > std::numeric_limits<std::int32_t>::max())
       return MessageError(ErrorKind::kMalformed, Message::kPriceNotCents, {std::to_string(c + 1)});
-    position.price[c] = static_cast<std::int32_t>(cents);
+    position.price[c] = static_cast<std::int32_t>(*cents);
   }
   Result<double> quantity = ParseQuantity(fields.quantity);
   if (!quantity) return quantity.error();

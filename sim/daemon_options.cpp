@@ -17,7 +17,10 @@ Error Usage(const std::string& message) {
 }
 
 bool ReadNumber(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value) {
-  return ParseInteger(text, value) && value >= low && value <= high;
+  const Result<std::int64_t> number = ParseInteger(text);
+  if (!number || *number < low || *number > high) return false;
+  value = *number;
+  return true;
 }
 
 // INS:XXXX, both hexadecimal: "40:6581" answers every TRANSACTION with 65 81.

@@ -26,10 +26,9 @@ constexpr int kQuantityTag = 353;
 constexpr int kSwitchOperatorTag = 355;
 
 std::optional<int> WholeNumber(const QLineEdit* field) {
-  std::int64_t value = 0;
-  if (!ParseInteger(field->text().trimmed().toStdString(), value)) return std::nullopt;
-  if (value < 0 || value > 1000000000) return std::nullopt;
-  return static_cast<int>(value);
+  const Result<std::int64_t> value = ParseInteger(field->text().trimmed().toStdString());
+  if (!value || *value < 0 || *value > 1000000000) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 }  // namespace

@@ -97,11 +97,10 @@ ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDe
 }
 
 std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon) {
-  std::int64_t rate = 0;
-  if (container.rateDigits.size() > 4 || !ParseInteger(container.rateDigits, rate) || rate < 0 ||
-      rate > kHighestRate) {
-    return std::nullopt;
-  }
+  if (container.rateDigits.size() > 4) return std::nullopt;
+  const Result<std::int64_t> parsed = ParseInteger(container.rateDigits);
+  if (!parsed || *parsed < 0 || *parsed > kHighestRate) return std::nullopt;
+  const std::int64_t rate = *parsed;
   // turnover * rate / divisor, halves away from zero. Split at the divisor so that no product
   // leaves 64 bits: |turnover| < 10^18 and rate <= 9999.
   const std::int64_t divisor = vatAddon ? 10000 : 10000 + rate;
@@ -129,9 +128,9 @@ std::string VerdictText(const ReceiptVerdict& verdict) {
     if (r.training) text += "training\n";
     if (r.vatAddon) text += "prices net of VAT\n";
     for (const PayloadContainer& c : r.containers) {
-      std::int64_t hundredths = 0;
-      const std::string rate = ParseInteger(c.rateDigits, hundredths) && hundredths >= 0
-                                   ? std::to_string(hundredths / 100) + "." +
+      const Result<std::int64_t> hundredths = ParseInteger(c.rateDigits);
+      const std::string rate = hundredths && *hundredths >= 0
+                                   ? std::to_string(*hundredths / 100) + "." +
                                          c.rateDigits.substr(c.rateDigits.size() - 2) + " %"
                                    : c.rateDigits;
       const auto tax = ContainerTax(c, r.vatAddon);

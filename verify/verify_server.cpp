@@ -105,11 +105,11 @@ Result<void> ParseListen(std::string_view text, ServeOptions& options) {
   }
   if (options.host.size() > 2 && options.host.front() == '[' && options.host.back() == ']')
     options.host = options.host.substr(1, options.host.size() - 2);
-  std::int64_t port = 0;
-  if (!ParseInteger(portText, port) || port < 0 || port > 65535 || options.host.empty()) {
+  const Result<std::int64_t> port = ParseInteger(portText);
+  if (!port || *port < 0 || *port > 65535 || options.host.empty()) {
     return MakeError(ErrorKind::kUnusableInput, "--listen wants HOST:PORT");
   }
-  options.port = static_cast<int>(port);
+  options.port = static_cast<int>(*port);
   return {};
 }
 

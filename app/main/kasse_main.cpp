@@ -118,7 +118,6 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
     const bool hasValue = i + 1 < args.size();
-    std::int64_t number = 0;
     if (name == "--help") {
       std::cout << kUsage;
       return 0;
@@ -134,7 +133,9 @@ int main(int argc, char** argv) {
       return kBatchUsage;
     } else {
       const std::string& value = args[++i];
-      const bool isNumber = ParseInteger(value, number);
+      const Result<std::int64_t> parsed = ParseInteger(value);
+      const bool isNumber = parsed.has_value();
+      const std::int64_t number = isNumber ? *parsed : 0;
       if (name == "--batch")
         batch = value;
       else if (name == "--screenshot")

@@ -28,7 +28,10 @@ int main(int argc, char** argv) {
     if (args[i] == "--path") path = args[i + 1];
     if (args[i] == "--scratch") scratch = args[i + 1];
     if (args[i] == "--state") state = args[i + 1];
-    if (args[i] == "--count" && !ParseInteger(args[i + 1], count)) count = 0;
+    if (args[i] == "--count") {
+      const Result<std::int64_t> number = ParseInteger(args[i + 1]);
+      count = number ? *number : 0;
+    }
   }
   if ((path != "pcsc" && path != "embedded") || scratch.empty() || count < 1 ||
       args.size() % 2 != 0) {

@@ -32,12 +32,19 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
+  // A bad value keeps what was there; digits before other text still count.
+  const auto readNumber = [](std::string_view text, std::int64_t& value) {
+    Result<std::int64_t> number = ParseInteger(text);
+    if (!number && number.error().kind == ErrorKind::kMalformed)
+      number = ParseInteger(text.substr(0, number.error().offset));
+    if (number) value = *number;
+  };
   std::int64_t port = 0, clients = 16, seconds = 5;
   std::string t1File;
   for (std::size_t i = 1; i + 1 < args.size(); i += 2) {
-    if (args[i] == "--port") ParseInteger(args[i + 1], port);
-    if (args[i] == "--clients") ParseInteger(args[i + 1], clients);
-    if (args[i] == "--seconds") ParseInteger(args[i + 1], seconds);
+    if (args[i] == "--port") readNumber(args[i + 1], port);
+    if (args[i] == "--clients") readNumber(args[i + 1], clients);
+    if (args[i] == "--seconds") readNumber(args[i + 1], seconds);
     if (args[i] == "--t1-file") t1File = args[i + 1];
   }
   if (args[0] == "prepare" && args.size() == 2) {

@@ -40,15 +40,22 @@ TEST(Amount, RoundsHalvesAwayFromZero) {
 }
 
 TEST(Amount, ParsesOnlyWholeNumbers) {
-  std::int64_t v = 0;
-  EXPECT_TRUE(ParseInteger("-199", v));
-  EXPECT_EQ(v, -199);
-  EXPECT_TRUE(ParseInteger("+7", v));
-  EXPECT_EQ(v, 7);
-  EXPECT_FALSE(ParseInteger("", v));
-  EXPECT_FALSE(ParseInteger("1,5", v));
-  EXPECT_FALSE(ParseInteger("12a", v));
-  EXPECT_FALSE(ParseInteger("99999999999999999999", v));
+  EXPECT_EQ(ParseInteger("-199").value(), -199);
+  EXPECT_EQ(ParseInteger("+7").value(), 7);
+  // Kind and the offset where reading stopped.
+  struct {
+    const char* text;
+    ErrorKind kind;
+    std::size_t offset;
+  } bad[] = {{"", ErrorKind::kMalformed, 0},    {"1,5", ErrorKind::kMalformed, 1},
+             {"12a", ErrorKind::kMalformed, 2}, {"+", ErrorKind::kMalformed, 1},
+             {" 3", ErrorKind::kMalformed, 0},  {"99999999999999999999", ErrorKind::kTooLong, 20}};
+  for (const auto& b : bad) {
+    const Result<std::int64_t> parsed = ParseInteger(b.text);
+    ASSERT_FALSE(parsed) << b.text;
+    EXPECT_EQ(parsed.error().kind, b.kind) << b.text;
+    EXPECT_EQ(parsed.error().offset, b.offset) << b.text;
+  }
 }
 
 // RFC 4648 section 10 inputs; the padding counts only the fill bits of the last character.
