@@ -19,10 +19,7 @@ constexpr std::string_view kTraining = "containerTraining";
 std::int64_t NumberIn(std::string_view body, std::string_view name) {
   const auto text = ChildText(body, name);
   if (!text) return 0;
-  Result<std::int64_t> number = ParseInteger(*text);
-  // Digits before other text count, as the books have always read them.
-  if (!number && number.error().kind == ErrorKind::kMalformed)
-    number = ParseInteger(text->substr(0, number.error().offset));
+  const Result<std::int64_t> number = ParseInteger(*text);
   return number ? *number : 0;
 }
 

@@ -32,12 +32,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
-  // A bad value keeps what was there; digits before other text still count.
-  const auto readNumber = [](std::string_view text, std::int64_t& value) {
-    Result<std::int64_t> number = ParseInteger(text);
-    if (!number && number.error().kind == ErrorKind::kMalformed)
-      number = ParseInteger(text.substr(0, number.error().offset));
+  bool badNumber = false;
+  const auto readNumber = [&badNumber](const std::string& text, std::int64_t& value) {
+    const Result<std::int64_t> number = ParseInteger(text);
     if (number) value = *number;
+    badNumber = badNumber || !number;
   };
   std::int64_t port = 0, clients = 16, seconds = 5;
   std::string t1File;
@@ -46,6 +45,10 @@ int main(int argc, char** argv) {
     if (args[i] == "--clients") readNumber(args[i + 1], clients);
     if (args[i] == "--seconds") readNumber(args[i + 1], seconds);
     if (args[i] == "--t1-file") t1File = args[i + 1];
+  }
+  if (badNumber) {
+    std::cerr << "verify-load: --port, --clients and --seconds take whole numbers\n";
+    return 2;
   }
   if (args[0] == "prepare" && args.size() == 2) {
     if (auto prepared = bench::PrepareVerifyReceipt(args[1]); !prepared) {
