@@ -277,7 +277,17 @@ std::size_t TPCSCConnector::ProcessPendingEvents() {
     // A handler may have closed or reopened the reader: what an earlier watcher posted is stale.
     if (message.generation != generation_ || !readerOpen_) continue;
     ++handled;
-    if (message.code != pcsc::kSuccess) RaiseError(TErrSource::esGetStatus, message.code);
+    if (message.code != pcsc::kSuccess) {
+      RaiseError(TErrSource::esGetStatus, message.code);
+      // The service or the reader went while the card was idle: no state word will say so,
+      // and the card went with them.
+      const CardFault fault = FaultOf(message.code);
+      if (connected_ &&
+          (fault == CardFault::kServiceStopped || fault == CardFault::kReaderRemoved)) {
+        CardRemovedAction();
+        continue;
+      }
+    }
     if (message.eventState != lastReaderState_)
       ProcessStateChange(lastReaderState_, message.eventState);
   }

@@ -80,6 +80,14 @@ class FakePcsc : public PcscApi {
     }
     changed_.notify_all();
   }
+  // The watcher's waits fail with `code` (kSuccess: they work again).
+  void SetStatusChangeResult(PcscCode code) {
+    {
+      std::lock_guard lock(mutex_);
+      statusResult_ = code;
+    }
+    changed_.notify_all();
+  }
   void SetListResult(PcscCode code) { listResult_ = code; }
   // A service that is not running gives no context at all.
   void SetContextResult(PcscCode code) { contextResult_ = code; }
@@ -151,9 +159,11 @@ class FakePcsc : public PcscApi {
       if (r.name == name) reader = &r;
     if (reader == nullptr) return pcsc::kUnknownReader;
     const bool woken = changed_.wait_for(lock, timeout, [&] {
-      return cancelled_.count(context) != 0 || (!statusHeld_ && reader->state != current);
+      return cancelled_.count(context) != 0 || statusResult_ != pcsc::kSuccess ||
+             (!statusHeld_ && reader->state != current);
     });
     if (cancelled_.erase(context) != 0) return pcsc::kCancelled;
+    if (statusResult_ != pcsc::kSuccess) return statusResult_;
     if (!woken) return pcsc::kTimeout;
     event = reader->state;
     return pcsc::kSuccess;
@@ -225,6 +235,7 @@ class FakePcsc : public PcscApi {
   std::vector<Bytes> sent_;
   bool held_ = false;
   bool statusHeld_ = false;
+  PcscCode statusResult_ = pcsc::kSuccess;
   int heldTransmits_ = 0;
   int disconnects_ = 0;
 };

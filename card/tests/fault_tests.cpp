@@ -97,6 +97,23 @@ TEST(CardFailureCause, ARemovedCardAndARemovedReaderAreToldApart) {
             "the card reader was removed");
 }
 
+std::string CauseAfterWatchFailure(PcscCode code) {
+  SessionFixture f;
+  Running(f);
+  f.pcsc.SetStatusChangeResult(code);
+  EXPECT_TRUE(f.connector.WaitForEvent(1s));
+  f.connector.ProcessPendingEvents();
+  EXPECT_EQ(f.host.calls, Calls{"card error"});
+  EXPECT_FALSE(f.connector.Connected());
+  const std::optional<Error> cause = f.session.FailureCause();
+  return cause ? cause->message : "(none)";
+}
+
+TEST(CardFailureCause, AServiceOrReaderGoneWhileTheCardIsIdleIsNamedAtOnce) {
+  EXPECT_EQ(CauseAfterWatchFailure(pcsc::kNoService), "the PC/SC service is not running");
+  EXPECT_EQ(CauseAfterWatchFailure(pcsc::kReaderUnavailable), "the card reader was removed");
+}
+
 TEST(CardFailureCause, AFailedCommandKeepsItsCauseUntilTheNextConnect) {
   SessionFixture f;
   Running(f);
