@@ -14,13 +14,7 @@ namespace kasse {
 namespace {
 
 using testing::EnsureGuiApp;
-
-bool IsWhite(const QImage& image, const QRect& area) {
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x)
-      if (image.pixelColor(x, y).lightness() < 200) return false;
-  return true;
-}
+using testing::IsWhite;
 
 TEST(ReceiptPrintImage, HeightFollowsTheLineRule) {
   EnsureGuiApp();

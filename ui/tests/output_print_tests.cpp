@@ -20,13 +20,7 @@ namespace fs = std::filesystem;
 
 using testing::EnsureApp;
 using testing::FreshHome;
-
-bool IsWhite(const QImage& image, const QRect& area) {
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x)
-      if (image.pixelColor(x, y).lightness() < 200) return false;
-  return true;
-}
+using testing::IsWhite;
 
 TEST(ReceiptOutput, PdfCodeReadsBackAsTheVerifyUrl) {
   EnsureApp();
