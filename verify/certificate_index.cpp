@@ -134,9 +134,13 @@ struct CertificateIndex::Snapshot {
 
 namespace {
 
-void AddCertificate(CertificateIndex::Snapshot& snapshot, std::map<Bytes, IndexedCertificate>& seen,
+// Certificates already read, by their DER text.
+using SeenCertificates = std::map<std::string, IndexedCertificate, std::less<>>;
+
+void AddCertificate(CertificateIndex::Snapshot& snapshot, SeenCertificates& seen,
                     const TrustStore& trust, const Found& found, const std::string& source) {
-  auto known = seen.find(found.der);
+  const std::string der = ToText(found.der);
+  auto known = seen.find(der);
   if (known == seen.end()) {
     auto parsed = ParsedCertificate::FromDer(found.der);
     if (!parsed) {
@@ -144,8 +148,7 @@ void AddCertificate(CertificateIndex::Snapshot& snapshot, std::map<Bytes, Indexe
       return;
     }
     known =
-        seen.emplace(found.der, IndexedCertificate{*parsed, source, trust.ChainProblem(**parsed)})
-            .first;
+        seen.emplace(der, IndexedCertificate{*parsed, source, trust.ChainProblem(**parsed)}).first;
     ++snapshot.certificates;
   }
   const IndexedCertificate& entry = known->second;
@@ -181,7 +184,7 @@ std::shared_ptr<const CertificateIndex::Snapshot> Build(const CertificateSources
         snapshot->problems.push_back(file.stamp.path.string() + ": " + added.error().message);
   }
   snapshot->issuers = trust.Size();
-  std::map<Bytes, IndexedCertificate> seen;
+  SeenCertificates seen;
   for (const Bytes& der : sources.cards)
     AddCertificate(*snapshot, seen, trust, {std::nullopt, der}, "given certificate");
   for (const Contribution& file : snapshot->files) {
