@@ -20,11 +20,7 @@ class Register::Adapters final : public CashInSteps,
   explicit Adapters(Register& reg) : reg_(reg) {}
 
   // CashInSteps.
-  std::string BuildTransaction(RecordFlags flags) override {
-    Result<std::string> text = reg_.BuildTransaction(flags);
-    return text ? *text : std::string();
-  }
-  Result<std::string> TryBuildTransaction(RecordFlags flags) override {
+  Result<std::string> BuildTransaction(RecordFlags flags) override {
     return reg_.BuildTransaction(flags);
   }
   void BuildVerifyUrl() override { reg_.qr_.BuildVerifyUrl(reg_.config_.verifyHost); }

@@ -181,7 +181,7 @@ Result<void> Sale::CashIn() {
   const RecordFlags flags = RecordFlags()
                                 .Set(RecordFlag::kTraining, settings.trainingMode)
                                 .Set(RecordFlag::kVatAddon, exclusive);
-  Result<std::string> response = steps_->TryBuildTransaction(flags);
+  Result<std::string> response = steps_->BuildTransaction(flags);
   if (!response) {
     lines_.resize(linesBefore);
     owners_.resize(linesBefore);

@@ -25,13 +25,10 @@ class CashInSteps {
  public:
   virtual ~CashInSteps() = default;
   // Builds, signs and journals the transaction (calling back AppendHashText and
-  // AppendSignatureText meanwhile) and returns the response text block for the receipt.
-  virtual std::string BuildTransaction(RecordFlags flags) = 0;
-  // The cash-in goes on only with a response text; an error (a record too large for the card)
+  // AppendSignatureText meanwhile) and returns the response text block for the receipt. The
+  // cash-in goes on only with a response text; an error (a record too large for the card)
   // leaves the sale totalled, its receipt as it was, with nothing sent or journalled.
-  virtual Result<std::string> TryBuildTransaction(RecordFlags flags) {
-    return BuildTransaction(flags);
-  }
+  virtual Result<std::string> BuildTransaction(RecordFlags flags) = 0;
   virtual void BuildVerifyUrl() = 0;
   // False when the last cash-in gave no verification URL (the card refused): no QR code then.
   virtual bool HasVerifyUrl() const { return true; }

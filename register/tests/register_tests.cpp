@@ -135,8 +135,7 @@ TEST(Register, LanguageWithoutSectionIsTakenWithEmptyTextsAndAWarning) {
 // Steps whose record never fits the card.
 class OversizedCashIn : public CashInSteps {
  public:
-  std::string BuildTransaction(RecordFlags) override { return "never"; }
-  Result<std::string> TryBuildTransaction(RecordFlags) override {
+  Result<std::string> BuildTransaction(RecordFlags) override {
     ++attempts;
     return MakeError(ErrorKind::kTooLong, "the record does not fit the card");
   }

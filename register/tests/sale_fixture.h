@@ -12,12 +12,12 @@ namespace kasse::sale_test {
 class RecordingCashIn : public CashInSteps {
  public:
   explicit RecordingCashIn(Sale& sale) : sale_(sale) {}
-  std::string BuildTransaction(RecordFlags flags) override {
+  Result<std::string> BuildTransaction(RecordFlags flags) override {
     ++transactions;
     lastTraining = flags.Has(RecordFlag::kTraining);
     lastExclusive = flags.Has(RecordFlag::kVatAddon);
     sale_.AppendHashText(Bytes(20, 0x00), false);
-    return "\r\nDatum: \t\t2026-05-12";
+    return std::string("\r\nDatum: \t\t2026-05-12");
   }
   void BuildVerifyUrl() override { ++urls; }
   void RenderQR() override { ++qrCodes; }
