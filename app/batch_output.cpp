@@ -51,10 +51,8 @@ Result<void> BatchRunner::OutputCommand(const BatchLine& line, bool& handled) {
   if (c == "scan") {
     if (!a.empty()) return MakeError(ErrorKind::kUnusableInput, "usage: scan");
     EnsurePictureSupport();
-    const QImage code = ReceiptCodePicture(r);
-    if (code.isNull()) return MakeError(ErrorKind::kMissingInput, "no QR code on the receipt");
-    const std::optional<std::string> read = DecodeQrPicture(code);
-    if (!read) return MakeError(ErrorKind::kMalformed, "the QR code cannot be read");
+    const Result<std::string> read = DecodeQrPicture(ReceiptCodePicture(r));
+    if (!read) return read.error();
     out_ << *read << "\n";
     return {};
   }

@@ -2,12 +2,14 @@
 // Reading a QR code back from a picture, as the scanner does and the tests check.
 
 #include <QImage>
-#include <optional>
 #include <string>
+
+#include "common/result.h"
 
 namespace kasse {
 
-// The text of the first QR code found in the picture (UTF-8); nothing when none can be read.
-std::optional<std::string> DecodeQrPicture(const QImage& picture);
+// The text of the first QR code found in the picture (UTF-8); an error when the picture is
+// empty or holds no readable code.
+Result<std::string> DecodeQrPicture(const QImage& picture);
 
 }  // namespace kasse

@@ -79,7 +79,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   if (std::string host = file.GetString("Verify", "host", ""); !host.empty()) verifyHost = host;
   if (std::string queue = file.GetString("Print", "rawQueue", ""); !queue.empty()) rawQueue = queue;
   if (std::optional<std::string> patience = file.Get("Card", "patience")) {
-    if (std::optional<std::chrono::milliseconds> parsed = ParsePatience(*patience)) {
+    if (const Result<std::chrono::milliseconds> parsed = ParsePatience(*patience)) {
       cardPatience = *parsed;
       cardPatienceText = *patience;
     } else {
@@ -120,7 +120,10 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   return {};
 }
 
-std::optional<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::string_view text) {
+Result<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::string_view text) {
+  const auto notATime = [] {
+    return MakeError(ErrorKind::kMalformed, "not a time from 10 ms to 600 s (e.g. 10s or 2500ms)");
+  };
   std::int64_t scale = 1;
   if (text.size() > 2 && text.substr(text.size() - 2) == "ms") {
     text.remove_suffix(2);
@@ -130,12 +133,12 @@ std::optional<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::stri
   }
   if (text.empty() || text.size() > 9 ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
+    return notATime();
   const Result<std::int64_t> value = ParseInteger(text);
-  if (!value) return std::nullopt;
+  if (!value) return notATime();
   const std::chrono::milliseconds patience(*value * scale);
   if (patience < std::chrono::milliseconds(10) || patience > std::chrono::seconds(600))
-    return std::nullopt;
+    return notATime();
   return patience;
 }
 

@@ -56,7 +56,7 @@ class RegisterConfig {
   std::string cardPatienceText;
 
   // Nothing when the text is not a patience in range.
-  static std::optional<std::chrono::milliseconds> ParsePatience(std::string_view text);
+  static Result<std::chrono::milliseconds> ParsePatience(std::string_view text);
 
  private:
   std::filesystem::path home_;

@@ -134,7 +134,7 @@ void ScannerWindow::ScanHit() {
   frame_->show();
   beep_();
   const QImage shown = shownCode_ ? shownCode_() : QImage();
-  const std::optional<std::string> read = shown.isNull() ? std::nullopt : DecodeQrPicture(shown);
+  const Result<std::string> read = DecodeQrPicture(shown);
   if (!read) {
     memo_->setPlainText(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kNoQrCodeReadable)));
   } else {

@@ -42,7 +42,7 @@ TEST(ReceiptPrintImage, CodeSitsBottomCentreWithoutCoveringText) {
   EXPECT_GE(image.height(), textHeight + code.height());
   const QPoint corner(400 / 2 - code.width() / 2, image.height() - code.height());
   EXPECT_EQ(image.copy(QRect(corner, code.size())), code.convertToFormat(image.format()));
-  const std::optional<std::string> read = DecodeQrPicture(image);
+  const Result<std::string> read = DecodeQrPicture(image);
   ASSERT_TRUE(read);
   EXPECT_EQ(*read, "http://127.0.0.1:8080/verify.php?t1=AAAA");
 }

@@ -11,7 +11,9 @@ TEST(QrCodeImage, ReadsBackAtEveryScaleAndKeepsTheQuietZone) {
   for (int scale : {1, 3, 5}) {
     const QImage picture = QrCodeImage(url, scale);
     ASSERT_FALSE(picture.isNull());
-    EXPECT_EQ(DecodeQrPicture(picture).value_or(""), url) << scale;
+    const Result<std::string> read = DecodeQrPicture(picture);
+    ASSERT_TRUE(read) << scale;
+    EXPECT_EQ(*read, url) << scale;
     const int used = std::max(scale, kQrMinModulePixels);
     EXPECT_EQ(picture.width() % used, 0);
     for (int i = 0; i < kQrQuietModules * used; ++i)
@@ -21,10 +23,10 @@ TEST(QrCodeImage, ReadsBackAtEveryScaleAndKeepsTheQuietZone) {
 
 TEST(QrCodeImage, NothingToDrawGivesANullImageAndNothingIsRead) {
   EXPECT_TRUE(QrCodeImage("").isNull());
-  EXPECT_FALSE(DecodeQrPicture(QImage()).has_value());
+  EXPECT_EQ(DecodeQrPicture(QImage()).error().kind, ErrorKind::kMissingInput);
   QImage blank(64, 64, QImage::Format_RGB32);
   blank.fill(Qt::white);
-  EXPECT_FALSE(DecodeQrPicture(blank).has_value());
+  EXPECT_EQ(DecodeQrPicture(blank).error().kind, ErrorKind::kMalformed);
   EXPECT_TRUE(QrCodeImage(std::string(5000, 'x')).isNull());
 }
 

@@ -164,8 +164,10 @@ TEST(RegisterConfig, CardPatienceIsMillisecondsOrSecondsWithinBounds) {
       {"99999999999", std::nullopt},
       {"10m", std::nullopt},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(RegisterConfig::ParsePatience(c.text), c.patience) << c.text;
+  for (const auto& c : cases) {
+    const Result<milliseconds> parsed = RegisterConfig::ParsePatience(c.text);
+    EXPECT_EQ(parsed ? std::optional<milliseconds>(*parsed) : std::nullopt, c.patience) << c.text;
+  }
 }
 
 TEST_F(ConfigHome, CardPatienceIsReadReportedWhenRefusedAndKeptWhenSaved) {

@@ -42,7 +42,7 @@ TEST(ReceiptOutput, PdfCodeReadsBackAsTheVerifyUrl) {
   ASSERT_EQ(std::system(command.c_str()), 0);
   const QImage page(QString::fromStdString((home / "page.png").string()));
   ASSERT_FALSE(page.isNull());
-  const std::optional<std::string> read = DecodeQrPicture(page);
+  const Result<std::string> read = DecodeQrPicture(page);
   ASSERT_TRUE(read);
   EXPECT_EQ(*read, reg.LastVerifyUrl());
   // Nothing in the left third: the receipt starts one third across the printable width.
