@@ -220,13 +220,7 @@ Result<Sha1Digest> CardSession::HashOnCard(ByteSpan data) {
 
 std::vector<std::string> CardSession::QORStateClick() {
   ReadCardStatus();
-  std::vector<std::string> values = {state_.LifeCycle, state_.Version, state_.TpId, state_.TpIdNo};
-  values.insert(values.end(), state_.statusItems.begin(), state_.statusItems.end());
-  if (state_.VersionLevel > 1) {
-    values.push_back(state_.HashLength);
-    values.push_back(state_.Algorithms);
-  }
-  return values;
+  return StatusValues(state_);
 }
 
 JournalCardParameters CardSession::JournalParameters() {

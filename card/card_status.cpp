@@ -106,4 +106,14 @@ Result<std::string> ParseAlgorithms(ByteSpan data) {
   return text;
 }
 
+std::vector<std::string> StatusValues(const CardState& state) {
+  std::vector<std::string> values = {state.LifeCycle, state.Version, state.TpId, state.TpIdNo};
+  values.insert(values.end(), state.statusItems.begin(), state.statusItems.end());
+  if (state.VersionLevel > 1) {
+    values.push_back(state.HashLength);
+    values.push_back(state.Algorithms);
+  }
+  return values;
+}
+
 }  // namespace kasse

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/result.h"
@@ -47,5 +48,9 @@ Result<CardState> ParseCardStatus(ByteSpan data, std::string_view languageCode);
 
 // Three objects, their values in compact hexadecimal joined by one blank; errors as above.
 Result<std::string> ParseAlgorithms(ByteSpan data);
+
+// The status values as the status sheet lists them, in its order; the hash length and the
+// algorithms only from version level 2 on.
+std::vector<std::string> StatusValues(const CardState& state);
 
 }  // namespace kasse

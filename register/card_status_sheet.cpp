@@ -1,6 +1,5 @@
 #include "register/card_status_sheet.h"
 
-#include "card/card_status.h"
 #include "register/language.h"
 
 namespace kasse {
@@ -23,16 +22,6 @@ std::string RowText(const Language& language, const Row& row, const std::string&
 }
 
 }  // namespace
-
-std::vector<std::string> KnownStatusValues(const CardState& state) {
-  std::vector<std::string> values = {state.LifeCycle, state.Version, state.TpId, state.TpIdNo};
-  values.insert(values.end(), state.statusItems.begin(), state.statusItems.end());
-  if (state.VersionLevel > 1) {
-    values.push_back(state.HashLength);
-    values.push_back(state.Algorithms);
-  }
-  return values;
-}
 
 std::string CardStatusSheetText(const Language& language, const std::vector<std::string>& values) {
   auto value = [&values](std::size_t i) { return i < values.size() ? values[i] : std::string(); };

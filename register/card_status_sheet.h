@@ -7,14 +7,10 @@
 namespace kasse {
 
 class Language;
-struct CardState;
 
 // The lines below the receipt header, CR LF between them: an empty line, the title, an empty
 // line, nine labelled values, and for a card above version level 1 (eleven values) an empty
 // line and two more. Missing values read as empty.
 std::string CardStatusSheetText(const Language& language, const std::vector<std::string>& values);
-
-// The status values the card session knows without asking the card, in the sheet's order.
-std::vector<std::string> KnownStatusValues(const CardState& state);
 
 }  // namespace kasse

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "card/card_status.h"
 #include "common/packed.h"
 #include "register/card_status_sheet.h"
 #include "register/messages.h"
@@ -99,7 +100,7 @@ Result<void> Register::ShowStatusSheet() {
   // A card that gives no status still gets its sheet, with the values last known.
   if (values.empty()) {
     outcome = MessageError(ErrorKind::kCard, Message::kStatusUnreadable);
-    values = KnownStatusValues(card_.Session().State());
+    values = StatusValues(card_.Session().State());
     sale_.LeaveSale();
   }
   sale_.ResetReceipt();
