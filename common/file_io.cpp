@@ -1,6 +1,7 @@
 #include "common/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,12 +21,24 @@ class Posix final : public FileIo {
   ssize_t Write(int fd, const void* data, std::size_t size) override {
     return ::write(fd, data, size);
   }
+  ssize_t WriteAt(int fd, const void* data, std::size_t size, off_t offset) override {
+    return ::pwrite(fd, data, size, offset);
+  }
+  int Truncate(int fd, off_t size) override { return ::ftruncate(fd, size); }
   int DataSync(int fd) override { return ::fdatasync(fd); }
   int Sync(int fd) override { return ::fsync(fd); }
+  int ChangeMode(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
+  int Close(int fd) override { return ::close(fd); }
   int Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return ::rename(from.c_str(), to.c_str());
   }
-  int Close(int fd) override { return ::close(fd); }
+  int Link(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return ::link(from.c_str(), to.c_str());
+  }
+  int Unlink(const std::filesystem::path& path) override { return ::unlink(path.c_str()); }
+  int MakeFolder(const std::filesystem::path& path, mode_t mode) override {
+    return ::mkdir(path.c_str(), mode);
+  }
   int SyncFolder(const std::filesystem::path& folder) override {
     const int fd = Open(folder, O_RDONLY | O_DIRECTORY, 0);
     if (fd < 0) return -1;

@@ -29,6 +29,7 @@ struct Error {
   // variable parts (a path, the system's reason, a number) filled into its %1, %2, ...
   int text = 0;
   std::vector<std::string> args{};
+  int systemError = 0;  // the errno of the system call that failed, when one did
 };
 
 template <typename T>

@@ -8,15 +8,16 @@
 #include <ctime>
 #include <system_error>
 
+#include "common/files.h"
 #include "common/hex_text.h"
-#include "journal/file_io.h"
 #include "journal/xml_text.h"
 
 namespace kasse {
 namespace {
 
-using journal_io::IoError;
-using journal_io::WriteAll;
+Error IoError(const std::string& what, const std::filesystem::path& path, int error = 0) {
+  return FileError(what, path, error != 0 ? error : errno);
+}
 
 std::string TwoDigits(int value) {
   return std::string{static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
@@ -47,9 +48,7 @@ Journal::~Journal() {
 Result<void> Journal::OpenJournalPair() {
   if (IsOpen()) return {};
   const std::filesystem::path folder = home_ / "Journal";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return IoError("cannot create", folder, error.value());
+  if (Result<void> made = MakePrivateFolders(folder, io_, &unsyncedFolders_); !made) return made;
   const std::string base = today_() + "XMLExpBak";
   for (int number = 1; number <= 99; ++number) {
     const auto sName = folder / (base + TwoDigits(number) + "S.xml");
@@ -59,7 +58,7 @@ Result<void> Journal::OpenJournalPair() {
     Result<void> created = CreatePair(sName, lName);
     if (!created && errno == EEXIST) continue;  // another register took it just now
     if (!created) return created;
-    folderUnsynced_ = true;
+    unsyncedFolders_.push_back(folder);
     // Header and block go on together: a failed part stays in memory in its place.
     Result<void> header = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalHeader);
     Result<void> block = WriteParameterBlock();
@@ -83,7 +82,7 @@ Result<void> Journal::CreatePair(const std::filesystem::path& sName,
     const int saved = errno;
     const Error failure = IoError("cannot create", lName);
     io_.Close(sFd);
-    ::unlink(sName.c_str());
+    io_.Unlink(sName);
     errno = saved;
     return failure;
   }
@@ -115,12 +114,13 @@ Result<void> Journal::SyncFile(PairFile& file) {
 
 Result<void> Journal::Sync(int targets) {
   if (!IsOpen()) return {};
-  if (folderUnsynced_) {
-    if (io_.SyncFolder(s_.name.parent_path()) != 0) {
+  // The folders that hold the new pair, the innermost last, so that each entry is durable.
+  while (!unsyncedFolders_.empty()) {
+    if (io_.SyncFolder(unsyncedFolders_.front()) != 0) {
       behind_ = true;
-      return IoError("cannot sync the folder", s_.name.parent_path());
+      return IoError("cannot sync the folder", unsyncedFolders_.front());
     }
-    folderUnsynced_ = false;
+    unsyncedFolders_.erase(unsyncedFolders_.begin());
   }
   // Both files are tried, so the L file of a record is kept even when the S file fails.
   Result<void> result;
@@ -207,7 +207,7 @@ Result<void> Journal::CloseJournalPair() {
   // The names stay readable after the close.
   s_ = PairFile{-1, s_.name, {}, false};
   l_ = PairFile{-1, l_.name, {}, false};
-  folderUnsynced_ = false;
+  unsyncedFolders_.clear();
   behind_ = false;
   pendingS_.clear();
   pendingL_.clear();

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/file_io.h"
@@ -121,7 +122,7 @@ class Journal {
   FileIo& io_;
   ParamsSource paramsSource_;
   PairFile s_, l_;
-  bool folderUnsynced_ = false;
+  std::vector<std::filesystem::path> unsyncedFolders_;
   bool behind_ = false;
   std::string pendingS_, pendingL_, pendingParams_;
   std::filesystem::path exportS_, exportL_;

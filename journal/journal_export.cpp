@@ -13,8 +13,6 @@
 namespace kasse {
 namespace {
 
-using journal_io::IoError;
-using journal_io::WriteAll;
 using journal_io::WriteAtAndTruncate;
 
 std::string_view Between(std::string_view text, std::string_view open, std::string_view close) {
@@ -77,13 +75,14 @@ std::pair<std::filesystem::path, std::filesystem::path> ExportNames(
 }
 
 Result<void> Journal::CreateExportFile(const std::filesystem::path& path, std::string& pending) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return IoError("cannot create", path);
+  const int fd = io_.Open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return FileError("cannot create", path, errno);
   std::string text(kJournalHeader);
   text += pending;
   text += kJournalClosingTag;
-  Result<void> written = WriteAll(fd, text, path);
-  ::close(fd);
+  Result<void> written = WriteAll(io_, fd, text, path);
+  if (written && io_.DataSync(fd) != 0) written = FileError("cannot sync", path, errno);
+  io_.Close(fd);
   if (written) pending.clear();
   return written;
 }
@@ -95,7 +94,7 @@ Result<void> Journal::FlushExportFile(const std::filesystem::path& path, std::st
   const std::size_t offset = FindClosingTag(*text, knownCertificateIds_).value_or(text->size());
   std::string tail = pending;
   tail += kJournalClosingTag;
-  if (auto written = WriteAtAndTruncate(path, offset, tail); !written) return written;
+  if (auto written = WriteAtAndTruncate(io_, path, offset, tail); !written) return written;
   closingOffset = offset + pending.size();
   return {};
 }
@@ -114,7 +113,8 @@ Result<void> Journal::PlaceParamsInto(const std::filesystem::path& path,
     knownCertificateIds_ += id.substr(1);
   }
   if (placed.empty()) return {};
-  if (auto written = WriteAtAndTruncate(path, offset, placed + std::string(kJournalClosingTag));
+  if (auto written =
+          WriteAtAndTruncate(io_, path, offset, placed + std::string(kJournalClosingTag));
       !written)
     return written;
   closingOffset = offset + placed.size();

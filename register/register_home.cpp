@@ -1,9 +1,5 @@
 #include "register/register_home.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <string>
 
@@ -16,15 +12,15 @@ namespace {
 constexpr const char* kSeededFiles[] = {"cfg/lang.ini", "Produkte/Standard.xml"};
 constexpr const char* kEmptyFolders[] = {"Journal", "Export"};
 
-Error HomeError(const std::filesystem::path& path, int error) {
-  return MakeError(ErrorKind::kIo, "cannot prepare the register home: " + PathError(path, error) +
-                                       "; give --home a folder you may write");
+Error HomeError(const Error& cause) {
+  Error error = MakeError(ErrorKind::kIo, "cannot prepare the register home: " + cause.message +
+                                              "; give --home a folder you may write");
+  error.systemError = cause.systemError;
+  return error;
 }
 
 Result<void> MakeFolder(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return HomeError(folder, error.value());
+  if (Result<void> made = MakePrivateFolders(folder); !made) return HomeError(made.error());
   return {};
 }
 
@@ -34,32 +30,15 @@ bool Exists(const std::filesystem::path& path) {
          std::filesystem::file_type::not_found;
 }
 
-Result<void> WriteAll(int descriptor, const std::string& contents,
-                      const std::filesystem::path& path) {
-  for (std::size_t done = 0; done < contents.size();) {
-    const ssize_t written = ::write(descriptor, contents.data() + done, contents.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return HomeError(path, written < 0 ? errno : EIO);
-    done += static_cast<std::size_t>(written);
-  }
-  if (::fsync(descriptor) != 0) return HomeError(path, errno);
-  return {};
-}
-
-// Writes a unique temporary file beside `target` and links it to the target's name, which fails
-// when the name exists: two first starts at once never replace each other's file.
+// Taken only when the name is free: two first starts at once never replace each other's file.
 Result<void> CreateExclusively(const std::filesystem::path& target, const std::string& contents) {
-  std::string pattern =
-      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (descriptor < 0) return HomeError(target.parent_path(), errno);
-  Result<void> written = WriteAll(descriptor, contents, pattern);
-  if (written && ::fchmod(descriptor, 0644) != 0) written = HomeError(pattern, errno);
-  if (::close(descriptor) != 0 && written) written = HomeError(pattern, errno);
-  if (written && ::link(pattern.c_str(), target.c_str()) != 0 && errno != EEXIST)
-    written = HomeError(target, errno);
-  ::unlink(pattern.c_str());
-  return written;
+  FileWrite how;
+  how.existing = Existing::kKeep;
+  how.mode = 0644;
+  Result<void> written = WriteFileAtomic(target, contents, how);
+  if (!written && written.error().systemError == EEXIST) return {};
+  if (!written) return HomeError(written.error());
+  return {};
 }
 
 Result<void> SeedFile(const std::filesystem::path& home, const std::filesystem::path& defaults,

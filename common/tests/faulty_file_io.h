@@ -48,6 +48,25 @@ class FaultyFileIo : public FileIo {
     }
     return PosixFileIo().Write(fd, data, size);
   }
+  ssize_t WriteAt(int fd, const void* data, std::size_t size, off_t offset) override {
+    ++writes;
+    if (writeFault) {
+      if (const int error = writeFault(writes, {static_cast<const char*>(data), size}); error) {
+        errno = error;
+        return -1;
+      }
+    }
+    return PosixFileIo().WriteAt(fd, data, size, offset);
+  }
+  int Truncate(int fd, off_t size) override { return PosixFileIo().Truncate(fd, size); }
+  int ChangeMode(int fd, mode_t mode) override { return PosixFileIo().ChangeMode(fd, mode); }
+  int Link(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return PosixFileIo().Link(from, to);
+  }
+  int Unlink(const std::filesystem::path& path) override { return PosixFileIo().Unlink(path); }
+  int MakeFolder(const std::filesystem::path& path, mode_t mode) override {
+    return PosixFileIo().MakeFolder(path, mode);
+  }
   int DataSync(int fd) override { return Synced(PosixFileIo().DataSync(fd)); }
   int Sync(int fd) override { return Synced(PosixFileIo().Sync(fd)); }
   int Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/ini_file.h"
 #include "common/tests/faulty_file_io.h"
@@ -64,6 +65,74 @@ TEST(WriteFileAtomic, AFailedWriteOrSyncKeepsTheOldContentsAndSaysWhy) {
       WriteFileAtomic(folder / "start.ini", "new", Durability::kSyncAndRename, io);
   ASSERT_FALSE(written);
   EXPECT_NE(written.error().message.find("sync the folder " + folder.string()), std::string::npos);
+}
+
+TEST(WriteFileAtomic, AKeptNameIsNeverReplacedAndAFixedModeIgnoresTheUmask) {
+  const fs::path folder = testing::NewFolder("files");
+  const mode_t umask = ::umask(0);
+  FileWrite key;
+  key.mode = 0600;
+  EXPECT_TRUE(WriteFileAtomic(folder / "card.key", "secret", key));
+  FileWrite once;
+  once.existing = Existing::kKeep;
+  Result<void> second = WriteFileAtomic(folder / "card.key", "other", once);
+  ::umask(umask);
+  ASSERT_FALSE(second);
+  EXPECT_EQ(second.error().systemError, EEXIST);
+  EXPECT_EQ(ReadFile(folder / "card.key").value(), "secret");
+  struct stat info {};
+  ASSERT_EQ(::stat((folder / "card.key").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(EntriesIn(folder), 1u);  // neither temporary stays
+}
+
+TEST(WriteFileAtomic, LeftoversOfAKilledWriterAreKnownByTheirNameAndOnlyTheyGo) {
+  EXPECT_TRUE(IsTemporaryOf(".card-v2.state.a1B2c3.tmp", "card-v2.state"));
+  EXPECT_FALSE(IsTemporaryOf(".card-v2.state.a1B2c3.tmp", "card-v2"));
+  EXPECT_FALSE(IsTemporaryOf(".card-v2.state.a1B2.tmp", "card-v2.state"));
+  EXPECT_FALSE(IsTemporaryOf("card-v2.state", "card-v2.state"));
+  const fs::path folder = testing::NewFolder("files");
+  for (const char* name : {".card-v2.state.a1B2c3.tmp", ".card-v2.state.key.zzzzzz.tmp",
+                           ".other.ini.a1B2c3.tmp", "card-v2.state"})
+    ASSERT_TRUE(WriteFileAtomic(folder / name, "x"));
+  const auto removed = RemoveLeftoverTemporaries(folder, {"card-v2.state", "card-v2.state.key"});
+  EXPECT_EQ(removed.size(), 2u);
+  EXPECT_TRUE(fs::exists(folder / ".other.ini.a1B2c3.tmp"));
+  EXPECT_TRUE(fs::exists(folder / "card-v2.state"));
+}
+
+TEST(PrivateFolders, NewFoldersAre0700WhateverTheUmaskAndLooseOnesAreNamed) {
+  const fs::path base = testing::NewFolder("files");
+  const mode_t umask = ::umask(0);
+  std::vector<fs::path> unsynced;
+  testing::FaultyFileIo io;
+  const Result<void> made = MakePrivateFolders(base / "a" / "b", io, &unsynced);
+  ::umask(umask);
+  ASSERT_TRUE(made);
+  for (const fs::path& folder : {base / "a", base / "a" / "b"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  }
+  // Both new entries are for the caller to make durable: in the base and in a.
+  EXPECT_EQ(unsynced, (std::vector<fs::path>{base, base / "a"}));
+  EXPECT_EQ(io.folderSyncs, 0);
+  EXPECT_FALSE(LooseFolderWarning(base / "a", FolderUse::kSecrets));
+
+  ASSERT_EQ(::chmod((base / "a").c_str(), 0755), 0);
+  EXPECT_FALSE(LooseFolderWarning(base / "a", FolderUse::kData));
+  const auto secrets = LooseFolderWarning(base / "a", FolderUse::kSecrets);
+  ASSERT_TRUE(secrets);
+  EXPECT_NE(secrets->find((base / "a").string() + " is open to other users (mode 0755)"),
+            std::string::npos);
+  ASSERT_EQ(::chmod((base / "a").c_str(), 0777), 0);
+  EXPECT_NE(LooseFolderWarning(base / "a", FolderUse::kData).value_or("").find("change"),
+            std::string::npos);
+  // A file where a folder must go is named, not made into one.
+  ASSERT_TRUE(WriteFileAtomic(base / "file", "x"));
+  const Result<void> blocked = MakePrivateFolders(base / "file" / "c");
+  ASSERT_FALSE(blocked);
+  EXPECT_NE(blocked.error().message.find((base / "file").string()), std::string::npos);
 }
 
 TEST(ReadFile, RefusesWhatIsNotARegularFileAndFilesAboveTheCap) {
