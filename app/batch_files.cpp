@@ -21,6 +21,7 @@ Result<void> BatchRunner::FileCommand(const BatchLine& line, bool& handled) {
     return {};
   }
   if (c == "url") {
+    if (auto may = r.ReceiptMayLeave(); !may) return may;
     if (r.LastVerifyUrl().empty()) return MakeError(ErrorKind::kMissingInput, "no URL yet");
     out_ << r.LastVerifyUrl() << "\n";
     return {};

@@ -39,6 +39,8 @@ Result<void> BatchRunner::OutputCommand(const BatchLine& line, bool& handled) {
   const std::string& c = line.command;
   const auto& a = line.arguments;
   Register& r = *register_;
+  if (c == "print-raw" || c == "print-pdf" || c == "scan")
+    if (auto may = r.ReceiptMayLeave(); !may) return may;
   if (c == "print-raw") {
     if (a.size() > 1) return MakeError(ErrorKind::kMissingInput, "usage: print-raw [FILE]");
     return r.PrintRaw(a.empty() ? std::filesystem::path() : std::filesystem::path(a[0]));

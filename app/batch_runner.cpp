@@ -47,6 +47,8 @@ Result<void> BatchRunner::Start() {
   options.home = options_.home;
   options.card = options_.card;
   options.seed = options_.seed;
+  options.journalIo = options_.journalIo;
+  options.stateFolder = options_.stateFolder;
   // A reader may still show the card of a program that just ended, or a card that is not up
   // yet: within the card wait, a failed card check is tried again.
   const auto deadline = std::chrono::steady_clock::now() + options_.cardWait;
@@ -79,11 +81,26 @@ int BatchRunner::Run(std::istream& script) {
     err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
     return kBatchFailed;
   }
-  const int status = RunLines(script);
+  int status = RunLines(script);
   // The settings the script changed are written once, at its end, as the window does at close.
   if (Result<void> saved = register_->SaveSettings(); !saved) {
     err_ << "error: " << Cp1252ToUtf8(saved.error().message) << "\n";
-    return status == kBatchOk ? kBatchFailed : status;
+    if (status == kBatchOk) status = kBatchFailed;
+  }
+  return EndRun(status);
+}
+
+int BatchRunner::EndRun(int status) {
+  const Register::RunEnd end = register_->EndRun();
+  switch (end.kind) {
+    case Register::RunEnd::Kind::kWritten:
+      return status;
+    case Register::RunEnd::Kind::kRescued:
+      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
+      return kBatchRecordsRescued;
+    case Register::RunEnd::Kind::kLost:
+      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n" << end.recordsText;
+      return kBatchRecordsLost;
   }
   return status;
 }
@@ -97,6 +114,8 @@ int BatchRunner::RunLines(std::istream& script) {
     if (!parsed) {
       done = parsed.error();
     } else if (parsed->has_value()) {
+      // A record held in memory is written before anything else happens, when it can be.
+      (void)register_->RetryJournal();
       done = Execute(**parsed);
     }
     register_->ProcessCardEvents();

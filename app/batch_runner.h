@@ -24,6 +24,9 @@ struct BatchOptions {
   std::filesystem::path defaults;
   // Over pcsc-lite, how long to wait for a card in a reader before the card check; 0: not at all.
   std::chrono::milliseconds cardWait{0};
+  // Tests: the journal's file calls, and the state folder that takes rescued records.
+  FileIo* journalIo = nullptr;
+  std::filesystem::path stateFolder;
 };
 
 // Exit codes of `kasse --batch`.
@@ -31,6 +34,11 @@ inline constexpr int kBatchOk = 0;
 inline constexpr int kBatchFailed = 1;
 inline constexpr int kBatchUsage = 2;
 inline constexpr int kBatchCardError = 3;
+// A signed record could not be written to the journal by the end of the run: it was rescued
+// into the state folder (the next start journals it), or, when even that failed, its request
+// and answer are on standard error.
+inline constexpr int kBatchRecordsRescued = 4;
+inline constexpr int kBatchRecordsLost = 5;
 
 class BatchRunner {
  public:
@@ -49,6 +57,7 @@ class BatchRunner {
  private:
   int RunLines(std::istream& script);
   int CardError(std::size_t lineNumber);
+  int EndRun(int status);
   void WaitForCard();
   Result<void> SaleCommand(const BatchLine& line, bool& handled);
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);

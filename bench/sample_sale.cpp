@@ -63,8 +63,9 @@ void SampleSale::EncodePositions() {
 }
 
 Result<void> SampleSale::BuildRecord(TransactionSigner* signer) {
-  return record_.BuildTransaction({{}, std::string("Anna"), 2}, items_, containers_, nullptr,
-                                  signer);
+  return record_
+      .BuildTransaction({{}, std::string("Anna"), 2}, items_, containers_, nullptr, signer)
+      .Status();
 }
 
 Bytes SampleSale::TransactionCommand() const {

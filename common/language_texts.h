@@ -13,7 +13,7 @@ namespace kasse {
 
 class LanguageTexts {
  public:
-  static constexpr int kTextCount = 199;
+  static constexpr int kTextCount = 299;
 
   // Takes the section `language` of the language file; a missing section leaves every text
   // empty. Captions and hints are looked up in the same section.

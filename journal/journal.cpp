@@ -58,14 +58,32 @@ Result<void> Journal::OpenJournalPair() {
     Result<void> created = CreatePair(sName, lName);
     if (!created && errno == EEXIST) continue;  // another register took it just now
     if (!created) return created;
-    unsyncedFolders_.push_back(folder);
-    // Header and block go on together: a failed part stays in memory in its place.
+    const std::size_t paramsBefore = pendingParams_.size();
     Result<void> header = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalHeader);
-    Result<void> block = WriteParameterBlock();
-    return header ? block : header;
+    if (header) header = WriteParameterBlock();
+    if (!header) {
+      // A pair without its header holds nothing: it goes again and its number stays free.
+      // The record that wanted it is refused whole rather than written without its start.
+      RemovePair();
+      pendingParams_.resize(paramsBefore);
+      recordRefused_ = true;
+      return header;
+    }
+    unsyncedFolders_.push_back(folder);
+    return {};
   }
   return MakeError(ErrorKind::kIo, "no free journal number left for " + base + " (01 to 99) in " +
                                        folder.string() + "; move older journals elsewhere");
+}
+
+void Journal::RemovePair() {
+  io_.Close(s_.fd);
+  io_.Close(l_.fd);
+  io_.Unlink(s_.name);
+  io_.Unlink(l_.name);
+  s_ = PairFile{};
+  l_ = PairFile{};
+  behind_ = false;
 }
 
 Result<void> Journal::CreatePair(const std::filesystem::path& sName,
@@ -134,6 +152,7 @@ Result<void> Journal::Sync(int targets) {
 }
 
 Result<void> Journal::WriteRecord(int targets, std::string_view record) {
+  MarkRecordStart();
   Result<void> written = JournalWrite(targets, JournalSection::kRecord, record);
   Result<void> synced = Sync(targets);
   return written ? synced : written;
@@ -141,6 +160,7 @@ Result<void> Journal::WriteRecord(int targets, std::string_view record) {
 
 Result<void> Journal::WriteParameterBlock() {
   const QorParams params = paramsSource_ ? paramsSource_() : QorParams{};
+  params_ = params;
   const std::string parts[] = {
       "<qorParams>",
       // The card's text is as hostile as any input: escaped like the L side's.
@@ -159,15 +179,20 @@ Result<void> Journal::WriteParameterBlock() {
 }
 
 Result<void> Journal::JournalWrite(int targets, JournalSection section, std::string_view text) {
-  Result<void> opened;
+  if (section == JournalSection::kRecord && recordRefused_)
+    return MakeError(ErrorKind::kIo,
+                     "the journal refused this record: its pair could not be "
+                     "created");
   if (!IsOpen()) {
-    opened = OpenJournalPair();
-    // A pair whose header is held in memory is open: the text queues behind it.
-    if (!IsOpen()) return opened;
+    if (Result<void> opened = OpenJournalPair(); !opened) return opened;
   }
   // The text is kept (in the file or in memory) even when the write fails, so the export
   // buffers take it either way and both files of the pair stay in step.
   Result<void> result;
+  if (section == JournalSection::kRecord) {
+    if ((targets & kJournalS) != 0) heldS_ += text;
+    if ((targets & kJournalL) != 0) heldL_ += text;
+  }
   if ((targets & kJournalS) != 0) {
     result = Append(s_, text);
     if (section == JournalSection::kRecord) pendingS_ += text;
@@ -180,7 +205,21 @@ Result<void> Journal::JournalWrite(int targets, JournalSection section, std::str
     // A block written to both files is buffered once.
     if (section == JournalSection::kParams && targets != kJournalBoth) pendingParams_ += text;
   }
-  return opened ? result : opened;
+  return result;
+}
+
+void Journal::MarkRecordStart() {
+  recordRefused_ = false;
+  // Records whose every write and sync succeeded never need rescuing.
+  if (!behind_) {
+    heldS_.clear();
+    heldL_.clear();
+  }
+}
+
+HeldRecords Journal::Held() const {
+  if (!behind_) return {};
+  return HeldRecords{params_, heldS_, heldL_};
 }
 
 Result<void> Journal::WriteItemHash(std::string_view itemListText, ByteSpan hash) {
@@ -197,6 +236,19 @@ Result<void> Journal::WriteItemHash(std::string_view itemListText, ByteSpan hash
   Result<void> closing =
       JournalWrite(kJournalL, JournalSection::kRecord, "</hashTransactionItems>");
   return result ? closing : result;
+}
+
+void Journal::AbandonJournalPair() {
+  if (IsOpen()) {
+    io_.Close(s_.fd);
+    io_.Close(l_.fd);
+  }
+  s_ = PairFile{-1, s_.name, {}, false};
+  l_ = PairFile{-1, l_.name, {}, false};
+  unsyncedFolders_.clear();
+  behind_ = false;
+  heldS_.clear();
+  heldL_.clear();
 }
 
 Result<void> Journal::CloseJournalPair() {

@@ -45,6 +45,15 @@ struct QorParams {
   std::string version, tpId, tpIdNo, certificate;
 };
 
+// Records whose journal text is not (all) on the disk, with the parameter block of the pair they
+// belong to: what a register that must end rescues elsewhere. Whole records, from the first one
+// that is not on the disk in both files.
+struct HeldRecords {
+  QorParams params;
+  std::string s, l;
+  bool Empty() const { return s.empty() && l.empty(); }
+};
+
 // "yymmdd" of today's system date (not the application clock).
 std::string SystemDateYymmdd();
 
@@ -73,9 +82,17 @@ class Journal {
   Result<void> WriteRecord(int targets, std::string_view record);
   // A write or sync failed and has not succeeded since: some text is in memory only.
   bool IsBehind() const { return behind_; }
+  // A new record begins (each record's first write is preceded by this). It is refused whole
+  // when its pair could not be created, so that no record ever lacks its start.
+  void MarkRecordStart();
+  // What is held in memory only, as whole records; empty when nothing is.
+  HeldRecords Held() const;
 
   Result<void> OpenJournalPair();
   Result<void> CloseJournalPair();
+  // Closes the pair without writing what is held (it was rescued elsewhere): the files keep
+  // what reached them, without a closing tag.
+  void AbandonJournalPair();
   bool IsOpen() const { return s_.fd >= 0; }
   const std::filesystem::path& SName() const { return s_.name; }
   const std::filesystem::path& LName() const { return l_.name; }
@@ -108,6 +125,7 @@ class Journal {
     bool unsynced = false;
   };
   Result<void> CreatePair(const std::filesystem::path& sName, const std::filesystem::path& lName);
+  void RemovePair();
   Result<void> Append(PairFile& file, std::string_view text);
   Result<void> SyncFile(PairFile& file);
   Result<void> WriteParameterBlock();
@@ -123,6 +141,9 @@ class Journal {
   ParamsSource paramsSource_;
   PairFile s_, l_;
   std::vector<std::filesystem::path> unsyncedFolders_;
+  bool recordRefused_ = false;
+  QorParams params_;
+  std::string heldS_, heldL_;  // record text since the last record start with all on the disk
   bool behind_ = false;
   std::string pendingS_, pendingL_, pendingParams_;
   std::filesystem::path exportS_, exportL_;

@@ -1,5 +1,5 @@
 #pragma once
-// What the protocol needs of the card access below it and of the windows above it, as
+// What the protocol needs of the card access below it and of the debug console above it, as
 // interfaces, so that the signing exchange and the reports run the same under the register
 // window, the batch front-end and the tests.
 
@@ -60,18 +60,5 @@ class DebugHold {
   // After a held VERIFY SIGNATURE the console is hidden again.
   virtual void HideConsole() {}
 };
-
-// The receipt side of an exchange: its colour, the signature text and the QR payload.
-class ReceiptSink {
- public:
-  virtual ~ReceiptSink() = default;
-  virtual void SetReceiptColour(std::uint32_t colour) = 0;
-  virtual void AppendSignatureText(ByteSpan signature, bool force) = 0;
-  virtual void QRAppend(ByteSpan bytes) = 0;
-  virtual void QRReset() = 0;
-};
-
-inline constexpr std::uint32_t kReceiptFailed = 0x3366FF;    // orange-red
-inline constexpr std::uint32_t kReceiptVerified = 0xD7F1E7;  // pale green
 
 }  // namespace kasse

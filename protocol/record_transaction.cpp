@@ -117,10 +117,9 @@ void TransactionRecord::AddContainerStep(const VatContainers& containers) {
   }
 }
 
-Result<void> TransactionRecord::BuildTransaction(const TransactionInput& input, ItemList& items,
-                                                 const VatContainers& containers,
-                                                 CardHasher* cardHasher,
-                                                 TransactionSigner* signer) {
+CardOutcome TransactionRecord::BuildTransaction(const TransactionInput& input, ItemList& items,
+                                                const VatContainers& containers,
+                                                CardHasher* cardHasher, TransactionSigner* signer) {
   // A refused record leaves the sale totalled; a second attempt must not close the list twice.
   if (!items.ItemListText().ends_with("</itemList>")) items.AppendText("</itemList>");
   monitor_.MonitorWriteLine(texts_.LangText(kTextBuildTransaction));
@@ -146,20 +145,23 @@ Result<void> TransactionRecord::BuildTransaction(const TransactionInput& input, 
   if (!Fits()) {
     DiscardJournal();
     responseReceiptText_.clear();
-    return MakeError(ErrorKind::kTooLong,
-                     "The sale does not fit into one transaction record (at most 250 bytes); "
-                     "cash it in as smaller sales");
+    return NotSent(MakeError(ErrorKind::kTooLong,
+                             "The sale does not fit into one transaction record (at most 250 "
+                             "bytes); cash it in as smaller sales"));
   }
   // A part the journal could not write is held in memory; the request's write retries it and
   // the signer closes the record either way, so a failed commit still goes on to the signer.
   Result<void> committed = CommitJournal();
+  CardOutcome outcome;
   if (signer == nullptr) {
     if (!committed)
-      return MakeError(ErrorKind::kIo, "The record cannot be written to the journal (" +
-                                           committed.error().message + ")");
-    return {};
+      outcome.error = MakeError(ErrorKind::kIo, "The record cannot be written to the journal (" +
+                                                    committed.error().message + ")");
+  } else {
+    outcome = signer->SignTransaction(*this);
   }
-  return signer->SignTransaction(*this);
+  outcome.receipt.itemHash = hash;
+  return outcome;
 }
 
 }  // namespace kasse

@@ -35,14 +35,13 @@ bool IsPin(const std::string& pin) {
 
 void Reports::Start(const std::string& title) {
   record_.BeginRecord();
-  host_.ResetReceipt();
   record_.AppendResponseText(title);
   record_.QueueJournal(kJournalL, JournalSection::kRecord, "<report>");
   (void)record_.AddDateField();
   (void)record_.AddTimeField();
 }
 
-Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_t requestLength) {
+CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t requestLength) {
   RecordBuffer& buffer = record_.CommandBuffer();
   buffer.Set(1, 0x42);
   buffer.Set(2, kind.p1);
@@ -56,25 +55,32 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
   // The request: header and Le left out; the PIN never reaches it. It is on the disk before
   // the card can sign the report.
   const ByteSpan request = ByteSpan(buffer.Raw()).subspan(5, requestLength - 6);
-  host_.QRAppend(request);
   Result<void> journalled = WriteS(
       record_, "<reportEncoded><reportRequest>" + Base64Encode(request) + "</reportRequest>");
   if (journalled) journalled = record_.JournalFiles().Sync(kJournalS);
   if (!journalled) {
     (void)WriteS(record_, "</reportEncoded>");
     (void)WriteL(record_, "</report>");
-    return MakeError(ErrorKind::kIo, std::string(kind.heading) +
-                                         " is not sent: its request cannot be written to the "
-                                         "journal (" +
-                                         journalled.error().message + "). Free space on the disk.");
+    Error error =
+        MakeError(ErrorKind::kIo, std::string(kind.heading) +
+                                      " is not sent: its request cannot be written to "
+                                      "the journal (" +
+                                      journalled.error().message + "). Free space on the disk.");
+    error.systemError = journalled.error().systemError;
+    CardOutcome notSent = NotSent(std::move(error), journalled.error());
+    notSent.heading = kind.heading;
+    return notSent;
   }
   card_.MonitorLabel(kind.heading, kLabelBlue);
   const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
       commandText, JournalLateAnswer(record_.JournalFiles(), "report", request));
   const bool ok = reply && reply->Accepted();
   lastResponse_ = ok ? reply->data : std::string();
+  CardOutcome outcome;
+  outcome.heading = kind.heading;
+  outcome.stage = ok ? CardStage::kSigned : CardStage::kRefused;
   if (ok && !lastResponse_.empty()) {
-    ParseReportResponse(lastResponse_);
+    ParseReportResponse(lastResponse_, request, outcome);
   } else {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
     if (reply && !ok)
@@ -82,24 +88,36 @@ Result<void> Reports::Send(const Kind& kind, std::string commandText, std::size_
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
-  if (!reply && reply.error().kind == ErrorKind::kBusy)
-    return MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
-  if (!ok) return MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
-  if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced)
-    return MakeError(ErrorKind::kIo, std::string(kind.heading) +
-                                         " is signed, but its journal record could not be "
-                                         "written (" +
-                                         synced.error().message +
-                                         "). The register keeps it and writes it before the next "
-                                         "sale; free space on the disk.");
-  return {};
+  if (!reply && reply.error().kind == ErrorKind::kBusy) {
+    outcome.stage = CardStage::kUnanswered;
+    outcome.error =
+        MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
+    return outcome;
+  }
+  if (!ok) {
+    outcome.error = MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
+    return outcome;
+  }
+  if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced) {
+    outcome.recordsHeld = true;
+    Error error = MakeError(ErrorKind::kIo, std::string(kind.heading) +
+                                                " is signed, but its journal record could not be "
+                                                "written (" +
+                                                synced.error().message +
+                                                "). The register keeps it and writes it before "
+                                                "the next sale; free space on the disk.");
+    error.systemError = synced.error().systemError;
+    outcome.error = std::move(error);
+    outcome.journalFailure = synced.error();
+  }
+  return outcome;
 }
 
-void Reports::ParseReportResponse(const std::string& dataText) {
+void Reports::ParseReportResponse(const std::string& dataText, ByteSpan request,
+                                  CardOutcome& outcome) {
   const LanguageTexts& texts = record_.Texts();
   const std::string compact = StripBlanks(dataText);
   const Bytes answer = HexParse(compact);
-  host_.QRAppend(answer);
   (void)WriteS(record_,
                "<reportResponse>" + Base64Encode(answer) + "</reportResponse></reportEncoded>");
   record_.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + compact);
@@ -110,16 +128,15 @@ void Reports::ParseReportResponse(const std::string& dataText) {
     record_.Monitor().MonitorWriteLine("\t" + decoded.problem->message + " (byte " +
                                        std::to_string(decoded.problem->offset) + ")");
   record_.AppendResponseText(decoded.receiptText);
-  host_.AppendReceiptText(record_.ResponseReceiptText());
-  if (decoded.signature) {
-    host_.AppendSignatureText(*decoded.signature, true);
-    (void)WriteL(record_, "<sig>" + HexCompact(*decoded.signature) + "</sig>");
-  } else {
-    host_.AppendSignatureText({}, true);
-  }
+  outcome.receipt.responseText = record_.ResponseReceiptText();
+  outcome.receipt.signatureAlways = true;
+  outcome.receipt.signature = decoded.signature.value_or(Bytes());
+  if (decoded.signature) (void)WriteL(record_, "<sig>" + HexCompact(*decoded.signature) + "</sig>");
+  outcome.receipt.qrPayload.assign(request.begin(), request.end());
+  outcome.receipt.qrPayload.insert(outcome.receipt.qrPayload.end(), answer.begin(), answer.end());
 }
 
-Result<void> Reports::DailyClosing(ClosingKind kind) {
+CardOutcome Reports::DailyClosing(ClosingKind kind) {
   const bool signedClosing = kind == ClosingKind::kSigned;
   const std::string title = record_.Texts().LangText(36);
   record_.Monitor().MonitorWriteLine("\r\n" + title);
@@ -129,9 +146,9 @@ Result<void> Reports::DailyClosing(ClosingKind kind) {
               "", 16);
 }
 
-Result<void> Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
+CardOutcome Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   if (firstMonth.size() != 3 || lastMonth.size() != 3)
-    return MakeError(ErrorKind::kUnusableInput, "a month is three packed bytes");
+    return NotSent(MakeError(ErrorKind::kUnusableInput, "a month is three packed bytes"));
   const LanguageTexts& texts = record_.Texts();
   const std::string title = "\r\n" + texts.LangText(37) + " " + HexCompact(firstMonth) + " " +
                             texts.LangText(38) + " " + HexCompact(lastMonth);
@@ -145,11 +162,11 @@ Result<void> Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   return Send({0x03, 0x14, "REPORT Span"}, "", 26);
 }
 
-Result<void> Reports::ActivateCard(const std::string& pin) {
+CardOutcome Reports::ActivateCard(const std::string& pin) {
   const LanguageTexts& texts = record_.Texts();
   if (!IsPin(pin)) {
-    host_.ShowMessage(texts.LangText(70), texts.LangText(71));
-    return MakeError(ErrorKind::kUnusableInput, "the transport PIN is six digits");
+    dialog_.ShowMessage(texts.LangText(70), texts.LangText(71));
+    return NotSent(MakeError(ErrorKind::kUnusableInput, "the transport PIN is six digits"));
   }
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\n" + texts.LangText(36) + " ");
@@ -161,16 +178,16 @@ Result<void> Reports::ActivateCard(const std::string& pin) {
   for (char digit : pin)
     text += HexWritten(Bytes{static_cast<Byte>(digit)}) + " ";
   text += "00";
-  auto sent = Send({0x04, 0x12, "REPORT QOR Activate"}, text, 16);
-  if (!sent) host_.ShowMessage(texts.LangText(70), texts.LangText(71));
+  CardOutcome sent = Send({0x04, 0x12, "REPORT QOR Activate"}, text, 16);
+  if (sent.error) dialog_.ShowMessage(texts.LangText(70), texts.LangText(71));
   return sent;
 }
 
-Result<void> Reports::DeactivateCard() {
+CardOutcome Reports::DeactivateCard() {
   const LanguageTexts& texts = record_.Texts();
-  if (!host_.Confirm(texts.LangText(72), texts.LangText(73)) ||
-      !host_.Confirm(texts.LangText(74), texts.LangText(73)))
-    return MakeError(ErrorKind::kMissingInput, "deactivation declined");
+  if (!dialog_.Confirm(texts.LangText(72), texts.LangText(73)) ||
+      !dialog_.Confirm(texts.LangText(74), texts.LangText(73)))
+    return NotSent(MakeError(ErrorKind::kMissingInput, "deactivation declined"));
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\nTagesabschluss ");
   return Send({0x05, 0x0A, "REPORT QOR Deactivate"}, "", 16);

@@ -1,6 +1,7 @@
 #include "protocol/sign_transaction.h"
 
 #include "common/base_n.h"
+#include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "journal/xml_text.h"
 #include "protocol/card_answers.h"
@@ -21,6 +22,12 @@ Result<void> Write(TransactionRecord& record, int targets, std::string_view text
   return record.JournalFiles().JournalWrite(targets, JournalSection::kRecord, text);
 }
 
+// yyyymmdd of the request's date element, which every record begins with.
+std::string RequestDate(ByteSpan request) {
+  if (request.size() < 6 || request[0] != tag::kDate || request[1] != 4) return {};
+  return HexCompact(request.subspan(2, 4));
+}
+
 }  // namespace
 
 std::string TransactionSigning::Hold(std::string text, bool wanted) {
@@ -28,19 +35,21 @@ std::string TransactionSigning::Hold(std::string text, bool wanted) {
   return hold_->HoldForDebug(std::move(text));
 }
 
-Result<void> TransactionSigning::Fail(TransactionRecord& record, std::string reason) {
+CardOutcome TransactionSigning::Fail(TransactionRecord& record, CardStage stage, Error error) {
   const LanguageTexts& texts = record.Texts();
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + texts.LangText(33));
-  receipt_.SetReceiptColour(kReceiptFailed);
-  receipt_.QRReset();
   (void)Write(record, kJournalS, "</transactionEncoded>");
   (void)Write(record, kJournalL, "</transaction>");
-  return MakeError(ErrorKind::kCard, std::move(reason));
+  CardOutcome outcome;
+  outcome.stage = stage;
+  outcome.receipt.responseText = record.ResponseReceiptText();
+  outcome.receipt.colour = kReceiptFailed;
+  outcome.error = std::move(error);
+  return outcome;
 }
 
-Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
+CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   lastVerification_.reset();
-  lastUnanswered_ = false;
   const LanguageTexts& texts = record.Texts();
   const RecordBuffer& command = record.CommandBuffer();
   const std::string text = Hold(TransactionText(command), switches_.checkTrans);
@@ -52,46 +61,54 @@ Result<void> TransactionSigning::SignTransaction(TransactionRecord& record) {
   if (auto journalled = JournalRequest(record, data); !journalled) {
     (void)Write(record, kJournalS, "</transactionEncoded>");
     (void)Write(record, kJournalL, "</transaction>");
-    return MakeError(ErrorKind::kIo,
-                     "The sale is not signed: its request cannot be written to "
-                     "the journal (" +
-                         journalled.error().message +
-                         "). Free space on the disk and cash in again.");
+    Error error =
+        MakeError(ErrorKind::kIo,
+                  "The sale is not signed: its request cannot be written to "
+                  "the journal (" +
+                      journalled.error().message + "). Free space on the disk and cash in again.");
+    error.systemError = journalled.error().systemError;
+    return NotSent(std::move(error), journalled.error());
   }
 
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
   ++commandsSent_;
   const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
       text, JournalLateAnswer(record.JournalFiles(), "transaction", data));
-  if (!reply && reply.error().kind == ErrorKind::kBusy) {
-    lastUnanswered_ = true;
-    return Fail(record, "the card stopped answering: the sale is not cashed in");
-  }
+  if (!reply && reply.error().kind == ErrorKind::kBusy)
+    return Fail(
+        record, CardStage::kUnanswered,
+        MakeError(ErrorKind::kCard, "the card stopped answering: the sale is not cashed in"));
   if (!reply || !reply->Accepted()) {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
     if (reply)
       (void)Write(record, kJournalS,
                   "<transactionRefused>" + reply->statusWord + "</transactionRefused>");
-    return Fail(record, "the card did not sign the transaction");
+    return Fail(record, CardStage::kRefused,
+                MakeError(ErrorKind::kCard, "the card did not sign the transaction"));
   }
 
-  const Bytes answer = HexParse(StripBlanks(reply->data));
-  Result<void> journalled = JournalResponse(record, answer);
-  // Before the receipt is shown: a signed sale exists on the disk or the operator is told.
-  if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced)
-    return MakeError(ErrorKind::kIo,
-                     "The sale is signed, but its journal record could not be "
-                     "written (" +
-                         synced.error().message +
-                         "). The register keeps it and writes it before the next "
-                         "sale; free space on the disk.");
-  if (!journalled) return journalled;
-  if (switches_.checkVer) return Verify(record, answer);
-  return {};
+  CardOutcome outcome = JournalAnswer(record, data, HexParse(StripBlanks(reply->data)));
+  if (outcome.stage == CardStage::kRejected) return outcome;
+  // Before the receipt is shown: a signed sale exists on the disk or the register holds it.
+  if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced) {
+    outcome.recordsHeld = outcome.stage == CardStage::kSigned;
+    Error error = MakeError(ErrorKind::kIo,
+                            "The sale is signed, but its journal record could not be "
+                            "written (" +
+                                synced.error().message +
+                                "). The register keeps it and writes it before the next "
+                                "sale; free space on the disk.");
+    error.systemError = synced.error().systemError;
+    outcome.error = std::move(error);
+    outcome.journalFailure = synced.error();
+    return outcome;
+  }
+  if (outcome.stage == CardStage::kSigned && switches_.checkVer)
+    Verify(record, HexParse(StripBlanks(reply->data)), outcome);
+  return outcome;
 }
 
 Result<void> TransactionSigning::JournalRequest(TransactionRecord& record, ByteSpan data) {
-  receipt_.QRAppend(data);
   lastRequestBase64_ = Base64Encode(data);
   Result<void> written = Write(
       record, kJournalS, "<transactionRequest>" + lastRequestBase64_ + "</transactionRequest>");
@@ -99,22 +116,31 @@ Result<void> TransactionSigning::JournalRequest(TransactionRecord& record, ByteS
   return written ? synced : written;
 }
 
-Result<void> TransactionSigning::JournalResponse(TransactionRecord& record, const Bytes& answer) {
+CardOutcome TransactionSigning::JournalAnswer(TransactionRecord& record, ByteSpan request,
+                                              const Bytes& answer) {
   const LanguageTexts& texts = record.Texts();
+  auto read = ReadTransactionAnswer(answer);
+  if (read && guard_ != nullptr) {
+    if (auto fresh = guard_->Check(NumberKind::kTransaction, read->tpId, read->tpIdNo, read->seqNo);
+        !fresh)
+      return Reject(record, answer, fresh.error());
+  }
   lastResponseBase64_ = Base64Encode(answer);
   (void)Write(record, kJournalS,
               "<transactionResponse>" + lastResponseBase64_ +
                   "</transactionResponse></transactionEncoded>");
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + HexCompact(answer));
-  auto read = ReadTransactionAnswer(answer);
+  CardOutcome outcome;
   if (!read) {
-    receipt_.SetReceiptColour(kReceiptFailed);
-    receipt_.QRReset();
     (void)Write(record, kJournalL, "</transaction>");
-    return MakeError(ErrorKind::kCard, "the card's answer cannot be read: " + read.error().message,
-                     read.error().offset);
+    outcome.stage = CardStage::kRefused;
+    outcome.receipt.responseText = record.ResponseReceiptText();
+    outcome.receipt.colour = kReceiptFailed;
+    outcome.error =
+        MakeError(ErrorKind::kCard, "the card's answer cannot be read: " + read.error().message,
+                  read.error().offset);
+    return outcome;
   }
-  receipt_.QRAppend(answer);
   std::string l = "<tpId>" + XmlEscape(read->tpId) + "</tpId>";
   l += "<tpIdNo>" + std::to_string(read->tpIdNo) + "</tpIdNo>";
   l += "<seqNoTransaction>" + std::to_string(read->seqNo) + "</seqNoTransaction>";
@@ -124,26 +150,54 @@ Result<void> TransactionSigning::JournalResponse(TransactionRecord& record, cons
   l += "</transaction>";
   // A failed write is held by the journal; the sync that follows tells.
   (void)Write(record, kJournalL, l);
+  // Held or written, the number is the card's last from now on.
+  if (guard_ != nullptr)
+    guard_->Journalled(NumberKind::kTransaction, read->tpId, read->tpIdNo, read->seqNo,
+                       RequestDate(request));
   record.AppendResponseText("\r\n" + texts.LangText(42) + ": \t" + read->tpId);
   record.AppendResponseText("\r\n" + texts.LangText(43) + ": " + std::to_string(read->tpIdNo));
   record.AppendResponseText("\r\n" + texts.LangText(46) + ": " + std::to_string(read->seqNo));
-  receipt_.AppendSignatureText(read->signature, false);
   if (record.JournalFiles().PendingL().size() > 20000) (void)record.JournalFiles().ExportFlush();
-  return {};
+  outcome.stage = CardStage::kSigned;
+  outcome.receipt.signature = read->signature;
+  outcome.receipt.responseText = record.ResponseReceiptText();
+  outcome.receipt.qrPayload.assign(request.begin(), request.end());
+  outcome.receipt.qrPayload.insert(outcome.receipt.qrPayload.end(), answer.begin(), answer.end());
+  return outcome;
 }
 
-Result<void> TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer) {
+// The answer is kept as evidence, in an element of its own: it is not a sale, and the audit
+// must not count its signature as one.
+CardOutcome TransactionSigning::Reject(TransactionRecord& record, const Bytes& answer, Error why) {
+  const LanguageTexts& texts = record.Texts();
+  (void)Write(record, kJournalS,
+              "<transactionRejected>" + Base64Encode(answer) +
+                  "</transactionRejected></transactionEncoded>");
+  record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + HexCompact(answer));
+  record.Monitor().MonitorWriteLine("\t" + why.message);
+  (void)Write(record, kJournalL, "</transaction>");
+  (void)record.JournalFiles().Sync(kJournalBoth);  // a failure stays held and is retried
+  CardOutcome outcome;
+  outcome.stage = CardStage::kRejected;
+  outcome.receipt.colour = kReceiptFailed;
+  outcome.error = std::move(why);
+  return outcome;
+}
+
+void TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer,
+                                CardOutcome& outcome) {
   const LanguageTexts& texts = record.Texts();
   const auto verdict = [&](bool ok) {
     lastVerification_ = ok;
     record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " +
                                       texts.LangText(ok ? 34 : 33));
-    receipt_.SetReceiptColour(ok ? kReceiptVerified : kReceiptFailed);
+    outcome.receipt.colour = ok ? kReceiptVerified : kReceiptFailed;
   };
   auto command = BuildVerifyRecord(record.VerifyBuffer().View(), record.ContainerMark(), answer);
   if (!command) {
     verdict(false);
-    return command.error();
+    outcome.error = command.error();
+    return;
   }
   std::string text = HexCompact(*command);
   if (switches_.checkManVer && hold_ != nullptr) {
@@ -155,8 +209,7 @@ Result<void> TransactionSigning::Verify(TransactionRecord& record, const Bytes& 
   const Result<CardAnswer> reply = card_.SendHex(text);
   const bool ok = reply && reply->Accepted();
   verdict(ok);
-  if (!ok) return MakeError(ErrorKind::kCard, "the card did not confirm the signature");
-  return {};
+  if (!ok) outcome.error = MakeError(ErrorKind::kCard, "the card did not confirm the signature");
 }
 
 }  // namespace kasse

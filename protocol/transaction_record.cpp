@@ -20,8 +20,8 @@ ByteSpan Span(std::string_view text) {
 }  // namespace
 
 TransactionRecord::TransactionRecord(FunctionMonitor& monitor, const LanguageTexts& texts,
-                                     Journal& journal, const AppClock& clock, RecordHooks* hooks)
-    : monitor_(monitor), texts_(texts), journal_(journal), clock_(clock), hooks_(hooks) {
+                                     Journal& journal, const AppClock& clock)
+    : monitor_(monitor), texts_(texts), journal_(journal), clock_(clock) {
   commandBuffer_.Begin(0x80, 0x40);
   verifyBuffer_.Begin(0x80, 0x44);
 }
@@ -45,6 +45,7 @@ void TransactionRecord::QueueJournal(int targets, JournalSection section, std::s
 Result<void> TransactionRecord::CommitJournal() {
   auto pending = std::move(deferred_);
   deferred_.clear();
+  journal_.MarkRecordStart();
   // All steps run even after a failure: the journal keeps what it could not write in order,
   // and a record missing a middle part would be malformed once that is written out.
   Result<void> result;
@@ -61,7 +62,6 @@ void TransactionRecord::BeginRecord() {
   containerMark_ = 0;
   responseReceiptText_.clear();
   deferred_.clear();
-  if (hooks_) hooks_->QRReset();
 }
 
 Result<void> TransactionRecord::AddDateField() {
@@ -115,12 +115,6 @@ void TransactionRecord::AddItemHashField(std::string_view itemListText, const Sh
   PutBoth(tag::kItemHash);
   PutBoth(0x14);
   PutBoth(hash);
-  if (hooks_) {
-    deferred_.push_back([this, hash]() {
-      hooks_->AppendHashText(hash);
-      return Result<void>();
-    });
-  }
 }
 
 void TransactionRecord::AddCurrencyField() {

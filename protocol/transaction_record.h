@@ -4,10 +4,10 @@
 // the journal, the function monitor lines and the date, time and operator lines of the receipt
 // (ResponseReceiptText). The report commands use the same builders from BeginRecord on.
 //
-// Journal writes (and the receipt's hash text) are collected while a record is built and only
-// carried out by CommitJournal, so a record that does not fit its buffers leaves no trace in the
-// journal. BuildTransaction does that itself; report builders call CommitJournal once their
-// record is known to fit. Owned by the controller; user-interface thread only.
+// Journal writes are collected while a record is built and only carried out by CommitJournal, so
+// a record that does not fit its buffers leaves no trace in the journal. BuildTransaction does that
+// itself; report builders call CommitJournal once their record is known to fit. Owned by the
+// controller; user-interface thread only.
 
 #include <functional>
 #include <initializer_list>
@@ -22,6 +22,7 @@
 #include "common/sha.h"
 #include "journal/journal.h"
 #include "monitor/function_monitor.h"
+#include "protocol/card_outcome.h"
 #include "protocol/item_list.h"
 #include "protocol/record_buffer.h"
 #include "protocol/vat_container.h"
@@ -30,21 +31,12 @@ namespace kasse {
 
 class TransactionRecord;
 
-// What the record needs from its surroundings beyond the journal and the monitor.
-class RecordHooks {
- public:
-  virtual ~RecordHooks() = default;
-  // Empties the QR payload of the previous operation.
-  virtual void QRReset() = 0;
-  // The item-list hash as Base32 text on the receipt, when the menu entry "Text" asks for it.
-  virtual void AppendHashText(ByteSpan hash) = 0;
-};
-
-// The signing exchange with the card: sends the finished record and journals its answer.
+// The signing exchange with the card: sends the finished record, journals its answer and says
+// what the answer adds to the receipt.
 class TransactionSigner {
  public:
   virtual ~TransactionSigner() = default;
-  virtual Result<void> SignTransaction(TransactionRecord& record) = 0;
+  virtual CardOutcome SignTransaction(TransactionRecord& record) = 0;
 };
 
 // In the order the flags stand in a record (C9, CA, D7).
@@ -81,7 +73,7 @@ struct TransactionInput {
 class TransactionRecord {
  public:
   TransactionRecord(FunctionMonitor& monitor, const LanguageTexts& texts, Journal& journal,
-                    const AppClock& clock, RecordHooks* hooks = nullptr);
+                    const AppClock& clock);
   // The collected journal steps point back at this object.
   TransactionRecord(const TransactionRecord&) = delete;
   TransactionRecord& operator=(const TransactionRecord&) = delete;
@@ -104,11 +96,13 @@ class TransactionRecord {
   Result<void> AddDeliveryNoteContainer(std::string_view turnover);
   void FinishRecord();
 
-  // The whole cash-in: the record, its journal text and then the signing exchange. Refused,
-  // with nothing sent or journalled, when the record would not fit 250 data bytes.
-  Result<void> BuildTransaction(const TransactionInput& input, ItemList& items,
-                                const VatContainers& containers, CardHasher* cardHasher,
-                                TransactionSigner* signer);
+  // The whole cash-in: the record, its journal text and then the signing exchange, whose
+  // outcome carries the item list's hash besides. Refused, with nothing sent or journalled,
+  // when the record would not fit 250 data bytes; without a signer the record is only built
+  // and journalled.
+  CardOutcome BuildTransaction(const TransactionInput& input, ItemList& items,
+                               const VatContainers& containers, CardHasher* cardHasher,
+                               TransactionSigner* signer);
 
   // True while neither buffer has refused a byte since BeginRecord.
   bool Fits() const { return !commandBuffer_.Overflowed() && !verifyBuffer_.Overflowed(); }
@@ -142,7 +136,6 @@ class TransactionRecord {
   const LanguageTexts& texts_;
   Journal& journal_;
   const AppClock& clock_;
-  RecordHooks* hooks_;
   RecordBuffer commandBuffer_, verifyBuffer_;
   std::uint8_t containerMark_ = 0;
   std::string responseReceiptText_;

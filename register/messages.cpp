@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <utility>
 
 namespace kasse {
@@ -116,13 +117,26 @@ constexpr Entry kCatalogue[] = {
     {M::kDataNotSent, "cannot send the data"},
     {M::kDocumentRefused, "the document was refused"},
     {M::kSimCardCannotStart, "the simulated QOR card cannot start: %1"},
-    {M::kCardStoppedAnswering, "the QOR card stopped answering: no answer within %1 ms ([Card] patience); check the card and its reader"},
-    {M::kSaleNotSignedJournal, "The sale is not signed: its request cannot be written to the journal (%1). Free space on the disk and cash in again."},
-    {M::kSaleSignedJournalHeld, "The sale is signed, but its journal record could not be written (%1). The register keeps it and writes it before the next sale; free space on the disk."},
-    {M::kReportNotSentJournal, "%1 is not sent: its request cannot be written to the journal (%2). Free space on the disk."},
-    {M::kReportSignedJournalHeld, "%1 is signed, but its journal record could not be written (%2). The register keeps it and writes it before the next sale; free space on the disk."},
+    {M::kCardStoppedAnswering,
+     "the QOR card stopped answering: no answer within %1 ms ([Card] patience); check the card and "
+     "its reader"},
+    {M::kSaleNotSignedJournal,
+     "The sale is not signed: its request cannot be written to the journal (%1). %2 Then cash in "
+     "again."},
+    {M::kSaleSignedJournalHeld,
+     "The sale is signed, but its journal record could not be written (%1). Its receipt waits "
+     "until the record is written, and nothing more is signed before; the register tries again at "
+     "every step. %2"},
+    {M::kReportNotSentJournal,
+     "%1 is not sent: its request cannot be written to the journal (%2). %3"},
+    {M::kReportSignedJournalHeld,
+     "%1 is signed, but its journal record could not be written (%2). Its receipt waits until the "
+     "record is written, and nothing more is signed before; the register tries again at every "
+     "step. %3"},
     {M::kCardStoppedReport, "the card stopped answering %1"},
-    {M::kJournalStillHeld, "The journal record of the last signed sale or report is still not written (%1). Nothing more is signed until it is: free space on the disk and try again."},
+    {M::kJournalStillHeld,
+     "The journal record of the last signed sale or report is still not written (%1). Nothing more "
+     "is signed until it is. %2"},
     {M::kPcscServiceStopped, "the PC/SC service is not running"},
     {M::kNoCardReader, "no card reader is connected"},
     {M::kReaderRemoved, "the card reader was removed"},
@@ -133,6 +147,34 @@ constexpr Entry kCatalogue[] = {
     {M::kCardHeldElsewhere, "another program holds the card"},
     {M::kPcscTimeout, "the PC/SC service did not answer in time"},
     {M::kPcscError, "the card reader reported the error %1"},
+    {M::kAdviceNoSpace, "Free space on the disk."},
+    {M::kAdviceNoPermission,
+     "Let the register write there: check the owner and the permissions of the file and its "
+     "folder."},
+    {M::kAdviceReadOnly,
+     "The disk is mounted read-only: mount it writable, or give the register a home (--home) on a "
+     "writable disk."},
+    {M::kAdviceIoError,
+     "The disk reports an input/output error: check it, and move the register home to a sound "
+     "disk."},
+    {M::kAdviceCheckFile, "Check the file and its folder."},
+    {M::kReceiptHeldLine, "### Receipt held for the journal ###"},
+    {M::kNumberRepeated, "the card answered number %1, but %1 was already journalled on %2"},
+    {M::kNumberNotAbove, "the card answered number %1, but %2 was already journalled on %3"},
+    {M::kRecordsRescued,
+     "A signed record could not be written to the journal; it was saved in %1 and goes into a new "
+     "journal pair at the next start."},
+    {M::kRecordsLost,
+     "A signed record could not be written to the journal nor saved in the state folder (%1). Keep "
+     "the lines below: they are the card's signed answer."},
+    {M::kRescueWrittenToJournal,
+     "Records saved at the end of an earlier run were written to the journal %1."},
+    {M::kRescueUnwritable, "The records saved in %1 cannot be written to the journal (%2). %3"},
+    {M::kNewCardKey,
+     "The card %1 %2 signs with a new key: it is taken as a new card, and its numbers start "
+     "afresh."},
+    {M::kRescueUnreadable,
+     "%1 cannot be read (%2); it is left as it is. It may hold signed records: keep it."},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in
@@ -248,6 +290,32 @@ std::string FillArguments(std::string_view pattern, const std::vector<std::strin
     text += pattern[i];
   }
   return text;
+}
+
+Message AdviceFor(int systemError) {
+  switch (systemError) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return Message::kAdviceNoSpace;
+    case EACCES:
+    case EPERM:
+      return Message::kAdviceNoPermission;
+    case EROFS:
+      return Message::kAdviceReadOnly;
+    case EIO:
+      return Message::kAdviceIoError;
+    default:
+      return Message::kAdviceCheckFile;
+  }
+}
+
+Error JournalError(Message message, std::vector<std::string> args, const Error& cause) {
+  args.push_back(cause.message);
+  args.push_back(EnglishMessage(AdviceFor(cause.systemError)));
+  Error error = MessageError(ErrorKind::kIo, message, std::move(args));
+  error.systemError = cause.systemError;
+  return error;
 }
 
 std::string EnglishMessage(Message message, const std::vector<std::string>& args) {

@@ -120,6 +120,21 @@ enum class Message : int {
   kCardHeldElsewhere = 191,
   kPcscTimeout = 192,
   kPcscError = 193,
+  // What to do about a file that cannot be written, by what the system said.
+  kAdviceNoSpace = 194,
+  kAdviceNoPermission = 195,
+  kAdviceReadOnly = 196,
+  kAdviceIoError = 197,
+  kAdviceCheckFile = 198,
+  kReceiptHeldLine = 199,
+  kNumberRepeated = 200,
+  kNumberNotAbove = 201,
+  kRecordsRescued = 202,
+  kRecordsLost = 203,
+  kRescueWrittenToJournal = 204,
+  kRescueUnwritable = 205,
+  kNewCardKey = 206,
+  kRescueUnreadable = 207,
 };
 
 // The English form with the arguments filled in.
@@ -127,6 +142,13 @@ std::string EnglishMessage(Message message, const std::vector<std::string>& args
 
 // An error that carries its message number and arguments beside its English form.
 Error MessageError(ErrorKind kind, Message message, std::vector<std::string> args = {});
+
+// The advice for a file that could not be written, by the errno of the failed call.
+Message AdviceFor(int systemError);
+
+// A journal error for the operator: `message` with `args`, then the journal's own reason and
+// the advice its errno calls for as the last two arguments.
+Error JournalError(Message message, std::vector<std::string> args, const Error& cause);
 
 // Replaces %1 to %9 in `pattern` by the arguments (a missing argument gives the empty text).
 std::string FillArguments(std::string_view pattern, const std::vector<std::string>& args);

@@ -1,7 +1,11 @@
 #include "register/register.h"
 
+#include <cstdio>
+
 #include "common/cp1252.h"
 #include "common/files.h"
+#include "common/user_folders.h"
+#include "journal/journal_rescue.h"
 #include "receipt/cups_printer.h"
 #include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
@@ -9,36 +13,13 @@
 
 namespace kasse {
 
-// What the sale, the record, the reports, the card session and the signing exchange call back,
-// kept off the register's public face.
-class Register::Adapters final : public CashInSteps,
-                                 public RecordHooks,
-                                 public ReportHost,
-                                 public CardSessionHost,
-                                 public DebugHold {
+// What the reports, the card session and the signing exchange ask of the register, kept off
+// its public face.
+class Register::Adapters final : public ReportDialog, public CardSessionHost, public DebugHold {
  public:
   explicit Adapters(Register& reg) : reg_(reg) {}
 
-  // CashInSteps.
-  Result<std::string> BuildTransaction(RecordFlags flags) override {
-    return reg_.BuildTransaction(flags);
-  }
-  void BuildVerifyUrl() override { reg_.qr_.BuildVerifyUrl(reg_.config_.verifyHost); }
-  bool HasVerifyUrl() const override { return !reg_.qr_.LastVerifyUrl().empty(); }
-  void RenderQR() override {}
-
-  // RecordHooks and ReceiptSink.
-  void QRReset() override { reg_.qr_.QRReset(); }
-  void AppendHashText(ByteSpan hash) override { reg_.sale_.AppendHashText(hash, false); }
-  void SetReceiptColour(std::uint32_t colour) override { reg_.sale_.SetReceiptColour(colour); }
-  void AppendSignatureText(ByteSpan signature, bool force) override {
-    reg_.sale_.AppendSignatureText(signature, force);
-  }
-  void QRAppend(ByteSpan bytes) override { reg_.qr_.QRAppend(bytes); }
-
-  // ReportHost: without a host every question is answered OK.
-  void ResetReceipt() override { reg_.sale_.ResetReceipt(); }
-  void AppendReceiptText(const std::string& text) override { reg_.sale_.AppendText(text); }
+  // ReportDialog: without a host every question is answered OK.
   void ShowMessage(const std::string& text, const std::string& caption) override {
     if (reg_.host_ != nullptr) reg_.host_->ShowMessage(text, caption);
   }
@@ -77,13 +58,12 @@ Register::Register(RegisterOptions options)
       itemList_(monitor_, language_.Texts()),
       sale_(config_, language_.Texts(), itemList_, containers_),
       adapters_(std::make_unique<Adapters>(*this)),
-      record_(monitor_, language_.Texts(), journal_, clock_, adapters_.get()),
+      record_(monitor_, language_.Texts(), journal_, clock_),
       qr_(&monitor_),
       card_(options_.home, options_.card),
-      signing_(card_.Link(), *adapters_, adapters_.get()),
+      signing_(card_.Link(), adapters_.get()),
       reports_(record_, card_.Link(), *adapters_),
       random_(options_.seed) {
-  sale_.SetCashInSteps(adapters_.get());
   journal_.SetParamsSource([this] {
     const JournalCardParameters p = card_.Session().JournalParameters();
     return QorParams{p.qorVersion, p.tpId, p.tpIdNo, p.certificate};
@@ -102,10 +82,83 @@ Register::Register(RegisterOptions options)
 }
 
 Register::~Register() {
+  if (!runEnded_) {
+    const RunEnd end = EndRun();
+    // A front-end that did not end the run itself still must not lose a signed record.
+    if (end.kind != RunEnd::Kind::kWritten)
+      std::fprintf(stderr, "kasse: %s\n%s", end.message.c_str(), end.recordsText.c_str());
+  }
   card_.Session().SetNotifyTarget(nullptr);
   // A card command that outlasted its patience may still bring a signature: it is journalled
   // while the journals are open.
   (void)card_.FinishLateAnswer(CardStack::kLateAnswerWait);
+}
+
+std::filesystem::path Register::StateFolder() const {
+  return options_.stateFolder.empty() ? UserStateFolder() : options_.stateFolder;
+}
+
+FileIo& Register::JournalIo() const {
+  return options_.journalIo != nullptr ? *options_.journalIo : PosixFileIo();
+}
+
+Result<void> Register::WriteRescuedRecords() {
+  for (const std::filesystem::path& file : RescuesOf(StateFolder(), options_.home)) {
+    Result<RescuedRecords> rescued = [&]() -> Result<RescuedRecords> {
+      Result<std::string> text = ReadFile(file, kMaxSmallFile * 8);
+      if (!text) return text.error();
+      return ParseRescue(*text);
+    }();
+    if (!rescued) {
+      warnings_.push_back(
+          EnglishMessage(Message::kRescueUnreadable, {file.string(), rescued.error().message}));
+      continue;
+    }
+    Journal pair(options_.home, SystemDateYymmdd, JournalIo());
+    const QorParams params = rescued->records.params;
+    pair.SetParamsSource([params] { return params; });
+    pair.MarkRecordStart();
+    Result<void> written =
+        pair.JournalWrite(kJournalS, JournalSection::kRecord, rescued->records.s);
+    if (written)
+      written = pair.JournalWrite(kJournalL, JournalSection::kRecord, rescued->records.l);
+    if (written) written = pair.Sync();
+    if (!written) {
+      pair.AbandonJournalPair();
+      return JournalError(Message::kRescueUnwritable, {file.string()}, written.error());
+    }
+    (void)pair.CloseJournalPair();
+    JournalIo().Unlink(file);
+    (void)JournalIo().SyncFolder(file.parent_path());
+    warnings_.push_back(
+        EnglishMessage(Message::kRescueWrittenToJournal, {pair.SName().filename().string()}));
+  }
+  return {};
+}
+
+Register::RunEnd Register::EndRun() {
+  runEnded_ = true;
+  RunEnd end;
+  if (!journal_.IsBehind()) return end;
+  if (journal_.Sync()) {
+    ReleaseHeldReceipt();
+    return end;
+  }
+  const HeldRecords held = journal_.Held();
+  Result<std::filesystem::path> rescued =
+      WriteRescue(StateFolder(), RescuedRecords{options_.home, held}, JournalIo());
+  if (rescued) {
+    // The rescue is the one complete copy: the pair is not to get half of it later.
+    journal_.AbandonJournalPair();
+    end.kind = RunEnd::Kind::kRescued;
+    end.rescueFile = *rescued;
+    end.message = EnglishMessage(Message::kRecordsRescued, {rescued->string()});
+    return end;
+  }
+  end.kind = RunEnd::Kind::kLost;
+  end.recordsText = RecordsAsBase64Lines(held.s);
+  end.message = EnglishMessage(Message::kRecordsLost, {rescued.error().message});
+  return end;
 }
 
 void Register::SetHost(RegisterHost* host) {
@@ -127,6 +180,8 @@ void Register::NotifyChanged() {
 Result<void> Register::Start() {
   const ChangeNotice notice(*this);
   warnings_ = config_.LoadConfiguration();
+  // Records rescued at the end of an earlier run go into the journal before anything else.
+  if (auto rescued = WriteRescuedRecords(); !rescued) return rescued;
   card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
     warnings_.push_back(!language_.FileProblem().empty()
@@ -166,6 +221,14 @@ void Register::CardCheckPassed(const CardState& state) {
   cardEvent_ = true;
   cardChecked_ = true;
   sale_.settings.versionLevel = state.VersionLevel;
+}
+
+void Register::FailCard(const std::string& reason) {
+  if (!cardFailed_) {
+    cardFailed_ = true;
+    cardFailure_ = reason;
+  }
+  ShowCardError();
 }
 
 void Register::ShowCardError() {
@@ -218,6 +281,7 @@ Result<void> Register::SetOperatorName(int number, std::string name) {
 
 Result<void> Register::BookProduct(std::size_t index, std::string_view quantityText) {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   const auto& list = products_.Products();
   if (index >= list.size())
     return MessageError(ErrorKind::kUnusableInput, Message::kNoProductAtIndex,
@@ -233,6 +297,7 @@ Result<void> Register::BookProduct(std::size_t index, std::string_view quantityT
 
 Result<void> Register::BookSpecial(const SpecialPositionFields& fields) {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   Result<BookingPosition> position = MakeSpecialPosition(fields);
   if (!position) return position.error();
   return sale_.BookPosition(*position);
@@ -240,28 +305,29 @@ Result<void> Register::BookSpecial(const SpecialPositionFields& fields) {
 
 Result<void> Register::Storno(std::optional<std::size_t> line) {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   return sale_.CancelPosition(line.value_or(sale_.ReceiptLines().size()));
 }
 
 Result<void> Register::JournalCaughtUp() {
-  if (!journal_.IsBehind()) return {};
-  // A record the journal holds in memory only is written first; no new signature before.
-  if (auto synced = journal_.Sync(); !synced)
-    return MakeError(ErrorKind::kIo,
-                     "The journal record of the last signed sale or report is still not written (" +
-                         synced.error().message +
-                         "). Nothing more is signed until it is: free space on the disk and try "
-                         "again.");
+  if (journal_.IsBehind()) {
+    // A record the journal holds in memory only is written first; no new signature before.
+    if (auto synced = journal_.Sync(); !synced)
+      return JournalError(Message::kJournalStillHeld, {}, synced.error());
+  }
+  ReleaseHeldReceipt();
   return {};
 }
 
 Result<void> Register::Percentage(PercentSign sign, std::string_view percent) {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   return sale_.ApplyPercentage(sign, percent);
 }
 
 Result<void> Register::Summe() {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   return sale_.KassierenEnabled() ? Kassieren() : sale_.TotalSale();
 }
 
@@ -272,6 +338,8 @@ void Register::Abbruch() {
 
 void Register::LeaveSale() {
   const ChangeNotice notice(*this);
+  // A held receipt stays in view until its record is written.
+  if (!JournalCaughtUp()) return;
   sale_.LeaveSale();
   sale_.ResetReceipt();
 }
@@ -280,33 +348,76 @@ Result<void> Register::Kassieren() {
   const ChangeNotice notice(*this);
   if (auto ready = CardReady(); !ready) return ready;
   if (auto caught = JournalCaughtUp(); !caught) return caught;
-  signingError_.reset();
-  if (auto cashed = sale_.CashIn(); !cashed) return cashed;
-  if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
-  if (signingError_) return *signingError_;
-  return {};
-}
-
-Result<std::string> Register::BuildTransaction(RecordFlags flags) {
+  Result<RecordFlags> flags = sale_.BeginCashIn();
+  if (!flags) return flags.error();
   TransactionInput input;
-  input.flags = flags;
+  input.flags = *flags;
   input.operatorName = config_.ActiveOperatorName();
   input.versionLevel = card_.Session().State().VersionLevel;
-  const bool hashOnCard = signing_.Switches().checkHash;
-  const std::uint64_t sentBefore = signing_.CommandsSent();
-  Result<void> built = record_.BuildTransaction(input, itemList_, containers_,
-                                                hashOnCard ? &card_.Hasher() : nullptr, &signing_);
-  // Too large for the card: nothing was sent or journalled, the sale stays totalled.
-  if (!built && built.error().kind == ErrorKind::kTooLong) return built.error();
-  // The journal failed before the card was asked: nothing signed, the sale stays totalled.
-  if (!built && built.error().kind == ErrorKind::kIo && signing_.CommandsSent() == sentBefore)
-    return built.error();
-  // No answer in time: the request stays journalled, the sale stays totalled and the card
-  // error follows.
-  if (!built && signing_.LastUnanswered()) return built.error();
-  // Any other failure happened after the request was journalled: the receipt is finished.
-  if (!built) signingError_ = built.error();
-  return record_.ResponseReceiptText();
+  CardHasher* hasher = signing_.Switches().checkHash ? &card_.Hasher() : nullptr;
+  CardOutcome outcome = record_.BuildTransaction(input, itemList_, containers_, hasher, &signing_);
+  if (!outcome.Finished()) {
+    // Not sent, not answered, or an answer the register refused: no receipt, and the sale
+    // stays totalled.
+    sale_.CancelCashIn();
+    if (outcome.stage == CardStage::kRejected) FailCard(outcome.error->message);
+    if (outcome.journalFailure)
+      return JournalError(Message::kSaleNotSignedJournal, {}, *outcome.journalFailure);
+    return outcome.Status();
+  }
+  if (outcome.receipt.itemHash) sale_.AppendHashText(*outcome.receipt.itemHash, false);
+  if (outcome.recordsHeld) {
+    const Error cause = outcome.journalFailure.value_or(*outcome.error);
+    HoldReceipt(std::move(outcome), HeldKind::kSale);
+    return JournalError(Message::kSaleSignedJournalHeld, {}, cause);
+  }
+  AppendSaleParts(outcome.receipt);
+  sale_.CloseCashIn();
+  ShowVerifyUrl(outcome.receipt);
+  if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
+  return outcome.Status();
+}
+
+void Register::AppendSaleParts(const ReceiptParts& parts) {
+  if (parts.colour) sale_.SetReceiptColour(*parts.colour);
+  if (parts.signature) sale_.AppendSignatureText(*parts.signature, false);
+  sale_.AppendText(parts.responseText);
+}
+
+void Register::ShowVerifyUrl(const ReceiptParts& parts) {
+  qr_.QRReset();
+  qr_.QRAppend(parts.qrPayload);
+  qr_.BuildVerifyUrl(config_.verifyHost);
+  if (sale_.settings.showQrCode && !qr_.LastVerifyUrl().empty()) sale_.AppendQrSpace();
+}
+
+void Register::HoldReceipt(CardOutcome outcome, HeldKind kind) {
+  if (kind == HeldKind::kSale) {
+    // The sale is signed: it is over, and no URL of it may be shown before its record exists.
+    sale_.CloseCashIn();
+    qr_.QRReset();
+    qr_.BuildVerifyUrl(config_.verifyHost);
+  }
+  sale_.SetHeldNotice(language_.LangText(static_cast<int>(Message::kReceiptHeldLine)));
+  held_ = HeldReceipt{std::move(outcome), kind};
+}
+
+void Register::ReleaseHeldReceipt() {
+  if (!held_) return;
+  const HeldReceipt held = std::move(*held_);
+  held_.reset();
+  sale_.ClearHeldNotice();
+  if (held.kind == HeldKind::kReport) {
+    FinishReportReceipt(held.outcome.receipt);
+    return;
+  }
+  AppendSaleParts(held.outcome.receipt);
+  ShowVerifyUrl(held.outcome.receipt);
+}
+
+Result<void> Register::RetryJournal() {
+  const ChangeNotice notice(*this);
+  return JournalCaughtUp();
 }
 
 Result<void> Register::SetSwitch(Switch which, bool on) {
@@ -405,11 +516,19 @@ Result<void> Register::LoadProducts(const std::filesystem::path& file) {
   return products_.Load(file);
 }
 
+Result<void> Register::ReceiptMayLeave() const {
+  if (!held_) return {};
+  return JournalError(Message::kJournalStillHeld, {},
+                      held_->outcome.journalFailure.value_or(Error{}));
+}
+
 Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {
+  if (auto may = ReceiptMayLeave(); !may) return may;
   return SaveReceiptText(file, sale_.ReceiptText());
 }
 
 Result<void> Register::PrintRaw(const std::filesystem::path& file) const {
+  if (auto may = ReceiptMayLeave(); !may) return may;
   std::vector<std::string> lines = sale_.ReceiptLines();
   TrimEmptyLastLines(lines);
   const std::string job = BuildRawPrintJob(lines, qr_.LastVerifyUrl());

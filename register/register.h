@@ -44,6 +44,9 @@ struct RegisterOptions {
   AppClock::NowSource now = SystemNow;
   // The journal's file calls; tests make single writes and syncs fail through it.
   FileIo* journalIo = nullptr;
+  // Where records that could not be written when a run ended are rescued; empty: the user's
+  // state folder.
+  std::filesystem::path stateFolder;
 };
 
 class Register final {
@@ -118,6 +121,27 @@ class Register final {
   void SetCardMonitor(CardMonitorState state);
   enum class Log { kFunctionMonitor, kCardMonitor };
   void ClearLog(Log log);
+
+  // A signed sale or report whose journal records could not be written keeps its receipt back
+  // (a notice line instead of the security text, the card's answer lines and the QR code) and
+  // refuses every further sale and report until they are written. This writes them if it now
+  // can, releasing the receipt; the error says why not. Every operation of the sale and the
+  // reports tries it first; front-ends call it before anything that shows the receipt.
+  Result<void> RetryJournal();
+  bool ReceiptHeld() const { return held_.has_value(); }
+  // Why the receipt may not be printed, saved or scanned now (held back), if it may not.
+  Result<void> ReceiptMayLeave() const;
+  // The end of a run, before the register goes: records still held are written if they can
+  // be, else rescued into a file in the user's state folder (written into a new journal pair
+  // at the next start), else given back as text for the operator to keep.
+  struct RunEnd {
+    enum class Kind { kWritten, kRescued, kLost };
+    Kind kind = Kind::kWritten;
+    std::filesystem::path rescueFile;  // kRescued
+    std::string recordsText;           // kLost: each record's request and answer in Base64
+    std::string message;               // kRescued, kLost: for the operator, in English
+  };
+  RunEnd EndRun();
 
   // Reports and card.
   Result<void> DailyClosing(ClosingKind kind);
@@ -207,11 +231,27 @@ class Register final {
     Register& reg_;
   };
 
+  enum class HeldKind { kSale, kReport };
+  struct HeldReceipt {
+    CardOutcome outcome;
+    HeldKind kind;
+  };
+
   Result<void> CardReady() const;
   Result<void> BeforeReport();
   // Refuses while the journal holds a record in memory only, after one more try to write it.
   Result<void> JournalCaughtUp();
-  Result<std::string> BuildTransaction(RecordFlags flags);
+  void AppendSaleParts(const ReceiptParts& parts);
+  void ShowVerifyUrl(const ReceiptParts& parts);
+  void FinishReportReceipt(const ReceiptParts& parts);
+  Result<void> ApplyReport(CardOutcome outcome);
+  void HoldReceipt(CardOutcome outcome, HeldKind kind);
+  void ReleaseHeldReceipt();
+  Result<void> WriteRescuedRecords();
+  std::filesystem::path StateFolder() const;
+  FileIo& JournalIo() const;
+  // Ends the card's use with `reason`, as a failed card check does.
+  void FailCard(const std::string& reason);
   void ShowCardError();
   void CardCheckPassed(const CardState& state);
   void RequestTransportPin();
@@ -234,7 +274,8 @@ class Register final {
   TransactionSigning signing_;
   Reports reports_;
   std::vector<std::string> warnings_;
-  std::optional<Error> signingError_;
+  std::optional<HeldReceipt> held_;
+  bool runEnded_ = false;
   bool cardFailed_ = false;
   bool cardChecked_ = false;
   bool pinRequested_ = false;

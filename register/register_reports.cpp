@@ -45,10 +45,29 @@ Result<void> Register::BeforeReport() {
   return {};
 }
 
+Result<void> Register::ApplyReport(CardOutcome outcome) {
+  if (outcome.journalFailure) {
+    const std::string heading = outcome.heading;
+    const Message message =
+        outcome.Sent() ? Message::kReportSignedJournalHeld : Message::kReportNotSentJournal;
+    Error error = JournalError(message, {heading}, *outcome.journalFailure);
+    if (outcome.recordsHeld) HoldReceipt(std::move(outcome), HeldKind::kReport);
+    return error;
+  }
+  if (outcome.Finished()) FinishReportReceipt(outcome.receipt);
+  return outcome.Status();
+}
+
+void Register::FinishReportReceipt(const ReceiptParts& parts) {
+  if (parts.responseText.empty()) return;
+  sale_.AppendText(parts.responseText);
+  if (parts.signature) sale_.AppendSignatureText(*parts.signature, parts.signatureAlways);
+}
+
 Result<void> Register::DailyClosing(ClosingKind kind) {
   const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
-  return reports_.DailyClosing(kind);
+  return ApplyReport(reports_.DailyClosing(kind));
 }
 
 Result<void> Register::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
@@ -58,7 +77,7 @@ Result<void> Register::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthForm);
   if (*first > *last) return MessageError(ErrorKind::kUnusableInput, Message::kFirstMonthAfterLast);
   if (auto ready = BeforeReport(); !ready) return ready;
-  return reports_.SpanReport(firstMonth, lastMonth);
+  return ApplyReport(reports_.SpanReport(firstMonth, lastMonth));
 }
 
 // Reading the months writes nothing into the receipt: an open sale stays as it is.
@@ -70,7 +89,7 @@ Result<BookedMonths> Register::ReportMonths() {
 Result<void> Register::Activate(const std::string& pin) {
   const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
-  Result<void> activated = reports_.ActivateCard(pin);
+  Result<void> activated = ApplyReport(reports_.ActivateCard(pin));
   if (activated) {
     pinRequested_ = false;
     (void)card_.Session().ReadCardStatus();
@@ -81,20 +100,21 @@ Result<void> Register::Activate(const std::string& pin) {
 Result<void> Register::Deactivate() {
   const ChangeNotice notice(*this);
   if (auto ready = BeforeReport(); !ready) return ready;
-  Result<void> deactivated = reports_.DeactivateCard();
+  Result<void> deactivated = ApplyReport(reports_.DeactivateCard());
   (void)card_.Session().ReadCardStatus();
   return deactivated;
 }
 
 std::vector<std::string> Register::Status() {
   const ChangeNotice notice(*this);
-  if (!CardReady()) return {};
+  if (!CardReady() || !JournalCaughtUp()) return {};
   sale_.LeaveSale();
   return card_.Session().QORStateClick();
 }
 
 Result<void> Register::ShowStatusSheet() {
   const ChangeNotice notice(*this);
+  if (auto caught = JournalCaughtUp(); !caught) return caught;
   std::vector<std::string> values = Status();
   Result<void> outcome;
   // A card that gives no status still gets its sheet, with the values last known.

@@ -157,8 +157,7 @@ Result<void> Sale::TotalSale() {
   lastPosition_.reset();
   discountBoxVisible_ = false;
   stornoVisible_ = false;
-  if (noSaleOpen_) return {};
-  if (kassierenEnabled_) return CashIn();
+  if (noSaleOpen_ || kassierenEnabled_) return {};
   AddLine(std::string(41, '_'));
   AddLine(PositionLine(texts_.LangText(10), " ", FormatAmount(SaleTotal())));
   AddLine(" ");
@@ -167,37 +166,47 @@ Result<void> Sale::TotalSale() {
   return {};
 }
 
-Result<void> Sale::CashIn() {
+Result<RecordFlags> Sale::BeginCashIn() {
   if (!kassierenEnabled_) return MessageError(ErrorKind::kUnusableInput, Message::kSaleNotTotalled);
-  if (steps_ == nullptr)
-    return MessageError(ErrorKind::kMissingInput, Message::kNoTransactionBuilder);
   const bool exclusive = config_.IsExclusiveTax();
-  const std::size_t linesBefore = lines_.size();
+  cashInStart_ = lines_.size();
   AddLine(FourColumnLine(texts_.LangText(4), " " + texts_.LangText(5), " " + texts_.LangText(2),
                          " " + texts_.LangText(6)));
   for (int c = 1; c <= 6; ++c)
     if (std::string line = VatTableLine(c, exclusive); !line.empty()) AddLine(std::move(line));
   AddLine(" ");
-  const RecordFlags flags = RecordFlags()
-                                .Set(RecordFlag::kTraining, settings.trainingMode)
-                                .Set(RecordFlag::kVatAddon, exclusive);
-  Result<std::string> response = steps_->BuildTransaction(flags);
-  if (!response) {
-    lines_.resize(linesBefore);
-    owners_.resize(linesBefore);
-    return response.error();
-  }
-  AppendText(*response);
+  return RecordFlags()
+      .Set(RecordFlag::kTraining, settings.trainingMode)
+      .Set(RecordFlag::kVatAddon, exclusive);
+}
+
+void Sale::CancelCashIn() {
+  lines_.resize(std::min(lines_.size(), cashInStart_));
+  owners_.resize(lines_.size());
+}
+
+void Sale::CloseCashIn() {
   ResetItems();
   EndSale();
-  steps_->BuildVerifyUrl();
-  if (settings.showQrCode && steps_->HasVerifyUrl()) {
-    qrFirstLine_ = lines_.size();
-    for (int i = 0; i < 5; ++i)
-      AddLine("");
-    steps_->RenderQR();
+}
+
+void Sale::AppendQrSpace() {
+  qrFirstLine_ = lines_.size();
+  for (int i = 0; i < 5; ++i)
+    AddLine("");
+}
+
+void Sale::SetHeldNotice(std::string line) {
+  heldNotice_ = lines_.size();
+  AddLine(std::move(line));
+}
+
+void Sale::ClearHeldNotice() {
+  if (heldNotice_ && *heldNotice_ + 1 == lines_.size()) {
+    lines_.pop_back();
+    owners_.pop_back();
   }
-  return {};
+  heldNotice_.reset();
 }
 
 void Sale::AbortSale() {
@@ -218,6 +227,7 @@ void Sale::ResetReceipt() {
   ResetItems();
   AddLine(std::string(13, ' ') + texts_.LangText(12));
   qrFirstLine_.reset();
+  heldNotice_.reset();
   summeEnabled_ = false;
 }
 

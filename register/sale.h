@@ -20,22 +20,6 @@
 
 namespace kasse {
 
-// The steps of a cash-in that belong to other parts of the register.
-class CashInSteps {
- public:
-  virtual ~CashInSteps() = default;
-  // Builds, signs and journals the transaction (calling back AppendHashText and
-  // AppendSignatureText meanwhile) and returns the response text block for the receipt. The
-  // cash-in goes on only with a response text; an error (a record too large for the card)
-  // leaves the sale totalled, its receipt as it was, with nothing sent or journalled.
-  virtual Result<std::string> BuildTransaction(RecordFlags flags) = 0;
-  virtual void BuildVerifyUrl() = 0;
-  // False when the last cash-in gave no verification URL (the card refused): no QR code then.
-  virtual bool HasVerifyUrl() const { return true; }
-  // Draws the QR image over the five empty lines the sale has just appended.
-  virtual void RenderQR() = 0;
-};
-
 // What a receipt line shows: a position (index into the sale's positions), the second line of
 // a two-line position, or nothing that can be cancelled or edited.
 struct LineOwner {
@@ -64,8 +48,6 @@ class Sale {
   Sale(const RegisterConfig& config, const LanguageTexts& texts, ItemList& itemList,
        VatContainers& containers);
 
-  void SetCashInSteps(CashInSteps* steps) { steps_ = steps; }
-
   // kTooLong when the receipt would pass 2048 lines, kUnusableInput for a quantity or amount
   // the item list or a 32-bit price cannot hold; the sale is then unchanged.
   Result<void> BookPosition(const BookingPosition& given);
@@ -73,8 +55,22 @@ class Sale {
   Result<void> CancelPosition(std::size_t caretLine);
   // percent: 0 to 99.
   Result<void> ApplyPercentage(PercentSign sign, std::string_view percentText);
+  // The first Summe: the total under the positions. A totalled sale is left as it is.
   Result<void> TotalSale();
-  Result<void> CashIn();
+  // A cash-in in two halves around the card. First the VAT table under the total, and the
+  // flags the record carries (refused unless the sale is totalled); then, once the card
+  // answered (signed or refused) and the register added what the answer gives, CloseCashIn
+  // ends the sale. CancelCashIn instead takes the VAT table off again when the card was not
+  // asked or did not answer: the sale stays totalled and can be cashed in again.
+  Result<RecordFlags> BeginCashIn();
+  void CancelCashIn();
+  void CloseCashIn();
+  // Five empty lines under the receipt, where the QR image of the last cash-in is drawn.
+  void AppendQrSpace();
+  // A line that stands where the card's answer goes while the receipt is held back, and its
+  // removal once the answer may be shown.
+  void SetHeldNotice(std::string line);
+  void ClearHeldNotice();
   void AbortSale();
   void ResetReceipt();
   // The report view or the card status sheet takes the receipt: an open sale is dropped.
@@ -121,7 +117,8 @@ class Sale {
   const LanguageTexts& texts_;
   ItemList& itemList_;
   VatContainers& containers_;
-  CashInSteps* steps_ = nullptr;
+  std::size_t cashInStart_ = 0;  // the receipt's length before the VAT table
+  std::optional<std::size_t> heldNotice_;
 
   std::vector<std::string> lines_;
   std::vector<LineOwner> owners_;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -276,10 +277,27 @@ void MainWindow::ShowStatusSheet() {
   Report(reg_.ShowStatusSheet());
 }
 
+namespace {
+
+// A record the journal never got is the one thing the operator must not miss at the close: the
+// box says where the record went, or hands over its text to copy and keep.
+void ShowRunEnd(QWidget* parent, const Language& texts, const Register::RunEnd& end) {
+  if (end.kind == Register::RunEnd::Kind::kWritten) return;
+  QMessageBox box(
+      end.kind == Register::RunEnd::Kind::kLost ? QMessageBox::Critical : QMessageBox::Warning,
+      QStringLiteral("Kasse"), OperatorMessage(texts, end.message), QMessageBox::Ok, parent);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  if (!end.recordsText.empty()) box.setDetailedText(QString::fromStdString(end.recordsText));
+  box.exec();
+}
+
+}  // namespace
+
 // The start-up file remembers the settings and which monitors were open when the register closed.
 void MainWindow::closeEvent(QCloseEvent* event) {
   Report(reg_.SaveSettings(Register::MonitorsAtStart{actions_.cardMonitor->isChecked(),
                                                      actions_.functionMonitor->isChecked()}));
+  ShowRunEnd(this, reg_.Texts(), reg_.EndRun());
   QMainWindow::closeEvent(event);
 }
 

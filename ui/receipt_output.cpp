@@ -54,6 +54,15 @@ std::vector<std::string> SelectedLines(const QString& selection) {
   return lines;
 }
 
+// A receipt held back for its journal record leaves the register in no form; one more try to
+// write the record first.
+bool ReceiptMayLeave(Register& reg, QWidget* parent) {
+  (void)reg.RetryJournal();
+  const Result<void> may = reg.ReceiptMayLeave();
+  if (!may) ShowFailure(reg, parent, may.error());
+  return static_cast<bool>(may);
+}
+
 }  // namespace
 
 void PrintReceiptRaw(Register& reg, QWidget* parent) {
@@ -61,6 +70,7 @@ void PrintReceiptRaw(Register& reg, QWidget* parent) {
 }
 
 void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
+  if (!ReceiptMayLeave(reg, parent)) return;
   const ReceiptView view = FindReceiptView(parent);
   QPrinter printer(QPrinter::HighResolution);
   QPrintDialog dialog(&printer, parent);
@@ -77,6 +87,7 @@ void PrintReceiptWithDialog(Register& reg, QWidget* parent) {
 }
 
 void SaveReceiptWithDialog(Register& reg, QWidget* parent) {
+  if (!ReceiptMayLeave(reg, parent)) return;
   QFileDialog dialog(parent);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("txt"));

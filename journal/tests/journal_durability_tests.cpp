@@ -18,6 +18,11 @@ namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::size_t EntriesIn(const fs::path& folder) {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
 using testing::FaultyFileIo;
 
 std::string Today() {
@@ -101,6 +106,9 @@ TEST(JournalSync, SyncsOnlyTheFilesWrittenSinceAndTheNewFolderOnce) {
   EXPECT_EQ(io.syncs, 6);
 }
 
+// A new pair's header and parameter block: one write per file, then six per file.
+constexpr int kHeaderWrites = 14;
+
 // Every write and every sync of a record fails once, with a full disk and with an I/O error:
 // the journal says so, keeps the text in order, and writes all of it at the next try.
 TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
@@ -112,7 +120,9 @@ TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
       SCOPED_TRACE("call " + std::to_string(failing) + ", " + std::strerror(error));
       const fs::path home = testing::NewFolder("journal");
       FaultyFileIo io;
-      io.writeFault = [&](int call, std::string_view) { return call == failing ? error : 0; };
+      io.writeFault = [&](int call, std::string_view) {
+        return call == failing + kHeaderWrites ? error : 0;
+      };
       io.syncFault = [&](int call) { return call == failing ? error : 0; };
       Journal journal(home, Today, io);
       bool failed = false;
@@ -146,6 +156,33 @@ TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
         EXPECT_TRUE(testing::WellFormedXml(text, home / "check.xml"));
       }
     }
+  }
+}
+
+// A pair whose header cannot be written holds nothing: it goes again, its number stays free,
+// and the record that wanted it is refused whole (no later part of it may land in a pair
+// without its start); the next record gets pair 01.
+TEST(JournalFailure, APairWhoseHeaderCannotBeWrittenIsRemovedAndItsRecordRefused) {
+  for (int failing = 1; failing <= kHeaderWrites; ++failing) {
+    SCOPED_TRACE("write " + std::to_string(failing));
+    const fs::path home = testing::NewFolder("journal");
+    FaultyFileIo io;
+    io.writeFault = [&](int call, std::string_view) { return call == failing ? ENOSPC : 0; };
+    Journal journal(home, Today, io);
+    journal.MarkRecordStart();
+    EXPECT_FALSE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<transaction>"));
+    EXPECT_FALSE(journal.IsOpen());
+    EXPECT_FALSE(journal.IsBehind());
+    EXPECT_EQ(EntriesIn(home / "Journal"), 0u);
+    io.Heal();
+    // The rest of the refused record never lands anywhere.
+    EXPECT_FALSE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "</transaction>"));
+    EXPECT_EQ(EntriesIn(home / "Journal"), 0u);
+    journal.MarkRecordStart();
+    ASSERT_TRUE(journal.JournalWrite(kJournalBoth, JournalSection::kRecord, "<x/>"));
+    EXPECT_EQ(journal.SName().filename(), "261207XMLExpBak01S.xml");
+    ASSERT_TRUE(journal.CloseJournalPair());
+    EXPECT_TRUE(testing::WellFormedXml(ReadFile(journal.SName()).value(), home / "check.xml"));
   }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for the protocol's surroundings: a card that follows an APDU script and a
-// receipt that records what it is given.
+// Test doubles for the protocol's surroundings: a card that follows an APDU script and an
+// operator who answers as told.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 
 #include "common/hex_text.h"
 #include "protocol/card_link.h"
+#include "protocol/reports.h"
 
 namespace kasse {
 
@@ -50,16 +51,21 @@ struct ScriptedCard : CardLink {
   void MonitorLabel(std::string_view, std::uint32_t) override {}
 };
 
-template <typename Base = ReceiptSink>
-struct RecordingReceiptT : Base {
-  std::optional<std::uint32_t> colour;
-  Bytes qr;
-  Bytes signature;
-  void SetReceiptColour(std::uint32_t c) override { colour = c; }
-  void AppendSignatureText(ByteSpan s, bool) override { signature.assign(s.begin(), s.end()); }
-  void QRAppend(ByteSpan b) override { qr.insert(qr.end(), b.begin(), b.end()); }
-  void QRReset() override { qr.clear(); }
+// The operator's side of a report: every question answered as `answers` says (OK when empty
+// and `answerOk`), every message kept.
+struct ScriptedDialog : ReportDialog {
+  std::vector<std::string> messages;
+  std::deque<bool> answers;
+  bool answerOk = true;
+  void ShowMessage(const std::string& text, const std::string&) override {
+    messages.push_back(text);
+  }
+  bool Confirm(const std::string&, const std::string&) override {
+    if (answers.empty()) return answerOk;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
 };
-using RecordingReceipt = RecordingReceiptT<>;
 
 }  // namespace kasse

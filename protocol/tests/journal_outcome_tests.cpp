@@ -20,23 +20,17 @@ std::string AnswerHex() {
   return answer;
 }
 
-struct NoQuestionsHost : RecordingReceiptT<ReportHost> {
-  void ResetReceipt() override {}
-  void AppendReceiptText(const std::string&) override {}
-  void ShowMessage(const std::string&, const std::string&) override {}
-  bool Confirm(const std::string&, const std::string&) override { return true; }
-};
-
 struct JournalOutcome : testing::RecordFixture {
   ScriptedCard card;
-  RecordingReceipt receipt;
-  TransactionSigning signing{card, receipt};
+  TransactionSigning signing{card};
+  CardOutcome outcome;
 
   Result<void> Sell() {
     items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
     ItemInput item{"1", "", "Brot", false, false, false, {"119", "", "", "", "", "", "", ""}};
     EXPECT_EQ(items.EncodeItem(item, containers, 2), 0);
-    return record.BuildTransaction({{}, "ich", 2}, items, containers, nullptr, &signing);
+    outcome = record.BuildTransaction({{}, "ich", 2}, items, containers, nullptr, &signing);
+    return outcome.Status();
   }
 };
 
@@ -67,10 +61,10 @@ TEST_F(JournalOutcome, ARefusalIsJournalledWithItsStatusWord) {
             std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(SFile(), home / "s.xml"));
 
-  NoQuestionsHost host;
-  Reports reports{record, card, host};
+  ScriptedDialog dialog;
+  Reports reports{record, card, dialog};
   card.steps.push_back({"80420100", false, "6A80"});
-  EXPECT_FALSE(reports.DailyClosing(ClosingKind::kSigned));
+  EXPECT_EQ(reports.DailyClosing(ClosingKind::kSigned).stage, CardStage::kRefused);
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("</reportRequest><reportRefused>6A80</reportRefused></reportEncoded>"),
             std::string::npos);
@@ -86,6 +80,9 @@ TEST_F(JournalOutcome, AFailingRequestWriteRefusesTheSaleBeforeTheCardIsAsked) {
     EXPECT_EQ(sold.error().kind, ErrorKind::kIo);
     EXPECT_NE(sold.error().message.find("not signed"), std::string::npos);
     EXPECT_NE(sold.error().message.find(std::strerror(error)), std::string::npos);
+    EXPECT_EQ(outcome.stage, CardStage::kNotSent);
+    ASSERT_TRUE(outcome.journalFailure);
+    EXPECT_EQ(outcome.journalFailure->systemError, error);
     EXPECT_TRUE(card.sent.empty());
     io.Heal();
     ASSERT_TRUE(journal.Sync());
@@ -96,7 +93,7 @@ TEST_F(JournalOutcome, AFailingRequestWriteRefusesTheSaleBeforeTheCardIsAsked) {
   EXPECT_TRUE(card.sent.empty());
 }
 
-TEST_F(JournalOutcome, AFailingAnswerWriteSaysTheSaleIsSignedAndKeepsTheAnswer) {
+TEST_F(JournalOutcome, AFailingAnswerWriteHoldsTheSignedReceiptAndKeepsTheAnswer) {
   io.writeFault = [](int, std::string_view data) {
     return data.find("<seqNoTransaction>") != std::string_view::npos ? ENOSPC : 0;
   };
@@ -109,8 +106,19 @@ TEST_F(JournalOutcome, AFailingAnswerWriteSaysTheSaleIsSignedAndKeepsTheAnswer) 
   EXPECT_NE(sold.error().message.find("No space left on device"), std::string::npos);
   EXPECT_TRUE(journal.IsBehind());
   EXPECT_EQ(signing.CommandsSent(), 1u);
-  // The receipt got the signature anyway: the customer's sale is signed.
-  EXPECT_EQ(receipt.signature, Bytes(48, 0x5A));
+  // Signed, with everything the receipt needs, but held until the record is on the disk.
+  EXPECT_EQ(outcome.stage, CardStage::kSigned);
+  EXPECT_TRUE(outcome.recordsHeld);
+  EXPECT_EQ(outcome.receipt.signature, Bytes(48, 0x5A));
+  EXPECT_FALSE(outcome.receipt.qrPayload.empty());
+  ASSERT_TRUE(outcome.journalFailure);
+  EXPECT_EQ(outcome.journalFailure->systemError, ENOSPC);
+  // What a register that must end rescues: the whole record, from its start, in both files.
+  const HeldRecords held = journal.Held();
+  EXPECT_NE(held.s.find("<transactionEncoded><itemListEncoded>"), std::string::npos);
+  EXPECT_NE(held.s.find("<transactionResponse>"), std::string::npos);
+  EXPECT_EQ(held.l.rfind("<transaction>", 0), 0u);
+  EXPECT_NE(held.l.find("<seqNoTransaction>300</seqNoTransaction>"), std::string::npos);
   EXPECT_EQ(LFile().find("<seqNoTransaction>"), std::string::npos);
   io.Heal();
   ASSERT_TRUE(journal.Sync());

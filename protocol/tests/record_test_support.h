@@ -43,8 +43,9 @@ struct RecordFixture : ::testing::Test {
 
   Result<void> Build(RecordFlags flags = {}, int versionLevel = 2,
                      std::string operatorName = "ich") {
-    return record.BuildTransaction({flags, operatorName, versionLevel}, items, containers, nullptr,
-                                   nullptr);
+    return record
+        .BuildTransaction({flags, operatorName, versionLevel}, items, containers, nullptr, nullptr)
+        .Status();
   }
   std::string LFile() { return ReadFile(journal.LName()).value(); }
   std::string SFile() { return ReadFile(journal.SName()).value(); }

@@ -8,24 +8,6 @@
 namespace kasse {
 namespace {
 
-struct Host : RecordingReceiptT<ReportHost> {
-  std::string receiptText;
-  int resets = 0;
-  std::vector<std::string> messages;
-  std::deque<bool> answers;
-  void ResetReceipt() override { ++resets; }
-  void AppendReceiptText(const std::string& text) override { receiptText += text; }
-  void ShowMessage(const std::string& text, const std::string&) override {
-    messages.push_back(text);
-  }
-  bool Confirm(const std::string&, const std::string&) override {
-    if (answers.empty()) return false;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-};
-
 std::string SignedAnswer() {
   std::string answer =
       "C0 01 03 C4 03 41 42 43 C5 01 2A CC 01 07 D2 01 01 D3 01 05"
@@ -37,7 +19,11 @@ std::string SignedAnswer() {
 
 struct ReportsTest : testing::RecordFixture {
   ScriptedCard card;
-  Host host;
+  ScriptedDialog host = [] {
+    ScriptedDialog dialog;
+    dialog.answerOk = false;
+    return dialog;
+  }();
   Reports reports{record, card, host};
   void SetUp() override {
     texts.Load(IniFile::Parse("[Deutsch]\n25txt=Datum\n26txt=Zeit\n36txt=Tagesabschluss\n"
@@ -54,7 +40,8 @@ TEST_F(ReportsTest, SignedDailyClosingIsJournalledDecodedAndSigned) {
        "00A CD04202605 12CE020930 00",
        true, SignedAnswer()});
   card.steps.front().expectPrefix = "804201000ACD0420260512CE02093000";
-  ASSERT_TRUE(reports.DailyClosing(ClosingKind::kSigned));
+  const CardOutcome outcome = reports.DailyClosing(ClosingKind::kSigned);
+  ASSERT_TRUE(outcome.Status());
   ASSERT_TRUE(journal.CloseJournalPair());
   const std::string s = SFile();
   const std::string l = LFile();
@@ -68,52 +55,56 @@ TEST_F(ReportsTest, SignedDailyClosingIsJournalledDecodedAndSigned) {
   EXPECT_NE(l.find("<sig>" + std::string(96, '1') + "</sig></report>"), std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
   EXPECT_TRUE(testing::WellFormedXml(l, home / "l.xml"));
-  EXPECT_EQ(host.resets, 1);
-  EXPECT_NE(host.receiptText.find("Tagesabschluss"), std::string::npos);
-  EXPECT_NE(host.receiptText.find("Bericht: \t7"), std::string::npos);
-  EXPECT_EQ(host.signature, Bytes(48, 0x11));
+  EXPECT_NE(outcome.receipt.responseText.find("Tagesabschluss"), std::string::npos);
+  EXPECT_NE(outcome.receipt.responseText.find("Bericht: \t7"), std::string::npos);
+  EXPECT_EQ(outcome.receipt.signature, Bytes(48, 0x11));
+  EXPECT_TRUE(outcome.receipt.signatureAlways);
 }
 
 TEST_F(ReportsTest, UnsignedClosingUsesP1TwoAndAFailureStillClosesTheJournal) {
   card.steps.push_back({"80420200", false, ""});
-  EXPECT_FALSE(reports.DailyClosing(ClosingKind::kUnsigned));
+  const CardOutcome outcome = reports.DailyClosing(ClosingKind::kUnsigned);
+  EXPECT_FALSE(outcome.Status());
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("</reportRequest></reportEncoded>"), std::string::npos);
   EXPECT_NE(LFile().find("<time>0930</time></report>"), std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(SFile(), home / "s.xml"));
-  EXPECT_TRUE(host.receiptText.empty());
+  EXPECT_TRUE(outcome.receipt.responseText.empty());
 }
 
 TEST_F(ReportsTest, SpanReportCarriesBothMonths) {
   card.steps.push_back(
       {"8042030014CD0420260512CE020930D003200901D103201002", true, SignedAnswer()});
-  ASSERT_TRUE(reports.SpanReport(HexParse("20 09 01"), HexParse("20 10 02")));
-  EXPECT_NE(host.receiptText.find("Summe von 200901 bis 201002"), std::string::npos);
+  const CardOutcome outcome = reports.SpanReport(HexParse("20 09 01"), HexParse("20 10 02"));
+  ASSERT_TRUE(outcome.Status());
+  EXPECT_NE(outcome.receipt.responseText.find("Summe von 200901 bis 201002"), std::string::npos);
 }
 
 TEST_F(ReportsTest, ActivationSendsThePinButNeverJournalsIt) {
   card.steps.push_back({"8042040012CD0420260512CE020930C306313233343536", true, SignedAnswer()});
-  ASSERT_TRUE(reports.ActivateCard("123456"));
+  const CardOutcome activated = reports.ActivateCard("123456");
+  ASSERT_TRUE(activated.Status());
   EXPECT_EQ(card.sent.back().substr(card.sent.back().size() - 3), " 00");
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_EQ(SFile().find("wzYxMjM0NTY"), std::string::npos);  // C3 06 "123456" in Base64
-  EXPECT_EQ(host.qr.size(), 10u + HexParse(SignedAnswer()).size());
+  EXPECT_EQ(activated.receipt.qrPayload.size(), 10u + HexParse(SignedAnswer()).size());
 
   card.steps.push_back({"80420400", false, ""});
-  EXPECT_FALSE(reports.ActivateCard("000000"));
+  EXPECT_FALSE(reports.ActivateCard("000000").Status());
   EXPECT_EQ(host.messages.back(), "Aktivierung fehlgeschlagen");
-  EXPECT_FALSE(reports.ActivateCard("12a456"));
+  EXPECT_FALSE(reports.ActivateCard("12a456").Status());
   EXPECT_EQ(card.sent.size(), 2u);
 }
 
 TEST_F(ReportsTest, DeactivationNeedsTwoYes) {
   host.answers = {true, false};
-  EXPECT_FALSE(reports.DeactivateCard());
+  EXPECT_FALSE(reports.DeactivateCard().Sent());
   EXPECT_TRUE(card.sent.empty());
   host.answers = {true, true};
   card.steps.push_back({"804205000A", true, SignedAnswer()});
-  EXPECT_TRUE(reports.DeactivateCard());
-  EXPECT_NE(host.receiptText.find("Tagesabschluss "), std::string::npos);
+  const CardOutcome deactivated = reports.DeactivateCard();
+  EXPECT_TRUE(deactivated.Status());
+  EXPECT_NE(deactivated.receipt.responseText.find("Tagesabschluss "), std::string::npos);
 }
 
 TEST_F(ReportsTest, BookedMonthsComeFromGetData) {
@@ -133,7 +124,7 @@ namespace {
 
 TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
   card.stallNext = true;
-  const Result<void> closing = reports.DailyClosing(ClosingKind::kSigned);
+  const Result<void> closing = reports.DailyClosing(ClosingKind::kSigned).Status();
   ASSERT_FALSE(closing);
   EXPECT_NE(closing.error().message.find("stopped answering"), std::string::npos);
   ASSERT_TRUE(card.late);

@@ -29,8 +29,9 @@ std::string AnswerHex() {
 
 struct Signing : testing::RecordFixture {
   ScriptedCard card;
-  RecordingReceipt receipt;
-  TransactionSigning signing{card, receipt};
+  TransactionSigning signing{card};
+  CardOutcome outcome;  // of the last sale
+  const ReceiptParts& receipt = outcome.receipt;
 
   // A sale of one bread, signed through `signer` (the fixture's signing by default).
   Result<void> Sell(TransactionSigning* signer = nullptr) {
@@ -38,8 +39,9 @@ struct Signing : testing::RecordFixture {
     items.ResetItemList(containers, {0.19, 0.07, 0.19, 0.0, 0.107, 0.055});
     ItemInput item{"1", "", "Brot", false, false, false, {"119", "", "", "", "", "", "", ""}};
     EXPECT_EQ(items.EncodeItem(item, containers, 2), 0);
-    return record.BuildTransaction({{}, "ich", 2}, items, containers, nullptr,
-                                   signer ? signer : &signing);
+    outcome = record.BuildTransaction({{}, "ich", 2}, items, containers, nullptr,
+                                      signer ? signer : &signing);
+    return outcome.Status();
   }
 };
 
@@ -59,12 +61,15 @@ TEST_F(Signing, AnswerReachesBothJournalsTheReceiptAndTheQrPayload) {
             std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
   EXPECT_TRUE(testing::WellFormedXml(l, home / "l.xml"));
-  EXPECT_NE(record.ResponseReceiptText().find("42"), std::string::npos);
-  EXPECT_NE(record.ResponseReceiptText().find("300"), std::string::npos);
+  EXPECT_EQ(outcome.stage, CardStage::kSigned);
+  EXPECT_FALSE(outcome.recordsHeld);
+  EXPECT_NE(receipt.responseText.find("42"), std::string::npos);
+  EXPECT_NE(receipt.responseText.find("300"), std::string::npos);
   EXPECT_EQ(receipt.signature, Bytes(48, 0x5A));
+  EXPECT_TRUE(receipt.itemHash);
   EXPECT_FALSE(receipt.colour);  // no verification asked for
   // Command data (without header and Le) then the answer.
-  EXPECT_EQ(receipt.qr.size(), 0x37u + 67u);
+  EXPECT_EQ(receipt.qrPayload.size(), 0x37u + 67u);
   EXPECT_EQ(card.sent.size(), 1u);
 }
 
@@ -78,9 +83,12 @@ TEST_F(Signing, RefusedTransactionLeavesTheRequestWithoutAnswerAndNoQrCode) {
   EXPECT_EQ(LFile().find("<seqNoTransaction>"), std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(s, home / "s.xml"));
   EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
+  EXPECT_EQ(outcome.stage, CardStage::kRefused);
   EXPECT_EQ(receipt.colour, kReceiptFailed);
-  EXPECT_TRUE(receipt.qr.empty());
-  EXPECT_TRUE(receipt.signature.empty());
+  EXPECT_TRUE(receipt.qrPayload.empty());
+  EXPECT_FALSE(receipt.signature);
+  // The record's fields still go on the receipt.
+  EXPECT_NE(receipt.responseText.find("ich"), std::string::npos);
 }
 
 TEST_F(Signing, TruncatedAnswerIsJournalledButNotRead) {
@@ -91,8 +99,9 @@ TEST_F(Signing, TruncatedAnswerIsJournalledButNotRead) {
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("<transactionResponse>"), std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
+  EXPECT_EQ(outcome.stage, CardStage::kRefused);
   EXPECT_EQ(receipt.colour, kReceiptFailed);
-  EXPECT_TRUE(receipt.qr.empty());
+  EXPECT_TRUE(receipt.qrPayload.empty());
 }
 
 TEST_F(Signing, VerificationColoursTheReceiptByTheCardsVerdict) {
@@ -117,7 +126,7 @@ TEST_F(Signing, VerificationColoursTheReceiptByTheCardsVerdict) {
 
 TEST_F(Signing, HeldVerifyCommandIsSentAsEdited) {
   EditingHold hold;
-  TransactionSigning held(card, receipt, &hold);
+  TransactionSigning held(card, &hold);
   held.SetSwitches({false, true, true, false});
   card.steps.push_back({"80400000", true, AnswerHex()});
   card.steps.push_back({"80440000", false, ""});
@@ -140,10 +149,9 @@ struct LateSigning : Signing {
     const Result<void> sold = Sell();
     ASSERT_FALSE(sold);
     EXPECT_NE(sold.error().message.find("stopped answering"), std::string::npos);
-    EXPECT_TRUE(signing.LastUnanswered());
+    EXPECT_EQ(outcome.stage, CardStage::kUnanswered);
     ASSERT_TRUE(card.late);
-    EXPECT_TRUE(receipt.qr.empty());
-    EXPECT_EQ(receipt.colour, kReceiptFailed);
+    EXPECT_TRUE(receipt.qrPayload.empty());
   }
   std::string LateRequest() const {
     return "<transactionLate><transactionRequest>" + signing.LastRequestBase64() +

@@ -17,42 +17,13 @@
 #include "protocol/tests/record_test_support.h"
 #include "register/register.h"
 #include "register/register_probe.h"
+#include "register/tests/journalled_register.h"
 
 namespace kasse {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::FaultyFileIo;
-
-fs::path TempHome() {
-  const fs::path home = testing::NewFolder("register");
-  fs::copy(fs::path(KASSE_SOURCE_DIR) / "home", home, fs::copy_options::recursive);
-  return home;
-}
-
-// A register on the embedded card whose journal goes through a FaultyFileIo.
-struct JournalledRegister {
-  fs::path home = TempHome();
-  FaultyFileIo io;
-  std::unique_ptr<Register> reg;
-
-  void Start() {
-    RegisterOptions options;
-    options.home = home;
-    options.card.stateFile = home / "card.state";  // never the user's card
-    options.journalIo = &io;
-    reg = std::make_unique<Register>(options);
-    ASSERT_TRUE(reg->Start());
-  }
-  Result<void> Sale() {
-    if (reg->CurrentSale().NoSaleOpen()) {
-      if (auto booked = reg->BookProduct(0, "1"); !booked) return booked;
-      if (auto totalled = reg->Summe(); !totalled) return totalled;
-    }
-    return reg->Kassieren();
-  }
-  std::string Journal(const fs::path& file) { return ReadFile(file).value(); }
-};
 
 struct RegisterJournal : ::testing::Test, JournalledRegister {
   void SetUp() override { Start(); }
