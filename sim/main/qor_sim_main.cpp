@@ -8,6 +8,7 @@
 #include <iostream>
 #include <string>
 
+#include "common/command_line.h"
 #include "common/files.h"
 #include "common/user_folders.h"
 #include "sim/daemon_options.h"
@@ -74,20 +75,20 @@ int Run(const DaemonOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "--version") {
-    std::cout << "qor-sim " KASSE_VERSION "\n";
-    return 0;
-  }
   const char* pin = std::getenv(kasse::sim::kPinVariable);
   auto options =
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
                                      pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
-    std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
+    std::cerr << kasse::UsageLine("qor-sim", options.error().message);
     return 2;
   }
   if (options->help) {
     std::cout << kasse::sim::DaemonUsage();
+    return 0;
+  }
+  if (options->version) {
+    std::cout << kasse::VersionText("qor-sim", KASSE_VERSION);
     return 0;
   }
   if (!options->exportIssuer.empty()) return ExportIssuer(*options);
