@@ -4,12 +4,14 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/command_line.h"
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/user_folders.h"
@@ -27,7 +29,10 @@ constexpr const char* kUsage =
     "       kavelo-verify serve [--listen HOST:PORT] [--home DIR] [--cert FILE]... [--certs "
     "DIR]...\n"
     "       kavelo-verify --help | --version\n"
-    "Every command also takes --ca FILE (repeatable): an issuer to trust.\n"
+    "Every command also takes --ca FILE (repeatable): an issuer to trust. Options take their\n"
+    "value as --home DIR or --home=DIR, before or after the command; -- ends the options.\n"
+    "  -h, --help     this text\n"
+    "  --version      the version, its copyright and licence\n"
     "\n"
     "url:   checks the signed data of a receipt's QR code (the whole verification URL or only\n"
     "       its t1 value) and prints the receipt's data with the verdict. Exit 0 valid,\n"
@@ -46,10 +51,14 @@ constexpr const char* kUsage =
     "(qor-sim --export-ca FILE writes it), every --ca FILE (DER or PEM) and every certificate\n"
     "file in the folder named by [Verify] trust in the home's cfg/start.ini.\n";
 
+// The help for an empty problem, else the one line of a usage error.
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "kavelo-verify: %s\n\n", problem.c_str());
-  std::fputs(kUsage, problem.empty() ? stdout : stderr);
-  return problem.empty() ? 0 : 2;
+  if (problem.empty()) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::fputs(kasse::UsageLine("kavelo-verify", problem).c_str(), stderr);
+  return 2;
 }
 
 int Fail(const std::string& problem) {
@@ -209,39 +218,53 @@ int ServeCommand(const Arguments& a) {
   return 0;
 }
 
+constexpr std::array<kasse::OptionSpec, 7> kOptions{{
+    {"help", false, 'h'},
+    {"version", false},
+    {"cert", true},
+    {"certs", true},
+    {"ca", true},
+    {"home", true},
+    {"listen", true},
+}};
+
+// The command first, its operands after it; options may stand anywhere.
+kasse::Result<Arguments> ReadArguments(const std::vector<std::string>& args) {
+  auto line = kasse::ParseCommandLine(args, kOptions);
+  if (!line) return line.error();
+  Arguments a;
+  for (const kasse::GivenOption& option : line->options) {
+    if (option.name == "help" || option.name == "version") {
+      a.command = "--" + std::string(option.name);
+      return a;
+    }
+    if (option.value.empty()) return kasse::BadOptionValue(option, "a value");
+    if (option.name == "cert") a.certificates.push_back(option.value);
+    if (option.name == "certs") a.folders.push_back(option.value);
+    if (option.name == "ca") a.issuers.push_back(option.value);
+    if (option.name == "home") a.home = option.value;
+    if (option.name == "listen") a.listen = option.value;
+  }
+  if (!line->operands.empty()) {
+    a.command = line->operands.front();
+    a.positional.assign(line->operands.begin() + 1, line->operands.end());
+  }
+  return a;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Arguments a;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--help" || argument == "-h") return Usage("");
-    if (argument == "--version") {
-      std::printf("kavelo-verify %s\n", KASSE_VERSION);
-      return 0;
-    }
-    const bool valued = argument == "--cert" || argument == "--certs" || argument == "--ca" ||
-                        argument == "--home" || argument == "--listen";
-    if (valued && ++i >= argc) return Usage(argument + " needs a value");
-    if (argument == "--cert")
-      a.certificates.push_back(argv[i]);
-    else if (argument == "--certs")
-      a.folders.push_back(argv[i]);
-    else if (argument == "--ca")
-      a.issuers.push_back(argv[i]);
-    else if (argument == "--home")
-      a.home = argv[i];
-    else if (argument == "--listen")
-      a.listen = argv[i];
-    else if (argument.starts_with("--"))
-      return Usage("unknown option: " + argument);
-    else if (a.command.empty())
-      a.command = argument;
-    else
-      a.positional.push_back(argument);
+  auto arguments = ReadArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!arguments) return Usage(arguments.error().message);
+  const Arguments& a = *arguments;
+  if (a.command == "--help") return Usage("");
+  if (a.command == "--version") {
+    std::fputs(kasse::VersionText("kavelo-verify", KASSE_VERSION).c_str(), stdout);
+    return 0;
   }
   if (a.command == "url") return UrlCommand(a);
   if (a.command == "audit") return AuditCommand(a);
   if (a.command == "serve") return ServeCommand(a);
-  return Usage(a.command.empty() ? "no command given" : "unknown command: " + a.command);
+  return Usage(a.command.empty() ? "no command given" : "unknown command '" + a.command + "'");
 }
