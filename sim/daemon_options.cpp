@@ -200,9 +200,11 @@ Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args,
 }
 
 std::string DaemonUsage() {
-  return R"(Usage: qor-sim [options]
-The simulated QOR card on the vpcd reader of pcscd. Options take their value as --port N or
---port=N.
+  return R"(Usage: qor-sim [OPTION]...
+The simulated QOR card on the vpcd reader of pcscd, until SIGTERM or SIGINT. Options take their
+value as --port N or --port=N.
+
+Options:
 
   --state FILE          keep the card in FILE and the files beside it (FILE.key, FILE.cert,
                         FILE.log, FILE.lock), created on first start (default: the user's
