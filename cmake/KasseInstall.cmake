@@ -43,7 +43,8 @@ set(icons ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 find_program(KASSE_RSVG_CONVERT rsvg-convert)
 set(icon_files ${icons}/scalable/apps/kasse.svg)
 add_custom_command(OUTPUT ${icons}/scalable/apps/kasse.svg
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/dist/kasse.svg ${icons}/scalable/apps/kasse.svg
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/dist/kasse.svg
+    ${icons}/scalable/apps/kasse.svg
   DEPENDS ${PROJECT_SOURCE_DIR}/dist/kasse.svg)
 if(KASSE_RSVG_CONVERT)
   foreach(size 48 128 256)
@@ -101,6 +102,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/copyright ${changelog}
 # of `cmake --install --prefix` or of the package): the units are written then. Both share the
 # sandbox of dist/systemd/sandbox.conf, put in here.
 file(READ ${PROJECT_SOURCE_DIR}/dist/systemd/sandbox.conf KASSE_UNIT_SANDBOX)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/dist/systemd/sandbox.conf)
 set(KASSE_BINDIR @KASSE_BINDIR@)  # stays for the install step
 foreach(unit qor-sim.service kavelo-verify.service)
   configure_file(${PROJECT_SOURCE_DIR}/dist/systemd/${unit}.in ${CMAKE_BINARY_DIR}/dist/${unit}.in
