@@ -1,10 +1,13 @@
 #include "sim/daemon_options.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
+#include <utility>
 
 #include "common/amount.h"
+#include "common/command_line.h"
 #include "common/hex_text.h"
 #include "common/user_folders.h"
 #include "sim/issuer_files.h"
@@ -51,6 +54,30 @@ bool ReadStall(const std::string& text, Faults& faults) {
   return true;
 }
 
+// What a valued option takes, for the message when its value does not fit.
+std::string_view Expected(std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> kTakes[] = {
+      {"state", "a file"},
+      {"port", "1 to 65535"},
+      {"version-level", "1 or 2"},
+      {"lifecycle", "2 or 3"},
+      {"pin", "six digits"},
+      {"tpidno", "1 to 4294967295"},
+      {"issuer", "a folder"},
+      {"export-cert", "a file"},
+      {"export-ca", "a file"},
+      {"delay-ms", "0 to 60000"},
+      {"stall-ms", "0 to 600000"},
+      {"fail-after", "0 to 1000000000"},
+      {"reset-every", "1 to 1000000000"},
+      {"status-word", "INS:SW, e.g. 40:6581"},
+      {"stall", "INS:MS, e.g. 40:15000"},
+  };
+  for (const auto& [option, takes] : kTakes)
+    if (option == name) return takes;
+  return "another value";
+}
+
 bool IsPin(const std::string& text) {
   return text.size() == 6 &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -70,43 +97,78 @@ Result<std::string> ReadPinFile(const std::filesystem::path& file) {
   return pin;
 }
 
-Result<void> ReadValued(const std::string& name, const std::string& value, DaemonOptions& o) {
+constexpr std::array<OptionSpec, 20> kOptions{{
+    {"help", false, 'h'},    {"version", false},    {"state", true},       {"port", true},
+    {"version-level", true}, {"lifecycle", true},   {"pin", true},         {"pin-file", true},
+    {"tpidno", true},        {"issuer", true},      {"debug-hash", false}, {"delay-ms", true},
+    {"export-cert", true},   {"export-ca", true},   {"fail-after", true},  {"status-word", true},
+    {"truncate", false},     {"reset-every", true}, {"stall-ms", true},    {"stall", true},
+}};
+
+Result<void> ReadCardOption(const GivenOption& option, DaemonOptions& o) {
+  const std::string_view name = option.name;
+  const std::string& value = option.value;
   std::int64_t n = 0;
-  constexpr std::int64_t kMax = 1'000'000'000;
-  if (name == "--state") {
+  if (name == "state" && !value.empty()) {
     o.engine.stateFile = value;
-  } else if (name == "--export-cert") {
-    o.exportCertificate = value;
-  } else if (name == "--port" && ReadNumber(value, 1, 65535, n)) {
+  } else if (name == "port" && ReadNumber(value, 1, 65535, n)) {
     o.link.port = static_cast<int>(n);
-  } else if (name == "--version-level" && ReadNumber(value, 1, 2, n)) {
+  } else if (name == "version-level" && ReadNumber(value, 1, 2, n)) {
     o.engine.versionLevel = static_cast<int>(n);
-  } else if (name == "--lifecycle" && ReadNumber(value, 2, 3, n)) {
+  } else if (name == "lifecycle" && ReadNumber(value, 2, 3, n)) {
     o.engine.startLifecycle = static_cast<Lifecycle>(n);
-  } else if (name == "--pin" && IsPin(value)) {
+  } else if (name == "pin" && IsPin(value)) {
     o.engine.transportPin = value;
-  } else if (name == "--pin-file") {
+  } else if (name == "pin-file") {
     auto pin = ReadPinFile(value);
     if (!pin) return pin.error();
     o.engine.transportPin = *pin;
-  } else if (name == "--tpidno" && ReadNumber(value, 1, 0xFFFF'FFFF, n)) {
+  } else if (name == "tpidno" && ReadNumber(value, 1, 0xFFFF'FFFF, n)) {
     o.engine.tpIdNo = static_cast<std::uint32_t>(n);
-  } else if (name == "--issuer" && !value.empty()) {
+  } else if (name == "issuer" && !value.empty()) {
     o.engine.issuerFolder = value;
-  } else if (name == "--export-ca" && !value.empty()) {
+  } else if (name == "export-cert" && !value.empty()) {
+    o.exportCertificate = value;
+  } else if (name == "export-ca" && !value.empty()) {
     o.exportIssuer = value;
-  } else if (name == "--delay-ms" && ReadNumber(value, 0, 60'000, n)) {
+  } else if (name == "delay-ms" && ReadNumber(value, 0, 60'000, n)) {
     o.engine.signDelay = std::chrono::milliseconds(n);
-  } else if (name == "--stall-ms" && ReadNumber(value, 0, 600'000, n)) {
-    o.link.stall = std::chrono::milliseconds(n);
-  } else if (name == "--fail-after" && ReadNumber(value, 0, kMax, n)) {
-    o.faults.failAfter = static_cast<std::uint64_t>(n);
-  } else if (name == "--reset-every" && ReadNumber(value, 1, kMax, n)) {
-    o.faults.resetEvery = static_cast<std::uint64_t>(n);
-  } else if (name == "--status-word" && ReadStatusWord(value, o.faults)) {
-  } else if (name == "--stall" && ReadStall(value, o.faults)) {
   } else {
-    return Usage("bad value for " + name + ": " + value);
+    return BadOptionValue(option, Expected(name));
+  }
+  return {};
+}
+
+Result<void> ReadFaultOption(const GivenOption& option, DaemonOptions& o) {
+  const std::string_view name = option.name;
+  const std::string& value = option.value;
+  std::int64_t n = 0;
+  constexpr std::int64_t kMax = 1'000'000'000;
+  if (name == "stall-ms" && ReadNumber(value, 0, 600'000, n)) {
+    o.link.stall = std::chrono::milliseconds(n);
+  } else if (name == "fail-after" && ReadNumber(value, 0, kMax, n)) {
+    o.faults.failAfter = static_cast<std::uint64_t>(n);
+  } else if (name == "reset-every" && ReadNumber(value, 1, kMax, n)) {
+    o.faults.resetEvery = static_cast<std::uint64_t>(n);
+  } else if (name == "status-word" && ReadStatusWord(value, o.faults)) {
+  } else if (name == "stall" && ReadStall(value, o.faults)) {
+  } else {
+    return BadOptionValue(option, Expected(name));
+  }
+  return {};
+}
+
+Result<void> ReadOption(const GivenOption& option, DaemonOptions& o) {
+  const std::string_view name = option.name;
+  if (name == "debug-hash") {
+    o.engine.debugHash = true;
+  } else if (name == "truncate") {
+    o.faults.truncate = true;
+  } else if (name == "stall-ms" || name == "fail-after" || name == "reset-every" ||
+             name == "status-word" || name == "stall") {
+    return ReadFaultOption(option, o);
+  } else {
+    return ReadCardOption(option, o);
   }
   return {};
 }
@@ -115,36 +177,34 @@ Result<void> ReadValued(const std::string& name, const std::string& value, Daemo
 
 Result<DaemonOptions> ParseDaemonOptions(const std::vector<std::string>& args,
                                          const std::optional<std::string>& environmentPin) {
+  Result<CommandLine> line = ParseCommandLine(args, kOptions);
+  if (!line) return line.error();
   DaemonOptions options;
+  if (line->Has("help") || line->Has("version")) {
+    options.help = line->Has("help");
+    options.version = !options.help;
+    return options;
+  }
+  if (!line->operands.empty()) return Usage("unexpected argument '" + line->operands.front() + "'");
   int pinsGiven = 0;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--pin" || arg == "--pin-file") ++pinsGiven;
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--debug-hash") {
-      options.engine.debugHash = true;
-    } else if (arg == "--truncate") {
-      options.faults.truncate = true;
-    } else if (arg.rfind("--", 0) == 0 && arg != "--") {
-      if (i + 1 >= args.size()) return Usage("missing value for " + arg);
-      auto read = ReadValued(arg, args[++i], options);
-      if (!read) return read.error();
-    } else {
-      return Usage("unknown argument: " + arg);
-    }
+  for (const GivenOption& option : line->options) {
+    if (option.name == "pin" || option.name == "pin-file") ++pinsGiven;
+    if (Result<void> read = ReadOption(option, options); !read) return read.error();
   }
   if (pinsGiven > 1) return Usage("give the transport PIN once: --pin or --pin-file");
   if (pinsGiven == 0 && environmentPin) {
-    if (!IsPin(*environmentPin)) return Usage(std::string(kPinVariable) + ": must be 6 digits");
+    if (!IsPin(*environmentPin)) return Usage(std::string(kPinVariable) + " must be 6 digits");
     options.engine.transportPin = *environmentPin;
   }
   return options;
 }
 
 std::string DaemonUsage() {
-  return R"(Usage: qor-sim [options]
-The simulated QOR card on the vpcd reader of pcscd.
+  return R"(Usage: qor-sim [OPTION]...
+The simulated QOR card on the vpcd reader of pcscd, until SIGTERM or SIGINT. Options take their
+value as --port N or --port=N.
+
+Options:
 
   --state FILE          keep the card in FILE and the files beside it (FILE.key, FILE.cert,
                         FILE.log, FILE.lock), created on first start (default: the user's
@@ -165,7 +225,8 @@ The simulated QOR card on the vpcd reader of pcscd.
                         then serve the card
   --export-ca FILE      write the test issuer's certificate (DER) to FILE and exit (the
                         issuer is made when there is none yet); verifiers trust it
-  --help                this text
+  -h, --help            this text
+  --version             the version, its copyright and licence
 
 Fault injection for reliability tests:
   --fail-after N        drop the connection instead of answering command N+1 (once)

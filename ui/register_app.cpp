@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <iostream>
 
 #include "common/cp1252.h"
@@ -26,6 +28,16 @@ namespace {
 // Long enough for the first paint of the window and its QR code.
 constexpr int kSettleMs = 600;
 
+// The register's icon in the sizes a desktop asks for, from share/icons beside the program (in
+// the build tree as in an installed copy), so every window shows it wherever the copy lies.
+QIcon RegisterIcon() {
+  const std::filesystem::path icons = ShippedDefaultsFolder().parent_path() / "icons" / "hicolor";
+  QIcon icon;
+  for (const char* size : {"48x48", "128x128", "256x256"})
+    icon.addFile(QString::fromStdString((icons / size / "apps" / "kasse.png").string()));
+  return icon;
+}
+
 }  // namespace
 
 RegisterApp::RegisterApp(WindowOptions options) : options_(std::move(options)) {}
@@ -38,6 +50,8 @@ RegisterApp::~RegisterApp() {
 
 void RegisterApp::Start() {
   QGuiApplication::setApplicationDisplayName(QStringLiteral("ZUDiDodir"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("kasse"));
+  QGuiApplication::setWindowIcon(RegisterIcon());
   if (!options_.defaults.empty()) {
     if (Result<void> seeded = SeedRegisterHome(options_.reg.home, options_.defaults); !seeded) {
       // Without its home the register cannot start: say why, then end the run.

@@ -7,13 +7,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$root/build/default/bin
-user=$(mktemp -d)
-trap 'rm -rf "$user"' EXIT
-
-as_new_user() {
-  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_DATA_HOME -u XDG_STATE_HOME \
-    -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u XDG_RUNTIME_DIR HOME="$user" "$@"
-}
+# shellcheck source=new_account.sh
+source "$root/app/integration/new_account.sh"
+new_account
+trap remove_account EXIT
+user=$account_home
 
 fail() {
   echo "readme run: $*" >&2

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
+#include "common/command_line.h"
 #include "common/files.h"
 #include "common/user_folders.h"
 #include "sim/daemon_options.h"
@@ -17,10 +19,16 @@ namespace {
 
 using kasse::sim::DaemonOptions;
 
+// One line on standard error. Through the C library's fprintf, whose fortified form checks the
+// format at run time, like the other programs' messages.
+void Say(const std::string& text) {
+  std::fprintf(stderr, "qor-sim: %s\n", text.c_str());
+}
+
 bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesystem::path& file) {
   const auto write = [](const std::filesystem::path& path, const kasse::Bytes& der) {
     const auto written = kasse::WriteFileAtomic(path, kasse::ToText(der));
-    if (!written) std::cerr << "qor-sim: " << written.error().message << '\n';
+    if (!written) Say(written.error().message);
     return static_cast<bool>(written);
   };
   return write(file, engine.CardCertificate()) &&
@@ -31,13 +39,13 @@ bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesyst
 int ExportIssuer(const DaemonOptions& options) {
   const auto issuer = kasse::sim::TestIssuer::Open(options.engine.issuerFolder);
   if (!issuer) {
-    std::cerr << "qor-sim: " << issuer.error().message << '\n';
+    Say(issuer.error().message);
     return 1;
   }
   const auto written =
       kasse::WriteFileAtomic(options.exportIssuer, kasse::ToText(issuer->Certificate()));
   if (!written) {
-    std::cerr << "qor-sim: " << written.error().message << '\n';
+    Say(written.error().message);
     return 1;
   }
   return 0;
@@ -52,12 +60,12 @@ int Run(const DaemonOptions& options) {
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
   if (stopFd < 0) {
-    std::cerr << "qor-sim: cannot watch for signals\n";
+    Say("cannot watch for signals");
     return 1;
   }
   kasse::sim::QorEngine engine(options.engine);
   if (engine.StartError()) {
-    std::cerr << "qor-sim: " << engine.StartError()->message << '\n';
+    Say(engine.StartError()->message);
     return 1;
   }
   if (!options.exportCertificate.empty() &&
@@ -67,27 +75,27 @@ int Run(const DaemonOptions& options) {
   kasse::sim::VpcdCard card(engine, options.faults);
   kasse::sim::RunVpcdLink(card, options.link, stopFd);
   ::close(stopFd);
-  std::cerr << "qor-sim: stopped\n";
+  Say("stopped");
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "--version") {
-    std::cout << "qor-sim " KASSE_VERSION "\n";
-    return 0;
-  }
   const char* pin = std::getenv(kasse::sim::kPinVariable);
   auto options =
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
                                      pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
-    std::cerr << "qor-sim: " << options.error().message << "\n\n" << kasse::sim::DaemonUsage();
+    std::cerr << kasse::UsageLine("qor-sim", options.error().message);
     return 2;
   }
   if (options->help) {
     std::cout << kasse::sim::DaemonUsage();
+    return 0;
+  }
+  if (options->version) {
+    std::cout << kasse::VersionText("qor-sim", KASSE_VERSION);
     return 0;
   }
   if (!options->exportIssuer.empty()) return ExportIssuer(*options);
@@ -95,7 +103,7 @@ int main(int argc, char** argv) {
     options->engine.stateFile = kasse::DefaultCardStateFile(options->engine.versionLevel);
   }
   options->engine.onWriteError = [](const kasse::Error& error) {
-    std::cerr << "qor-sim: answered 65 81, nothing kept: " << error.message << '\n';
+    Say("answered 65 81, nothing kept: " + error.message);
   };
   return Run(*options);
 }

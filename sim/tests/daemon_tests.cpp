@@ -192,5 +192,24 @@ TEST(DaemonOptions, RefusesBadValues) {
   EXPECT_TRUE(ParseDaemonOptions(Split("--help"))->help);
 }
 
+// The forms of every GNU program, and one short line for a mistake.
+TEST(DaemonOptions, TakesTheUsualFormsAndNamesAMistakeShortly) {
+  const auto options = ParseDaemonOptions({"--port=35999", "--stall", "40:10", "--stall=CA:20"});
+  ASSERT_TRUE(options) << options.error().message;
+  EXPECT_EQ(options->link.port, 35999);
+  EXPECT_EQ(options->faults.stalls.size(), 2u);
+  EXPECT_TRUE(ParseDaemonOptions({"-h"})->help);
+  EXPECT_TRUE(ParseDaemonOptions({"--version"})->version);
+  const auto message = [](const std::vector<std::string>& args) {
+    const auto parsed = ParseDaemonOptions(args);
+    return parsed ? std::string() : parsed.error().message;
+  };
+  EXPECT_EQ(message({"--bogus"}), "unknown option '--bogus'");
+  EXPECT_EQ(message({"--state"}), "option '--state' needs a value");
+  EXPECT_EQ(message({"--truncate=1"}), "option '--truncate' takes no value");
+  EXPECT_EQ(message({"--port", "0"}), "bad value '0' for --port (expected 1 to 65535)");
+  EXPECT_EQ(message({"--", "--port"}), "unexpected argument '--port'");
+}
+
 }  // namespace
 }  // namespace kasse::sim

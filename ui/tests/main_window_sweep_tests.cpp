@@ -1,8 +1,10 @@
 // The main window's details: messages in the chosen language, the operator buttons beside the
-// mass generator, the Debug entry, the scanner's place, the card status sheet of a failed card
-// and the refused tax mode.
+// mass generator, the window icon, the Debug entry, the scanner's place, the card status sheet of a
+// failed card and the refused tax mode.
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -117,6 +119,17 @@ TEST(MainWindowMass, TheWindowRunSeedsTheGeneratorFromTheClock) {
     return sale;
   };
   EXPECT_NE(names(app.Reg()), names(batch));
+}
+
+TEST(MainWindowIcon, EveryWindowShowsTheRegistersIconInTheSizesADesktopAsks) {
+  testing::EnsureApp();
+  WindowOptions window;
+  window.reg.home = testing::FreshHome();
+  RegisterApp app(window);
+  app.Start();
+  const QList<QSize> sizes = QGuiApplication::windowIcon().availableSizes();
+  for (const int size : {48, 128, 256})
+    EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
 }
 
 TEST(MainWindowDebug, TheEntryTogglesTheConsoleWithItsCheckMark) {

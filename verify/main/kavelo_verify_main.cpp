@@ -4,12 +4,14 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/command_line.h"
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/user_folders.h"
@@ -22,34 +24,47 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kavelo-verify url URL_OR_T1 [--home DIR] [--cert FILE]... [--certs DIR]...\n"
-    "       kavelo-verify audit [--home DIR | S_FILE L_FILE]\n"
-    "       kavelo-verify serve [--listen HOST:PORT] [--home DIR] [--cert FILE]... [--certs "
-    "DIR]...\n"
-    "       kavelo-verify --help | --version\n"
-    "Every command also takes --ca FILE (repeatable): an issuer to trust.\n"
+    "Usage: kavelo-verify url URL_OR_T1 [OPTION]...\n"
+    "  or:  kavelo-verify audit [S_FILE L_FILE] [OPTION]...\n"
+    "  or:  kavelo-verify serve [OPTION]...\n"
+    "Checks the signed receipts of the register: a receipt's QR code, the journals, and the\n"
+    "verification page the QR codes lead to.\n"
     "\n"
-    "url:   checks the signed data of a receipt's QR code (the whole verification URL or only\n"
-    "       its t1 value) and prints the receipt's data with the verdict. Exit 0 valid,\n"
-    "       1 invalid, 2 unusable input or no certificate for the receipt's card.\n"
-    "audit: decodes every record of the journal pairs, checks signatures, sequence numbers,\n"
-    "       that S and L files agree and that a trusted issuer vouches for each card's\n"
-    "       certificate. Exit 0 clean, 1 findings, 2 unusable.\n"
-    "serve: answers GET /verify.php?t1=... with an HTML page (JSON for Accept:\n"
-    "       application/json); listens on 127.0.0.1:8080 unless told otherwise. Put a reverse\n"
-    "       proxy in front of it for anything beyond loopback.\n"
+    "Commands:\n"
+    "  url URL_OR_T1  check the signed data of a receipt's QR code (the whole verification URL\n"
+    "                 or only its t1 value) and print the receipt's data with the verdict.\n"
+    "                 Exit 0 valid, 1 invalid, 2 unusable input or no certificate for the\n"
+    "                 receipt's card.\n"
+    "  audit          decode every record of the journal pairs (of the home, or the S and the\n"
+    "                 L file named), check signatures, sequence numbers, that S and L files\n"
+    "                 agree and that a trusted issuer vouches for each card's certificate.\n"
+    "                 Exit 0 clean, 1 findings, 2 unusable.\n"
+    "  serve          answer GET /verify.php?t1=... with an HTML page (JSON for Accept:\n"
+    "                 application/json). Put a reverse proxy in front of it for anything\n"
+    "                 beyond loopback.\n"
     "\n"
-    "Card certificates come from the parameter blocks of the journals under the register\n"
-    "home (--home DIR; default the user's home, as kasse uses it, unless --cert or --certs is\n"
-    "given), from --cert FILE (DER or PEM) and from --certs DIR (one DER file a card). A card\n"
-    "certificate counts only when a trusted issuer signed it. Trusted: the user's test issuer\n"
-    "(qor-sim --export-ca FILE writes it), every --ca FILE (DER or PEM) and every certificate\n"
-    "file in the folder named by [Verify] trust in the home's cfg/start.ini.\n";
+    "Options (before or after the command, as --home DIR or --home=DIR; -- ends them):\n"
+    "  --home DIR     the register home whose journals are read (default: the user's, as\n"
+    "                 kasse uses it, unless --cert or --certs is given)\n"
+    "  --cert FILE    a card certificate (DER or PEM); repeatable\n"
+    "  --certs DIR    a folder of card certificates, one DER file a card; repeatable\n"
+    "  --ca FILE      an issuer to trust (DER or PEM); repeatable\n"
+    "  --listen HOST:PORT  serve: where to listen (default 127.0.0.1:8080)\n"
+    "  -h, --help     this text\n"
+    "  --version      the version, its copyright and licence\n"
+    "\n"
+    "A card certificate counts only when a trusted issuer signed it. Trusted: the user's test\n"
+    "issuer (qor-sim --export-ca FILE writes it), every --ca FILE and every certificate file in\n"
+    "the folder named by [Verify] trust in the home's cfg/start.ini.\n";
 
+// The help for an empty problem, else the one line of a usage error.
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "kavelo-verify: %s\n\n", problem.c_str());
-  std::fputs(kUsage, problem.empty() ? stdout : stderr);
-  return problem.empty() ? 0 : 2;
+  if (problem.empty()) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::fputs(kasse::UsageLine("kavelo-verify", problem).c_str(), stderr);
+  return 2;
 }
 
 int Fail(const std::string& problem) {
@@ -209,39 +224,53 @@ int ServeCommand(const Arguments& a) {
   return 0;
 }
 
+constexpr std::array<kasse::OptionSpec, 7> kOptions{{
+    {"help", false, 'h'},
+    {"version", false},
+    {"cert", true},
+    {"certs", true},
+    {"ca", true},
+    {"home", true},
+    {"listen", true},
+}};
+
+// The command first, its operands after it; options may stand anywhere.
+kasse::Result<Arguments> ReadArguments(const std::vector<std::string>& args) {
+  auto line = kasse::ParseCommandLine(args, kOptions);
+  if (!line) return line.error();
+  Arguments a;
+  for (const kasse::GivenOption& option : line->options) {
+    if (option.name == "help" || option.name == "version") {
+      a.command = "--" + std::string(option.name);
+      return a;
+    }
+    if (option.value.empty()) return kasse::BadOptionValue(option, "a value");
+    if (option.name == "cert") a.certificates.push_back(option.value);
+    if (option.name == "certs") a.folders.push_back(option.value);
+    if (option.name == "ca") a.issuers.push_back(option.value);
+    if (option.name == "home") a.home = option.value;
+    if (option.name == "listen") a.listen = option.value;
+  }
+  if (!line->operands.empty()) {
+    a.command = line->operands.front();
+    a.positional.assign(line->operands.begin() + 1, line->operands.end());
+  }
+  return a;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Arguments a;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--help" || argument == "-h") return Usage("");
-    if (argument == "--version") {
-      std::printf("kavelo-verify %s\n", KASSE_VERSION);
-      return 0;
-    }
-    const bool valued = argument == "--cert" || argument == "--certs" || argument == "--ca" ||
-                        argument == "--home" || argument == "--listen";
-    if (valued && ++i >= argc) return Usage(argument + " needs a value");
-    if (argument == "--cert")
-      a.certificates.push_back(argv[i]);
-    else if (argument == "--certs")
-      a.folders.push_back(argv[i]);
-    else if (argument == "--ca")
-      a.issuers.push_back(argv[i]);
-    else if (argument == "--home")
-      a.home = argv[i];
-    else if (argument == "--listen")
-      a.listen = argv[i];
-    else if (argument.starts_with("--"))
-      return Usage("unknown option: " + argument);
-    else if (a.command.empty())
-      a.command = argument;
-    else
-      a.positional.push_back(argument);
+  auto arguments = ReadArguments(std::vector<std::string>(argv + 1, argv + argc));
+  if (!arguments) return Usage(arguments.error().message);
+  const Arguments& a = *arguments;
+  if (a.command == "--help") return Usage("");
+  if (a.command == "--version") {
+    std::fputs(kasse::VersionText("kavelo-verify", KASSE_VERSION).c_str(), stdout);
+    return 0;
   }
   if (a.command == "url") return UrlCommand(a);
   if (a.command == "audit") return AuditCommand(a);
   if (a.command == "serve") return ServeCommand(a);
-  return Usage(a.command.empty() ? "no command given" : "unknown command: " + a.command);
+  return Usage(a.command.empty() ? "no command given" : "unknown command '" + a.command + "'");
 }

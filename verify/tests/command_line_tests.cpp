@@ -82,5 +82,30 @@ TEST(KaveloVerify, AnswersHelpAndVersionAndRefusesUnusableFiles) {
   EXPECT_NE(run.output.find("missing: not a folder (--certs)"), std::string::npos) << run.output;
 }
 
+// The forms of every GNU program, and one short line for a mistake instead of the whole help.
+TEST(KaveloVerify, TakesTheUsualOptionFormsAndNamesAMistakeInOneLine) {
+  TempFolder user;
+  Outcome run = Verify(user, "-h");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output.rfind("Usage: kavelo-verify url", 0), 0u) << run.output;
+  const std::string home = (user.Path() / "home").string();
+  run = Verify(user, "--home='" + home + "' audit");
+  EXPECT_EQ(run.status, 2);  // read as the home: it holds no journal
+  EXPECT_NE(run.output.find("no journal pair found"), std::string::npos) << run.output;
+  run = Verify(user, "url -- --cert");  // after --, an operand like any other
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.output.find("needs a value"), std::string::npos) << run.output;
+  for (const auto& [arguments, line] : std::vector<std::pair<std::string, std::string>>{
+           {"audit --bogus x",
+            "kavelo-verify: unknown option '--bogus'; try 'kavelo-verify --help'\n"},
+           {"url --cert",
+            "kavelo-verify: option '--cert' needs a value; try 'kavelo-verify --help'\n"},
+           {"frob", "kavelo-verify: unknown command 'frob'; try 'kavelo-verify --help'\n"}}) {
+    run = Verify(user, arguments);
+    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_EQ(run.output, line);
+  }
+}
+
 }  // namespace
 }  // namespace kasse
