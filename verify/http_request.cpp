@@ -167,37 +167,41 @@ bool RequestHeadReader::Begun() const {
 
 Result<std::optional<RequestHead>> RequestHeadReader::Read(std::string_view pending) {
   // Never past the limit, so that a head's fate does not depend on how it was cut into reads.
-  const std::size_t window = std::min(pending.size(), maxHead_ + 1);
+  const std::string_view window = pending.substr(0, maxHead_ + 1);
   // RFC 9112 2.2: empty lines before a request line are ignored.
-  while (fed_ == 0 && skipped_ + 2 <= window && pending[skipped_] == '\r' &&
-         pending[skipped_ + 1] == '\n') {
+  while (skipped_ + 2 <= window.size() && window.substr(skipped_, 2) == "\r\n")
     skipped_ += 2;
-  }
   begun_ = pending.size() > skipped_;
-  boost::beast::error_code error = http::error::need_more;
-  const std::size_t begin = skipped_ + fed_;
-  // A lone CR may begin another empty line: wait for the byte behind it.
-  const bool halfEmptyLine = fed_ == 0 && window == skipped_ + 1 && pending[skipped_] == '\r';
-  if (begin < window && !halfEmptyLine)
-    fed_ += parser_->beast.put(boost::asio::buffer(pending.data() + begin, window - begin), error);
-  const bool bodyAnnounced = error == http::error::body_limit;
-  if (error == http::error::need_more) {
+  // The parser gets the head once it has ended, never a part: what it makes of a head then
+  // does not depend on the reads it came in. Each byte is searched once.
+  const std::size_t end = window.find("\r\n\r\n", std::max(skipped_, searched_));
+  if (end == npos) {
+    searched_ = window.size() >= 3 ? window.size() - 3 : 0;
     if (pending.size() > maxHead_) return Restart(TooLong());
     return std::optional<RequestHead>();
   }
+  const std::size_t size = end + 4;
+  if (size > maxHead_) return Restart(TooLong());
+  const std::string_view head = window.substr(skipped_, size - skipped_);
+  boost::beast::error_code error;
+  const std::size_t used = parser_->beast.put(boost::asio::buffer(head.data(), head.size()), error);
+  const bool bodyAnnounced = error == http::error::body_limit;
   if (error && !bodyAnnounced) return Restart(BeastError(error));
-  RequestHead head;
-  head.size = skipped_ + fed_;
-  auto request = RequestOf(parser_->beast, pending.substr(skipped_, fed_), bodyAnnounced);
+  // An announced body stops the parser behind the last field, before it calls the head done.
+  if (!bodyAnnounced && (used != head.size() || !parser_->beast.is_header_done()))
+    return Restart(BadRequest("the request head is malformed"));
+  auto request = RequestOf(parser_->beast, head, bodyAnnounced);
   if (!request) return Restart(request.error());
-  head.request = std::move(*request);
+  RequestHead read;
+  read.request = std::move(*request);
+  read.size = size;
   Restart(Error{});
-  return std::optional<RequestHead>(std::move(head));
+  return std::optional<RequestHead>(std::move(read));
 }
 
 Error RequestHeadReader::Restart(Error error) {
   parser_ = std::make_unique<Parser>(maxHead_);
-  skipped_ = fed_ = 0;
+  skipped_ = searched_ = 0;
   begun_ = false;
   return error;
 }

@@ -58,8 +58,8 @@ class RequestHeadReader {
   Error Restart(Error error);
 
   std::size_t maxHead_;
-  std::size_t skipped_ = 0;  // empty lines before the request line
-  std::size_t fed_ = 0;      // bytes the parser has taken behind them
+  std::size_t skipped_ = 0;   // empty lines before the request line
+  std::size_t searched_ = 0;  // bytes searched for the end of the head
   bool begun_ = false;
   std::unique_ptr<Parser> parser_;
 };
