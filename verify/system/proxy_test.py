@@ -11,18 +11,18 @@ of two `kavelo-verify serve` instances reading one read-only certificate folder:
 Usage: proxy_test.py BIN_DIR SOURCE_DIR. Exit 77 (skipped) where nginx is missing."""
 
 import os
-import pwd
 import re
 import select
 import shutil
-import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from nginx_front import Nginx, NginxError, nginx_program, readme_blocks  # noqa: E402
 
 SKIP = 77
 WAIT_S = 10  # the longest any one step may take
@@ -36,103 +36,6 @@ class Failed(Exception):
 def check(condition, what):
     if not condition:
         raise Failed(what)
-
-
-def readme_blocks(source):
-    """The upstream block and the location blocks of the README's nginx example."""
-    text = (source / "README.md").read_text()
-    fenced = re.search(r"```nginx\n(.*?)```", text, re.S)
-    check(fenced, "README.md has no nginx block")
-    config = fenced.group(1)
-
-    def block(start):
-        depth, at = 0, config.index("{", start)
-        for end in range(at, len(config)):
-            depth += {"{": 1, "}": -1}.get(config[end], 0)
-            if depth == 0:
-                return config[start:end + 1]
-        raise Failed("unbalanced braces in the README's nginx block")
-
-    upstream = block(config.index("upstream kavelo"))
-    locations = [block(m.start()) for m in re.finditer(r"\blocation\b", config)]
-    check("127.0.0.1:8081" in upstream and "127.0.0.1:8082" in upstream and locations,
-          "the README's nginx block names 127.0.0.1:8081 and :8082 and has locations")
-    return upstream, locations
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def wait_for_port(port, process):
-    deadline = time.monotonic() + WAIT_S
-    while time.monotonic() < deadline:
-        check(process.poll() is None, f"nginx ended at start (exit {process.returncode})")
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return
-        except OSError:
-            time.sleep(0.05)  # nginx gives no sign of readiness but its open port
-    raise Failed(f"nginx did not listen on {port} within {WAIT_S} s")
-
-
-class Nginx:
-    """nginx in the foreground with everything of its own under `prefix`."""
-
-    def __init__(self, prefix, upstream, locations, ports):
-        self.prefix, self.port = prefix, free_port()
-        for folder in ("logs", "temp"):
-            (prefix / folder).mkdir(parents=True)
-        upstream = upstream.replace("127.0.0.1:8081", f"127.0.0.1:{ports[0]}").replace(
-            "127.0.0.1:8082", f"127.0.0.1:{ports[1]}")
-        temp = "\n".join(f"  {kind}_temp_path {prefix}/temp/{kind};"
-                         for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
-        # Run as root (CI), the workers would become nobody, who cannot enter the test folder.
-        user = f"user {pwd.getpwuid(os.geteuid()).pw_name};\n" if os.geteuid() == 0 else ""
-        self.access_log = prefix / "logs" / "access.log"
-        self.error_log = prefix / "logs" / "error.log"
-        (prefix / "nginx.conf").write_text(f"""{user}daemon off;
-worker_processes 1;
-pid {prefix}/nginx.pid;
-error_log {self.error_log} info;
-events {{ worker_connections 256; }}
-http {{
-  log_format upstreams '$status "$request" upstream=$upstream_addr';
-  access_log {self.access_log} upstreams;
-{temp}
-{upstream}
-server {{
-  listen 127.0.0.1:{self.port};
-{chr(10).join(locations)}
-}}
-}}
-""")
-        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-        self.process = subprocess.Popen(
-            [nginx, "-p", str(prefix), "-c", str(prefix / "nginx.conf"), "-e",
-             str(self.error_log)], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_for_port(self.port, self.process)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGQUIT)  # graceful: the logs are complete after
-            try:
-                self.process.wait(WAIT_S)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-
-    def upstream_attempts(self):
-        """Requests nginx sent to each upstream address, from its log (retries included)."""
-        counts = {}
-        for line in self.access_log.read_text().splitlines():
-            for address in line.split("upstream=")[1].split(","):
-                address = address.strip().split(" : ")[0]
-                if address != "-":
-                    counts[address] = counts.get(address, 0) + 1
-        return counts
 
 
 class Instance:
@@ -292,7 +195,7 @@ def smuggling_attempts(t1):
 
 def passes_and_refuses_smuggling(work, blocks, instances, t1):
     relays = [Relay(instance.port) for instance in instances]
-    nginx = Nginx(work / "nginx-relayed", *blocks, [relay.port for relay in relays])
+    nginx = Nginx(work / "nginx-relayed", blocks, [relay.port for relay in relays])
     try:
         checker = Checker(nginx.port, t1)
         valid = sum(checker.check() for _ in range(40))
@@ -317,7 +220,7 @@ def passes_and_refuses_smuggling(work, blocks, instances, t1):
 
 
 def loses_no_check_when_one_instance_dies(work, blocks, instances, t1):
-    nginx = Nginx(work / "nginx-direct", *blocks, [instance.port for instance in instances])
+    nginx = Nginx(work / "nginx-direct", blocks, [instance.port for instance in instances])
     results, lock, killed = [], threading.Lock(), threading.Event()
     enough_before, enough_after = 200, 400
 
@@ -377,7 +280,7 @@ def signed_receipt(bin_dir, source, work):
 
 
 def main(bin_dir, source):
-    if not (shutil.which("nginx") or Path("/usr/sbin/nginx").exists()):
+    if nginx_program() is None:
         print("SKIP: nginx is not installed (scripts/setup installs it)")
         return SKIP
     work = Path(tempfile.mkdtemp(prefix="kavelo-proxy-"))
@@ -389,7 +292,7 @@ def main(bin_dir, source):
         passes_and_refuses_smuggling(work, blocks, instances, t1)
         loses_no_check_when_one_instance_dies(work, blocks, instances, t1)
         return 0
-    except Failed as failure:
+    except (Failed, NginxError) as failure:
         print(f"FAIL: {failure}")
         for log in sorted(work.glob("nginx-*/logs/error.log")):
             print(f"--- {log}\n{log.read_text()[-2000:]}")
