@@ -8,7 +8,9 @@
 // obsolete line folding, a Transfer-Encoding only in HTTP/1.1 and ending in chunked, and the
 // target in origin form or absolute form (then served by its path). Anything else is a bad
 // request, and the connection ends after its answer. Bounded and linear: a head longer than
-// the limit is refused, and each byte is looked at about once however the head arrives.
+// the limit is refused, and each byte is searched once for the head's end and then parsed
+// once, however the head arrives; the parser sees only whole heads, so what it makes of one
+// never depends on the reads it came in.
 
 #include <cstddef>
 #include <memory>
