@@ -223,6 +223,12 @@ LoadRun RunVerifyLoad(int port, const std::string& t1, int clients, double secon
                         ReadAnswer(fd, buffer, answer);
         if (ok && answer.find("\"verdict\":\"valid\"") != std::string::npos) {
           mine.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+          // A proxy ends a keep-alive connection after so many requests, saying so.
+          if (answer.find("\r\nConnection: close\r\n") < answer.find("\r\n\r\n")) {
+            ::close(fd);
+            buffer.clear();
+            fd = Connect(port);
+          }
           continue;
         }
         ++failed;

@@ -1,113 +1,217 @@
 #include "verify/http_request.h"
 
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+
 #include <algorithm>
-#include <cctype>
 
 namespace kasse {
+
+namespace http = boost::beast::http;
+using Message = http::request<http::empty_body>;
+
+struct RequestHeadReader::Parser {
+  explicit Parser(std::size_t maxHead) {
+    // Beast is never given bytes past the limit; its own limit is the same backstop. The
+    // service takes no body: one announced ends the head with body_limit, and the body itself
+    // is never read (eager off: the parser stops behind the head).
+    beast.header_limit(static_cast<std::uint32_t>(std::min<std::size_t>(maxHead + 1, 1u << 30)));
+    beast.body_limit(0);
+    beast.eager(false);
+  }
+  http::request_parser<http::empty_body> beast;
+};
+
 namespace {
 
-Error BadRequest(const std::string& what) {
-  return MakeError(ErrorKind::kMalformed, what);
+constexpr std::size_t npos = std::string_view::npos;
+
+Error BadRequest(std::string what) {
+  return MakeError(ErrorKind::kMalformed, std::move(what));
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+Error TooLong() {
+  return MakeError(ErrorKind::kTooLong, "the request head is too long");
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-    text.remove_suffix(1);
-  return text;
+std::string_view Text(boost::beast::string_view text) {
+  return std::string_view(text.data(), text.size());
 }
 
-bool HasToken(std::string_view list, std::string_view token) {
-  for (std::size_t at = 0; at <= list.size();) {
-    std::size_t end = list.find(',', at);
-    if (end == std::string_view::npos) end = list.size();
-    if (SameText(Trimmed(list.substr(at, end - at)), token)) return true;
-    at = end + 1;
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char a, char b) { return Lower(a) == Lower(b); });
+}
+
+// RFC 3986 host (reg-name, IPv4 or IP literal) with an optional port: letters, digits and the
+// few marks these allow. No whitespace, no "/", no "@".
+bool ValidHost(std::string_view host) {
+  return std::all_of(host.begin(), host.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("-._~%!$&'()*+,;=:[]").find(c) != npos;
+  });
+}
+
+// RFC 9112 3.2.2: an origin server accepts the absolute form and serves its path and query.
+Result<std::string> OriginForm(std::string_view target, std::string_view method) {
+  if (target.starts_with('/')) return std::string(target);
+  if (target == "*" && method == "OPTIONS") return std::string(target);
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (!StartsWithNoCase(target, scheme)) continue;
+    const std::string_view rest = target.substr(scheme.size());
+    const std::size_t pathAt = rest.find_first_of("/?");
+    const std::string_view authority = rest.substr(0, pathAt);
+    // RFC 9110 4.2.4: user information in an http URL is an error.
+    if (authority.empty() || authority.find('@') != npos || !ValidHost(authority))
+      return BadRequest("the target's authority is not a host");
+    if (pathAt == npos) return std::string("/");
+    return (rest[pathAt] == '?' ? "/" : "") + std::string(rest.substr(pathAt));
+  }
+  return BadRequest("the request target is neither a path nor an http URL");
+}
+
+// RFC 9112 3.2: one Host in HTTP/1.1, at most one in HTTP/1.0, and a valid one.
+Result<void> CheckHost(const Message& message) {
+  const std::size_t hosts = message.count(http::field::host);
+  if (hosts > 1) return BadRequest("more than one Host header");
+  if (hosts == 0) {
+    if (message.version() == 11) return BadRequest("an HTTP/1.1 request without Host");
+    return {};
+  }
+  if (!ValidHost(Text(message[http::field::host])))
+    return BadRequest("the Host header is not a host");
+  return {};
+}
+
+// Beast joins folded lines with spaces; RFC 9112 5.2 lets a server refuse them instead, and a
+// proxy in front might have read them otherwise.
+bool Folded(std::string_view head) {
+  for (std::size_t at = head.find('\n'); at != npos && at + 1 < head.size();
+       at = head.find('\n', at + 1)) {
+    if (head[at + 1] == ' ' || head[at + 1] == '\t') return true;
   }
   return false;
 }
 
-Result<void> ReadRequestLine(std::string_view line, HttpRequest& request) {
-  const std::size_t first = line.find(' ');
-  const std::size_t second = line.find(' ', first + 1);
-  if (first == std::string_view::npos || second == std::string_view::npos ||
-      line.find(' ', second + 1) != std::string_view::npos) {
-    return BadRequest("the request line is not METHOD TARGET VERSION");
+// Repeated fields joined as RFC 9110 5.3 says, with commas.
+std::string Joined(const Message& message, http::field name) {
+  std::string joined;
+  for (auto [it, end] = message.equal_range(name); it != end; ++it) {
+    if (!joined.empty()) joined += ", ";
+    joined += Text(it->value());
   }
-  request.method = std::string(line.substr(0, first));
-  request.target = std::string(line.substr(first + 1, second - first - 1));
-  const std::string_view version = line.substr(second + 1);
-  if (version == "HTTP/1.1") {
-    request.http11 = true;
-  } else if (version == "HTTP/1.0") {
-    request.http11 = false;
-    request.keepAlive = false;
-  } else {
-    return BadRequest("not HTTP/1.0 or HTTP/1.1");
-  }
-  if (request.method.empty() || request.target.empty()) return BadRequest("empty method or target");
-  return {};
+  return joined;
 }
 
-void ReadHeader(std::string_view name, std::string_view value, HttpRequest& request) {
-  if (SameText(name, "Accept")) {
-    request.accept = std::string(value);
-  } else if (SameText(name, "Accept-Language")) {
-    request.acceptLanguage = std::string(value);
-  } else if (SameText(name, "Connection")) {
-    if (HasToken(value, "close")) request.keepAlive = false;
-    if (HasToken(value, "keep-alive")) request.keepAlive = true;
-  } else if (SameText(name, "Content-Length")) {
-    request.hasBody = request.hasBody || value.find_first_not_of('0') != std::string_view::npos;
-  } else if (SameText(name, "Transfer-Encoding")) {
-    request.hasBody = true;
+Error BeastError(const boost::beast::error_code& error) {
+  if (error == http::error::header_limit) return TooLong();
+  if (error == http::error::bad_field)
+    return BadRequest("a header line is not NAME: VALUE (nothing may stand before the colon)");
+  if (error == http::error::bad_line_ending) return BadRequest("a line does not end in CR LF");
+  if (error == http::error::bad_value)
+    return BadRequest("a header value holds a control character");
+  if (error == http::error::bad_content_length)
+    return BadRequest("Content-Length is not one number, or given twice with other values");
+  if (error == http::error::bad_transfer_encoding)
+    return BadRequest("Transfer-Encoding given twice or beside Content-Length");
+  if (error == http::error::bad_method || error == http::error::bad_target ||
+      error == http::error::bad_version) {
+    return BadRequest("the request line is not METHOD TARGET HTTP/1.x");
   }
+  return BadRequest("the request head is malformed (" + error.message() + ")");
+}
+
+// The request of a head Beast has read, with the rules it leaves to us.
+Result<HttpRequest> RequestOf(const http::request_parser<http::empty_body>& parser,
+                              std::string_view head, bool bodyAnnounced) {
+  const Message& message = parser.get();
+  if (message.version() != 10 && message.version() != 11)
+    return BadRequest("not HTTP/1.0 or HTTP/1.1");
+  if (Folded(head)) return BadRequest("a header line is folded onto the next");
+  if (auto host = CheckHost(message); !host) return host.error();
+  HttpRequest request;
+  request.method = std::string(Text(message.method_string()));
+  auto target = OriginForm(Text(message.target()), request.method);
+  if (!target) return target.error();
+  request.target = std::move(*target);
+  request.http11 = message.version() == 11;
+  request.keepAlive = message.keep_alive();
+  // RFC 9112 6.1 and 6.3: a coding in HTTP/1.0, or one that does not end in chunked, leaves
+  // the body's length unknown.
+  if (message.count(http::field::transfer_encoding) > 0) {
+    if (!request.http11) return BadRequest("Transfer-Encoding in an HTTP/1.0 request");
+    if (!parser.chunked()) return BadRequest("a Transfer-Encoding that does not end in chunked");
+  }
+  request.hasBody = bodyAnnounced || parser.chunked();
+  request.accept = Joined(message, http::field::accept);
+  request.acceptLanguage = Joined(message, http::field::accept_language);
+  return request;
 }
 
 }  // namespace
 
-std::size_t HeadEnd(std::string_view buffer, std::size_t from) {
-  // The empty line may have begun up to two bytes before `from`.
-  for (std::size_t at = buffer.find('\n', from > 2 ? from - 2 : 0); at != std::string_view::npos;
-       at = buffer.find('\n', at + 1)) {
-    if (at + 1 < buffer.size() && buffer[at + 1] == '\n') return at + 2;
-    if (at + 2 < buffer.size() && buffer[at + 1] == '\r' && buffer[at + 2] == '\n') return at + 3;
-  }
-  return std::string_view::npos;
+RequestHeadReader::RequestHeadReader(std::size_t maxHead)
+    : maxHead_(maxHead), parser_(std::make_unique<Parser>(maxHead)) {}
+
+RequestHeadReader::~RequestHeadReader() = default;
+
+bool RequestHeadReader::Begun() const {
+  return begun_;
 }
 
-Result<HttpRequest> ParseRequestHead(std::string_view head) {
-  HttpRequest request;
-  bool first = true;
-  for (std::size_t at = 0; at < head.size();) {
-    std::size_t end = head.find('\n', at);
-    if (end == std::string_view::npos) end = head.size();
-    std::string_view line = head.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at = end + 1;
-    if (first) {
-      if (auto read = ReadRequestLine(line, request); !read) return read.error();
-      first = false;
-      continue;
-    }
-    if (line.empty()) break;
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0 || line.front() == ' ' ||
-        line.front() == '\t') {
-      return BadRequest("a header line is not NAME: VALUE");
-    }
-    ReadHeader(line.substr(0, colon), Trimmed(line.substr(colon + 1)), request);
+Result<std::optional<RequestHead>> RequestHeadReader::Read(std::string_view pending) {
+  // Never past the limit, so that a head's fate does not depend on how it was cut into reads.
+  const std::string_view window = pending.substr(0, maxHead_ + 1);
+  // RFC 9112 2.2: empty lines before a request line are ignored.
+  while (skipped_ + 2 <= window.size() && window.substr(skipped_, 2) == "\r\n")
+    skipped_ += 2;
+  begun_ = pending.size() > skipped_;
+  // The parser gets the head once it has ended, never a part: what it makes of a head then
+  // does not depend on the reads it came in. Each byte is searched once.
+  const std::size_t end = window.find("\r\n\r\n", std::max(skipped_, searched_));
+  if (end == npos) {
+    searched_ = window.size() >= 3 ? window.size() - 3 : 0;
+    if (pending.size() > maxHead_) return Restart(TooLong());
+    return std::optional<RequestHead>();
   }
-  if (first) return BadRequest("no request line");
-  return request;
+  const std::size_t size = end + 4;
+  if (size > maxHead_) return Restart(TooLong());
+  const std::string_view head = window.substr(skipped_, size - skipped_);
+  boost::beast::error_code error;
+  const std::size_t used = parser_->beast.put(boost::asio::buffer(head.data(), head.size()), error);
+  const bool bodyAnnounced = error == http::error::body_limit;
+  if (error && !bodyAnnounced) return Restart(BeastError(error));
+  // An announced body stops the parser behind the last field, before it calls the head done.
+  if (!bodyAnnounced && (used != head.size() || !parser_->beast.is_header_done()))
+    return Restart(BadRequest("the request head is malformed"));
+  auto request = RequestOf(parser_->beast, head, bodyAnnounced);
+  if (!request) return Restart(request.error());
+  RequestHead read;
+  read.request = std::move(*request);
+  read.size = size;
+  Restart(Error{});
+  return std::optional<RequestHead>(std::move(read));
+}
+
+Error RequestHeadReader::Restart(Error error) {
+  parser_ = std::make_unique<Parser>(maxHead_);
+  skipped_ = searched_ = 0;
+  begun_ = false;
+  return error;
+}
+
+Result<HttpRequest> ParseRequestHead(std::string_view head, std::size_t maxHead) {
+  RequestHeadReader reader(maxHead);
+  auto read = reader.Read(head);
+  if (!read) return read.error();
+  if (!*read) return BadRequest("the request head has not ended");
+  return std::move((*read)->request);
 }
 
 }  // namespace kasse

@@ -71,7 +71,7 @@ void ServerLoop::Run() {
         Close(fd);
       } else if (what & EPOLLOUT) {
         Connection& connection = *it->second;
-        if (Writable(connection) == Sent::kWhole && connection.heardFrom) ServeBuffered(connection);
+        if (Writable(connection) == Sent::kWhole) ServeBuffered(connection);
       } else if (what & EPOLLIN) {
         Readable(*it->second);
       }
@@ -107,8 +107,9 @@ void ServerLoop::Accept() {
       ::close(fd);  // every connection is busy answering: this one waits for nothing
       continue;
     }
-    auto connection = std::make_unique<Connection>();
-    connection->fd = fd;
+    auto connection = std::make_unique<Connection>(
+        fd, options_.maxHead,
+        [this](const HttpRequest& request) { return AnswerRequest(request, index_); });
     connection->since = Clock::now();
     connection->deadline = connection->since + options_.headLimit;
     epoll_event event{};
@@ -127,7 +128,7 @@ void ServerLoop::Evict() {
   // is never cut.
   Connection* oldest = nullptr;
   for (const auto& [fd, connection] : connections_) {
-    if (!connection->waitingForHead) continue;
+    if (!connection->http.WaitingForHead()) continue;
     if (oldest == nullptr || connection->since < oldest->since) oldest = connection.get();
   }
   if (oldest == nullptr) return;
@@ -142,60 +143,41 @@ void ServerLoop::Readable(Connection& connection) {
   char buffer[4096];
   for (;;) {
     const ssize_t got = ::recv(connection.fd, buffer, sizeof buffer, 0);
-    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-      Close(connection.fd);
-      return;
+    if (got == 0) {
+      // A half-close: what came before it is still answered.
+      connection.http.PeerClosed();
+      break;
     }
     if (got < 0) {
       if (errno == EINTR) continue;
-      break;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      Close(connection.fd);
+      return;
     }
     if (!connection.heardFrom) {
       connection.heardFrom = true;
       connection.deadline = std::min(connection.deadline, Clock::now() + options_.headLimit);
     }
-    connection.in.append(buffer, static_cast<std::size_t>(got));
-    if (connection.in.size() > options_.maxHead) break;
+    connection.http.Received(std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (connection.http.Full()) break;
   }
   ServeBuffered(connection);
 }
 
 void ServerLoop::ServeBuffered(Connection& connection) {
   // Pipelined requests one after the other, as long as each answer leaves at once.
-  for (;;) {
-    const std::size_t end = HeadEnd(connection.in, connection.searched);
-    connection.searched = end == std::string::npos ? connection.in.size() : 0;
-    if (end == std::string::npos || end > options_.maxHead) {
-      if (connection.in.size() > options_.maxHead) {
-        Send(connection, SerializeResponse(ErrorAnswer(431, "the request head is too long", false)),
-             true);
-      }
-      return;
-    }
-    auto request = ParseRequestHead(std::string_view(connection.in).substr(0, end));
-    connection.in.erase(0, end);
-    if (!request) {
-      Send(connection, SerializeResponse(ErrorAnswer(400, request.error().message, false)), true);
-      return;
-    }
-    const HttpResponse response = AnswerRequest(*request, index_);
-    if (Send(connection, SerializeResponse(response), response.close) != Sent::kWhole) return;
+  while (connection.http.AnswerNext()) {
+    connection.deadline = Clock::now() + options_.writeLimit;
+    if (Writable(connection) != Sent::kWhole) return;
   }
-}
-
-ServerLoop::Sent ServerLoop::Send(Connection& connection, std::string bytes, bool close) {
-  connection.out = std::move(bytes);
-  connection.sent = 0;
-  connection.waitingForHead = false;
-  connection.closeAfterWrite = close;
-  connection.deadline = Clock::now() + options_.writeLimit;
-  return Writable(connection);
+  if (connection.http.Done()) Close(connection.fd);
 }
 
 ServerLoop::Sent ServerLoop::Writable(Connection& connection) {
-  while (connection.sent < connection.out.size()) {
-    const ssize_t put = ::send(connection.fd, connection.out.data() + connection.sent,
-                               connection.out.size() - connection.sent, MSG_NOSIGNAL);
+  HttpConnection& http = connection.http;
+  while (!http.Unsent().empty()) {
+    const std::string_view unsent = http.Unsent();
+    const ssize_t put = ::send(connection.fd, unsent.data(), unsent.size(), MSG_NOSIGNAL);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       if (!connection.watchingWrite) Watch(connection.fd, true);
@@ -206,17 +188,14 @@ ServerLoop::Sent ServerLoop::Writable(Connection& connection) {
       Close(connection.fd);
       return Sent::kClosed;
     }
-    connection.sent += static_cast<std::size_t>(put);
+    http.Sent(static_cast<std::size_t>(put));
   }
-  if (connection.closeAfterWrite) {
+  if (http.Done()) {
     Close(connection.fd);
     return Sent::kClosed;
   }
   // Keep-alive: the next request may take the idle limit to begin, then the head limit.
-  connection.out.clear();
-  connection.sent = 0;
-  connection.waitingForHead = true;
-  connection.heardFrom = !connection.in.empty();
+  connection.heardFrom = http.HeardFrom();
   connection.since = Clock::now();
   connection.deadline =
       connection.since + (connection.heardFrom ? options_.headLimit : options_.idleLimit);

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "verify/http_connection.h"
 #include "verify/verify_server.h"
 
 namespace kasse {
@@ -27,13 +28,11 @@ class ServerLoop {
  private:
   using Clock = std::chrono::steady_clock;
   struct Connection {
-    int fd = -1;
-    std::string in, out;
-    std::size_t searched = 0;  // bytes of `in` already searched for the end of a head
-    std::size_t sent = 0;
-    bool waitingForHead = true;  // false: writing an answer
+    Connection(int socket, std::size_t maxHead, HttpConnection::Answerer answer)
+        : fd(socket), http(maxHead, std::move(answer)) {}
+    int fd;
+    HttpConnection http;
     bool heardFrom = false;      // a byte of the current request has arrived
-    bool closeAfterWrite = false;
     bool watchingWrite = false;  // epoll waits for room to write, not for bytes to read
     Clock::time_point deadline, since;
   };
@@ -45,7 +44,6 @@ class ServerLoop {
   enum class Sent { kWhole, kPending, kClosed };
   Sent Writable(Connection& connection);
   void ServeBuffered(Connection& connection);
-  Sent Send(Connection& connection, std::string bytes, bool close);
   void Close(int fd);
   void Sweep();
   void Watch(int fd, bool writing);

@@ -42,8 +42,8 @@ class ServiceStall : public ::testing::Test {
   void ExpectPromptCheck() {
     LoopbackSocket socket(server_.Port());
     ASSERT_TRUE(socket.Connected());
-    ASSERT_TRUE(
-        socket.Send("GET /verify.php?t1=" + t1_ + " HTTP/1.1\r\nAccept: application/json\r\n\r\n"));
+    ASSERT_TRUE(socket.Send("GET /verify.php?t1=" + t1_ +
+                            " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: application/json\r\n\r\n"));
     const auto answer = socket.Answer(kAnswerWithin);
     ASSERT_TRUE(answer) << "no answer within " << kAnswerWithin.count() << " ms";
     EXPECT_NE(answer->find("\"verdict\":\"valid\""), std::string::npos) << *answer;

@@ -57,6 +57,16 @@ class LoopbackSocket {
     return closed_;
   }
 
+  // True when the server closed the connection before `limit` without sending anything more
+  // than the answers already taken.
+  bool ClosedWithNothingMore(std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const std::size_t before = buffer_.size();
+    return ClosedWithin(limit) && buffer_.size() == before;
+  }
+
+  // Ends the sending direction (shutdown SHUT_WR): the server reads the end, answers still come.
+  bool HalfClose() { return fd_ >= 0 && ::shutdown(fd_, SHUT_WR) == 0; }
+
  private:
   // Waits for bytes until `end`; false on close, error or time out.
   bool Receive(std::chrono::steady_clock::time_point end) {
