@@ -13,6 +13,7 @@
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/user_folders.h"
+#include "qrread/picture_file.h"
 #include "verify/card_certificate.h"
 #include "verify/certificate_index.h"
 #include "verify/journal_audit.h"
@@ -23,6 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: kavelo-verify url URL_OR_T1 [--home DIR] [--cert FILE]... [--certs DIR]...\n"
+    "       kavelo-verify image FILE [--home DIR] [--cert FILE]... [--certs DIR]...\n"
     "       kavelo-verify audit [--home DIR | S_FILE L_FILE]\n"
     "       kavelo-verify serve [--listen HOST:PORT] [--home DIR] [--cert FILE]... [--certs "
     "DIR]...\n"
@@ -32,6 +34,9 @@ constexpr const char* kUsage =
     "url:   checks the signed data of a receipt's QR code (the whole verification URL or only\n"
     "       its t1 value) and prints the receipt's data with the verdict. Exit 0 valid,\n"
     "       1 invalid, 2 unusable input or no certificate for the receipt's card.\n"
+    "image: reads the receipt's QR code from a picture (PNG, JPEG: a scan or a phone photo) or\n"
+    "       a PDF (the register's own) and checks it as url does, with the same exit status;\n"
+    "       a file with no code or several different ones is unusable (2).\n"
     "audit: decodes every record of the journal pairs, checks signatures, sequence numbers,\n"
     "       that S and L files agree and that a trusted issuer vouches for each card's\n"
     "       certificate. Exit 0 clean, 1 findings, 2 unusable.\n"
@@ -149,6 +154,18 @@ int UrlCommand(const Arguments& a) {
   return ExitOf(verdict.validity);
 }
 
+// The receipt's code read from a picture or PDF, then judged exactly as `url` judges it.
+int ImageCommand(const Arguments& a) {
+  if (a.positional.size() != 1) return Usage("image needs a picture (PNG, JPEG) or a PDF");
+  const kasse::Result<std::string> code = kasse::QrCodeOfFile(a.positional[0]);
+  if (!code) return Fail(code.error().message);
+  std::fprintf(stderr, "kavelo-verify: the QR code in %s: %s\n", a.positional[0].c_str(),
+               code->c_str());
+  Arguments read = a;
+  read.positional = {*code};
+  return UrlCommand(read);
+}
+
 int AuditCommand(const Arguments& a) {
   std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
   if (a.positional.empty()) {
@@ -241,6 +258,7 @@ int main(int argc, char** argv) {
       a.positional.push_back(argument);
   }
   if (a.command == "url") return UrlCommand(a);
+  if (a.command == "image") return ImageCommand(a);
   if (a.command == "audit") return AuditCommand(a);
   if (a.command == "serve") return ServeCommand(a);
   return Usage(a.command.empty() ? "no command given" : "unknown command: " + a.command);
