@@ -62,7 +62,7 @@ std::vector<FileStamp> StampsOf(const CertificateSources& sources) {
   std::vector<FileStamp> stamps;
   if (!sources.home.empty()) {
     for (const auto& pair : JournalPairs(sources.home))
-      if (!pair.first.empty()) stamps.push_back(Stamp(pair.first, Role::kJournal));
+      stamps.push_back(Stamp(pair.first, Role::kJournal));
   }
   for (const auto& file : sources.cardFiles)
     stamps.push_back(Stamp(file, Role::kCard));

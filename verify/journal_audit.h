@@ -74,10 +74,13 @@ class JournalAuditor {
   std::optional<AuditReport> report_;
 };
 
+// Whether an L file without its S file is listed (with an empty S path) or left out.
+enum class LoneLFiles { kLeaveOut, kList };
+
 // The pairs under home/Journal in name order (S name, L name); the L file of an S file may be
-// missing, then its path is empty, and an L file without its S file comes with an empty S path.
+// missing, then its path is empty.
 std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
-    const std::filesystem::path& home);
+    const std::filesystem::path& home, LoneLFiles lone = LoneLFiles::kLeaveOut);
 
 AuditReport AuditFiles(
     const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,

@@ -10,7 +10,7 @@
 namespace kasse {
 
 std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
-    const std::filesystem::path& home) {
+    const std::filesystem::path& home, LoneLFiles lone) {
   std::map<std::string, std::pair<std::filesystem::path, std::filesystem::path>> byBase;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(home / "Journal", error)) {
@@ -22,7 +22,7 @@ std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPair
   }
   std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
   for (auto& [base, pair] : byBase)
-    pairs.push_back(std::move(pair));
+    if (!pair.first.empty() || lone == LoneLFiles::kList) pairs.push_back(std::move(pair));
   return pairs;
 }
 

@@ -169,8 +169,9 @@ int ImageCommand(const Arguments& a) {
 int AuditCommand(const Arguments& a) {
   std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
   if (a.positional.empty()) {
-    pairs = kasse::JournalPairs(a.home.empty() ? kasse::DefaultRegisterHome()
-                                               : std::filesystem::path(a.home));
+    pairs = kasse::JournalPairs(
+        a.home.empty() ? kasse::DefaultRegisterHome() : std::filesystem::path(a.home),
+        kasse::LoneLFiles::kList);
   } else if (a.home.empty() && a.positional.size() == 2) {
     pairs.emplace_back(a.positional[0], a.positional[1]);
   } else {
