@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "verify/journal_audit.h"
+#include "verify/journal_stream.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/trust_store.h"
 
@@ -243,6 +244,20 @@ TEST(JournalHistory, ManyThreadsGiveTheSameFindingsInTheSameOrderAsOne) {
     inMemory.AuditPair(s.filename().string(), ReadFile(s).value(), l.filename().string(),
                        ReadFile(l).value());
   EXPECT_EQ(Lines(inMemory.Report()), Lines(one));
+}
+
+TEST(JournalHistory, AnElementWithoutEndIsNamedNotReadForever) {
+  JournalMaker maker;
+  maker.Sale(100);
+  std::string s = maker.S(false);
+  s += "<transactionEncoded>" + std::string(JournalStream::kLongestElement + 10, 'x');
+  JournalAuditor auditor(nullptr, {1});
+  auditor.AuditPair("S.xml", s, "L.xml", maker.L());
+  const AuditReport report = auditor.Report();
+  const std::string text = AuditText(report);
+  EXPECT_NE(text.find("element transactionEncoded at byte "), std::string::npos) << text;
+  EXPECT_NE(text.find("longer than 16 MiB; not read further"), std::string::npos) << text;
+  EXPECT_EQ(report.signaturesChecked, 1u);
 }
 
 }  // namespace
