@@ -8,6 +8,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <charconv>
 #include <vector>
 
 #include "common/cp1252.h"
@@ -64,10 +65,21 @@ EVP_PKEY* ParsedCertificate::Key() const {
   return X509_get0_pubkey(x509_);
 }
 
+std::optional<std::pair<std::string, std::uint64_t>> ParsedCertificate::NamedCard() const {
+  if (!commonName_ || commonName_->empty() || !serialNumber_ || serialNumber_->empty())
+    return std::nullopt;
+  std::uint64_t number = 0;
+  const char* end = serialNumber_->data() + serialNumber_->size();
+  const auto read = std::from_chars(serialNumber_->data(), end, number);
+  if (read.ec != std::errc() || read.ptr != end) return std::nullopt;
+  return std::make_pair(*commonName_, number);
+}
+
 bool ParsedCertificate::NamesCard(std::string_view tpId, std::uint64_t tpIdNo) const {
-  if (!commonName_ || !serialNumber_ || *serialNumber_ != std::to_string(tpIdNo)) return false;
+  const auto named = NamedCard();
+  if (!named || named->second != tpIdNo) return false;
   // The card's name is cp1252; a certificate may carry it as those bytes or as UTF-8.
-  return *commonName_ == tpId || *commonName_ == Cp1252ToUtf8(tpId);
+  return named->first == tpId || named->first == Cp1252ToUtf8(tpId);
 }
 
 Result<bool> CheckSignatureWithKey(EVP_PKEY* key, ByteSpan message, ByteSpan signature) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/result.h"
@@ -29,6 +31,10 @@ class ParsedCertificate {
   // The subject's common name and serialNumber, as a card certificate names tpId and tpIdNo.
   const std::optional<std::string>& CommonName() const { return commonName_; }
   const std::optional<std::string>& SerialNumber() const { return serialNumber_; }
+  // The card the subject names: its common name, and its serialNumber read as a decimal
+  // number. Nothing when either is missing or the serialNumber is not a number: such a
+  // certificate is no card's.
+  std::optional<std::pair<std::string, std::uint64_t>> NamedCard() const;
   // Whether the subject names this card (tpId as cp1252 bytes).
   bool NamesCard(std::string_view tpId, std::uint64_t tpIdNo) const;
 

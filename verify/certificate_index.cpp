@@ -113,12 +113,7 @@ Contribution Read(const FileStamp& stamp) {
 using CardKey = std::pair<std::string, std::uint64_t>;
 
 std::optional<CardKey> KeyOfSubject(const ParsedCertificate& certificate) {
-  const auto& number = certificate.SerialNumber();
-  if (!certificate.CommonName() || !number || number->empty()) return std::nullopt;
-  std::uint64_t value = 0;
-  const char* end = number->data() + number->size();
-  if (std::from_chars(number->data(), end, value).ptr != end) return std::nullopt;
-  return CardKey{*certificate.CommonName(), value};
+  return certificate.NamedCard();
 }
 
 }  // namespace
@@ -126,7 +121,6 @@ std::optional<CardKey> KeyOfSubject(const ParsedCertificate& certificate) {
 struct CertificateIndex::Snapshot {
   std::vector<Contribution> files;
   std::map<CardKey, std::vector<IndexedCertificate>> byCard;
-  std::vector<IndexedCertificate> unnamed;
   std::vector<std::string> problems;
   std::size_t issuers = 0, certificates = 0;
   std::shared_ptr<const TrustStore> trust;
@@ -152,8 +146,15 @@ void AddCertificate(CertificateIndex::Snapshot& snapshot, SeenCertificates& seen
     ++snapshot.certificates;
   }
   const IndexedCertificate& entry = known->second;
+  // A journal's parameter block says whose certificate it holds (the verdict then checks that
+  // the certificate agrees); a file's certificate is filed under the card its subject names.
   const auto key = found.card ? found.card : KeyOfSubject(*entry.certificate);
-  auto& list = key ? snapshot.byCard[*key] : snapshot.unnamed;
+  if (!key) {
+    snapshot.problems.push_back(source + ": the certificate " + entry.certificate->Subject() +
+                                " names no card (CN and a numeric serialNumber); not used");
+    return;
+  }
+  auto& list = snapshot.byCard[*key];
   for (const IndexedCertificate& listed : list)
     if (listed.certificate == entry.certificate) return;
   list.push_back(entry);
@@ -250,7 +251,6 @@ std::vector<IndexedCertificate> CertificateIndex::Find(std::string_view tpId,
     for (const IndexedCertificate& entry : list)
       if (entry.certificate->NamesCard(tpId, tpIdNo)) add({entry});
   }
-  add(snapshot->unnamed);
   return found;
 }
 

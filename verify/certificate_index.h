@@ -47,7 +47,7 @@ class CertificateIndex {
   void Refresh(std::chrono::steady_clock::duration interval = {});
 
   // Every certificate that may be the card's: named so by a journal's parameter block or by
-  // its own subject, and those whose subject names no card at all.
+  // its own subject. A certificate whose subject names no card is never one.
   std::vector<IndexedCertificate> Find(std::string_view tpId, std::uint64_t tpIdNo) const;
 
   // Files that could not be read, one line each (path and reason).

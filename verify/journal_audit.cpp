@@ -3,333 +3,342 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <initializer_list>
+#include <charconv>
+#include <deque>
+#include <map>
+#include <thread>
 
-#include "common/base_n.h"
-#include "common/hex_text.h"
 #include "verify/card_certificate.h"
-#include "verify/journal_record.h"
-#include "verify/journal_scan.h"
-#include "verify/sequence_book.h"
+#include "verify/check_pool.h"
+#include "verify/journal_pair_audit.h"
 #include "verify/trust_store.h"
 
 namespace kasse {
 
+struct JournalAuditor::Source {
+  std::string sName, lName;
+  std::filesystem::path sPath, lPath;  // files; empty when given as texts
+  std::string sText, lText;            // texts
+  bool files = false, lGiven = true, sGiven = true;
+};
+
 namespace {
 
-// The L record's field for a name; in a transaction only after the item list, whose product
-// names are written unescaped.
-std::string LField(const ScannedRecord& l, std::string_view name) {
-  std::size_t from = 0;
-  if (const std::size_t hash = l.body.find("</hashTransactionItems>"); hash != l.body.npos) {
-    from = hash;
-  }
-  auto text = ChildText(l.body, name, from);
-  return text ? XmlUnescaped(*text) : std::string("(missing)");
-}
+// Records handed to a worker at once, and batches waiting per thread at most.
+constexpr std::size_t kBatchRecords = 64;
+constexpr std::size_t kBatchesPerThread = 3;
 
-std::vector<std::string> Mismatches(const AuditedRecord& s, const ScannedRecord& l) {
-  std::vector<std::string> fields;
-  if (!s.answered) {
-    if (ChildText(l.body, "sig")) fields.push_back("sig (the S record has no answer)");
-    return fields;
-  }
-  const auto compare = [&](std::string_view name, const std::string& expected) {
-    const std::string found = LField(l, name);
-    if (found != expected) {
-      fields.push_back(std::string(name) + " \"" + found + "\" instead of \"" + expected + "\"");
-    }
+struct OrderedFinding {
+  AuditFinding finding;
+  std::size_t pair = 0, ordinal = 0;
+  int phase = 0;  // within a record: its own findings, then those of the history
+};
+
+// Opens a pair's files; nothing when there is nothing to audit (said in the report).
+std::unique_ptr<PairAudit> OpenPair(std::size_t index, const JournalAuditor::Source& source,
+                                    AuditReport& report, std::vector<OrderedFinding>& findings) {
+  const auto open = [&](const std::filesystem::path& path,
+                        const std::string& text) -> Result<JournalStream> {
+    if (!source.files) return JournalStream::OfText(text);
+    return JournalStream::OpenFile(path);
   };
-  compare("tpId", s.tpId);
-  compare("tpIdNo", std::to_string(s.tpIdNo));
-  compare(s.transaction ? "seqNoTransaction" : "seqNoReport", std::to_string(s.seqNo));
-  if (!s.signature.empty()) compare("sig", HexCompact(s.signature));
-  return fields;
-}
-
-// The request of a record cut off after it; nothing when it cannot be read.
-Bytes RequestOf(std::string_view body, const std::string& kind) {
-  auto request = Base64Child(body, kind + "Request");
-  return request ? std::move(*request) : Bytes();
-}
-
-std::string Kind(bool transaction) {
-  return transaction ? "transaction" : "report";
-}
-
-}  // namespace
-
-JournalAuditor::JournalAuditor(std::shared_ptr<const TrustStore> trust)
-    : book_(std::make_unique<SequenceBook>()), trust_(std::move(trust)) {
-  report_.issuersChecked = trust_ && !trust_->Empty();
-}
-JournalAuditor::~JournalAuditor() = default;
-
-std::size_t JournalAuditor::Add(AuditFinding finding) {
-  report_.findings.push_back(std::move(finding));
-  dropped_.push_back(false);
-  gapOf_.push_back(std::nullopt);
-  return report_.findings.size() - 1;
-}
-
-void JournalAuditor::Unanswered(AuditFinding finding, bool transaction, Bytes request) {
-  ++unansweredRequests_;
-  pending_.push_back({Add(std::move(finding)), transaction, std::move(request)});
-}
-
-void JournalAuditor::Sequence(const AuditedRecord& record, std::string_view sName, bool late) {
-  const std::string card = record.tpId + " " + std::to_string(record.tpIdNo);
-  const SequenceBook::Problem problem =
-      late ? book_->RecordLate(card, record.transaction, record.seqNo, unansweredRequests_)
-           : book_->Record(card, record.transaction, record.seqNo, unansweredRequests_);
-  if (problem.text.empty()) return;
-  const std::size_t finding = Add({std::string(sName), record.offset, record.number, problem.text});
-  gapOf_[finding] = problem.gap;
-}
-
-AuditReport JournalAuditor::Report() const {
-  AuditReport report = report_;
-  report.findings.clear();
-  for (std::size_t i = 0; i < report_.findings.size(); ++i) {
-    if (dropped_[i]) continue;
-    AuditFinding finding = report_.findings[i];
-    if (gapOf_[i]) {
-      auto text = book_->GapText(*gapOf_[i]);
-      if (!text) continue;  // every number of it was answered late
-      finding.text = *text;
-    }
-    report.findings.push_back(std::move(finding));
+  const auto finding = [&](const std::string& file, std::string text) {
+    findings.push_back({{file, 0, 0, std::move(text)}, index, 0, 0});
+  };
+  if (!source.sGiven) {
+    finding(source.lName, "L file without its S file (" + source.sName + " is missing)");
+    return nullptr;
   }
-  // A card is vouched for when one of its certificates comes from a trusted issuer; an older
-  // certificate of the same key (from before a re-certification) then needs no issuer.
-  for (std::size_t i = 0; i < certificates_.size(); ++i) {
-    const CardCertificateSeen& first = certificates_[i];
-    const auto sameCard = [&](const CardCertificateSeen& c) { return c.card == first.card; };
-    if (std::find_if(certificates_.begin(), certificates_.end(), sameCard) !=
-        certificates_.begin() + static_cast<std::ptrdiff_t>(i)) {
-      continue;  // the card was judged at its first certificate
-    }
-    const bool vouched =
-        std::any_of(certificates_.begin(), certificates_.end(),
-                    [&](const auto& c) { return sameCard(c) && c.chainProblem.empty(); });
-    if (!vouched)
-      report.findings.push_back(
-          {first.file, 0, 0, "card " + first.card + ": " + first.chainProblem});
+  Result<JournalStream> s = open(source.sPath, source.sText);
+  if (!s) {
+    report.unusable.push_back(s.error().message);
+    return nullptr;
   }
-  return report;
-}
-
-namespace {
-
-void CheckFrame(const ScannedJournal& scanned, std::string_view name, std::size_t size,
-                std::vector<AuditFinding>& findings) {
-  if (scanned.closed) return;
-  if (scanned.junkAt != 0) {
-    findings.push_back({std::string(name), scanned.junkAt, 0,
-                        "not a record here; read up to the last complete record"});
-  } else if (!scanned.records.empty() && !scanned.records.back().complete) {
-    findings.push_back({std::string(name), scanned.records.back().offset, scanned.records.size(),
-                        "record cut off; read up to the last complete record"});
+  std::optional<JournalStream> l;
+  JournalStream::Start lStart = JournalStream::Start::kEmpty;
+  std::string lAbsence;
+  if (!source.lGiven) {
+    lAbsence = "no L file (" + source.lName + " is missing); the S file is audited alone";
+  } else if (Result<JournalStream> opened = open(source.lPath, source.lText); !opened) {
+    report.unusable.push_back(opened.error().message);
+    lAbsence = "L file unreadable; the S file is audited alone";
   } else {
-    findings.push_back({std::string(name), size, 0,
-                        "no closing tag (the run ended abnormally); read up to the last "
-                        "complete record"});
+    l = std::move(*opened);
+    lStart = l->Begin();
   }
+  const JournalStream::Start sStart = s->Begin();
+  if (sStart == JournalStream::Start::kEmpty && (!l || lStart == JournalStream::Start::kEmpty)) {
+    // Made, and then nothing could be written (a full disk): it holds no record.
+    finding(source.sName, "empty journal pair (" + source.sName + ", " + source.lName +
+                              "): made but never written, as when the disk was full; it holds "
+                              "no record");
+    return nullptr;
+  }
+  if (sStart != JournalStream::Start::kJournal) {
+    if (sStart == JournalStream::Start::kEmpty)
+      finding(source.sName, "empty S file: made but never written; the L file is not audited");
+    else
+      report.unusable.push_back(source.sName + ": not a journal (no journal header)");
+    return nullptr;
+  }
+  if (l && lStart != JournalStream::Start::kJournal) {
+    if (lStart == JournalStream::Start::kForeign)
+      report.unusable.push_back(source.lName + ": not a journal (no journal header)");
+    lAbsence = lStart == JournalStream::Start::kEmpty
+                   ? "empty L file (" + source.lName + "); the S file is audited alone"
+                   : "L file unusable; the S file is audited alone";
+    l.reset();
+  }
+  return std::make_unique<PairAudit>(index, source.sName, std::move(*s), source.lName, std::move(l),
+                                     lAbsence);
 }
 
-// The complete records named in `kinds`; `ignored` ones are skipped without a finding, any
-// other is one.
-std::vector<const ScannedRecord*> OfKinds(const ScannedJournal& scanned,
-                                          std::initializer_list<std::string_view> kinds,
-                                          std::initializer_list<std::string_view> ignored,
-                                          std::string_view name,
-                                          std::vector<AuditFinding>& findings) {
-  const auto in = [](std::initializer_list<std::string_view> list, std::string_view what) {
-    return std::find(list.begin(), list.end(), what) != list.end();
+// Reads every pair and checks its signatures on `threads` threads; the batches are merged in
+// file order, so the outcome does not depend on the number of threads.
+std::vector<PairOutcome> ReadPairs(const std::vector<JournalAuditor::Source>& sources,
+                                   unsigned threads, AuditReport& report,
+                                   std::vector<OrderedFinding>& findings) {
+  std::vector<PairOutcome> outcomes(sources.size());
+  CheckPool pool(threads);
+  struct InFlight {
+    PairAudit* pair;
+    std::unique_ptr<PairAudit::Batch> batch;
+    std::future<void> checked;
+    bool last;
   };
-  std::vector<const ScannedRecord*> kept;
-  for (std::size_t i = 0; i < scanned.records.size(); ++i) {
-    const ScannedRecord& record = scanned.records[i];
-    if (!record.complete || in(ignored, record.name)) continue;
-    if (in(kinds, record.name)) {
-      kept.push_back(&record);
-    } else {
-      findings.push_back({std::string(name), record.offset, i + 1,
-                          "element " + std::string(record.name) + " does not belong here"});
+  std::deque<InFlight> inFlight;
+  std::map<std::size_t, std::unique_ptr<PairAudit>> open;
+  const auto mergeOldest = [&] {
+    InFlight& oldest = inFlight.front();
+    oldest.checked.wait();
+    oldest.pair->Merge(*oldest.batch);
+    if (oldest.last) {
+      outcomes[oldest.pair->Index()] = oldest.pair->Finish();
+      open.erase(oldest.pair->Index());
+    }
+    inFlight.pop_front();
+  };
+  const std::size_t bound = kBatchesPerThread * std::max(1u, threads);
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    std::unique_ptr<PairAudit> pair = OpenPair(i, sources[i], report, findings);
+    if (!pair) continue;
+    PairAudit* reading = open.emplace(i, std::move(pair)).first->second.get();
+    for (bool more = true; more;) {
+      auto batch = std::make_unique<PairAudit::Batch>();
+      more = reading->ReadBatch(*batch, kBatchRecords);
+      PairAudit::Batch* job = batch.get();
+      std::future<void> checked = pool.Run([job] { PairAudit::Check(*job); });
+      inFlight.push_back({reading, std::move(batch), std::move(checked), !more});
+      while (inFlight.size() > bound)
+        mergeOldest();
     }
   }
-  return kept;
+  while (!inFlight.empty())
+    mergeOldest();
+  return outcomes;
 }
+
+// Whether a signature under each pair's certificate counts, and the findings that says.
+class CertificateJudge {
+ public:
+  CertificateJudge(std::shared_ptr<const TrustStore> trust, const std::vector<std::string>& names)
+      : trust_(std::move(trust)), names_(names) {}
+
+  bool Checking() const { return trust_ && !trust_->Empty(); }
+
+  // A card re-certified keeps its key; two keys under one name and number are two cards, or a
+  // forgery. In name order, as the journals were made.
+  void SeeCertificates(std::size_t pair, const PairOutcome& outcome,
+                       std::vector<OrderedFinding>& findings) {
+    for (const auto& [card, der] : outcome.certificates) {
+      auto parsed = ParsedCertificate::FromDer(der);
+      if (!parsed) continue;
+      bool seenBefore = false;
+      for (const Seen& seen : seen_) {
+        if (seen.card != card) continue;
+        seenBefore = seenBefore || seen.certificate->Der() == der;
+        if (!seenBefore && EVP_PKEY_eq(seen.certificate->Key(), (*parsed)->Key()) != 1) {
+          findings.push_back({{names_[pair], 0, 0,
+                               "card " + card +
+                                   ": two different certificates with different "
+                                   "keys: " +
+                                   (*parsed)->Subject() + " here, " + seen.certificate->Subject() +
+                                   " in " + names_[seen.pair]},
+                              pair,
+                              0,
+                              0});
+          seenBefore = true;  // one finding a certificate
+        }
+      }
+      if (seenBefore) continue;
+      const std::string problem = Checking() ? trust_->ChainProblem(**parsed) : "";
+      seen_.push_back({card, pair, *parsed, problem});
+    }
+  }
+
+  // Adds the pair's valid signatures to the report, where they count.
+  void Judge(std::size_t pair, const PairOutcome& outcome, AuditReport& report,
+             std::vector<OrderedFinding>& findings) const {
+    const ParsedCertificate* certificate = outcome.certificate.get();
+    const auto finding = [&](std::string text) {
+      findings.push_back({{names_[pair], 0, 0, std::move(text)}, pair, 0, 0});
+    };
+    std::size_t valid = 0;
+    for (const auto& [card, count] : outcome.validByCard)
+      valid += count;
+    if (certificate == nullptr) return;  // every signature already named as not checked
+    if (!certificate->NamedCard()) {
+      finding("certificate in " + names_[pair] + " names no card (" + certificate->Subject() +
+              "): a card certificate carries the card's name as CN and its number as "
+              "serialNumber; its signatures do not count");
+      report.signaturesUntrusted += valid;
+      return;
+    }
+    std::string problem;
+    if (Checking() && !Vouched(outcome.certificateCard, *certificate, problem)) {
+      finding("certificate of " + outcome.certificateCard + " in " + names_[pair] +
+              " is not issued by a trusted issuer: " + problem);
+      report.signaturesUntrusted += valid;
+      return;
+    }
+    for (const auto& [card, count] : outcome.validByCard) {
+      if (NamesCard(*certificate, card)) {
+        report.signaturesChecked += count;
+        continue;
+      }
+      finding(std::to_string(count) + " signature(s) of card " + card + " under the certificate " +
+              certificate->Subject() + ", which names another card; they do not count");
+      report.signaturesUntrusted += count;
+    }
+  }
+
+ private:
+  struct Seen {
+    std::string card;
+    std::size_t pair;
+    std::shared_ptr<const ParsedCertificate> certificate;
+    std::string chainProblem;
+  };
+
+  // `card` as "tpId tpIdNo"; the name may hold blanks, the number never does.
+  static bool NamesCard(const ParsedCertificate& certificate, const std::string& card) {
+    const std::size_t blank = card.rfind(' ');
+    if (blank == std::string::npos) return false;
+    std::uint64_t number = 0;
+    const char* end = card.data() + card.size();
+    const auto read = std::from_chars(card.data() + blank + 1, end, number);
+    if (read.ec != std::errc() || read.ptr != end) return false;
+    return certificate.NamesCard(std::string_view(card).substr(0, blank), number);
+  }
+
+  // A trusted issuer vouches for the certificate, or for another of the card with its key.
+  bool Vouched(const std::string& card, const ParsedCertificate& certificate,
+               std::string& problem) const {
+    problem = trust_->ChainProblem(certificate);
+    if (problem.empty()) return true;
+    return std::any_of(seen_.begin(), seen_.end(), [&](const Seen& seen) {
+      return seen.card == card && seen.chainProblem.empty() &&
+             EVP_PKEY_eq(seen.certificate->Key(), certificate.Key()) == 1;
+    });
+  }
+
+  std::shared_ptr<const TrustStore> trust_;
+  const std::vector<std::string>& names_;
+  std::vector<Seen> seen_;
+};
 
 }  // namespace
 
-void JournalAuditor::AuditRecord(const SPlace& s, const LPlace& l,
-                                 const ParsedCertificate* certificate) {
-  Checked checked = CheckRecord(s.record, certificate);
-  const bool transaction = s.record.name == "transactionEncoded";
-  (transaction ? report_.transactions : report_.reports)++;
-  const auto finding = [&](std::string text) {
-    return AuditFinding{std::string(s.file), s.record.offset, s.number,
-                        Kind(transaction) + ": " + std::move(text)};
-  };
-  if (!checked.record) {
-    Add(finding(checked.problem));
-    return;
-  }
-  AuditedRecord& record = *checked.record;
-  record.number = s.number;
-  if (!checked.problem.empty()) {
-    Add(finding(checked.problem));
-  } else if (!record.signature.empty()) {
-    report_.signaturesChecked++;
-  }
-  if (record.refused) {
-    report_.refusals++;  // nothing was signed, no number used
-  } else if (record.answered) {
-    // An unsigned daily closing shows the card's last report number without taking a new one.
-    if (transaction || !record.signature.empty()) Sequence(record, s.file, false);
-  } else if (ChildText(s.record.body, Kind(transaction) + "Request")) {
-    Unanswered(finding("request without an answer"), transaction, record.request);
-  }
-  if (l.record == nullptr) {
-    Add(finding("no matching " + Kind(transaction) + " record in the L file"));
-    return;
-  }
-  for (const std::string& field : Mismatches(record, *l.record)) {
-    Add({std::string(l.file), l.record->offset, l.number,
-         Kind(transaction) + " " + std::to_string(record.seqNo) + ": L field " + field});
-  }
-}
+JournalAuditor::JournalAuditor(std::shared_ptr<const TrustStore> trust, AuditOptions options)
+    : trust_(std::move(trust)), options_(options) {}
 
-void JournalAuditor::AuditLate(const SPlace& s, const ParsedCertificate* certificate) {
-  Checked checked = CheckRecord(s.record, certificate);
-  const bool transaction = s.record.name == "transactionLate";
-  const auto add = [&](std::string text) {
-    Add({std::string(s.file), s.record.offset, s.number,
-         "late " + Kind(transaction) + " answer: " + std::move(text)});
-  };
-  if (!checked.record || !checked.record->answered) {
-    add(checked.record ? "no answer in it" : checked.problem);
-    return;
-  }
-  report_.lateAnswers++;
-  AuditedRecord& record = *checked.record;
-  record.number = s.number;
-  if (!checked.problem.empty()) {
-    add(checked.problem);
-  } else if (!record.signature.empty()) {
-    report_.signaturesChecked++;
-  }
-  // It answers the latest request of its kind with the same bytes that is still unanswered.
-  for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
-    if (it->transaction != transaction || it->request != record.request) continue;
-    dropped_[it->finding] = true;
-    --unansweredRequests_;
-    pending_.erase(std::next(it).base());
-    if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
-    return;
-  }
-  add("its request is not in the journal as one without an answer");
-  if (transaction || !record.signature.empty()) Sequence(record, s.file, true);
-}
-
-void JournalAuditor::CheckParams(const ScannedJournal& s, std::string_view sName) {
-  // A card re-certified keeps its key; two keys under one name and number are two cards, or a
-  // forgery.
-  for (const QorParams& params : ParamsOfBlocks(s.params)) {
-    auto der = Base64Decode(params.certificate);
-    if (!der) continue;
-    auto parsed = ParsedCertificate::FromDer(*der);
-    if (!parsed) continue;
-    const std::string card = params.tpId + " " + params.tpIdNo;
-    bool seenBefore = false;
-    for (const CardCertificateSeen& seen : certificates_) {
-      if (seen.card != card) continue;
-      seenBefore = seenBefore || seen.der == *der;
-      auto before = ParsedCertificate::FromDer(seen.der);
-      if (!seenBefore && before && EVP_PKEY_eq((*before)->Key(), (*parsed)->Key()) != 1) {
-        Add({std::string(sName), 0, 0,
-             "card " + card + ": two different certificates with different keys: " +
-                 (*parsed)->Subject() + " here, " + seen.subject + " in " + seen.file});
-        seenBefore = true;  // one finding a certificate
-      }
-    }
-    if (seenBefore) continue;
-    const std::string problem = report_.issuersChecked ? trust_->ChainProblem(**parsed) : "";
-    certificates_.push_back({card, std::string(sName), (*parsed)->Subject(), *der, problem});
-  }
-}
+JournalAuditor::~JournalAuditor() = default;
 
 void JournalAuditor::AuditPair(std::string_view sName, std::string_view sText,
                                std::string_view lName, std::string_view lText) {
-  const ScannedJournal s = ScanJournal(sText), l = ScanJournal(lText);
-  if (!s.header || !l.header) {
-    report_.unusable.push_back(std::string(s.header ? lName : sName) +
-                               ": not a journal (no journal header)");
-    return;
+  Source source;
+  source.sName = sName;
+  source.lName = lName;
+  source.sText = sText;
+  source.lText = lText;
+  sources_.push_back(std::move(source));
+  report_.reset();
+}
+
+void JournalAuditor::AuditFilePair(const std::filesystem::path& s, const std::filesystem::path& l) {
+  Source source;
+  source.files = true;
+  source.sPath = s;
+  source.lPath = l;
+  source.sGiven = !s.empty();
+  source.lGiven = !l.empty();
+  const auto partner = [](const std::filesystem::path& path, char from, char to) {
+    std::string name = path.filename().string();
+    if (name.size() >= 5 && name[name.size() - 5] == from) name[name.size() - 5] = to;
+    return name;
+  };
+  source.sName = s.empty() ? partner(l, 'L', 'S') : s.filename().string();
+  source.lName = l.empty() ? partner(s, 'S', 'L') : l.filename().string();
+  sources_.push_back(std::move(source));
+  report_.reset();
+}
+
+AuditReport JournalAuditor::Report() {
+  if (report_) return *report_;
+  AuditReport report;
+  std::vector<OrderedFinding> findings;
+  const unsigned threads =
+      options_.threads != 0 ? options_.threads : std::max(1u, std::thread::hardware_concurrency());
+  std::vector<PairOutcome> outcomes = ReadPairs(sources_, threads, report, findings);
+
+  std::vector<std::string> names;
+  for (const Source& source : sources_)
+    names.push_back(source.sName);
+  CertificateJudge judge(trust_, names);
+  report.issuersChecked = judge.Checking();
+  std::vector<SequenceSegment> segments;
+  std::vector<std::size_t> firstFinding;  // index in `findings` of each pair's own findings
+  for (std::size_t pair = 0; pair < outcomes.size(); ++pair) {
+    PairOutcome& outcome = outcomes[pair];
+    report.transactions += outcome.transactions;
+    report.reports += outcome.reports;
+    report.lateAnswers += outcome.lateAnswers;
+    report.refusals += outcome.refusals;
+    firstFinding.push_back(findings.size());
+    for (PairFinding& f : outcome.findings)
+      findings.push_back({std::move(f.finding), pair, f.ordinal, 0});
+    judge.SeeCertificates(pair, outcome, findings);
   }
-  std::vector<AuditFinding> findings;
-  CheckFrame(s, sName, sText.size(), findings);
-  CheckFrame(l, lName, lText.size(), findings);
-  if (s.params.empty()) findings.push_back({std::string(sName), 0, 0, "no parameter block"});
-  if (s.params != l.params) {
-    findings.push_back({std::string(lName), 0, 0, "parameter block differs from the S file's"});
-  }
-  std::shared_ptr<const ParsedCertificate> certificate;
-  if (!s.params.empty()) {
-    auto text = ChildText(s.params.front(), "certificate");
-    if (auto der = text ? Base64Decode(*text) : MakeError(ErrorKind::kMissingInput, "")) {
-      if (auto parsed = ParsedCertificate::FromDer(*der)) certificate = *parsed;
+  for (std::size_t pair = 0; pair < outcomes.size(); ++pair) {
+    judge.Judge(pair, outcomes[pair], report, findings);
+    for (SequenceSegment& segment : outcomes[pair].segments) {
+      for (SequenceEvent& event : segment.events)
+        event.finding += firstFinding[pair];
+      segments.push_back(std::move(segment));
     }
   }
-  const auto sRecords =
-      OfKinds(s, {"transactionEncoded", "reportEncoded", "transactionLate", "reportLate"}, {},
-              sName, findings);
-  const auto lRecords =
-      OfKinds(l, {"transaction", "report"}, {"transactionLate", "reportLate"}, lName, findings);
-  for (AuditFinding& finding : findings)
-    Add(std::move(finding));
-  CheckParams(s, sName);
-  const ParsedCertificate* key = certificate.get();
-  std::size_t lNext[2] = {0, 0};
-  std::vector<const ScannedRecord*> lByKind[2];
-  for (const ScannedRecord* r : lRecords)
-    lByKind[r->name == "transaction" ? 0 : 1].push_back(r);
-  for (const ScannedRecord* sRecord : sRecords) {
-    const SPlace place{sName, *sRecord, static_cast<std::size_t>(sRecord - s.records.data()) + 1};
-    if (sRecord->name.ends_with("Late")) {
-      AuditLate(place, key);
-      continue;
-    }
-    const bool transaction = sRecord->name == "transactionEncoded";
-    std::size_t& next = lNext[transaction ? 0 : 1];
-    const auto& candidates = lByKind[transaction ? 0 : 1];
-    const ScannedRecord* lRecord = next < candidates.size() ? candidates[next++] : nullptr;
-    AuditRecord(
-        place,
-        {lName, lRecord, lRecord ? static_cast<std::size_t>(lRecord - l.records.data()) + 1 : 0},
-        key);
+  const HistoryResult history = CheckHistory(std::move(segments), names);
+  std::vector<bool> dropped(findings.size(), false);
+  for (std::size_t answered : history.answeredLate)
+    dropped[answered] = true;
+  for (const HistoryFinding& f : history.findings) {
+    findings.push_back({{names[f.place.pair], f.place.offset, f.place.record, f.text},
+                        f.place.pair,
+                        f.place.record,
+                        1});
+    dropped.push_back(false);
   }
-  // A crash may cut the last record after its request was written whole: the card may have
-  // answered it, so it counts for the gaps that follow.
-  if (!s.records.empty() && !s.records.back().complete) {
-    const ScannedRecord& cut = s.records.back();
-    const bool transaction = cut.name == "transactionEncoded";
-    const std::string kind = Kind(transaction);
-    if ((transaction || cut.name == "reportEncoded") && ChildText(cut.body, kind + "Request") &&
-        !ChildText(cut.body, kind + "Response") && !ChildText(cut.body, kind + "Refused")) {
-      Unanswered({std::string(sName), cut.offset, s.records.size(),
-                  kind + ": request without an answer (record cut off)"},
-                 transaction, RequestOf(cut.body, kind));
-    }
-  }
-  for (int kind = 0; kind < 2; ++kind) {
-    for (std::size_t i = lNext[kind]; i < lByKind[kind].size(); ++i) {
-      const ScannedRecord* r = lByKind[kind][i];
-      Add({std::string(lName), r->offset, static_cast<std::size_t>(r - l.records.data()) + 1,
-           Kind(kind == 0) + " without a matching S record"});
-    }
-  }
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < findings.size(); ++i)
+    if (!dropped[i]) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const OrderedFinding &x = findings[a], &y = findings[b];
+    return std::tie(x.pair, x.ordinal, x.phase) < std::tie(y.pair, y.ordinal, y.phase);
+  });
+  for (std::size_t i : order)
+    report.findings.push_back(std::move(findings[i].finding));
+  report_ = report;
+  return report;
 }
 
 }  // namespace kasse

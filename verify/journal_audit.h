@@ -1,7 +1,10 @@
 #pragma once
-// Audit of journal pairs: every S record decoded and its card signature checked, sequence
-// numbers per card strictly increasing (gaps listed), every S record matched by its L record,
-// both files well-formed. A journal cut short by a crash is read up to its last complete record.
+// Audit of journal pairs: every S record decoded and its card signature checked, each card's
+// sequence numbers accounted for in the order the journals say (not their names), every S
+// record matched by its L record, both files well-formed. A journal cut short by a crash is
+// read up to its last complete record; an empty pair (made, never written) is one finding.
+// The files are read as streams and the signatures checked on all cores; the findings come out
+// in the same order whatever the number of threads.
 
 #include <cstddef>
 #include <filesystem>
@@ -11,17 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "common/bytes.h"
 #include "journal/journal.h"
 
 namespace kasse {
 
-struct ScannedRecord;
-struct AuditedRecord;
-struct ScannedJournal;
-class SequenceBook;
 class TrustStore;
-class ParsedCertificate;
 
 struct AuditFinding {
   std::string file;        // file name without folder
@@ -33,73 +30,61 @@ struct AuditFinding {
 struct AuditReport {
   std::vector<AuditFinding> findings;
   std::vector<std::string> unusable;  // files that could not be audited at all
-  std::size_t transactions = 0, reports = 0, signaturesChecked = 0, lateAnswers = 0, refusals = 0;
-  bool issuersChecked = false;  // the certificates were checked against trusted issuers
+  std::size_t transactions = 0, reports = 0, lateAnswers = 0, refusals = 0;
+  std::size_t signaturesChecked = 0;    // valid under a certificate that counts
+  std::size_t signaturesUntrusted = 0;  // valid, but under a certificate that does not count
+  bool issuersChecked = false;          // the certificates were checked against trusted issuers
 };
 
-// One journal pair given as texts; carries sequence state across calls so that the pairs of a
-// home folder, audited in name order, are checked as one history. A refusal of the card
-// (transactionRefused, reportRefused) is no finding: nothing was signed. A late answer
-// (transactionLate, reportLate) has its signature checked, explains its number and answers
-// the request it belongs to.
+struct AuditOptions {
+  unsigned threads = 0;  // threads checking signatures; 0: one per core
+};
+
+// Journal pairs, checked as one history. A refusal of the card (transactionRefused,
+// reportRefused) is no finding: nothing was signed. A late answer (transactionLate,
+// reportLate) has its signature checked, explains its number and answers the request it
+// belongs to. A signature counts only under a certificate that names the card and, when
+// issuers are trusted, chains to one of them (or has the key of one that does: a card
+// re-certified keeps its key); a journal whose certificate does not is named once.
 class JournalAuditor {
  public:
   // `trust`: the issuers the parameter blocks' certificates must come from; none given or
   // none in it: certificates are not checked against an issuer (the summary says so).
-  explicit JournalAuditor(std::shared_ptr<const TrustStore> trust = nullptr);
+  explicit JournalAuditor(std::shared_ptr<const TrustStore> trust = nullptr,
+                          AuditOptions options = {});
   ~JournalAuditor();
+  JournalAuditor(const JournalAuditor&) = delete;
+  JournalAuditor& operator=(const JournalAuditor&) = delete;
+
+  // A pair given as texts (copied). Pairs are given in name order.
   void AuditPair(std::string_view sName, std::string_view sText, std::string_view lName,
                  std::string_view lText);
-  // The findings so far, in journal order.
-  AuditReport Report() const;
+  // A pair given as files, read when the report is made. An empty L path: the S file has no L
+  // file; an empty S path: the L file has no S file.
+  void AuditFilePair(const std::filesystem::path& s, const std::filesystem::path& l);
+  // Audits what was given (once) and returns the findings.
+  AuditReport Report();
+
+  struct Source;
 
  private:
-  struct SPlace {
-    std::string_view file;
-    const ScannedRecord& record;
-    std::size_t number;
-  };
-  struct LPlace {
-    std::string_view file;
-    const ScannedRecord* record;  // none: the L file has no record left for it
-    std::size_t number;
-  };
-  struct Pending {  // a request without an answer, until a late answer comes
-    std::size_t finding;
-    bool transaction;
-    Bytes request;
-  };
-  struct CardCertificateSeen {
-    std::string card, file, subject;
-    Bytes der;
-    std::string chainProblem;  // empty: a trusted issuer vouches for it, or none was checked
-  };
-  void AuditRecord(const SPlace& s, const LPlace& l, const ParsedCertificate* certificate);
-  void AuditLate(const SPlace& s, const ParsedCertificate* certificate);
-  void CheckParams(const ScannedJournal& s, std::string_view sName);
-  std::size_t Add(AuditFinding finding);
-  void Unanswered(AuditFinding finding, bool transaction, Bytes request);
-  void Sequence(const AuditedRecord& record, std::string_view sName, bool late);
-
-  AuditReport report_;
-  // Per finding: explained by a late answer; the gap of the book it reports.
-  std::vector<bool> dropped_;
-  std::vector<std::optional<std::size_t>> gapOf_;
-  std::unique_ptr<SequenceBook> book_;
-  std::vector<Pending> pending_;
-  std::vector<CardCertificateSeen> certificates_;
+  std::vector<Source> sources_;
   std::shared_ptr<const TrustStore> trust_;
-  std::size_t unansweredRequests_ = 0;
+  AuditOptions options_;
+  std::optional<AuditReport> report_;
 };
+
+// Whether an L file without its S file is listed (with an empty S path) or left out.
+enum class LoneLFiles { kLeaveOut, kList };
 
 // The pairs under home/Journal in name order (S name, L name); the L file of an S file may be
 // missing, then its path is empty.
 std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
-    const std::filesystem::path& home);
+    const std::filesystem::path& home, LoneLFiles lone = LoneLFiles::kLeaveOut);
 
 AuditReport AuditFiles(
     const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
-    std::shared_ptr<const TrustStore> trust = nullptr);
+    std::shared_ptr<const TrustStore> trust = nullptr, AuditOptions options = {});
 
 // One finding a line, then a summary line (UTF-8).
 std::string AuditText(const AuditReport& report);

@@ -1,56 +1,39 @@
 #include "verify/journal_audit.h"
 
 #include <algorithm>
+#include <map>
 
 #include "common/base_n.h"
 #include "common/cp1252.h"
-#include "common/files.h"
 #include "verify/journal_scan.h"
 
 namespace kasse {
 
 std::vector<std::pair<std::filesystem::path, std::filesystem::path>> JournalPairs(
-    const std::filesystem::path& home) {
-  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
+    const std::filesystem::path& home, LoneLFiles lone) {
+  std::map<std::string, std::pair<std::filesystem::path, std::filesystem::path>> byBase;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(home / "Journal", error)) {
     const std::string name = entry.path().filename().string();
-    if (!name.ends_with("S.xml")) continue;
-    std::filesystem::path l = entry.path();
-    l.replace_filename(name.substr(0, name.size() - 5) + "L.xml");
-    pairs.emplace_back(entry.path(),
-                       std::filesystem::exists(l, error) ? l : std::filesystem::path());
+    const bool s = name.ends_with("S.xml"), l = name.ends_with("L.xml");
+    if (!s && !l) continue;
+    auto& pair = byBase[name.substr(0, name.size() - 5)];
+    (s ? pair.first : pair.second) = entry.path();
   }
-  std::sort(pairs.begin(), pairs.end());
+  std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
+  for (auto& [base, pair] : byBase)
+    if (!pair.first.empty() || lone == LoneLFiles::kList) pairs.push_back(std::move(pair));
   return pairs;
 }
 
 AuditReport AuditFiles(
     const std::vector<std::pair<std::filesystem::path, std::filesystem::path>>& pairs,
-    std::shared_ptr<const TrustStore> trust) {
-  JournalAuditor auditor(std::move(trust));
-  AuditReport missing;
-  const auto regular = [](const std::filesystem::path& path) -> Result<std::string> {
-    std::error_code error;
-    // A FIFO named like a journal would hold the audit forever.
-    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
-      return MakeError(ErrorKind::kIo, "not a regular file");
-    return ReadFile(path);
-  };
-  for (const auto& [sPath, lPath] : pairs) {
-    auto s = regular(sPath);
-    auto l = lPath.empty() ? Result<std::string>(MakeError(ErrorKind::kIo, "no L file"))
-                           : regular(lPath);
-    if (!s || !l) {
-      missing.unusable.push_back((s ? lPath : sPath).string() + ": " +
-                                 (s ? l.error() : s.error()).message);
-      continue;
-    }
-    auditor.AuditPair(sPath.filename().string(), *s, lPath.filename().string(), *l);
-  }
+    std::shared_ptr<const TrustStore> trust, AuditOptions options) {
+  JournalAuditor auditor(std::move(trust), options);
+  for (const auto& [sPath, lPath] : pairs)
+    auditor.AuditFilePair(sPath, lPath);
   AuditReport report = auditor.Report();
   if (pairs.empty()) report.unusable.push_back("no journal pair found");
-  report.unusable.insert(report.unusable.end(), missing.unusable.begin(), missing.unusable.end());
   return report;
 }
 
@@ -66,6 +49,9 @@ std::string AuditText(const AuditReport& report) {
   text += std::to_string(report.transactions) + " transactions, " + std::to_string(report.reports) +
           " reports, " + std::to_string(report.signaturesChecked) + " signatures valid, " +
           std::to_string(report.findings.size()) + " findings";
+  if (report.signaturesUntrusted != 0)
+    text += ", " + std::to_string(report.signaturesUntrusted) +
+            " signatures under a certificate that does not count";
   if (!report.issuersChecked) text += ", certificates not checked against an issuer (none trusted)";
   if (report.refusals != 0) text += ", " + std::to_string(report.refusals) + " refused by the card";
   if (report.lateAnswers != 0) text += ", " + std::to_string(report.lateAnswers) + " late answers";

@@ -2,7 +2,9 @@
 
 #include "common/amount.h"
 #include "common/cp1252.h"
+#include "common/files.h"
 #include "common/hex_text.h"
+#include "common/user_folders.h"
 #include "verify/card_certificate.h"
 #include "verify/certificate_index.h"
 
@@ -46,8 +48,13 @@ ReceiptVerdict JudgePayload(const Result<Bytes>& payload, const CertificateIndex
   std::vector<std::string> problems;
   for (const IndexedCertificate& candidate : candidates) {
     const ParsedCertificate& certificate = *candidate.certificate;
-    if (certificate.CommonName() && certificate.SerialNumber() &&
-        !certificate.NamesCard(receipt->tpId, receipt->tpIdNo)) {
+    // Only a certificate that names the card speaks for it, whatever key it holds.
+    if (!certificate.NamedCard()) {
+      problems.push_back("certificate " + certificate.Subject() +
+                         " names no card (CN and a numeric serialNumber)");
+      continue;
+    }
+    if (!certificate.NamesCard(receipt->tpId, receipt->tpIdNo)) {
       problems.push_back("certificate " + certificate.Subject() + " names another card");
       continue;
     }
@@ -76,24 +83,20 @@ ReceiptVerdict JudgeReceipt(std::string_view urlOrT1, const CertificateIndex& in
   return JudgePayload(PayloadOfUrl(urlOrT1), index);
 }
 
+ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer,
+                                std::vector<Bytes> issuers) {
+  CertificateSources sources;
+  sources.cards = {Bytes(certificateDer.begin(), certificateDer.end())};
+  sources.trusted = std::move(issuers);
+  return JudgeReceipt(urlOrT1, CertificateIndex(std::move(sources)));
+}
+
 ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer) {
-  ReceiptVerdict verdict = JudgeReceipt(urlOrT1, CertificateIndex(CertificateSources{}));
-  if (!verdict.receipt) return verdict;
-  verdict.cardUnknown = false;
-  auto certificate = ParsedCertificate::FromDer(certificateDer);
-  if (!certificate) {
-    verdict.reason = certificate.error().message;
-    return verdict;
+  std::vector<Bytes> issuers;
+  if (auto issuer = ReadFile(TestIssuerCertificateFile(), kMaxSmallFile)) {
+    if (auto certificates = CertificatesOfFile(*issuer)) issuers = std::move(*certificates);
   }
-  auto valid = CheckSignatureWithKey((*certificate)->Key(), verdict.receipt->signedMessage,
-                                     verdict.receipt->signature);
-  if (!valid) {
-    verdict.reason = valid.error().message;
-    return verdict;
-  }
-  verdict.validity = *valid ? Validity::kValid : Validity::kInvalid;
-  verdict.reason = *valid ? "" : "the signature does not match the signed data";
-  return verdict;
+  return VerifyReceiptUrl(urlOrT1, certificateDer, std::move(issuers));
 }
 
 std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon) {

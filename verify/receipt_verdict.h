@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/result.h"
@@ -38,8 +39,12 @@ inline constexpr std::int64_t kHighestRate = 9999;
 // rounded half away from zero; nothing for a rate that is not 0 to 99.99 %.
 std::optional<std::int64_t> ContainerTax(const PayloadContainer& container, bool vatAddon);
 
-// The signature alone, against one given certificate whose issuer is not checked: for tests of
-// the register, which know their own card. Receipts from outside go through JudgeReceipt.
+// A receipt against one given card certificate, judged as JudgeReceipt does: the certificate
+// must name the receipt's card and chain to one of `issuers` (DER).
+ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer,
+                                std::vector<Bytes> issuers);
+// The same with the user's test issuer, which certifies every simulated card: for tests of the
+// register, which know their own card.
 ReceiptVerdict VerifyReceiptUrl(std::string_view urlOrT1, ByteSpan certificateDer);
 
 // Plain text, one field a line (UTF-8).

@@ -1,6 +1,26 @@
 #include "verify/sequence_book.h"
 
+#include <algorithm>
+#include <map>
+#include <optional>
+
 namespace kasse {
+
+void SequenceSegment::Answered(std::uint64_t number, const RecordPlace& place) {
+  if (!events.empty()) {
+    SequenceEvent& run = events.back();
+    if (run.kind == SequenceEvent::Kind::kAnswered && run.last + 1 == number && number != 0) {
+      run.last = number;
+      run.lastPlace = place;
+      return;
+    }
+  }
+  SequenceEvent run;
+  run.first = run.last = number;
+  run.place = run.lastPlace = place;
+  events.push_back(std::move(run));
+}
+
 namespace {
 
 std::string Kind(bool transaction) {
@@ -12,69 +32,228 @@ std::string Range(std::uint64_t first, std::uint64_t last) {
                        : std::to_string(first) + " to " + std::to_string(last);
 }
 
-}  // namespace
+// The numbers one stream (a card and a kind) has seen and misses, replayed segment by segment.
+class Stream {
+ public:
+  Stream(std::string card, bool transaction, const std::vector<std::string>& names,
+         HistoryResult& result)
+      : card_(std::move(card)), transaction_(transaction), names_(names), result_(result) {}
 
-SequenceBook::Last* SequenceBook::LastOf(const std::string& card, bool transaction) {
-  for (Last& last : last_)
-    if (last.card == card && last.transaction == transaction) return &last;
-  return nullptr;
+  void Replay(const SequenceSegment& segment);
+  void Finish();
+
+ private:
+  // Numbers first..last seen, from one run whose ends were at these places.
+  struct Seen {
+    std::uint64_t last = 0;
+    std::uint64_t runFirst = 0, runLast = 0;
+    RecordPlace firstPlace, lastPlace;
+  };
+  struct Gap {
+    RecordPlace place, before;
+    std::uint64_t number = 0, beforeNumber = 0;
+    std::size_t unanswered = 0;
+  };
+  struct Pending {
+    Bytes request;
+    std::size_t finding = 0;
+  };
+
+  std::string Place(const RecordPlace& place) const {
+    return names_[place.pair] + " @" + std::to_string(place.offset) + " record " +
+           std::to_string(place.record);
+  }
+  std::string Prefix(std::uint64_t first, std::uint64_t last) const {
+    return Kind(transaction_) + (first == last ? " " : "s ") + Range(first, last) + " of card " +
+           card_ + ": ";
+  }
+  // Where numbers first..last of a seen run stand.
+  std::string PlacesOf(const Seen& seen, std::uint64_t first, std::uint64_t last) const;
+  // Returns whether any of the numbers was seen before.
+  bool Add(const SequenceEvent& event);
+  void Fill(std::uint64_t first, std::uint64_t last);
+  void Insert(std::uint64_t first, std::uint64_t last, const SequenceEvent& event);
+
+  std::string card_;
+  bool transaction_;
+  const std::vector<std::string>& names_;
+  HistoryResult& result_;
+  std::map<std::uint64_t, Seen> seen_;  // by first number; the ranges never overlap
+  std::optional<std::uint64_t> highest_;
+  RecordPlace highestPlace_;
+  std::vector<Gap> gaps_;
+  std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>> missing_;  // first: last, gap
+  std::vector<Pending> pending_;
+  std::size_t unanswered_ = 0;
+};
+
+std::string Stream::PlacesOf(const Seen& seen, std::uint64_t first, std::uint64_t last) const {
+  if (first == last && first == seen.runFirst) return Place(seen.firstPlace);
+  if (first == last && first == seen.runLast) return Place(seen.lastPlace);
+  return names_[seen.firstPlace.pair] + " records " + std::to_string(seen.firstPlace.record) +
+         " to " + std::to_string(seen.lastPlace.record);
 }
 
-SequenceBook::Problem SequenceBook::Record(const std::string& card, bool transaction,
-                                           std::uint64_t number, std::size_t unanswered) {
-  Last* last = LastOf(card, transaction);
-  const std::string prefix =
-      Kind(transaction) + " " + std::to_string(number) + " of card " + card + ": ";
-  if (last == nullptr) {
-    last_.push_back({card, transaction, number});
-    return {};
-  }
-  if (number <= last->number) {
-    // The higher number stays the reference.
-    return {prefix + (number == last->number ? "sequence number repeated"
-                                             : "sequence number lower than the one before (" +
-                                                   std::to_string(last->number) + ")"),
-            std::nullopt};
-  }
-  Problem problem;
-  if (number > last->number + 1) {
-    gaps_.push_back({card, transaction, number, {{last->number + 1, number - 1}}, unanswered});
-    problem.gap = gaps_.size() - 1;
-    problem.text = *GapText(gaps_.size() - 1);
-  }
-  last->number = number;
-  return problem;
+void Stream::Insert(std::uint64_t first, std::uint64_t last, const SequenceEvent& event) {
+  seen_[first] = {last, event.first, event.last, event.place, event.lastPlace};
 }
 
-SequenceBook::Problem SequenceBook::RecordLate(const std::string& card, bool transaction,
-                                               std::uint64_t number, std::size_t unanswered) {
-  for (Gap& gap : gaps_) {
-    if (gap.card != card || gap.transaction != transaction) continue;
-    for (std::size_t i = 0; i < gap.missing.size(); ++i) {
-      const auto [first, last] = gap.missing[i];
-      if (number < first || number > last) continue;
-      gap.missing.erase(gap.missing.begin() + static_cast<std::ptrdiff_t>(i));
-      if (number < last)
-        gap.missing.insert(gap.missing.begin() + static_cast<std::ptrdiff_t>(i),
-                           {number + 1, last});
-      if (number > first)
-        gap.missing.insert(gap.missing.begin() + static_cast<std::ptrdiff_t>(i),
-                           {first, number - 1});
-      return {};
+void Stream::Fill(std::uint64_t first, std::uint64_t last) {
+  auto it = missing_.upper_bound(first);
+  if (it != missing_.begin()) --it;
+  while (it != missing_.end() && it->first <= last) {
+    const auto [from, entry] = *it;
+    const auto [to, gap] = entry;
+    if (to < first) {
+      ++it;
+      continue;
+    }
+    it = missing_.erase(it);
+    if (from < first) missing_[from] = {first - 1, gap};
+    if (to > last) it = missing_.emplace(last + 1, std::make_pair(to, gap)).first;
+  }
+}
+
+bool Stream::Add(const SequenceEvent& event) {
+  const std::uint64_t first = event.first, last = event.last;
+  if (!highest_) {
+    Insert(first, last, event);
+    highest_ = last;
+    highestPlace_ = event.lastPlace;
+    return false;
+  }
+  bool repeated = false;
+  const std::uint64_t below = std::min(last, *highest_);
+  if (first <= below) {
+    // Numbers up to the highest so far: seen before (a repeat), missing (now found) or new.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> fresh;
+    std::uint64_t next = first;
+    auto it = seen_.upper_bound(first);
+    if (it != seen_.begin()) --it;
+    for (; it != seen_.end() && it->first <= below; ++it) {
+      const std::uint64_t from = std::max(it->first, first);
+      const std::uint64_t to = std::min(it->second.last, below);
+      if (from > to) continue;
+      if (from > next) fresh.emplace_back(next, from - 1);
+      repeated = true;
+      result_.findings.push_back(
+          {event.place, Prefix(from, to) + "sequence number" + (from == to ? "" : "s") +
+                            " repeated; first in " + PlacesOf(it->second, from, to)});
+      next = to + 1;
+    }
+    if (next <= below) fresh.emplace_back(next, below);
+    for (const auto& [from, to] : fresh) {
+      Fill(from, to);
+      Insert(from, to, event);
     }
   }
-  return Record(card, transaction, number, unanswered);
+  if (last > *highest_) {
+    const std::uint64_t start = std::max(first, *highest_ + 1);
+    if (start > *highest_ + 1) {
+      gaps_.push_back({event.place, highestPlace_, start, *highest_, unanswered_});
+      missing_[*highest_ + 1] = {start - 1, gaps_.size() - 1};
+    }
+    Insert(start, last, event);
+    highest_ = last;
+    highestPlace_ = event.lastPlace;
+  }
+  return repeated;
 }
 
-std::optional<std::string> SequenceBook::GapText(std::size_t id) const {
-  const Gap& gap = gaps_[id];
-  if (gap.missing.empty()) return std::nullopt;
-  std::string ranges;
-  for (const auto& [first, last] : gap.missing)
-    ranges += (ranges.empty() ? "" : ", ") + Range(first, last);
-  return Kind(gap.transaction) + " " + std::to_string(gap.number) + " of card " + gap.card +
-         ": gap: " + ranges + " missing; the journal holds " + std::to_string(gap.unanswered) +
-         " request(s) without an answer so far";
+void Stream::Replay(const SequenceSegment& segment) {
+  std::optional<std::uint64_t> before;
+  RecordPlace beforePlace;
+  for (const SequenceEvent& event : segment.events) {
+    switch (event.kind) {
+      case SequenceEvent::Kind::kUnanswered:
+        pending_.push_back({event.request, event.finding});
+        ++unanswered_;
+        break;
+      case SequenceEvent::Kind::kAnswered:
+        // Within one run of the register the card only counts up.
+        if (!Add(event) && before && event.first < *before) {
+          result_.findings.push_back(
+              {event.place, Prefix(event.first, event.first) +
+                                "sequence number lower than the one before it in this journal (" +
+                                std::to_string(*before) + " at record " +
+                                std::to_string(beforePlace.record) + ")"});
+        }
+        before = event.last;
+        beforePlace = event.lastPlace;
+        break;
+      case SequenceEvent::Kind::kLate: {
+        if (event.numbered) Add(event);
+        // It answers the latest request with the same bytes still without an answer.
+        const auto match = std::find_if(pending_.rbegin(), pending_.rend(), [&](const Pending& p) {
+          return p.request == event.request;
+        });
+        if (match == pending_.rend()) {
+          result_.findings.push_back(
+              {event.place, "late " + Kind(transaction_) +
+                                " answer: its request is not in the journal as one without an "
+                                "answer"});
+          break;
+        }
+        result_.answeredLate.push_back(match->finding);
+        --unanswered_;
+        pending_.erase(std::next(match).base());
+        break;
+      }
+    }
+  }
+}
+
+void Stream::Finish() {
+  std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> open(gaps_.size());
+  for (const auto& [first, entry] : missing_)
+    open[entry.second].emplace_back(first, entry.first);
+  for (std::size_t i = 0; i < gaps_.size(); ++i) {
+    if (open[i].empty()) continue;  // every number of it was answered late
+    const Gap& gap = gaps_[i];
+    std::string ranges;
+    for (const auto& [first, last] : open[i])
+      ranges += (ranges.empty() ? "" : ", ") + Range(first, last);
+    result_.findings.push_back(
+        {gap.place, Prefix(gap.number, gap.number) + "gap: " + ranges +
+                        " missing; the journal holds " + std::to_string(gap.unanswered) +
+                        " request(s) without an answer so far; the number before it, " +
+                        std::to_string(gap.beforeNumber) + ", is in " + Place(gap.before)});
+  }
+}
+
+// The first number a segment says, if any.
+std::optional<std::uint64_t> FirstNumber(const SequenceSegment& segment) {
+  for (SequenceEvent::Kind kind : {SequenceEvent::Kind::kAnswered, SequenceEvent::Kind::kLate})
+    for (const SequenceEvent& event : segment.events)
+      if (event.kind == kind && event.numbered) return event.first;
+  return std::nullopt;
+}
+
+}  // namespace
+
+HistoryResult CheckHistory(std::vector<SequenceSegment> segments,
+                           const std::vector<std::string>& sNames) {
+  std::map<std::pair<std::string, bool>, std::vector<SequenceSegment>> streams;
+  for (SequenceSegment& segment : segments)
+    streams[{segment.card, segment.transaction}].push_back(std::move(segment));
+  HistoryResult result;
+  for (auto& [key, list] : streams) {
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.pair < b.pair; });
+    // A segment without a number stays behind the one before it by name.
+    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    std::uint64_t inherited = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      inherited = FirstNumber(list[i]).value_or(inherited);
+      order.emplace_back(inherited, i);
+    }
+    std::stable_sort(order.begin(), order.end());
+    Stream stream(key.first, key.second, sNames, result);
+    for (const auto& [unused, index] : order)
+      stream.Replay(list[index]);
+    stream.Finish();
+  }
+  return result;
 }
 
 }  // namespace kasse

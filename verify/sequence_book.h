@@ -1,49 +1,64 @@
 #pragma once
-// The sequence numbers an audit has seen, per card and kind (transactions, reports): repeats,
-// numbers lower than the one before, and gaps. A late answer, journalled after later records,
-// may explain a number inside a gap reported earlier, so gaps stay open until the report is
-// made.
+// The history of each card's sequence numbers, ordered by what the journals say rather than by
+// their names: a pair is named by the system date its run started, and a clock set back or a
+// time-zone change names a later run earlier. Each pair's numbers of one card and kind
+// (transactions, reports) form a segment in file order; segments are put in the order of their
+// first number (a segment without one stays behind the pair that precedes it by name; two that
+// start alike keep name order: the date, then the pair's number within that day, which the
+// register always takes ascending). Then every number is accounted for: a repeat or a gap is a
+// finding naming both places, a late answer fills its gap and answers its request.
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
+
 namespace kasse {
 
-class SequenceBook {
- public:
-  struct Problem {
-    std::string text;  // empty: none
-    std::optional<std::size_t> gap;
-  };
-  // A number in journal order. `unanswered`: requests without an answer so far, for the gap's
-  // text. A gap gets an id the caller keeps with its finding.
-  Problem Record(const std::string& card, bool transaction, std::uint64_t number,
-                 std::size_t unanswered);
-  // A number answered late: inside an open gap it closes that place; otherwise as Record.
-  Problem RecordLate(const std::string& card, bool transaction, std::uint64_t number,
-                     std::size_t unanswered);
-  // The gap's text now, or nothing when every number of it was explained.
-  std::optional<std::string> GapText(std::size_t gap) const;
-
- private:
-  struct Gap {
-    std::string card;
-    bool transaction = true;
-    std::uint64_t number = 0;  // the record after the gap
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> missing;
-    std::size_t unanswered = 0;
-  };
-  struct Last {
-    std::string card;
-    bool transaction = true;
-    std::uint64_t number = 0;
-  };
-  Last* LastOf(const std::string& card, bool transaction);
-
-  std::vector<Last> last_;
-  std::vector<Gap> gaps_;
+struct RecordPlace {
+  std::size_t pair = 0;    // index of the pair in name order
+  std::size_t offset = 0;  // byte offset in its S file
+  std::size_t record = 0;  // 1-based record number in its S file
 };
+
+struct SequenceEvent {
+  enum class Kind {
+    kAnswered,    // a run of consecutive numbers [first, last], in file order
+    kLate,        // a late answer (first == last) to an earlier request
+    kUnanswered,  // a request the card may have numbered
+  };
+  Kind kind = Kind::kAnswered;
+  std::uint64_t first = 0, last = 0;
+  RecordPlace place, lastPlace;
+  Bytes request;            // kLate and kUnanswered: to pair them
+  std::size_t finding = 0;  // kUnanswered: the finding a late answer withdraws
+  bool numbered = true;     // kLate: false for an unsigned closing, which takes no number
+};
+
+// What one pair holds of one card's numbers of one kind.
+struct SequenceSegment {
+  std::string card;  // "tpId tpIdNo"
+  bool transaction = true;
+  std::size_t pair = 0;
+  std::vector<SequenceEvent> events;
+  // Adds a number answered in order, joining the run before it when it follows on.
+  void Answered(std::uint64_t number, const RecordPlace& place);
+};
+
+struct HistoryFinding {
+  RecordPlace place;
+  std::string text;
+};
+
+struct HistoryResult {
+  std::vector<HistoryFinding> findings;
+  std::vector<std::size_t> answeredLate;  // kUnanswered findings a late answer withdrew
+};
+
+// `sNames`: the S file of each pair, to name places.
+HistoryResult CheckHistory(std::vector<SequenceSegment> segments,
+                           const std::vector<std::string>& sNames);
 
 }  // namespace kasse

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::FuzzInput input(data, size);
   const std::string_view sText = input.TakeText();
   const std::string_view lText = input.RestText();
-  JournalAuditor auditor;
+  JournalAuditor auditor(nullptr, {1});  // one thread: the fuzzer runs many inputs a second
   auditor.AuditPair("S.xml", sText, "L.xml", lText);
   const AuditReport& report = auditor.Report();
   for (const AuditFinding& finding : report.findings) {

@@ -15,6 +15,7 @@
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/user_folders.h"
+#include "qrread/picture_file.h"
 #include "verify/card_certificate.h"
 #include "verify/certificate_index.h"
 #include "verify/journal_audit.h"
@@ -24,24 +25,52 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kavelo-verify url URL_OR_T1 [OPTION]...\n"
-    "  or:  kavelo-verify audit [S_FILE L_FILE] [OPTION]...\n"
-    "  or:  kavelo-verify serve [OPTION]...\n"
-    "Checks the signed receipts of the register: a receipt's QR code, the journals, and the\n"
-    "verification page the QR codes lead to.\n"
-    "\n"
-    "Commands:\n"
-    "  url URL_OR_T1  check the signed data of a receipt's QR code (the whole verification URL\n"
-    "                 or only its t1 value) and print the receipt's data with the verdict.\n"
-    "                 Exit 0 valid, 1 invalid, 2 unusable input or no certificate for the\n"
-    "                 receipt's card.\n"
-    "  audit          decode every record of the journal pairs (of the home, or the S and the\n"
-    "                 L file named), check signatures, sequence numbers, that S and L files\n"
-    "                 agree and that a trusted issuer vouches for each card's certificate.\n"
-    "                 Exit 0 clean, 1 findings, 2 unusable.\n"
-    "  serve          answer GET /verify.php?t1=... with an HTML page (JSON for Accept:\n"
-    "                 application/json). Put a reverse proxy in front of it for anything\n"
-    "                 beyond loopback.\n"
+    "Usage: kavelo-verify url URL_OR_T1 [OPTION]...
+"
+    "  or:  kavelo-verify image FILE [OPTION]...
+"
+    "  or:  kavelo-verify audit [S_FILE L_FILE] [OPTION]...
+"
+    "  or:  kavelo-verify serve [OPTION]...
+"
+    "Checks the signed receipts of the register: a receipt's QR code, the journals, and the
+"
+    "verification page the QR codes lead to.
+"
+    "
+"
+    "Commands:
+"
+    "  url URL_OR_T1  check the signed data of a receipt's QR code (the whole verification URL
+"
+    "                 or only its t1 value) and print the receipt's data with the verdict.
+"
+    "                 Exit 0 valid, 1 invalid, 2 unusable input or no certificate for the
+"
+    "                 receipt's card.
+"
+    "  image FILE     read the receipt's QR code from a picture (PNG, JPEG: a scan or a phone
+"
+    "                 photo) or a PDF (the register's own) and check it as url does, with the
+"
+    "                 same exit status; a file with no code or several different ones is
+"
+    "                 unusable (2).
+"
+    "  audit          decode every record of the journal pairs (of the home, or the S and the
+"
+    "                 L file named), check signatures, sequence numbers, that S and L files
+"
+    "                 agree and that a trusted issuer vouches for each card's certificate.
+"
+    "                 Exit 0 clean, 1 findings, 2 unusable.
+"
+    "  serve          answer GET /verify.php?t1=... with an HTML page (JSON for Accept:
+"
+    "                 application/json). Put a reverse proxy in front of it for anything
+"
+    "                 beyond loopback.
+"
     "\n"
     "Options (before or after the command, as --home DIR or --home=DIR; -- ends them):\n"
     "  --home DIR     the register home whose journals are read (default: the user's, as\n"
@@ -164,11 +193,24 @@ int UrlCommand(const Arguments& a) {
   return ExitOf(verdict.validity);
 }
 
+// The receipt's code read from a picture or PDF, then judged exactly as `url` judges it.
+int ImageCommand(const Arguments& a) {
+  if (a.positional.size() != 1) return Usage("image needs a picture (PNG, JPEG) or a PDF");
+  const kasse::Result<std::string> code = kasse::QrCodeOfFile(a.positional[0]);
+  if (!code) return Fail(code.error().message);
+  std::fprintf(stderr, "kavelo-verify: the QR code in %s: %s\n", a.positional[0].c_str(),
+               code->c_str());
+  Arguments read = a;
+  read.positional = {*code};
+  return UrlCommand(read);
+}
+
 int AuditCommand(const Arguments& a) {
   std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pairs;
   if (a.positional.empty()) {
-    pairs = kasse::JournalPairs(a.home.empty() ? kasse::DefaultRegisterHome()
-                                               : std::filesystem::path(a.home));
+    pairs = kasse::JournalPairs(
+        a.home.empty() ? kasse::DefaultRegisterHome() : std::filesystem::path(a.home),
+        kasse::LoneLFiles::kList);
   } else if (a.home.empty() && a.positional.size() == 2) {
     pairs.emplace_back(a.positional[0], a.positional[1]);
   } else {
@@ -270,6 +312,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (a.command == "url") return UrlCommand(a);
+  if (a.command == "image") return ImageCommand(a);
   if (a.command == "audit") return AuditCommand(a);
   if (a.command == "serve") return ServeCommand(a);
   return Usage(a.command.empty() ? "no command given" : "unknown command '" + a.command + "'");

@@ -122,6 +122,61 @@ TEST(CardTrust, ExpiredAndWronglyIssuedCertificatesNameWhatFailed) {
   }
 }
 
+TEST(CardTrust, ACertificateThatNamesNoCardVouchesForNone) {
+  // A trusted issuer certified a key without naming a card: a receipt signed with that key
+  // under any card's name must not pass, neither from a file nor claimed by a journal.
+  const testing::TestIssuer issuer;
+  const testing::KeyPtr key = testing::NewCardKey();
+  JournalMaker maker;
+  const Bytes forged = Resigned(maker.Sale(100), key.get(), 99);  // card QOR-SIM 1
+  const testing::CertificateSpec unnamed[] = {
+      {"", "1"},           // no CN
+      {"QOR-SIM", ""},     // no serialNumber
+      {"QOR-SIM", "one"},  // a serialNumber that is no number
+      {"QOR-SIM", "-1"},
+  };
+  for (const testing::CertificateSpec& spec : unnamed) {
+    const Bytes certificate = issuer.Issue(key.get(), spec);
+    CertificateSources files;
+    files.trusted = {issuer.Certificate()};
+    files.cards = {certificate};
+    const CertificateIndex index(files);
+    const ReceiptVerdict fromFile = JudgeReceipt(T1(forged), index);
+    EXPECT_EQ(fromFile.validity, Validity::kUnusable)
+        << spec.commonName << "/" << spec.serialNumber;
+    EXPECT_TRUE(fromFile.cardUnknown);
+    ASSERT_EQ(index.Problems().size(), 1u);
+    EXPECT_NE(index.Problems()[0].find("names no card"), std::string::npos);
+
+    TempFolder home;
+    home.Write("Journal/260512XMLExpBak01S.xml", JournalClaiming(maker, certificate));
+    CertificateSources journals;
+    journals.home = home.Path();
+    journals.trusted = {issuer.Certificate()};
+    const ReceiptVerdict claimed = Judge(forged, journals);
+    EXPECT_EQ(claimed.validity, Validity::kInvalid) << spec.commonName << "/" << spec.serialNumber;
+    EXPECT_NE(claimed.reason.find("names no card"), std::string::npos) << claimed.reason;
+  }
+  // Named, the same key is the card it names and no other.
+  const Bytes named = issuer.Issue(key.get(), {"QOR-SIM", "01"});
+  EXPECT_EQ(VerifyReceiptUrl(T1(forged), named, {issuer.Certificate()}).validity, Validity::kValid);
+  const Bytes other = issuer.Issue(key.get(), {"QOR-SIM", "2"});
+  EXPECT_TRUE(VerifyReceiptUrl(T1(forged), other, {issuer.Certificate()}).cardUnknown);
+}
+
+TEST(CardTrust, VerifyingAgainstOneCertificateStillChecksItsIssuer) {
+  JournalMaker maker;
+  const Bytes receipt = maker.Sale(250);
+  EXPECT_EQ(VerifyReceiptUrl(T1(receipt), maker.Certificate(), {maker.Issuer()}).validity,
+            Validity::kValid);
+  const testing::TestIssuer stranger;
+  const ReceiptVerdict untrusted =
+      VerifyReceiptUrl(T1(receipt), maker.Certificate(), {stranger.Certificate()});
+  EXPECT_EQ(untrusted.validity, Validity::kInvalid);
+  EXPECT_NE(untrusted.reason.find("is not trusted"), std::string::npos) << untrusted.reason;
+  EXPECT_EQ(VerifyReceiptUrl(T1(receipt), maker.Certificate(), {}).validity, Validity::kInvalid);
+}
+
 TEST(CardTrust, TwoCardsWithOneNameBothVerifyAndTheAuditNamesThePair) {
   JournalMaker first, second;  // both start as "QOR-SIM 1", each from its own issuer
   const Bytes firstReceipt = first.Sale(100);

@@ -281,8 +281,13 @@ TEST(JournalAudit, CardCertificatesMustComeFromATrustedIssuer) {
   const testing::TestIssuer other;
   JournalAuditor foreign(trusting(other.Certificate()));
   foreign.AuditPair("S.xml", maker.S(), "L.xml", maker.L());
-  EXPECT_NE(AuditText(foreign.Report()).find("card QOR-SIM 1: card certificate"), std::string::npos)
-      << AuditText(foreign.Report());
+  const AuditReport untrusted = foreign.Report();
+  EXPECT_NE(AuditText(untrusted).find("certificate of QOR-SIM 1 in S.xml is not issued by a "
+                                      "trusted issuer: card certificate"),
+            std::string::npos)
+      << AuditText(untrusted);
+  EXPECT_EQ(untrusted.signaturesChecked, 0u);
+  EXPECT_EQ(untrusted.signaturesUntrusted, 1u);
 
   // Re-certified: the same key first under a discarded issuer, then under the trusted one.
   const testing::KeyPtr key = testing::NewCardKey();

@@ -66,7 +66,7 @@ inline Bytes MakeCertificate(EVP_PKEY* key, EVP_PKEY* signerKey, X509* issuer,
     X509_NAME_add_entry_by_txt(name, field, MBSTRING_ASC,
                                reinterpret_cast<const unsigned char*>(text.c_str()), -1, -1, 0);
   };
-  add("CN", spec.commonName);
+  if (!spec.commonName.empty()) add("CN", spec.commonName);
   if (!spec.serialNumber.empty()) add("serialNumber", spec.serialNumber);
   X509_set_issuer_name(c, issuer ? X509_get_subject_name(issuer) : name);
   const auto extend = [c, issuer](int nid, const char* value) {
