@@ -25,52 +25,29 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: kavelo-verify url URL_OR_T1 [OPTION]...
-"
-    "  or:  kavelo-verify image FILE [OPTION]...
-"
-    "  or:  kavelo-verify audit [S_FILE L_FILE] [OPTION]...
-"
-    "  or:  kavelo-verify serve [OPTION]...
-"
-    "Checks the signed receipts of the register: a receipt's QR code, the journals, and the
-"
-    "verification page the QR codes lead to.
-"
-    "
-"
-    "Commands:
-"
-    "  url URL_OR_T1  check the signed data of a receipt's QR code (the whole verification URL
-"
-    "                 or only its t1 value) and print the receipt's data with the verdict.
-"
-    "                 Exit 0 valid, 1 invalid, 2 unusable input or no certificate for the
-"
-    "                 receipt's card.
-"
-    "  image FILE     read the receipt's QR code from a picture (PNG, JPEG: a scan or a phone
-"
-    "                 photo) or a PDF (the register's own) and check it as url does, with the
-"
-    "                 same exit status; a file with no code or several different ones is
-"
-    "                 unusable (2).
-"
-    "  audit          decode every record of the journal pairs (of the home, or the S and the
-"
-    "                 L file named), check signatures, sequence numbers, that S and L files
-"
-    "                 agree and that a trusted issuer vouches for each card's certificate.
-"
-    "                 Exit 0 clean, 1 findings, 2 unusable.
-"
-    "  serve          answer GET /verify.php?t1=... with an HTML page (JSON for Accept:
-"
-    "                 application/json). Put a reverse proxy in front of it for anything
-"
-    "                 beyond loopback.
-"
+    "Usage: kavelo-verify url URL_OR_T1 [OPTION]...\n"
+    "  or:  kavelo-verify image FILE [OPTION]...\n"
+    "  or:  kavelo-verify audit [S_FILE L_FILE] [OPTION]...\n"
+    "  or:  kavelo-verify serve [OPTION]...\n"
+    "Checks the signed receipts of the register: a receipt's QR code, the journals, and the\n"
+    "verification page the QR codes lead to.\n"
+    "\n"
+    "Commands:\n"
+    "  url URL_OR_T1  check the signed data of a receipt's QR code (the whole verification URL\n"
+    "                 or only its t1 value) and print the receipt's data with the verdict.\n"
+    "                 Exit 0 valid, 1 invalid, 2 unusable input or no certificate for the\n"
+    "                 receipt's card.\n"
+    "  image FILE     read the receipt's QR code from a picture (PNG, JPEG: a scan or a phone\n"
+    "                 photo) or a PDF (the register's own) and check it as url does, with the\n"
+    "                 same exit status; a file with no code or several different ones is\n"
+    "                 unusable (2).\n"
+    "  audit          decode every record of the journal pairs (of the home, or the S and the\n"
+    "                 L file named), check signatures, sequence numbers, that S and L files\n"
+    "                 agree and that a trusted issuer vouches for each card's certificate.\n"
+    "                 Exit 0 clean, 1 findings, 2 unusable.\n"
+    "  serve          answer GET /verify.php?t1=... with an HTML page (JSON for Accept:\n"
+    "                 application/json). Put a reverse proxy in front of it for anything\n"
+    "                 beyond loopback.\n"
     "\n"
     "Options (before or after the command, as --home DIR or --home=DIR; -- ends them):\n"
     "  --home DIR     the register home whose journals are read (default: the user's, as\n"
