@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "common/files.h"
+#include "common/tests/faulty_file_io.h"
 #include "sim/books_log.h"
 #include "sim/card_crypto.h"
 #include "sim/card_state.h"
@@ -259,34 +260,46 @@ TEST(CardLog, SnapshotEveryIntervalAndAtShutdownEmptiesTheLog) {
 // A failed write leaves the card exactly as before, in memory and on disk: the answer is
 // 65 81, the number is not used up, the refused sale is in no total.
 TEST(CommitBeforeCounting, FailedAppendChangesNothing) {
-  for (const AppendFault fault : {AppendFault::kShortWrite, AppendFault::kSyncFails}) {
+  enum class Fault { kShortWrite, kSyncFails };
+  for (const Fault fault : {Fault::kShortWrite, Fault::kSyncFails}) {
     TempState temp("refused");
     const std::filesystem::path log = temp.File().string() + ".log";
-    std::deque<AppendFault> faults;
+    kasse::testing::FaultyFileIo io;
     std::vector<std::string> told;
     EngineOptions options = WithState(temp.File());
+    options.io = &io;
     options.onWriteError = [&told](const Error& error) { told.push_back(error.message); };
-    options.appendFault = [&faults] {
-      if (faults.empty()) return AppendFault::kNone;
-      const AppendFault next = faults.front();
-      faults.pop_front();
-      return next;
+    // The next append fails: half of it reaches the file before the disk is full, or all of it
+    // and the sync fails.
+    const auto failNextAppend = [&] {
+      if (fault == Fault::kShortWrite) {
+        const int armed = io.writes;
+        io.cutNextWrite = 20;
+        io.writeFault = [armed](int call, std::string_view) {
+          return call > armed + 1 ? ENOSPC : 0;
+        };
+      } else {
+        const int armed = io.syncs;
+        io.syncFault = [armed](int call) { return call == armed + 1 ? EIO : 0; };
+      }
     };
     {
       QorEngine card(options);
       Send(card, kSelectApp);
       EXPECT_EQ(SeqOf(Send(card, Sale(100))), 1u);
       const auto size = SizeOf(log);
-      faults = {fault};
+      failNextAppend();
       EXPECT_EQ(Send(card, Sale(5000)).sw, 0x6581);
+      io.Heal();
       EXPECT_EQ(SizeOf(log), size);
       ASSERT_EQ(told.size(), 1u);
       EXPECT_NE(told[0].find(log.string() + ": "), std::string::npos) << told[0];
       EXPECT_EQ(DayTurnover(card), 100);
       EXPECT_EQ(SeqOf(Send(card, Sale(200))), 2u);
       // A report that could not be kept is refused too, and its number stays free.
-      faults = {fault};
+      failNextAppend();
       EXPECT_EQ(Send(card, ReportCommand(0x01)).sw, 0x6581);
+      io.Heal();
       EXPECT_EQ(DayTurnover(card), 300);
     }
     QorEngine card(WithState(temp.File()));
