@@ -40,6 +40,10 @@ Result<void> CutTo(FileIo& io, int fd, std::uint64_t size, const std::filesystem
   return {};
 }
 
+std::string SizeText(std::uint64_t bytes) {
+  return bytes >= kMiB ? std::to_string(bytes / kMiB) + " MiB" : std::to_string(bytes) + " bytes";
+}
+
 }  // namespace
 
 Result<LogReading> BooksLog::Read(const CardPaths& paths, bool silentRepair) {
@@ -91,7 +95,7 @@ Result<BooksLog> BooksLog::Open(const CardPaths& paths, const LogReading& readin
     // A torn last record: never answered, so it goes.
     if (auto cut = CutTo(io, fd, contents.goodSize, path); !cut) return cut.error();
   }
-  if (log.goodSize_ >= kLogWarningSize) {
+  if (log.goodSize_ >= log.access_.limit / 2) {
     log.warned_ = true;
     log.WarnOfSize();
   }
@@ -130,10 +134,9 @@ BooksLog::~BooksLog() {
 }
 
 void BooksLog::WarnOfSize() const {
-  Say(access_.notice, "the card's log " + path_.string() + " holds " +
-                          std::to_string(goodSize_ / kMiB) + " MiB of its limit of " +
-                          std::to_string(kMaxLogSize / kMiB) +
-                          " MiB; past the limit the card refuses every sale. The log empties "
+  Say(access_.notice, "the card's log " + path_.string() + " holds " + SizeText(goodSize_) +
+                          " of its limit of " + SizeText(access_.limit) +
+                          "; past the limit the card refuses every sale. The log empties "
                           "whenever the card's snapshot is written: see why it was not.");
 }
 
@@ -146,10 +149,10 @@ Result<void> BooksLog::Append(std::string_view payload) {
   }
   // A log keeps the format of its header until it starts again.
   const std::string frame = format_ == 1 ? FrameRecordV1(payload) : FrameRecord(payload);
-  if (goodSize_ + frame.size() > kMaxLogSize) {
+  if (goodSize_ + frame.size() > access_.limit) {
     return MakeError(ErrorKind::kTooLong, "the card's log " + path_.string() +
                                               " has reached its limit of " +
-                                              std::to_string(kMaxLogSize / kMiB) + " MiB");
+                                              SizeText(access_.limit));
   }
   FileIo& io = *access_.io;
   Result<void> written = WriteAll(io, fd_, frame, path_);
@@ -157,7 +160,7 @@ Result<void> BooksLog::Append(std::string_view payload) {
   if (!written) return CutBack(written.error());
   goodSize_ += frame.size();
   ++records_;
-  if (goodSize_ >= kLogWarningSize && !warned_) {
+  if (goodSize_ >= access_.limit / 2 && !warned_) {
     warned_ = true;
     WarnOfSize();
   }

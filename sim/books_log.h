@@ -22,7 +22,6 @@ namespace kasse::sim {
 // The log never grows past this: an append that would is refused (the card answers 65 81),
 // so the log always stays readable. Past half of it the card warns.
 inline constexpr std::uint64_t kMaxLogSize = std::uint64_t{1} << 31;
-inline constexpr std::uint64_t kLogWarningSize = kMaxLogSize / 2;
 
 struct LogAccess {
   FileIo* io = nullptr;  // never null
@@ -30,6 +29,7 @@ struct LogAccess {
   // Tests only: damage is cut off at the first frame that does not read, without a word, as
   // the card did before it refused damage. Shows that a test catches a card rolled back.
   bool silentRepair = false;
+  std::uint64_t limit = kMaxLogSize;  // tests may set a smaller one; the warning comes at half
 };
 
 // The log as found at start, before anything is changed.

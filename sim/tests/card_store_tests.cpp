@@ -2,7 +2,6 @@
 // before they are counted.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <deque>
@@ -21,7 +20,10 @@ namespace {
 
 using testing::kSelectApp;
 using testing::ReportCommand;
+using testing::Sale;
+using testing::SalesThenCrash;
 using testing::Send;
+using testing::SeqOf;
 using testing::TempState;
 using testing::Transaction;
 using testing::Vat;
@@ -31,16 +33,6 @@ EngineOptions WithState(const std::filesystem::path& file) {
   options.stateFile = file;
   options.issuerFolder = file.parent_path() / "issuer";
   return options;
-}
-
-std::uint32_t SeqOf(const testing::Reply& reply) {
-  const auto elements = SplitElements(reply.data);
-  return reply.sw == 0x9000 && elements && elements->size() >= 3 ? ReadUint32((*elements)[2].value)
-                                                                 : 0;
-}
-
-Bytes Sale(std::int64_t cents) {
-  return Transaction(Vat(0xE1, cents, 0, HexParse("19 00")));
 }
 
 // The day's E1 turnover from an unsigned closing.
@@ -67,22 +59,6 @@ std::uintmax_t SizeOf(const std::filesystem::path& path) {
 unsigned ModeOf(const std::filesystem::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
-
-// Runs `work` on the card in a child process that ends without any shutdown, as kill -9 would.
-void InCrashingChild(const std::filesystem::path& file, int sales) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    auto* card = new QorEngine(WithState(file));  // never deleted: no clean shutdown
-    Send(*card, kSelectApp);
-    int given = 0;
-    for (int i = 0; i < sales; ++i)
-      given += SeqOf(Send(*card, Sale(100))) != 0;
-    ::_exit(given == sales ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(CardFiles, CardKeepsKeysCountersAndTotalsAcrossRestarts) {
@@ -180,7 +156,7 @@ TEST(CardFiles, DamagedOrMissingBooksAreNeverReplacedByAFreshCard) {
   }
   // Books gone while the log still holds what the card answered.
   ASSERT_TRUE(WriteFileAtomic(temp.File(), text));
-  InCrashingChild(temp.File(), 1);
+  SalesThenCrash(WithState(temp.File()), 1);
   std::filesystem::remove(temp.File());
   QorEngine card(WithState(temp.File()));
   ASSERT_TRUE(card.StartError());
@@ -219,7 +195,7 @@ TEST(CardFiles, OldFormatStateIsConvertedKeepingKeysAndBooks) {
 
 TEST(CardLog, KilledCardContinuesWithNothingLostAndNothingRepeated) {
   TempState temp("killed");
-  InCrashingChild(temp.File(), 3);
+  SalesThenCrash(WithState(temp.File()), 3);
   // The crash came during the fourth append: half a record at the end of the log.
   const std::filesystem::path log = temp.File().string() + ".log";
   const auto good = SizeOf(log);
