@@ -29,6 +29,9 @@ enum StatusWord : std::uint16_t {
   kSwWrongLength = 0x6700,
   kSwNoChaining = 0x6884,
   kSwPinBlocked = 0x6983,
+  // The data object exists but cannot be given in its answer's form: booked months span
+  // more than GET DATA 01F2 can carry (see card_commands.cpp).
+  kSwDataNotUsable = 0x6984,
   kSwConditions = 0x6985,  // wrong lifecycle or nothing selected
   kSwBadSignature = 0x6988,
   kSwWrongData = 0x6A80,

@@ -14,6 +14,8 @@ constexpr std::array<Byte, 8> kApplicationId = {0xD2, 0x76, 0x00, 0x01, 0x48, 0x
 constexpr std::array<Byte, 2> kCertificateFile = {0x11, 0x10};
 // Chained hash data beyond this is refused rather than held without bound.
 constexpr std::size_t kHashLimit = 64 * 1024;
+// ISO/IEC 7816-4 short answer: at most 256 data bytes (Le 00).
+constexpr std::size_t kMaxAnswerData = 256;
 
 // Object identifiers: SHA-1, ecdsa-with-SHA256, brainpoolP192r1.
 constexpr std::array<Byte, 5> kSha1Oid = {0x2B, 0x0E, 0x03, 0x02, 0x1A};
@@ -87,18 +89,7 @@ Bytes CardCore::GetData(const Apdu& apdu) const {
     AppendUint32(out, tag::kCount, s.dayFirstSeq == 0 ? 0 : s.dayLastSeq - s.dayFirstSeq + 1);
     return Answer(out);
   }
-  if (object == 0x01F2) {
-    AppendElement(out, tag::kFirstMonth, PackMonth(s.firstMonth));
-    Bytes offsets;
-    for (const auto& [month, totals] : s.months) {
-      const int offset = s.firstMonth == 0 ? -1 : MonthsBetween(s.firstMonth, month);
-      if (offset >= 0 && offset <= 255 && offsets.size() < 255) {
-        offsets.push_back(static_cast<Byte>(offset));
-      }
-    }
-    AppendElement(out, tag::kMonthOffsets, offsets);
-    return Answer(out);
-  }
+  if (object == 0x01F2) return BookedMonths();
   // Version-1 cards know neither the hash length nor the algorithm list.
   if (object == 0x01F3 && options_.versionLevel >= 2) {
     const Byte length[] = {20};
@@ -112,6 +103,25 @@ Bytes CardCore::GetData(const Apdu& apdu) const {
     return Answer(out);
   }
   return Answer(kSwDataNotFound);
+}
+
+// D0 the first month, D4 one offset byte per booked month. A month more than 255 months after
+// the first (the application clock set far back or ahead), or more months than one short
+// answer carries, cannot be listed: the card refuses rather than leave a booked month out. The
+// span report still sums every month.
+Bytes CardCore::BookedMonths() const {
+  const CardState& s = state_;
+  Bytes out;
+  AppendElement(out, tag::kFirstMonth, PackMonth(s.firstMonth));
+  Bytes offsets;
+  for (const auto& [month, totals] : s.months) {
+    const int offset = s.firstMonth == 0 ? -1 : MonthsBetween(s.firstMonth, month);
+    if (offset < 0 || offset > 255) return Answer(kSwDataNotUsable);
+    offsets.push_back(static_cast<Byte>(offset));
+  }
+  if (out.size() + 2 + offsets.size() > kMaxAnswerData) return Answer(kSwDataNotUsable);
+  AppendElement(out, tag::kMonthOffsets, offsets);
+  return Answer(out);
 }
 
 // ISO/IEC 7816-4 PERFORM SECURITY OPERATION, hash (P1 P2 = 90 80); CLA 10 chains the blocks.

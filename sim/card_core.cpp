@@ -17,8 +17,8 @@ CardCore::CardCore(EngineOptions options, LoadedCard card, CardSigner signer,
       store_(std::move(store)) {}
 
 CardCore::~CardCore() {
-  // Ignored on failure: the log still holds every record.
-  if (store_ && store_->LogRecords() > 0) (void)store_->Snapshot(state_);
+  // On failure the log still holds every record; the store says so.
+  if (store_) store_->Close(state_);
 }
 
 Result<void> CardCore::Commit(CardState next) {

@@ -54,6 +54,7 @@ class CardCore {
   // C4 tpId, C5 tpIdNo: how the card names itself in answers and signed data.
   void AppendIdentity(Bytes& out) const;
   void AppendDayBooks(Bytes& out) const;
+  Bytes BookedMonths() const;
   Bytes ActivationReport(ByteSpan request, ByteSpan pin);
 
   EngineOptions options_;

@@ -5,44 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <random>
 
-#include "common/user_folders.h"
+#include "common/files.h"
 
 namespace kasse::sim {
 namespace {
 
-std::filesystem::path FolderOf(const std::filesystem::path& path) {
-  return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-}
-
-// Makes the folder and its parents; names the first part that is not a usable folder.
-Result<void> MakeFolder(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (!error) return {};
-  for (std::filesystem::path part = folder; !part.empty() && part != part.parent_path();
-       part = part.parent_path()) {
-    std::error_code statError;
-    const auto status = std::filesystem::status(part, statError);
-    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-      return CardFileError("cannot create the card's folder", part, ENOTDIR);
-    }
-  }
-  return CardFileError("cannot create the card's folder", folder, error.value());
-}
-
-Result<void> WriteAll(int fd, std::string_view contents, const std::filesystem::path& path) {
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return CardFileError("cannot write", path, n < 0 ? errno : ENOSPC);
-    written += static_cast<std::size_t>(n);
-  }
-  return {};
-}
+constexpr mode_t kCardFileMode = 0600;
 
 std::string ReadHolder(int fd) {
   char text[32] = {};
@@ -51,6 +23,36 @@ std::string ReadHolder(int fd) {
   while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\0'))
     pid.pop_back();
   return pid.empty() ? "?" : pid;
+}
+
+// ".NAME.<digits>.tmp": the temporaries of the card's writer before the common one.
+bool IsOlderTemporaryOf(std::string_view fileName, std::string_view target) {
+  constexpr std::string_view kEnd = ".tmp";
+  const std::size_t prefix = target.size() + 2;
+  if (fileName.size() <= prefix + kEnd.size() || fileName[0] != '.' ||
+      fileName.substr(1, target.size()) != target || fileName[prefix - 1] != '.' ||
+      fileName.substr(fileName.size() - kEnd.size()) != kEnd) {
+    return false;
+  }
+  const std::string_view digits = fileName.substr(prefix, fileName.size() - prefix - kEnd.size());
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::vector<std::filesystem::path> RemoveOlderTemporaries(const std::filesystem::path& folder,
+                                                          const std::vector<std::string>& targets,
+                                                          FileIo& io) {
+  std::vector<std::filesystem::path> removed;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    const bool leftover = std::any_of(targets.begin(), targets.end(), [&](const std::string& t) {
+      return IsOlderTemporaryOf(name, t);
+    });
+    if (leftover && io.Unlink(entry->path()) == 0) removed.push_back(entry->path());
+  }
+  return removed;
 }
 
 }  // namespace
@@ -62,24 +64,24 @@ CardPaths::CardPaths(std::filesystem::path stateFile)
       log(state.string() + ".log"),
       lock(state.string() + ".lock") {}
 
-Error CardFileError(const std::string& what, const std::filesystem::path& path, int error) {
-  return MakeError(ErrorKind::kIo, what + ": " + PathError(path, error));
+std::filesystem::path CardPaths::Folder() const {
+  return state.has_parent_path() ? state.parent_path() : std::filesystem::path(".");
 }
 
-Result<CardLock> CardLock::Acquire(const CardPaths& paths) {
-  if (auto folder = MakeFolder(FolderOf(paths.lock)); !folder) return folder.error();
+Result<CardLock> CardLock::Acquire(const CardPaths& paths, FileIo& io) {
+  if (auto folder = MakePrivateFolders(paths.Folder(), io); !folder) return folder.error();
   const int fd = ::open(paths.lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return CardFileError("cannot open the card's lock", paths.lock, errno);
+  if (fd < 0) return FileError("cannot open the card's lock", paths.lock, errno);
   CardLock lock(fd);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK) return CardFileError("cannot lock the card", paths.lock, errno);
+    if (errno != EWOULDBLOCK) return FileError("cannot lock the card", paths.lock, errno);
     return MakeError(ErrorKind::kBusy, "the card is in use by process " + ReadHolder(fd) + " (" +
                                            paths.lock.string() + ")");
   }
   const std::string pid = std::to_string(::getpid()) + "\n";
-  if (::ftruncate(fd, 0) != 0) return CardFileError("cannot write", paths.lock, errno);
+  if (::ftruncate(fd, 0) != 0) return FileError("cannot write", paths.lock, errno);
   if (::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-    return CardFileError("cannot write", paths.lock, errno);
+    return FileError("cannot write", paths.lock, errno);
   }
   return lock;
 }
@@ -98,17 +100,17 @@ CardLock::~CardLock() {
 }
 
 Result<std::string> ReadCardFile(const std::filesystem::path& path, std::size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return CardFileError("cannot open", path, errno);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return FileError("cannot open", path, errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
     ::close(fd);
-    return CardFileError("not a regular file", path, error);
+    return FileError("not a regular file:", path, error);
   }
   if (static_cast<std::size_t>(info.st_size) > limit) {
     ::close(fd);
-    return CardFileError("too large for a card file", path, EFBIG);
+    return FileError("too large for a card file:", path, EFBIG);
   }
   std::string contents(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t done = 0;
@@ -118,7 +120,7 @@ Result<std::string> ReadCardFile(const std::filesystem::path& path, std::size_t 
     if (n < 0) {
       const int error = errno;
       ::close(fd);
-      return CardFileError("cannot read", path, error);
+      return FileError("cannot read", path, error);
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
@@ -128,38 +130,41 @@ Result<std::string> ReadCardFile(const std::filesystem::path& path, std::size_t 
   return contents;
 }
 
-Result<void> ReplaceCardFile(const std::filesystem::path& path, std::string_view contents) {
-  const auto folder = FolderOf(path);
-  std::random_device random;
-  std::filesystem::path temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp");
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return CardFileError("cannot create", temporary, errno);
-  auto written = WriteAll(fd, contents, temporary);
-  if (written && ::fsync(fd) != 0) written = CardFileError("cannot sync", temporary, errno);
-  if (::close(fd) != 0 && written) written = CardFileError("cannot write", temporary, errno);
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    written = CardFileError("cannot replace", path, errno);
-  }
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return written;
-  }
-  return SyncFolder(folder);
+Result<void> ReplaceCardFile(FileIo& io, const std::filesystem::path& path,
+                             std::string_view contents) {
+  FileWrite how;
+  how.mode = kCardFileMode;
+  return WriteFileAtomic(path, contents, how, io);
 }
 
-Result<void> SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return CardFileError("cannot open the folder", folder, errno);
-  const bool synced = ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  if (!synced) return CardFileError("cannot sync the folder", folder, error);
-  return {};
+void RemoveCardLeftovers(const CardPaths& paths, FileIo& io, const NoticeSink& notice) {
+  const std::vector<std::string> targets = {paths.state.filename().string(),
+                                            paths.key.filename().string(),
+                                            paths.cert.filename().string()};
+  auto removed = RemoveLeftoverTemporaries(paths.Folder(), targets, io);
+  for (auto& older : RemoveOlderTemporaries(paths.Folder(), targets, io))
+    removed.push_back(std::move(older));
+  for (const auto& file : removed) {
+    Say(notice, "removed " + file.string() +
+                    ": a temporary file left by a write that was cut short (the card's files "
+                    "hold the last complete write)");
+  }
+}
+
+Error CardRefusal(const CardPaths& paths, const std::filesystem::path& file,
+                  std::optional<std::uint64_t> offset, const std::string& what) {
+  const std::string where = offset ? " at byte " + std::to_string(*offset) : std::string();
+  const std::string base = paths.state.string();
+  Error error = MakeError(
+      ErrorKind::kMalformed,
+      "the card refuses to start: " + file.string() + where + ": " + what +
+          ". Started anyway, the card could give a sequence number a second time, so its files "
+          "are left exactly as they are. Put back " +
+          file.filename().string() +
+          " from a copy made after the card's last answer, or move the card's files (" + base +
+          ", " + base + ".log, .key and .cert) aside to start a new card with a new number.",
+      static_cast<std::size_t>(offset.value_or(0)));
+  return error;
 }
 
 }  // namespace kasse::sim

@@ -1,14 +1,20 @@
 #include "sim/card_state.h"
 
+#include <algorithm>
 #include <sstream>
+#include <string_view>
 
 #include "common/hex_text.h"
+#include "common/sha.h"
 
 namespace kasse::sim {
 namespace {
 
-constexpr const char* kOldHeader = "qor-sim-state 1";  // keys inside the file
-constexpr const char* kHeader = "qor-sim-state 2";
+constexpr std::string_view kOldHeader = "qor-sim-state 1";        // keys inside the file
+constexpr std::string_view kUncheckedHeader = "qor-sim-state 2";  // no checksum line
+constexpr std::string_view kHeader = "qor-sim-state 3";
+// The last line of a snapshot of the current format: SHA-256 over everything before it.
+constexpr std::string_view kChecksumKey = "checksum ";
 
 std::string HexOrDash(ByteSpan bytes) {
   return bytes.empty() ? "-" : HexCompact(bytes);
@@ -130,29 +136,55 @@ void WriteMonth(std::ostream& out, int month, const Totals& totals) {
   WriteTotals(out, std::to_string(month), totals);
 }
 
-// Reads lines until "end" (or the text's end when `needsEnd` is false).
-Result<void> ReadLines(std::istream& lines, CardState& state, CardKeys* keys, bool needsEnd,
-                       std::size_t number) {
-  std::string line;
+// Reads lines until "end" (or the text's end when `needsEnd` is false); errors carry the byte
+// offset of the line, counted from `base`.
+Result<void> ReadLines(std::string_view text, std::size_t base, CardState& state, CardKeys* keys,
+                       bool needsEnd) {
   bool ended = false;
-  while (std::getline(lines, line)) {
-    ++number;
-    std::istringstream in(line);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t lineEnd = std::min(text.find('\n', at), text.size());
+    std::istringstream in(std::string(text.substr(at, lineEnd - at)));
+    const std::size_t offset = base + at;
+    at = lineEnd + 1;
     std::string key;
     if (!(in >> key)) continue;
-    if (ended) return MakeError(ErrorKind::kMalformed, "text after the end", number);
+    if (ended) return MakeError(ErrorKind::kMalformed, "text after the end", offset);
     if (key == "end" && needsEnd) {
       ended = true;
       continue;
     }
     const bool read = ReadLine(key, in, state) || (keys && ReadKeyLine(key, in, *keys));
-    if (!read) return MakeError(ErrorKind::kMalformed, "bad card state line", number);
+    if (!read) return MakeError(ErrorKind::kMalformed, "bad card state line", offset);
   }
   // A file without its last line was cut short; its counters cannot be trusted.
   if (needsEnd && !ended) {
-    return MakeError(ErrorKind::kMalformed, "card state file incomplete", number);
+    return MakeError(ErrorKind::kMalformed, "card state file incomplete", base + text.size());
   }
   return {};
+}
+
+std::string ChecksumLine(std::string_view covered) {
+  const Sha256Digest digest =
+      Sha256(ByteSpan(reinterpret_cast<const Byte*>(covered.data()), covered.size()));
+  return std::string(kChecksumKey) + HexCompact(digest) + "\n";
+}
+
+// The text before the checksum line, once the line proves it whole and unchanged.
+Result<std::string_view> CheckedBody(std::string_view text) {
+  if (text.empty() || text.back() != '\n') {
+    return MakeError(ErrorKind::kMalformed, "the snapshot was cut short (no checksum line)",
+                     text.size());
+  }
+  const std::size_t previous = text.rfind('\n', text.size() - 2);
+  const std::size_t line = previous == std::string_view::npos ? 0 : previous + 1;
+  const std::string_view body = text.substr(0, line);
+  if (text.substr(line, kChecksumKey.size()) != kChecksumKey) {
+    return MakeError(ErrorKind::kMalformed, "the snapshot was cut short (no checksum line)", line);
+  }
+  if (text.substr(line) != ChecksumLine(body)) {
+    return MakeError(ErrorKind::kMalformed, "the snapshot fails its checksum", line);
+  }
+  return body;
 }
 
 }  // namespace
@@ -165,25 +197,35 @@ std::string SerializeState(const CardState& s) {
   for (const auto& [month, totals] : s.months)
     WriteMonth(out, month, totals);
   out << "end\n";
-  return out.str();
+  std::string text = out.str();
+  text += ChecksumLine(text);
+  return text;
 }
 
 Result<StateFile> ParseState(const std::string& text) {
-  std::istringstream lines(text);
-  std::string header;
-  std::getline(lines, header);
-  if (header != kHeader && header != kOldHeader) {
+  const std::size_t headerEnd = std::min(text.find('\n'), text.size());
+  const std::string_view header = std::string_view(text).substr(0, headerEnd);
+  if (header != kHeader && header != kUncheckedHeader && header != kOldHeader) {
     return MakeError(ErrorKind::kMalformed, "not a card state file");
   }
+  std::string_view body = text;
+  if (header == kHeader) {
+    auto checked = CheckedBody(text);
+    if (!checked) return checked.error();
+    body = *checked;
+  }
   StateFile file;
+  file.format = header == kHeader ? 3 : header == kUncheckedHeader ? 2 : 1;
   CardKeys keys;
   const bool old = header == kOldHeader;
-  if (auto read = ReadLines(lines, file.books, old ? &keys : nullptr, true, 1); !read) {
+  const std::size_t start = std::min(headerEnd + 1, body.size());
+  if (auto read = ReadLines(body.substr(start), start, file.books, old ? &keys : nullptr, true);
+      !read) {
     return read.error();
   }
   if (old) {
     if (keys.privateKey.empty() || keys.certificate.empty()) {
-      return MakeError(ErrorKind::kMalformed, "card state file incomplete");
+      return MakeError(ErrorKind::kMalformed, "card state file incomplete", text.size());
     }
     file.oldFormatKeys = std::move(keys);
   }
@@ -205,8 +247,7 @@ Result<void> ApplyChange(const std::string& record, CardState& state) {
   CardState next = state;
   next.day = Totals{};
   next.training = CountTotal{};
-  std::istringstream lines(record);
-  if (auto read = ReadLines(lines, next, nullptr, false, 0); !read) return read.error();
+  if (auto read = ReadLines(record, 0, next, nullptr, false); !read) return read.error();
   state = std::move(next);
   return {};
 }

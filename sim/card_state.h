@@ -56,15 +56,19 @@ struct CardState {
   Totals day;
   CountTotal training;
   std::map<int, Totals> months;  // yyyymm
+  bool operator==(const CardState&) const = default;
 };
 
 // A snapshot file as read: the books and, from a file of the older format that also held the
 // keys, those keys.
 struct StateFile {
+  int format = 3;  // 1: keys inside, 2: no checksum line, 3: the current format
   CardState books;
   std::optional<CardKeys> oldFormatKeys;
 };
 
+// The current format ends in a checksum line over everything before it; formats 1 and 2 (no
+// checksum) are still read. Errors carry the byte offset of the line that fails.
 std::string SerializeState(const CardState& state);
 Result<StateFile> ParseState(const std::string& text);
 

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "common/bytes.h"
+#include "common/files.h"
+#include "sim/certificate_maker.h"
+#include "sim/log_replay.h"
 
 namespace kasse::sim {
 namespace {
@@ -35,9 +39,9 @@ bool Exists(const std::filesystem::path& path, int& error) {
   return false;
 }
 
-Result<void> WriteKeyFiles(const CardPaths& paths, const CardKeys& keys) {
-  if (auto key = ReplaceCardFile(paths.key, ToText(keys.privateKey)); !key) return key;
-  return ReplaceCardFile(paths.cert, CertificateFileContents(keys));
+Result<void> WriteKeyFiles(FileIo& io, const CardPaths& paths, const CardKeys& keys) {
+  if (auto key = ReplaceCardFile(io, paths.key, ToText(keys.privateKey)); !key) return key;
+  return ReplaceCardFile(io, paths.cert, CertificateFileContents(keys));
 }
 
 Result<CardKeys> ReadKeyFiles(const CardPaths& paths) {
@@ -47,60 +51,85 @@ Result<CardKeys> ReadKeyFiles(const CardPaths& paths) {
   if (!cert) return cert.error();
   CardKeys keys;
   keys.privateKey = ToBytes(*key);
+  if (keys.privateKey.empty()) return CardRefusal(paths, paths.key, std::nullopt, "it is empty");
   if (auto read = ReadCertificateFile(*cert, keys); !read) {
-    return MakeError(ErrorKind::kMalformed, read.error().message + ": " + paths.cert.string());
-  }
-  if (keys.privateKey.empty()) {
-    return MakeError(ErrorKind::kMalformed, "empty key file: " + paths.key.string());
+    return CardRefusal(paths, paths.cert, std::nullopt, read.error().message);
   }
   return keys;
 }
 
-// A card without a snapshot: new, unless a log shows that it has answered before.
-Result<LoadedCard> CreateCard(const CardPaths& paths, const NewCardMaker& makeNew) {
-  int error = 0;
-  if (Exists(paths.log, error)) {
-    auto log = ReadCardFile(paths.log, kStateLimit);
-    if (!log) return log.error();
-    if (log->size() > 14) {
-      return MakeError(
-          ErrorKind::kMalformed,
-          "the card's books are missing but its log holds records: " + paths.state.string());
-    }
+// The key must sign what its certificate verifies, and the certificate name the card of the
+// books: a damaged key would sign receipts no one can verify.
+Result<void> CheckKeys(const CardPaths& paths, const CardState& books, const CardKeys& keys,
+                       const std::filesystem::path& keyFile) {
+  if (!CertifiesKey(keys.certificate, keys.privateKey)) {
+    return CardRefusal(
+        paths, keyFile, std::nullopt,
+        "the key no longer matches the card's certificate in " + paths.cert.string());
+  }
+  if (!NamesCard(keys.certificate, books.tpId, books.tpIdNo)) {
+    return CardRefusal(paths, paths.cert, std::nullopt,
+                       "the certificate does not name the card " + books.tpId + " " +
+                           std::to_string(books.tpIdNo) + " of " + paths.state.string());
+  }
+  return {};
+}
+
+Result<StateFile> ReadSnapshot(const CardPaths& paths) {
+  auto text = ReadCardFile(paths.state, kStateLimit);
+  if (!text) return text.error();
+  auto file = ParseState(*text);
+  if (!file) return CardRefusal(paths, paths.state, file.error().offset, file.error().message);
+  return file;
+}
+
+// A card without a snapshot: new, unless its log shows that it has answered before.
+Result<LoadedCard> CreateCard(FileIo& io, const CardPaths& paths, const LogReading& log,
+                              const NewCardMaker& makeNew) {
+  if (!log.contents.records.empty()) {
+    return CardRefusal(
+        paths, paths.state, std::nullopt,
+        "the card's books are missing but its log holds records (" + paths.log.string() + ")");
   }
   auto card = makeNew();
   if (!card) return card;
-  if (auto written = WriteKeyFiles(paths, card->keys); !written) return written.error();
+  if (auto written = WriteKeyFiles(io, paths, card->keys); !written) return written.error();
   // The snapshot last: its presence says the card is complete.
-  if (auto written = ReplaceCardFile(paths.state, SerializeState(card->books)); !written) {
+  if (auto written = ReplaceCardFile(io, paths.state, SerializeState(card->books)); !written) {
     return written.error();
   }
   return card;
 }
 
-Result<LoadedCard> ReadCard(const CardPaths& paths) {
-  auto text = ReadCardFile(paths.state, kStateLimit);
-  if (!text) return text.error();
-  auto file = ParseState(*text);
-  if (!file) {
-    return MakeError(ErrorKind::kMalformed, file.error().message + " (line " +
-                                                std::to_string(file.error().offset) +
-                                                "): " + paths.state.string());
-  }
+// The kept card, read and checked whole before anything is written: the snapshot, its keys and
+// the log replayed over it. A snapshot with the keys inside (the oldest format) is converted.
+Result<LoadedCard> ReadCard(FileIo& io, const CardPaths& paths, const LogReading& log) {
+  auto file = ReadSnapshot(paths);
+  if (!file) return file.error();
   LoadedCard card{std::move(file->books), {}};
-  if (file->oldFormatKeys) {
-    // Keys move to files of their own; the snapshot is rewritten without them last, so a
-    // crash in between converts again.
+  const bool convert = file->oldFormatKeys.has_value();
+  if (convert) {
     card.keys = std::move(*file->oldFormatKeys);
-    if (auto written = WriteKeyFiles(paths, card.keys); !written) return written.error();
-    if (auto written = ReplaceCardFile(paths.state, SerializeState(card.books)); !written) {
+  } else {
+    auto keys = ReadKeyFiles(paths);
+    if (!keys) return keys.error();
+    card.keys = std::move(*keys);
+  }
+  const auto& keyFile = convert ? paths.state : paths.key;
+  if (auto checked = CheckKeys(paths, card.books, card.keys, keyFile); !checked) {
+    return checked.error();
+  }
+  auto books = ReplayLog(card.books, log.contents.records, paths);
+  if (!books) return books.error();
+  if (convert) {
+    // Keys move to files of their own; the snapshot is rewritten without them last, so a
+    // crash in between converts again. The log continues the snapshot as before.
+    if (auto written = WriteKeyFiles(io, paths, card.keys); !written) return written.error();
+    if (auto written = ReplaceCardFile(io, paths.state, SerializeState(card.books)); !written) {
       return written.error();
     }
-    return card;
   }
-  auto keys = ReadKeyFiles(paths);
-  if (!keys) return keys.error();
-  card.keys = std::move(*keys);
+  card.books = std::move(*books);
   return card;
 }
 
@@ -123,32 +152,34 @@ Result<void> ReadCertificateFile(const std::string& contents, CardKeys& keys) {
   return {};
 }
 
-CardStore::CardStore(CardPaths paths, CardLock lock, BooksLog log)
-    : paths_(std::move(paths)), lock_(std::move(lock)), log_(std::move(log)) {}
+CardStore::CardStore(CardPaths paths, CardLock lock, BooksLog log, StoreAccess access)
+    : paths_(std::move(paths)),
+      lock_(std::move(lock)),
+      log_(std::move(log)),
+      access_(std::move(access)) {}
 
 Result<CardStore> CardStore::Open(const std::filesystem::path& stateFile,
                                   const NewCardMaker& makeNew, LoadedCard& card,
-                                  AppendFaultHook fault) {
+                                  StoreAccess access) {
   CardPaths paths(stateFile);
-  auto lock = CardLock::Acquire(paths);
+  FileIo& io = *access.io;
+  auto lock = CardLock::Acquire(paths, io);
   if (!lock) return lock.error();
+  if (auto warning = LooseFolderWarning(paths.Folder(), FolderUse::kSecrets)) {
+    Say(access.notice, *warning);
+  }
   int error = 0;
   const bool exists = Exists(paths.state, error);
-  if (error != 0) return CardFileError("cannot open", paths.state, error);
-  auto loaded = exists ? ReadCard(paths) : CreateCard(paths, makeNew);
+  if (error != 0) return FileError("cannot open", paths.state, error);
+  auto reading = BooksLog::Read(paths, access.silentLogRepair);
+  if (!reading) return reading.error();
+  auto loaded = exists ? ReadCard(io, paths, *reading) : CreateCard(io, paths, *reading, makeNew);
   if (!loaded) return loaded.error();
-  std::vector<std::string> records;
-  auto log = BooksLog::Open(paths.log, records, std::move(fault));
+  auto log = BooksLog::Open(paths, *reading, {&io, access.notice, access.silentLogRepair});
   if (!log) return log.error();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (auto applied = ApplyChange(records[i], loaded->books); !applied) {
-      return MakeError(ErrorKind::kMalformed, "bad record " + std::to_string(i + 1) + " in " +
-                                                  paths.log.string() + ": " +
-                                                  applied.error().message);
-    }
-  }
+  RemoveCardLeftovers(paths, io, access.notice);
   card = std::move(*loaded);
-  return CardStore(std::move(paths), std::move(*lock), std::move(*log));
+  return CardStore(std::move(paths), std::move(*lock), std::move(*log), std::move(access));
 }
 
 Result<void> CardStore::Record(const CardState& before, const CardState& after) {
@@ -157,16 +188,34 @@ Result<void> CardStore::Record(const CardState& before, const CardState& after) 
 
 void CardStore::SnapshotIfDue(const CardState& books, std::size_t interval) {
   const std::size_t records = log_.Records();
-  // After a failed snapshot the next try waits for another interval.
-  if (records < interval || records < failedSnapshotAt_ + interval) return;
-  if (!Snapshot(books)) failedSnapshotAt_ = records;
+  if (records == 0 || (records < interval && !snapshotFailing_)) return;
+  const Result<void> written = Snapshot(books);
+  if (!written && !snapshotFailing_) {
+    Say(access_.notice, "cannot write the card's snapshot: " + written.error().message +
+                            ". Its log " + paths_.log.string() +
+                            " keeps every change and grows with each; the card tries again "
+                            "at its next change.");
+  }
+  if (written && snapshotFailing_) {
+    Say(access_.notice, "the card's snapshot " + paths_.state.string() +
+                            " is written again and its log starts afresh");
+  }
+  snapshotFailing_ = !written;
+}
+
+void CardStore::Close(const CardState& books) {
+  if (log_.Records() == 0) return;
+  if (const Result<void> written = Snapshot(books); !written) {
+    Say(access_.notice, "cannot write the card's snapshot at shutdown: " + written.error().message +
+                            ". Its log " + paths_.log.string() +
+                            " keeps every change and is replayed at the next start.");
+  }
 }
 
 Result<void> CardStore::Snapshot(const CardState& books) {
-  if (auto written = ReplaceCardFile(paths_.state, SerializeState(books)); !written) {
+  if (auto written = ReplaceCardFile(*access_.io, paths_.state, SerializeState(books)); !written) {
     return written;
   }
-  failedSnapshotAt_ = 0;
   return log_.Restart();
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 using ExtensionHandle = std::unique_ptr<X509_EXTENSION, OpenSslFree<X509_EXTENSION_free>>;
 using NumberHandle = std::unique_ptr<BIGNUM, OpenSslFree<BN_free>>;
+using DigestHandle = std::unique_ptr<EVP_MD_CTX, OpenSslFree<EVP_MD_CTX_free>>;
 
 constexpr std::time_t kValidFrom = 946'684'800;  // 2000-01-01 00:00:00 UTC
 constexpr long kIssuerDays = 60L * 365;
@@ -66,6 +67,24 @@ std::string NameText(X509_NAME* name, int nid) {
   const ASN1_STRING* data = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index));
   return std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(data)),
                      static_cast<std::size_t>(ASN1_STRING_length(data)));
+}
+
+// One signature made with the private key and checked with the public one: a key file whose
+// private half was damaged may still carry the right public half, and would sign nothing valid.
+bool SignsFor(EVP_PKEY* privateKey, EVP_PKEY* publicKey) {
+  static constexpr unsigned char kProbe[] = "a signature to try the key";
+  DigestHandle signer(EVP_MD_CTX_new());
+  DigestHandle verifier(EVP_MD_CTX_new());
+  std::size_t size = 0;
+  if (!signer || !verifier ||
+      EVP_DigestSignInit(signer.get(), nullptr, EVP_sha256(), nullptr, privateKey) != 1 ||
+      EVP_DigestSign(signer.get(), nullptr, &size, kProbe, sizeof kProbe) != 1) {
+    return false;
+  }
+  Bytes signature(size);
+  return EVP_DigestSign(signer.get(), signature.data(), &size, kProbe, sizeof kProbe) == 1 &&
+         EVP_DigestVerifyInit(verifier.get(), nullptr, EVP_sha256(), nullptr, publicKey) == 1 &&
+         EVP_DigestVerify(verifier.get(), signature.data(), size, kProbe, sizeof kProbe) == 1;
 }
 
 }  // namespace
@@ -136,7 +155,9 @@ bool IsIssuedBy(ByteSpan certificateDer, ByteSpan issuerCertificateDer) {
 bool CertifiesKey(ByteSpan certificateDer, ByteSpan privateKeyDer) {
   CertificateHandle certificate = DecodeCertificate(certificateDer);
   KeyHandle key = DecodePrivateKey(privateKeyDer);
-  return certificate && key && EVP_PKEY_eq(X509_get0_pubkey(certificate.get()), key.get()) == 1;
+  EVP_PKEY* publicKey = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
+  return publicKey && key && EVP_PKEY_eq(publicKey, key.get()) == 1 &&
+         SignsFor(key.get(), publicKey);
 }
 
 bool NamesCard(ByteSpan certificateDer, const std::string& tpId, std::uint32_t tpIdNo) {

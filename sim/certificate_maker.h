@@ -28,9 +28,11 @@ Result<Bytes> MakeCardCertificate(ByteSpan issuerKeyDer, ByteSpan issuerCertific
                                   ByteSpan cardPublicKeyDer, const std::string& tpId,
                                   std::uint32_t tpIdNo);
 
-// True when the issuer's name and key signed `certificateDer`.
+// True when the issuer's name and key signed `certificateDer` (a self-signed certificate is
+// its own issuer).
 bool IsIssuedBy(ByteSpan certificateDer, ByteSpan issuerCertificateDer);
-// True when the certificate holds the public half of `privateKeyDer`.
+// True when the certificate holds the public half of `privateKeyDer` and the key signs what
+// that public half verifies.
 bool CertifiesKey(ByteSpan certificateDer, ByteSpan privateKeyDer);
 // True when the subject names exactly this card.
 bool NamesCard(ByteSpan certificateDer, const std::string& tpId, std::uint32_t tpIdNo);

@@ -1,10 +1,13 @@
 #pragma once
 // The file handling of the test issuer: a lock held while its files are read or changed,
-// bounded reads, and writes that never leave half a file or follow a planted link.
+// bounded reads, and writes through the file-I/O seam that never leave half a file or follow a
+// planted link.
 
 #include <filesystem>
 #include <string>
 
+#include "common/file_io.h"
+#include "common/files.h"
 #include "common/result.h"
 
 namespace kasse::sim {
@@ -31,12 +34,9 @@ struct SmallFile {
 };
 Result<SmallFile> ReadSmallFile(const std::filesystem::path& path, std::size_t limit);
 
-enum class Existing { kKeep, kReplace };
-
-// Writes through a uniquely named temporary file in the same folder, synced, with `mode`.
-// kKeep fails (and leaves the file) when `path` exists; kReplace renames over it. The folder
-// is synced afterwards.
-Result<void> WriteSmallFile(const std::filesystem::path& path, const std::string& contents,
-                            int mode, Existing existing);
+// Written whole and durably with `mode` (common/files.h). kKeep fails (and leaves the file)
+// when `path` exists; kReplace renames over it.
+Result<void> WriteSmallFile(FileIo& io, const std::filesystem::path& path,
+                            const std::string& contents, mode_t mode, Existing existing);
 
 }  // namespace kasse::sim

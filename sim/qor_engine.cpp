@@ -1,5 +1,6 @@
 #include "sim/qor_engine.h"
 
+#include "common/files.h"
 #include "sim/apdu.h"
 #include "sim/card_core.h"
 #include "sim/card_files.h"
@@ -21,6 +22,16 @@ Result<LoadedCard> NewCard(const EngineOptions& options) {
   return card;
 }
 
+// The issuer's folder gets the same warning as the card's when it is another one.
+void WarnOfIssuerFolder(const EngineOptions& options, const CardPaths& paths) {
+  const std::filesystem::path folder = IssuerFolder(options);
+  std::error_code error;
+  if (folder.empty() || std::filesystem::equivalent(folder, paths.Folder(), error)) return;
+  if (auto warning = LooseFolderWarning(folder, FolderUse::kSecrets)) {
+    Say(options.onNotice, *warning);
+  }
+}
+
 Result<std::unique_ptr<CardCore>> LoadCard(const EngineOptions& options) {
   LoadedCard card;
   std::unique_ptr<CardStore> store;
@@ -29,20 +40,22 @@ Result<std::unique_ptr<CardCore>> LoadCard(const EngineOptions& options) {
     if (!made) return made.error();
     card = std::move(*made);
   } else {
+    StoreAccess access{&EngineIo(options), options.onNotice, options.testSilentLogRepair};
     auto opened = CardStore::Open(
-        options.stateFile, [&] { return NewCard(options); }, card, options.appendFault);
+        options.stateFile, [&] { return NewCard(options); }, card, std::move(access));
     if (!opened) return opened.error();
     store = std::make_unique<CardStore>(std::move(*opened));
   }
   if (store) {
     // A card certified by a discarded CA gets its certificate anew before it answers.
-    auto renewed = RecertifyCard(options, card.books, card.keys);
+    auto renewed = RecertifyCard(options, card.books, card.keys, store->Paths());
     if (!renewed) return renewed.error();
     if (*renewed) {
-      auto written =
-          ReplaceCardFile(CardPaths(options.stateFile).cert, CertificateFileContents(card.keys));
+      auto written = ReplaceCardFile(EngineIo(options), store->Paths().cert,
+                                     CertificateFileContents(card.keys));
       if (!written) return written.error();
     }
+    WarnOfIssuerFolder(options, store->Paths());
   }
   auto signer = CardSigner::FromDer(card.keys.privateKey);
   if (!signer) return signer.error();

@@ -1,10 +1,14 @@
 #include "sim/test_issuer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <limits>
 #include <system_error>
 
+#include "common/files.h"
 #include "common/user_folders.h"
 #include "sim/certificate_maker.h"
 #include "sim/issuer_files.h"
@@ -13,8 +17,8 @@ namespace kasse::sim {
 namespace {
 
 constexpr std::size_t kFileLimit = 64 * 1024;
-constexpr int kPrivateMode = 0600;
-constexpr int kPublicMode = 0644;
+constexpr mode_t kPrivateMode = 0600;
+constexpr mode_t kPublicMode = 0644;
 
 struct IssuerFiles {
   std::filesystem::path certificate;
@@ -43,16 +47,27 @@ std::optional<std::uint32_t> ParseSerial(const std::string& text) {
   return value;
 }
 
+// A key left readable by others is tightened rather than refused.
+void TightenKey(FileIo& io, const std::filesystem::path& key, const NoticeSink& notice) {
+  struct stat info {};
+  if (::lstat(key.c_str(), &info) != 0 || (info.st_mode & 077) == 0) return;
+  const int fd = io.Open(key, O_RDONLY | O_NOFOLLOW, 0);
+  if (fd < 0) return;
+  if (io.ChangeMode(fd, kPrivateMode) == 0) {
+    Say(notice,
+        "made " + key.string() + " readable by its owner only: it is the test issuer's key");
+  }
+  io.Close(fd);
+}
+
 // The key, made and written when there is none yet. Written before the certificate, so a
 // crash in between leaves a key to certify anew, never a certificate without its key.
-Result<Bytes> LoadOrMakeKey(const IssuerFiles& files, const SmallFile& certificate) {
+Result<Bytes> LoadOrMakeKey(FileIo& io, const IssuerFiles& files, const SmallFile& certificate,
+                            const NoticeSink& notice) {
   auto key = ReadSmallFile(files.key, kFileLimit);
   if (!key) return key.error();
   if (key->presence == Presence::kPresent) {
-    std::error_code error;
-    // A key left readable by others is tightened rather than refused.
-    std::filesystem::permissions(
-        files.key, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
+    TightenKey(io, files.key, notice);
     return ToBytes(key->contents);
   }
   if (certificate.presence == Presence::kPresent) {
@@ -62,28 +77,37 @@ Result<Bytes> LoadOrMakeKey(const IssuerFiles& files, const SmallFile& certifica
   }
   auto made = NewIssuerKey();
   if (!made) return made;
-  auto written = WriteSmallFile(files.key, ToText(*made), kPrivateMode, Existing::kKeep);
+  auto written = WriteSmallFile(io, files.key, ToText(*made), kPrivateMode, Existing::kKeep);
   if (!written) return written.error();
   return made;
 }
 
+void RemoveLeftovers(FileIo& io, const std::filesystem::path& folder, const IssuerFiles& files,
+                     const NoticeSink& notice) {
+  const std::vector<std::string> targets = {files.certificate.filename().string(),
+                                            files.key.filename().string(),
+                                            files.serial.filename().string()};
+  for (const auto& removed : RemoveLeftoverTemporaries(folder, targets, io)) {
+    Say(notice, "removed " + removed.string() +
+                    ": a temporary file of the test issuer left by a write that was cut short");
+  }
+}
+
 }  // namespace
 
-Result<TestIssuer> TestIssuer::Open(const std::filesystem::path& folder) {
+Result<TestIssuer> TestIssuer::Open(const std::filesystem::path& folder, FileIo& io,
+                                    const NoticeSink& notice) {
   TestIssuer issuer;
   issuer.folder_ = folder.empty() ? UserStateFolder() : folder;
-  std::error_code folderError;
-  std::filesystem::create_directories(issuer.folder_, folderError);
-  if (folderError) {
-    return MakeError(ErrorKind::kIo, "cannot make the test issuer's folder " +
-                                         PathError(issuer.folder_, folderError.value()));
-  }
+  issuer.io_ = &io;
+  if (auto made = MakePrivateFolders(issuer.folder_, io); !made) return made.error();
   const IssuerFiles files = FilesIn(issuer.folder_);
   auto lock = FolderLock::Take(files.lock);
   if (!lock) return lock.error();
+  RemoveLeftovers(io, issuer.folder_, files, notice);
   auto certificate = ReadSmallFile(files.certificate, kFileLimit);
   if (!certificate) return certificate.error();
-  auto key = LoadOrMakeKey(files, *certificate);
+  auto key = LoadOrMakeKey(io, files, *certificate, notice);
   if (!key) return key.error();
   issuer.key_ = std::move(key.value());
   if (certificate->presence == Presence::kPresent) {
@@ -92,11 +116,17 @@ Result<TestIssuer> TestIssuer::Open(const std::filesystem::path& folder) {
       return Damaged(files.certificate, "does not belong to the key in " + files.key.string() +
                                             "; move both away to make a new issuer");
     }
+    if (!IsIssuedBy(issuer.certificate_, issuer.certificate_)) {
+      return Damaged(files.certificate,
+                     "damaged (it fails its own signature); move it away to "
+                     "make it anew from the key in " +
+                         files.key.string());
+    }
     return issuer;
   }
   auto made = MakeIssuerCertificate(issuer.key_);
   if (!made) return made.error();
-  auto written = WriteSmallFile(files.certificate, ToText(*made), kPublicMode, Existing::kKeep);
+  auto written = WriteSmallFile(io, files.certificate, ToText(*made), kPublicMode, Existing::kKeep);
   if (!written) return written.error();
   issuer.certificate_ = std::move(made.value());
   return issuer;
@@ -153,8 +183,8 @@ Result<std::uint32_t> TestIssuer::Take(std::optional<std::uint32_t> fixed) {
   if (!number) return number;
   const std::uint32_t kept = std::max(last, *number);
   if (kept != last || serial->presence == Presence::kMissing) {
-    auto written =
-        WriteSmallFile(files.serial, std::to_string(kept) + "\n", kPublicMode, Existing::kReplace);
+    auto written = WriteSmallFile(*io_, files.serial, std::to_string(kept) + "\n", kPublicMode,
+                                  Existing::kReplace);
     if (!written) return written.error();
   }
   return number;

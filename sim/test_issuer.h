@@ -14,15 +14,20 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "common/file_io.h"
 #include "common/result.h"
+#include "sim/notice.h"
 
 namespace kasse::sim {
 
 class TestIssuer {
  public:
-  // The issuer kept in `folder` (made, with the folder, when missing); empty: the user's
-  // state folder.
-  static Result<TestIssuer> Open(const std::filesystem::path& folder);
+  // The issuer kept in `folder` (made, with the folder, when missing; the folder 0700); empty:
+  // the user's state folder. Every write goes through `io`, which must outlive the issuer.
+  // Temporary files of a write cut short are removed and said on `notice`. An issuer whose
+  // certificate is not its own (self-signed with its key) is refused, never replaced.
+  static Result<TestIssuer> Open(const std::filesystem::path& folder, FileIo& io = PosixFileIo(),
+                                 const NoticeSink& notice = {});
   // An issuer in memory only, for cards that are themselves in memory only.
   static Result<TestIssuer> ThrowAway();
 
@@ -47,6 +52,7 @@ class TestIssuer {
   Result<std::uint32_t> Take(std::optional<std::uint32_t> fixed);
 
   std::filesystem::path folder_;  // empty for a throw-away issuer
+  FileIo* io_ = &PosixFileIo();
   Bytes key_;
   Bytes certificate_;
   std::uint32_t lastNumber_ = 0;  // throw-away issuers count in memory

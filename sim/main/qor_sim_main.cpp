@@ -37,7 +37,9 @@ bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesyst
 
 // The issuer alone: exporting its certificate needs no card.
 int ExportIssuer(const DaemonOptions& options) {
-  const auto issuer = kasse::sim::TestIssuer::Open(options.engine.issuerFolder);
+  const auto issuer = kasse::sim::TestIssuer::Open(
+      options.engine.issuerFolder, kasse::PosixFileIo(),
+      [](const std::string& notice) { std::cerr << "qor-sim: " << notice << '\n'; });
   if (!issuer) {
     Say(issuer.error().message);
     return 1;
@@ -104,6 +106,9 @@ int main(int argc, char** argv) {
   }
   options->engine.onWriteError = [](const kasse::Error& error) {
     Say("answered 65 81, nothing kept: " + error.message);
+  };
+  options->engine.onNotice = [](const std::string& notice) {
+    std::cerr << "qor-sim: " << notice << '\n';
   };
   return Run(*options);
 }

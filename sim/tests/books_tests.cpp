@@ -198,6 +198,51 @@ TEST(BookedMonths, FreshCardStartsInTheMonthItWasActivated) {
   EXPECT_EQ(BookedMonths(card), HexParse("D0 03 20 25 03 D4 01 00"));
 }
 
+// The 15th of the month `k` months after January 2001, as yyyymmdd.
+std::string MonthAfter2001(int k) {
+  const int year = 2001 + k / 12;
+  const int month = 1 + k % 12;
+  return std::to_string(year * 100 + month) + "15";
+}
+
+// The application clock may go back far: sales stay allowed, but a months answer that would
+// leave a booked month out is refused with 69 84, and the span report still sums every month.
+TEST(BookedMonths, MonthsTheAnswerCannotCarryAreRefusedNotDropped) {
+  QorEngine card{EngineOptions{}};
+  ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
+  const Bytes rate = HexParse("19 00");
+  ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 100, 0, rate), "20260512")).sw, 0x9000);
+  ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 200, 0, rate), "20010115")).sw, 0x9000);
+  EXPECT_EQ(Send(card, "00 CA 01 F2 00").sw, 0x6984);
+  const auto span = Send(card, ReportCommand(0x03, HexParse("D0 03 20 01 01 D1 03 20 26 12")));
+  ASSERT_EQ(span.sw, 0x9000);
+  EXPECT_EQ(ByTag(span.data)[0xE1], Inner({{0xD8, Packed(300)}, {0xDB, rate}}));
+}
+
+TEST(BookedMonths, OffsetsUpTo255AndAsManyMonthsAsOneAnswerCarries) {
+  const Bytes rate = HexParse("19 00");
+  {
+    QorEngine card{EngineOptions{}};
+    ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
+    ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 1, 0, rate), MonthAfter2001(0))).sw, 0x9000);
+    ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 1, 0, rate), MonthAfter2001(255))).sw, 0x9000);
+    EXPECT_EQ(BookedMonths(card), HexParse("D0 03 20 01 01 D4 02 00 FF"));
+    ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 1, 0, rate), MonthAfter2001(256))).sw, 0x9000);
+    EXPECT_EQ(Send(card, "00 CA 01 F2 00").sw, 0x6984);
+  }
+  // A short answer carries 256 data bytes: D0 03 mm mm mm D4 LL and 249 offsets.
+  QorEngine card{EngineOptions{}};
+  ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
+  for (int k = 0; k < 249; ++k)
+    ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 1, 0, rate), MonthAfter2001(k))).sw, 0x9000);
+  const Bytes months = BookedMonths(card);
+  ASSERT_EQ(months.size(), 256u);
+  EXPECT_EQ(months[6], 249);
+  EXPECT_EQ(months.back(), 248);
+  ASSERT_EQ(Send(card, Transaction(Vat(0xE1, 1, 0, rate), MonthAfter2001(249))).sw, 0x9000);
+  EXPECT_EQ(Send(card, "00 CA 01 F2 00").sw, 0x6984);
+}
+
 TEST_F(Lifecycle, ActivationMonthIsTheFirstMonthWithoutASale) {
   EXPECT_EQ(BookedMonths(card), HexParse("D0 03 00 00 00 D4 00"));  // nothing booked
   ASSERT_EQ(Activate("246810"), 0x9000);  // the report is dated 2026-05-12

@@ -3,12 +3,16 @@
 // split into data and status word.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "common/bytes.h"
+#include "common/files.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
 #include "common/tests/support/test_folders.h"
@@ -109,5 +113,44 @@ class TempState {
  private:
   kasse::testing::TempFolder folder_;
 };
+
+// The transaction number of a TRANSACTION answer (C4, C5, CB, 9E); 0 for a refusal.
+inline std::uint32_t SeqOf(const Reply& reply) {
+  const auto elements = SplitElements(reply.data);
+  return reply.sw == 0x9000 && elements && elements->size() >= 3 ? ReadUint32((*elements)[2].value)
+                                                                 : 0;
+}
+
+inline Bytes Sale(std::int64_t cents, const std::string& date = "20260512") {
+  return Transaction(Vat(0xE1, cents, 0, HexParse("19 00")), date);
+}
+
+// Runs `sales` sales of 1.00 on the card in a child process that ends without any shutdown,
+// as kill -9 would: the log keeps every record, the snapshot none of them.
+inline void SalesThenCrash(const EngineOptions& options, int sales) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    auto* card = new QorEngine(options);  // never deleted: no clean shutdown
+    Send(*card, kSelectApp);
+    int given = 0;
+    for (int i = 0; i < sales; ++i)
+      given += SeqOf(Send(*card, Sale(100))) != 0;
+    ::_exit(given == sales ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Every regular file below `folder` with its bytes (lock files aside: a start rewrites them).
+inline std::map<std::filesystem::path, std::string> FolderBytes(
+    const std::filesystem::path& folder) {
+  std::map<std::filesystem::path, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".lock") continue;
+    files[entry.path()] = ReadFile(entry.path()).value();
+  }
+  return files;
+}
 
 }  // namespace kasse::sim::testing

@@ -2,13 +2,13 @@
 // before they are counted.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <deque>
 #include <fstream>
 
 #include "common/files.h"
+#include "common/tests/faulty_file_io.h"
 #include "sim/books_log.h"
 #include "sim/card_crypto.h"
 #include "sim/card_state.h"
@@ -20,7 +20,10 @@ namespace {
 
 using testing::kSelectApp;
 using testing::ReportCommand;
+using testing::Sale;
+using testing::SalesThenCrash;
 using testing::Send;
+using testing::SeqOf;
 using testing::TempState;
 using testing::Transaction;
 using testing::Vat;
@@ -30,16 +33,6 @@ EngineOptions WithState(const std::filesystem::path& file) {
   options.stateFile = file;
   options.issuerFolder = file.parent_path() / "issuer";
   return options;
-}
-
-std::uint32_t SeqOf(const testing::Reply& reply) {
-  const auto elements = SplitElements(reply.data);
-  return reply.sw == 0x9000 && elements && elements->size() >= 3 ? ReadUint32((*elements)[2].value)
-                                                                 : 0;
-}
-
-Bytes Sale(std::int64_t cents) {
-  return Transaction(Vat(0xE1, cents, 0, HexParse("19 00")));
 }
 
 // The day's E1 turnover from an unsigned closing.
@@ -66,22 +59,6 @@ std::uintmax_t SizeOf(const std::filesystem::path& path) {
 unsigned ModeOf(const std::filesystem::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
-
-// Runs `work` on the card in a child process that ends without any shutdown, as kill -9 would.
-void InCrashingChild(const std::filesystem::path& file, int sales) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    auto* card = new QorEngine(WithState(file));  // never deleted: no clean shutdown
-    Send(*card, kSelectApp);
-    int given = 0;
-    for (int i = 0; i < sales; ++i)
-      given += SeqOf(Send(*card, Sale(100))) != 0;
-    ::_exit(given == sales ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(CardFiles, CardKeepsKeysCountersAndTotalsAcrossRestarts) {
@@ -179,7 +156,7 @@ TEST(CardFiles, DamagedOrMissingBooksAreNeverReplacedByAFreshCard) {
   }
   // Books gone while the log still holds what the card answered.
   ASSERT_TRUE(WriteFileAtomic(temp.File(), text));
-  InCrashingChild(temp.File(), 1);
+  SalesThenCrash(WithState(temp.File()), 1);
   std::filesystem::remove(temp.File());
   QorEngine card(WithState(temp.File()));
   ASSERT_TRUE(card.StartError());
@@ -218,7 +195,7 @@ TEST(CardFiles, OldFormatStateIsConvertedKeepingKeysAndBooks) {
 
 TEST(CardLog, KilledCardContinuesWithNothingLostAndNothingRepeated) {
   TempState temp("killed");
-  InCrashingChild(temp.File(), 3);
+  SalesThenCrash(WithState(temp.File()), 3);
   // The crash came during the fourth append: half a record at the end of the log.
   const std::filesystem::path log = temp.File().string() + ".log";
   const auto good = SizeOf(log);
@@ -259,34 +236,46 @@ TEST(CardLog, SnapshotEveryIntervalAndAtShutdownEmptiesTheLog) {
 // A failed write leaves the card exactly as before, in memory and on disk: the answer is
 // 65 81, the number is not used up, the refused sale is in no total.
 TEST(CommitBeforeCounting, FailedAppendChangesNothing) {
-  for (const AppendFault fault : {AppendFault::kShortWrite, AppendFault::kSyncFails}) {
+  enum class Fault { kShortWrite, kSyncFails };
+  for (const Fault fault : {Fault::kShortWrite, Fault::kSyncFails}) {
     TempState temp("refused");
     const std::filesystem::path log = temp.File().string() + ".log";
-    std::deque<AppendFault> faults;
+    kasse::testing::FaultyFileIo io;
     std::vector<std::string> told;
     EngineOptions options = WithState(temp.File());
+    options.io = &io;
     options.onWriteError = [&told](const Error& error) { told.push_back(error.message); };
-    options.appendFault = [&faults] {
-      if (faults.empty()) return AppendFault::kNone;
-      const AppendFault next = faults.front();
-      faults.pop_front();
-      return next;
+    // The next append fails: half of it reaches the file before the disk is full, or all of it
+    // and the sync fails.
+    const auto failNextAppend = [&] {
+      if (fault == Fault::kShortWrite) {
+        const int armed = io.writes;
+        io.cutNextWrite = 20;
+        io.writeFault = [armed](int call, std::string_view) {
+          return call > armed + 1 ? ENOSPC : 0;
+        };
+      } else {
+        const int armed = io.syncs;
+        io.syncFault = [armed](int call) { return call == armed + 1 ? EIO : 0; };
+      }
     };
     {
       QorEngine card(options);
       Send(card, kSelectApp);
       EXPECT_EQ(SeqOf(Send(card, Sale(100))), 1u);
       const auto size = SizeOf(log);
-      faults = {fault};
+      failNextAppend();
       EXPECT_EQ(Send(card, Sale(5000)).sw, 0x6581);
+      io.Heal();
       EXPECT_EQ(SizeOf(log), size);
       ASSERT_EQ(told.size(), 1u);
       EXPECT_NE(told[0].find(log.string() + ": "), std::string::npos) << told[0];
       EXPECT_EQ(DayTurnover(card), 100);
       EXPECT_EQ(SeqOf(Send(card, Sale(200))), 2u);
       // A report that could not be kept is refused too, and its number stays free.
-      faults = {fault};
+      failNextAppend();
       EXPECT_EQ(Send(card, ReportCommand(0x01)).sw, 0x6581);
+      io.Heal();
       EXPECT_EQ(DayTurnover(card), 300);
     }
     QorEngine card(WithState(temp.File()));
