@@ -57,15 +57,23 @@ Result<void> BatchRunner::Start() {
     // The register of an earlier run or try lets go of the card first: one holder at a time.
     register_.reset();
     register_ = std::make_unique<Register>(options);
+    warningsShown_ = 0;
     started = register_->Start();
     const bool retry = !started && register_->Card().Failed() && !options_.card.simulated &&
                        std::chrono::steady_clock::now() + kCardRetryPause < deadline;
     if (!retry) break;
     std::this_thread::sleep_for(kCardRetryPause);
   }
-  for (const std::string& warning : register_->Warnings())
-    err_ << "warning: " << Cp1252ToUtf8(warning) << "\n";
+  PrintNewWarnings();
   return started;
+}
+
+// What the register or its card said since the last look (the card's notices come at any
+// time), each once.
+void BatchRunner::PrintNewWarnings() {
+  const std::vector<std::string>& warnings = register_->Warnings();
+  for (; warningsShown_ < warnings.size(); ++warningsShown_)
+    err_ << "warning: " << Cp1252ToUtf8(warnings[warningsShown_]) << "\n";
 }
 
 int BatchRunner::CardError(std::size_t lineNumber) {
@@ -119,6 +127,7 @@ int BatchRunner::RunLines(std::istream& script) {
       done = Execute(**parsed);
     }
     register_->ProcessCardEvents();
+    PrintNewWarnings();
     if (register_->Card().Failed()) return CardError(number);
     if (!done) {
       err_ << "error: line " << number << ": " << Cp1252ToUtf8(done.error().message) << "\n";

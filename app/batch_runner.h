@@ -58,6 +58,7 @@ class BatchRunner {
   int RunLines(std::istream& script);
   int CardError(std::size_t lineNumber);
   int EndRun(int status);
+  void PrintNewWarnings();
   void WaitForCard();
   Result<void> SaleCommand(const BatchLine& line, bool& handled);
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);
@@ -75,6 +76,7 @@ class BatchRunner {
   std::atomic<bool> stop_{false};
   std::optional<std::size_t> selected_;
   std::string quantity_;
+  std::size_t warningsShown_ = 0;
   // The offscreen Qt application of the picture commands, made on first use only, so that
   // every other batch run stays free of Qt.
   std::shared_ptr<void> pictureSupport_;

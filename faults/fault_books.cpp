@@ -7,8 +7,8 @@
 #include "common/card_tags.h"
 #include "common/packed.h"
 #include "common/tlv_reader.h"
+#include "journal/journal_scan.h"
 #include "protocol/card_answers.h"
-#include "verify/journal_scan.h"
 
 namespace kasse {
 namespace {

@@ -52,6 +52,16 @@ struct ReportAnswer {
 // when it was read whole, so the journal stays well-formed.
 ReportAnswer ReadReportAnswer(ByteSpan answer, const LanguageTexts& texts);
 
+// The card's name and number and the report's sequence number (C4, C5 and CC from the top
+// level of a report's answer) of a report the card signed; nothing when the answer has no
+// readable CC or no signature: an unsigned closing repeats the last number, it takes none.
+struct ReportNumber {
+  std::string tpId;
+  std::uint64_t tpIdNo = 0;
+  std::uint64_t number = 0;
+};
+std::optional<ReportNumber> ReadReportNumber(ByteSpan answer);
+
 struct BookedMonths {
   int startYear = 0;
   int startMonth = 0;

@@ -249,4 +249,25 @@ Result<Bytes> PackedMonthOfLine(const std::string& line) {
                static_cast<Byte>((month / 10) << 4 | (month % 10))};
 }
 
+std::optional<ReportNumber> ReadReportNumber(ByteSpan answer) {
+  ReportNumber read;
+  bool found = false, signature = false;
+  for (TlvReader reader(answer); !reader.AtEnd();) {
+    const auto element = reader.Next();
+    if (!element) break;
+    if (element->tag == tag::kSignature) signature = true;
+    if (element->tag == tag::kTpId) read.tpId = ToText(element->value);
+    if (element->tag == tag::kTpIdNo)
+      if (auto value = ReadCardInteger(element->value)) read.tpIdNo = *value;
+    if (element->tag == tag::kReportSeq) {
+      const auto value = ReadCardInteger(element->value);
+      if (!value) return std::nullopt;
+      read.number = *value;
+      found = true;
+    }
+  }
+  if (!found || !signature) return std::nullopt;
+  return read;
+}
+
 }  // namespace kasse

@@ -24,6 +24,10 @@ Result<void> WriteL(TransactionRecord& record, std::string_view text) {
   return record.JournalFiles().JournalWrite(kJournalL, JournalSection::kRecord, text);
 }
 
+constexpr const char* kMonthsBeyondOneAnswer =
+    "the card's booked months are more, or further apart, than one answer can list (a month "
+    "more than 255 months after the first); the span report still covers every month";
+
 bool IsPin(const std::string& pin) {
   if (pin.size() != 6) return false;
   for (char c : pin)
@@ -79,6 +83,12 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
   CardOutcome outcome;
   outcome.heading = kind.heading;
   outcome.stage = ok ? CardStage::kSigned : CardStage::kRefused;
+  if (ok && !lastResponse_.empty() &&
+      Rejected(HexParse(StripBlanks(lastResponse_)), request, outcome)) {
+    (void)WriteL(record_, "</report>");
+    (void)record_.JournalFiles().Sync(kJournalBoth);  // a failure stays held and is retried
+    return outcome;
+  }
   if (ok && !lastResponse_.empty()) {
     ParseReportResponse(lastResponse_, request, outcome);
   } else {
@@ -111,6 +121,24 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
     outcome.journalFailure = synced.error();
   }
   return outcome;
+}
+
+bool Reports::Rejected(const Bytes& answer, ByteSpan request, CardOutcome& outcome) {
+  const std::optional<ReportNumber> number = ReadReportNumber(answer);
+  if (guard_ == nullptr || !number) return false;
+  if (auto fresh = guard_->Check(NumberKind::kReport, number->tpId, number->tpIdNo, number->number);
+      !fresh) {
+    (void)WriteS(record_,
+                 "<reportRejected>" + Base64Encode(answer) + "</reportRejected></reportEncoded>");
+    record_.Monitor().MonitorWriteLine("\t" + fresh.error().message);
+    outcome.stage = CardStage::kRejected;
+    outcome.error = fresh.error();
+    return true;
+  }
+  const std::string date =
+      request.size() >= 6 && request[0] == tag::kDate ? HexCompact(request.subspan(2, 4)) : "";
+  guard_->Journalled(NumberKind::kReport, number->tpId, number->tpIdNo, number->number, date);
+  return false;
 }
 
 void Reports::ParseReportResponse(const std::string& dataText, ByteSpan request,
@@ -197,6 +225,9 @@ Result<BookedMonths> Reports::ReadBookedMonths() {
   card_.MonitorLabel("GET DATA Booked Months", kLabelBlue);
   const Result<CardAnswer> reply = card_.SendHex("00 CA 01 F2 00");
   lastResponse_ = reply && reply->Accepted() ? reply->data : std::string();
+  // 69 84: the months are there, but too many or too far apart for one answer.
+  if (reply && reply->statusWord == "6984")
+    return MakeError(ErrorKind::kCard, kMonthsBeyondOneAnswer);
   if (lastResponse_.empty()) return MakeError(ErrorKind::kCard, "the card gave no booked months");
   return kasse::ReadBookedMonths(HexParse(StripBlanks(lastResponse_)));
 }

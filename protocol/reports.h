@@ -9,6 +9,7 @@
 #include "protocol/card_answers.h"
 #include "protocol/card_link.h"
 #include "protocol/card_outcome.h"
+#include "protocol/number_guard.h"
 #include "protocol/transaction_record.h"
 
 namespace kasse {
@@ -29,6 +30,8 @@ class Reports {
  public:
   Reports(TransactionRecord& record, CardLink& card, ReportDialog& dialog)
       : record_(record), card_(card), dialog_(dialog) {}
+  // The register's memory of journalled numbers; none checks nothing.
+  void SetGuard(NumberGuard* guard) { guard_ = guard; }
 
   // The receipt parts of a report: its title, fields and decoded answer (responseText), then
   // its signature, always shown.
@@ -53,10 +56,14 @@ class Reports {
   void Start(const std::string& title);
   CardOutcome Send(const Kind& kind, std::string commandText, std::size_t requestLength);
   void ParseReportResponse(const std::string& dataText, ByteSpan request, CardOutcome& outcome);
+  // The register refuses an answer whose number it journalled before; the answer is kept as
+  // evidence in an element of its own.
+  bool Rejected(const Bytes& answer, ByteSpan request, CardOutcome& outcome);
 
   TransactionRecord& record_;
   CardLink& card_;
   ReportDialog& dialog_;
+  NumberGuard* guard_ = nullptr;
   std::string lastResponse_;
 };
 

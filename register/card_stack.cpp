@@ -1,5 +1,7 @@
 #include "register/card_stack.h"
 
+#include <utility>
+
 #include "card/pcsc_lite.h"
 #include "common/user_folders.h"
 #include "simreader/embedded_pcsc.h"
@@ -16,6 +18,11 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
     engine.versionLevel = options.simVersion;
     engine.startLifecycle = options.simLifecycle;
     engine.transportPin = options.simPin;
+    engine.io = options.simIo;
+    engine.onNotice = [this](const std::string& text) {
+      const std::lock_guard<std::mutex> lock(noticesMutex_);
+      notices_.push_back(text);
+    };
     // The engine makes the card's folder; what fails shows as the card's start error.
     if (!home.empty() || !options.stateFile.empty()) engine.stateFile = SimStateFile(options);
     simReader_ = std::make_unique<sim::EmbeddedReader>(std::move(engine));
@@ -31,6 +38,11 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
   session_ = std::make_unique<CardSession>(*exchange_);
   link_ = std::make_unique<ExchangeLink>(*exchange_);
   hasher_ = std::make_unique<SessionHasher>(*session_);
+}
+
+std::vector<std::string> CardStack::TakeCardNotices() {
+  const std::lock_guard<std::mutex> lock(noticesMutex_);
+  return std::exchange(notices_, {});
 }
 
 std::string CardStack::SimStartError() const {

@@ -6,13 +6,16 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "card/card_exchange.h"
 #include "card/card_monitor.h"
 #include "card/card_session.h"
 #include "card/pcsc_api.h"
 #include "card/pcsc_connector.h"
+#include "common/file_io.h"
 #include "protocol/card_link.h"
 #include "protocol/item_list.h"
 #include "sim/embedded_reader.h"
@@ -30,6 +33,8 @@ struct CardOptions {
   std::filesystem::path stateFile;
   // Tests: runs before each command reaches the simulated card (on the transmit thread).
   SimReaderSlot::BeforeTransmit simBeforeTransmit;
+  // The simulated card's file calls (nullptr: the system's); tests record or fail them.
+  FileIo* simIo = nullptr;
 };
 
 // The file of the embedded card: the one named, else the user's default card of the version.
@@ -101,6 +106,9 @@ class CardStack {
   const CardSession& Session() const { return *session_; }
   CardLink& Link() { return *link_; }
   CardHasher& Hasher() { return *hasher_; }
+  // What the simulated card said on its log since the last call (a snapshot it cannot write,
+  // leftovers it removed, a folder open to others): from any thread in, on the owner's out.
+  std::vector<std::string> TakeCardNotices();
 
  private:
   std::unique_ptr<sim::EmbeddedReader> simReader_;
@@ -112,6 +120,8 @@ class CardStack {
   std::unique_ptr<CardSession> session_;
   std::unique_ptr<ExchangeLink> link_;
   std::unique_ptr<SessionHasher> hasher_;
+  std::mutex noticesMutex_;
+  std::vector<std::string> notices_;
 };
 
 }  // namespace kasse

@@ -173,6 +173,9 @@ constexpr Entry kCatalogue[] = {
     {M::kNewCardKey,
      "The card %1 %2 signs with a new key: it is taken as a new card, and its numbers start "
      "afresh."},
+    {M::kMonthsBeyondOneAnswer,
+     "the card's booked months are more, or further apart, than one answer can list (a month more "
+     "than 255 months after the first); the span report still covers every month"},
     {M::kRescueUnreadable,
      "%1 cannot be read (%2); it is left as it is. It may hold signed records: keep it."},
 };

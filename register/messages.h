@@ -135,6 +135,7 @@ enum class Message : int {
   kRescueUnwritable = 205,
   kNewCardKey = 206,
   kRescueUnreadable = 207,
+  kMonthsBeyondOneAnswer = 208,
 };
 
 // The English form with the arguments filled in.

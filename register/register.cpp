@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/amount.h"
+#include "common/base_n.h"
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "common/user_folders.h"
@@ -12,6 +14,17 @@
 #include "register/messages.h"
 
 namespace kasse {
+
+namespace {
+
+// The embedded card writes through the register's file calls unless told otherwise: one disk,
+// recorded or failed as one.
+CardOptions WithSimIo(CardOptions card, FileIo* io) {
+  if (card.simIo == nullptr) card.simIo = io;
+  return card;
+}
+
+}  // namespace
 
 // What the reports, the card session and the signing exchange ask of the register, kept off
 // its public face.
@@ -60,10 +73,13 @@ Register::Register(RegisterOptions options)
       adapters_(std::make_unique<Adapters>(*this)),
       record_(monitor_, language_.Texts(), journal_, clock_),
       qr_(&monitor_),
-      card_(options_.home, options_.card),
+      card_(options_.home, WithSimIo(options_.card, options_.journalIo)),
+      ledger_(options_.home),
       signing_(card_.Link(), adapters_.get()),
       reports_(record_, card_.Link(), *adapters_),
       random_(options_.seed) {
+  signing_.SetGuard(&ledger_);
+  reports_.SetGuard(&ledger_);
   journal_.SetParamsSource([this] {
     const JournalCardParameters p = card_.Session().JournalParameters();
     return QorParams{p.qorVersion, p.tpId, p.tpIdNo, p.certificate};
@@ -182,6 +198,7 @@ Result<void> Register::Start() {
   warnings_ = config_.LoadConfiguration();
   // Records rescued at the end of an earlier run go into the journal before anything else.
   if (auto rescued = WriteRescuedRecords(); !rescued) return rescued;
+  ledger_.ReadJournals(warnings_);
   card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
     warnings_.push_back(!language_.FileProblem().empty()
@@ -198,6 +215,7 @@ Result<void> Register::Start() {
   CardSession& session = card_.Session();
   session.SetLanguageCode(language_.LangText(1));
   session.Startup();
+  TakeCardNotices();
   // The card was found at once: what the end of the debounce does, without waiting for it.
   if (!cardFailed_ && !cardChecked_) session.CardPresentMessage();
   if (cardFailed_ || !cardChecked_) {
@@ -209,9 +227,18 @@ Result<void> Register::Start() {
   return {};
 }
 
+void Register::TakeCardNotices() {
+  for (std::string& notice : card_.TakeCardNotices()) {
+    card_.Log().AddLine(notice, kMonitorDarkRed);
+    warnings_.push_back(std::move(notice));
+    cardEvent_ = true;
+  }
+}
+
 void Register::ProcessCardEvents() {
   // Called every few milliseconds: the host hears only of events that happened.
   cardEvent_ = false;
+  TakeCardNotices();
   card_.Connector().ProcessPendingEvents();
   card_.Session().RunDueTimers();
   if (cardEvent_ && operationDepth_ == 0) NotifyChanged();
@@ -220,6 +247,10 @@ void Register::ProcessCardEvents() {
 void Register::CardCheckPassed(const CardState& state) {
   cardEvent_ = true;
   cardChecked_ = true;
+  const Result<Bytes> certificate = Base64Decode(state.Certificate);
+  const Result<std::int64_t> number = ParseInteger(state.TpIdNo);
+  ledger_.SetCard(state.TpId, number && *number >= 0 ? static_cast<std::uint64_t>(*number) : 0,
+                  certificate ? CardKeyId(*certificate) : std::string(), warnings_);
   sale_.settings.versionLevel = state.VersionLevel;
 }
 

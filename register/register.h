@@ -33,6 +33,7 @@
 #include "register/register_config.h"
 #include "register/register_host.h"
 #include "register/sale.h"
+#include "register/sequence_ledger.h"
 #include "register/special_position.h"
 
 namespace kasse {
@@ -253,6 +254,7 @@ class Register final {
   // Ends the card's use with `reason`, as a failed card check does.
   void FailCard(const std::string& reason);
   void ShowCardError();
+  void TakeCardNotices();
   void CardCheckPassed(const CardState& state);
   void RequestTransportPin();
   void NotifyChanged();
@@ -271,6 +273,7 @@ class Register final {
   TransactionRecord record_;
   QrPayload qr_;
   CardStack card_;
+  SequenceLedger ledger_;
   TransactionSigning signing_;
   Reports reports_;
   std::vector<std::string> warnings_;

@@ -46,6 +46,10 @@ Result<void> Register::BeforeReport() {
 }
 
 Result<void> Register::ApplyReport(CardOutcome outcome) {
+  if (outcome.stage == CardStage::kRejected) {
+    FailCard(outcome.error->message);
+    return outcome.Status();
+  }
   if (outcome.journalFailure) {
     const std::string heading = outcome.heading;
     const Message message =

@@ -5,7 +5,7 @@
 
 #include "common/base_n.h"
 #include "common/cp1252.h"
-#include "verify/journal_scan.h"
+#include "journal/journal_scan.h"
 
 namespace kasse {
 

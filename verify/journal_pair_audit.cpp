@@ -5,8 +5,8 @@
 
 #include "common/base_n.h"
 #include "common/hex_text.h"
+#include "journal/journal_scan.h"
 #include "verify/card_certificate.h"
-#include "verify/journal_scan.h"
 
 namespace kasse {
 namespace {

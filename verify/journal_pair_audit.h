@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "journal/journal_stream.h"
 #include "verify/journal_audit.h"
 #include "verify/journal_record.h"
-#include "verify/journal_stream.h"
 #include "verify/sequence_book.h"
 
 namespace kasse {

@@ -6,8 +6,8 @@
 #include "common/card_tags.h"
 #include "common/payload_filter.h"
 #include "common/tlv_reader.h"
+#include "journal/journal_scan.h"
 #include "verify/card_certificate.h"
-#include "verify/journal_scan.h"
 #include "verify/receipt_payload.h"
 
 namespace kasse {

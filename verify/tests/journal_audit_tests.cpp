@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "common/tests/support/test_folders.h"
-#include "verify/journal_scan.h"
+#include "journal/journal_scan.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/tests/test_certificates.h"
 #include "verify/trust_store.h"

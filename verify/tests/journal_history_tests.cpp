@@ -7,8 +7,8 @@
 
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
+#include "journal/journal_stream.h"
 #include "verify/journal_audit.h"
-#include "verify/journal_stream.h"
 #include "verify/tests/journal_fixture.h"
 #include "verify/trust_store.h"
 

@@ -1,4 +1,4 @@
-#include "verify/journal_scan.h"
+#include "journal/journal_scan.h"
 
 #include <string>
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "common/result.h"
-#include "verify/journal_scan.h"
+#include "journal/journal_scan.h"
 
 namespace kasse {
 

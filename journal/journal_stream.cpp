@@ -1,4 +1,4 @@
-#include "verify/journal_stream.h"
+#include "journal/journal_stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
