@@ -149,8 +149,8 @@ std::string IniFile::Serialize() const {
   return text;
 }
 
-Result<void> IniFile::Save(const std::filesystem::path& path) const {
-  return WriteFileAtomic(path, Serialize());
+Result<void> IniFile::Save(const std::filesystem::path& path, FileIo& io) const {
+  return WriteFileAtomic(path, Serialize(), Durability::kSyncAndRename, io);
 }
 
 }  // namespace kasse

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace kasse {
@@ -43,7 +44,7 @@ class IniFile {
   bool WasUtf8() const { return wasUtf8_; }
 
   std::string Serialize() const;
-  Result<void> Save(const std::filesystem::path& path) const;
+  Result<void> Save(const std::filesystem::path& path, FileIo& io = PosixFileIo()) const;
 
  private:
   // Where a key's value stands: a line of the file, or one added after a line.

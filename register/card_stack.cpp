@@ -19,6 +19,8 @@ CardStack::CardStack(const std::filesystem::path& home, const CardOptions& optio
     engine.startLifecycle = options.simLifecycle;
     engine.transportPin = options.simPin;
     engine.io = options.simIo;
+    if (options.simSnapshotEvery > 0) engine.snapshotEvery = options.simSnapshotEvery;
+    engine.testSilentLogRepair = options.simSilentLogRepair;
     engine.onNotice = [this](const std::string& text) {
       const std::lock_guard<std::mutex> lock(noticesMutex_);
       notices_.push_back(text);

@@ -35,6 +35,10 @@ struct CardOptions {
   SimReaderSlot::BeforeTransmit simBeforeTransmit;
   // The simulated card's file calls (nullptr: the system's); tests record or fail them.
   FileIo* simIo = nullptr;
+  // Tests: log records between the simulated card's snapshots (0: the card's own default),
+  // and the card's old silent repair of a damaged log put back, to show a test catches it.
+  std::size_t simSnapshotEvery = 0;
+  bool simSilentLogRepair = false;
 };
 
 // The file of the embedded card: the one named, else the user's default card of the version.

@@ -493,7 +493,7 @@ Result<void> Register::SaveSettings(std::optional<MonitorsAtStart> monitors) {
     config_.showCardMonitor = monitors->cardMonitor;
     config_.showFunctionMonitor = monitors->functionMonitor;
   }
-  return config_.SaveConfiguration();
+  return config_.SaveConfiguration(JournalIo());
 }
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {

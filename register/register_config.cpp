@@ -91,7 +91,7 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
   return report;
 }
 
-Result<void> RegisterConfig::SaveConfiguration() const {
+Result<void> RegisterConfig::SaveConfiguration(FileIo& io) const {
   // The register's keys change in place; comments and what other versions or the user added
   // stay. A file that is there but cannot be read is not overwritten.
   IniFile file;
@@ -114,7 +114,7 @@ Result<void> RegisterConfig::SaveConfiguration() const {
   file.Set("Verify", "host", verifyHost);
   file.Set("Print", "rawQueue", rawQueue);
   if (!cardPatienceText.empty()) file.Set("Card", "patience", cardPatienceText);
-  Result<void> saved = file.Save(ConfigPath());
+  Result<void> saved = file.Save(ConfigPath(), io);
   if (!saved)
     return MakeError(ErrorKind::kIo, "The settings are not saved: " + saved.error().message);
   return {};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace kasse {
@@ -26,7 +27,7 @@ class RegisterConfig {
   std::vector<std::string> LoadConfiguration();
   // Updates the register's keys in cfg/start.ini, keeping every other line, and replaces the
   // file atomically; kIo naming the file when it cannot be read or written.
-  Result<void> SaveConfiguration() const;
+  Result<void> SaveConfiguration(FileIo& io = PosixFileIo()) const;
 
   // Container 1..6: rate text / 10000; any other container 0.0.
   double ContainerRate(int container) const;
