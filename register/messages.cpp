@@ -159,8 +159,8 @@ constexpr Entry kCatalogue[] = {
      "disk."},
     {M::kAdviceCheckFile, "Check the file and its folder."},
     {M::kReceiptHeldLine, "### Receipt held for the journal ###"},
-    {M::kNumberRepeated, "the card answered number %1, but %1 was already journalled on %2"},
-    {M::kNumberNotAbove, "the card answered number %1, but %2 was already journalled on %3"},
+    {M::kNumberRepeated, "the card answered number %1, but %1 was already journalled on %2 (%3)"},
+    {M::kNumberNotAbove, "the card answered number %1, but %2 was already journalled on %3 (%4)"},
     {M::kRecordsRescued,
      "A signed record could not be written to the journal; it was saved in %1 and goes into a new "
      "journal pair at the next start."},

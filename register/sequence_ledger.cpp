@@ -138,7 +138,8 @@ void SequenceLedger::ReadJournals(std::vector<std::string>& warnings) {
   reports_.clear();
   for (const std::filesystem::path& file : SFiles(home_)) {
     Result<void> walked = WalkAnswers(file, [&](const Answered& answered, const std::string& key) {
-      Note(answered.kind, {answered.tpId, answered.tpIdNo, key}, answered.number, answered.date);
+      Note(answered.kind, {answered.tpId, answered.tpIdNo, key}, answered.number, answered.date,
+           file);
     });
     if (!walked) warnings.push_back(walked.error().message);
   }
@@ -162,11 +163,12 @@ void SequenceLedger::SetCard(const std::string& tpId, std::uint64_t tpIdNo,
 }
 
 void SequenceLedger::Note(NumberKind kind, const CardKey& card, std::uint64_t number,
-                          std::string_view date) {
+                          std::string_view date, const std::filesystem::path& file) {
   Entry& entry = (kind == NumberKind::kTransaction ? transactions_ : reports_)[card];
   if (number <= entry.last) return;
   entry.last = number;
   entry.date = std::string(date);
+  entry.file = file;
 }
 
 const SequenceLedger::Entry* SequenceLedger::Find(NumberKind kind, std::string_view tpId,
@@ -197,30 +199,36 @@ Result<void> SequenceLedger::Check(NumberKind kind, std::string_view tpId, std::
   const Entry* entry = Find(kind, tpId, tpIdNo);
   if (entry == nullptr || number > entry->last) return {};
   const std::string shown = std::to_string(number);
-  const std::string date = DateOf(kind, tpId, tpIdNo, number);
-  if (!date.empty())
-    return MessageError(ErrorKind::kCard, Message::kNumberRepeated, {shown, ShownDate(date)});
+  const auto where = [](const std::filesystem::path& file) {
+    return file.empty() ? std::string("this run") : file.string();
+  };
+  if (const std::optional<Place> place = PlaceOf(kind, tpId, tpIdNo, number))
+    return MessageError(ErrorKind::kCard, Message::kNumberRepeated,
+                        {shown, ShownDate(place->date), where(place->file)});
   return MessageError(ErrorKind::kCard, Message::kNumberNotAbove,
-                      {shown, std::to_string(entry->last), ShownDate(entry->date)});
+                      {shown, std::to_string(entry->last), ShownDate(entry->date),
+                       where(entry->file)});
 }
 
 void SequenceLedger::Journalled(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
                                 std::uint64_t number, std::string_view date) {
-  Note(kind, {std::string(tpId), tpIdNo, currentKey_}, number, date);
+  Note(kind, {std::string(tpId), tpIdNo, currentKey_}, number, date, {});
 }
 
-std::string SequenceLedger::DateOf(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
-                                   std::uint64_t number) const {
-  std::string date;
+std::optional<SequenceLedger::Place> SequenceLedger::PlaceOf(NumberKind kind,
+                                                             std::string_view tpId,
+                                                             std::uint64_t tpIdNo,
+                                                             std::uint64_t number) const {
+  std::optional<Place> found;
   for (const std::filesystem::path& file : SFiles(home_)) {
     (void)WalkAnswers(file, [&](const Answered& answered, const std::string&) {
-      if (date.empty() && answered.kind == kind && answered.tpId == tpId &&
+      if (!found && answered.kind == kind && answered.tpId == tpId &&
           answered.tpIdNo == tpIdNo && answered.number == number)
-        date = answered.date.empty() ? "?" : answered.date;
+        found = Place{answered.date, file};
     });
-    if (!date.empty()) break;
+    if (found) break;
   }
-  return date == "?" ? "unknown" : date;
+  return found;
 }
 
 }  // namespace kasse

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -48,16 +49,23 @@ class SequenceLedger final : public NumberGuard {
   using CardKey = std::tuple<std::string, std::uint64_t, std::string>;
   struct Entry {
     std::uint64_t last = 0;
-    std::string date;  // yyyymmdd of the record with `last`
+    std::string date;            // yyyymmdd of the record with `last`
+    std::filesystem::path file;  // the S file that holds it (empty: this run's)
+  };
+  // Where a number was journalled: its date (yyyymmdd) and file.
+  struct Place {
+    std::string date;
+    std::filesystem::path file;
   };
   using Book = std::map<CardKey, Entry>;
 
-  void Note(NumberKind kind, const CardKey& card, std::uint64_t number, std::string_view date);
+  void Note(NumberKind kind, const CardKey& card, std::uint64_t number, std::string_view date,
+            const std::filesystem::path& file);
   const Entry* Find(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo) const;
-  // The date `number` of the card was journalled on, searched in the journals; empty when no
+  // Where `number` of the card was journalled, searched in the journals; nothing when no
   // record has it.
-  std::string DateOf(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
-                     std::uint64_t number) const;
+  std::optional<Place> PlaceOf(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
+                               std::uint64_t number) const;
 
   std::filesystem::path home_;
   std::string currentKey_;
