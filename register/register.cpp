@@ -527,13 +527,17 @@ Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {
   return SaveReceiptText(file, sale_.ReceiptText());
 }
 
-Result<void> Register::PrintRaw(const std::filesystem::path& file) const {
+Result<void> Register::PrintRaw(const std::filesystem::path& file) {
+  const ChangeNotice notice(*this);
   if (auto may = ReceiptMayLeave(); !may) return may;
   std::vector<std::string> lines = sale_.ReceiptLines();
   TrimEmptyLastLines(lines);
   const std::string job = BuildRawPrintJob(lines, qr_.LastVerifyUrl());
-  if (!file.empty()) return SaveReceiptText(file, job);
-  return PrintRawJob(config_.rawQueue, job);
+  Result<void> sent =
+      file.empty() ? PrintRawJob(config_.rawQueue, job) : SaveReceiptText(file, job);
+  // A printer that is missing leaves the receipt as it was.
+  if (sent) sale_.TrimEmptyLastLines();
+  return sent;
 }
 
 }  // namespace kasse

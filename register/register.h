@@ -159,8 +159,9 @@ class Register final {
   // Files and printing.
   Result<void> SaveReceipt(const std::filesystem::path& file) const;
   // The receipt as a raw job for the receipt printer: into `file` when one is named, else onto
-  // the configured raw queue.
-  Result<void> PrintRaw(const std::filesystem::path& file = {}) const;
+  // the configured raw queue. Once the job is out, the receipt itself loses its empty last
+  // lines (the room kept for the QR picture), as the printed one has none.
+  Result<void> PrintRaw(const std::filesystem::path& file = {});
   Result<void> LoadProducts(const std::filesystem::path& file);
   Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
   void AddProduct(TProd product) { products_.Add(std::move(product)); }
