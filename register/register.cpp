@@ -79,6 +79,8 @@ Register::Register(RegisterOptions options)
     session.pcsc2CardRemoved();
   };
   session.SetNotifyTarget(adapters_.get());
+  // cfg/start.ini, when it names a language, overrides this at Start.
+  if (!options_.newHomeLanguage.empty()) config_.language = options_.newHomeLanguage;
 }
 
 Register::~Register() {
@@ -192,15 +194,16 @@ Result<void> Register::Start() {
     warnings_.push_back(loaded.error().message);
   else if (!products_.LoadNotice().empty())
     warnings_.push_back(products_.LoadNotice());
-  // The card monitor keeps its log when its window is to be shown, as the window would.
-  if (card_.SimReader() != nullptr || config_.showCardMonitor) card_.Log().ShowMonitor(1, 0);
+  // Logging starts on whatever the window then shows: a monitor hidden at start still logs.
+  card_.Log().ShowMonitor(1, 0);
 
   CardSession& session = card_.Session();
   session.SetLanguageCode(language_.LangText(1));
   session.Startup();
   // The card was found at once: what the end of the debounce does, without waiting for it.
-  if (!cardFailed_ && !cardChecked_) session.CardPresentMessage();
-  if (cardFailed_ || !cardChecked_) {
+  const bool checkNow = !options_.checkAfterDebounce;
+  if (checkNow && !cardFailed_ && !cardChecked_) session.CardPresentMessage();
+  if (cardFailed_ || (checkNow && !cardChecked_)) {
     ShowCardError();
     return MakeError(ErrorKind::kCard, cardFailure_);
   }
@@ -220,6 +223,7 @@ void Register::ProcessCardEvents() {
 void Register::CardCheckPassed(const CardState& state) {
   cardEvent_ = true;
   cardChecked_ = true;
+  cardReader_ = card_.Connector().SelectedReader();
   sale_.settings.versionLevel = state.VersionLevel;
 }
 
@@ -480,7 +484,9 @@ Result<void> Register::SetLanguage(std::string_view name) {
   const std::string section = Language::LanguageOfMenuEntry(name);
   // The register goes on with empty texts; the operator is told why they are empty.
   if (!language_.ApplyLanguage(section))
-    warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {section}));
+    warnings_.push_back(!language_.FileProblem().empty()
+                            ? language_.FileProblem()
+                            : EnglishMessage(Message::kLanguageMissingWarning, {section}));
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
   return {};

@@ -47,6 +47,13 @@ struct RegisterOptions {
   // Where records that could not be written when a run ended are rescued; empty: the user's
   // state folder.
   std::filesystem::path stateFolder;
+  // The language of a home whose cfg/start.ini names none, a new home: the front-ends take it
+  // from the locale (RegisterConfig::LanguageOfLocale); empty: Deutsch.
+  std::string newHomeLanguage;
+  // The window: Start scans for the card and leaves the start-up check to the end of the
+  // insertion debounce (ProcessCardEvents), as a card put into a reader would have it. Batch
+  // and tests: Start runs the check at once.
+  bool checkAfterDebounce = false;
 };
 
 class Register final {
@@ -58,7 +65,8 @@ class Register final {
 
   // Configuration, language, products and the card check. Configuration and product problems
   // are only reported (Warnings()); an error means the card failed. The journal pair opens at
-  // the first journal write, so a run that only reads the card leaves no files.
+  // the first journal write, so a run that only reads the card leaves no files. With
+  // checkAfterDebounce the check may still be to come (Card().Checked() false) after success.
   Result<void> Start();
   // Which monitor windows open at the next start.
   struct MonitorsAtStart {
@@ -199,6 +207,10 @@ class Register final {
     const std::string& Failure() const { return reg_.cardFailure_; }
     bool TransportPinRequested() const { return reg_.pinRequested_; }
     const CardMonitorLog& Log() const { return reg_.card_.Log(); }
+    // The simulated card inside this process, not one behind pcsc-lite.
+    bool InRegister() const { return reg_.options_.card.simulated; }
+    // The reader the card was found in at the last passed check; empty before.
+    const std::string& Reader() const { return reg_.cardReader_; }
 
    private:
     const Register& reg_;
@@ -283,6 +295,7 @@ class Register final {
   bool cardEvent_ = false;
   int operationDepth_ = 0;
   std::string cardFailure_;
+  std::string cardReader_;
   RegisterHost* host_ = nullptr;
   std::mt19937 random_;
   int massRefusals_ = 0;

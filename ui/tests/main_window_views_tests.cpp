@@ -95,7 +95,7 @@ TEST(CaptionBook, CaptionsBlankWhenMissingButPanelsKeepTheirTextAndFieldsOnlyTak
   const auto home = testing::FreshHome();
   ASSERT_TRUE(
       WriteFileAtomic(home / "cfg" / "lang.ini", "[Deutsch]\r\n5cap=L\xF6schen\r\n5hint=Tipp\r\n"));
-  Language language(home);
+  Language language(home, {});  // the home's file alone
   ASSERT_TRUE(language.ApplyLanguage("Deutsch"));
   QLabel label(QStringLiteral("old")), missing(QStringLiteral("old")),
       panel(QStringLiteral("1900"));
