@@ -51,6 +51,9 @@ int RunWindow(int argc, char** argv, const kasse::KasseOptions& given) {
   QObject::connect(&app, &kasse::RegisterApp::finished, &application, &QApplication::exit);
   app.Start();
   const int code = QApplication::exec();
+  // A card that failed is easier to understand knowing where it was looked for.
+  if (app.EndedByCardError() && given.cardNote)
+    std::cerr << "kasse: " << given.cardNote->message << "\n";
   if (!app.Problem().isEmpty()) std::cerr << "kasse: " << app.Problem().toStdString() << "\n";
   // Closing the card error window also closes the last window, which would exit with 0.
   return app.EndedByCardError() ? kasse::kBatchCardError : code;
