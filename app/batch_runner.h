@@ -24,6 +24,8 @@ struct BatchOptions {
   std::filesystem::path defaults;
   // Over pcsc-lite, how long to wait for a card in a reader before the card check; 0: not at all.
   std::chrono::milliseconds cardWait{0};
+  // The language of a new home (RegisterOptions::newHomeLanguage).
+  std::string newHomeLanguage;
   // Tests: the journal's file calls, and the state folder that takes rescued records.
   FileIo* journalIo = nullptr;
   std::filesystem::path stateFolder;

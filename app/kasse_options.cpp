@@ -120,6 +120,7 @@ Result<KasseOptions> ParseKasseOptions(const std::vector<std::string>& args,
   }
   for (const GivenOption& option : line->options) {
     if (Result<void> applied = ApplyOption(option, options); !applied) return applied.error();
+    if (option.name == "card") options.cardNamed = true;
   }
   return options;
 }
@@ -134,7 +135,9 @@ const char* KasseUsage() {
          "  --batch FILE|-    run the commands of FILE (UTF-8), or of standard input\n"
          "  --home DIR        register home (default: $XDG_DATA_HOME/kasse, else\n"
          "                    ~/.local/share/kasse); made and given the default files when new\n"
-         "  --card pcsc|sim   pcsc-lite or the simulated card in this process (default sim)\n"
+         "  --card pcsc|sim   pcsc-lite or the simulated card in this process (default: the\n"
+         "                    user's card where it is: through pcsc-lite while another process\n"
+         "                    such as qor-sim holds it, else in this process)\n"
          "  --card-wait SECONDS  batch over pcsc-lite: wait this long for a card in a reader\n"
          "                    (default 10, 0: fail at once when there is none)\n"
          "  --card-state FILE  the simulated card's file (default: in the user's state folder,\n"

@@ -16,6 +16,10 @@ struct KasseOptions {
   Action action = Action::kRun;
   // Home, card, seed, strictness and card wait; an empty home is the user's default one.
   BatchOptions batch;
+  // --card was given; without it the card is taken where it is (ChooseCard, card_choice.h),
+  // and cardNote says where that was.
+  bool cardNamed = false;
+  std::optional<Error> cardNote;
   std::string batchScript;  // FILE or "-"; empty: the window opens
   std::string screenshot;
   bool demoSale = false;

@@ -3,10 +3,21 @@
 namespace kasse {
 
 void LanguageTexts::Load(const IniFile& languageFile, const std::string& language) {
+  Load(languageFile, IniFile(), language);
+}
+
+void LanguageTexts::Load(const IniFile& languageFile, const IniFile& beneath,
+                         const std::string& language) {
   file_ = languageFile;
+  beneath_ = beneath;
   language_ = language;
   for (int n = 1; n <= kTextCount; ++n)
-    texts_[static_cast<std::size_t>(n)] = file_.GetString(language_, std::to_string(n) + "txt", "");
+    texts_[static_cast<std::size_t>(n)] = Lookup(std::to_string(n) + "txt");
+}
+
+std::string LanguageTexts::Lookup(const std::string& key) const {
+  if (std::optional<std::string> own = file_.Get(language_, key)) return std::move(*own);
+  return beneath_.GetString(language_, key, "");
 }
 
 const std::string& LanguageTexts::LangText(int number) const {
@@ -15,11 +26,11 @@ const std::string& LanguageTexts::LangText(int number) const {
 }
 
 std::string LanguageTexts::Caption(int tag) const {
-  return file_.GetString(language_, std::to_string(tag) + "cap", "");
+  return Lookup(std::to_string(tag) + "cap");
 }
 
 std::string LanguageTexts::Hint(int tag) const {
-  return file_.GetString(language_, std::to_string(tag) + "hint", "");
+  return Lookup(std::to_string(tag) + "hint");
 }
 
 }  // namespace kasse

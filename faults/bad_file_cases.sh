@@ -83,11 +83,9 @@ $sale_lines" "$expected" || ok=1
     count=$((count + 1))
   done
 
+  # What the home's copy lacks comes from the shipped language file: no text goes missing.
   declare -A lang_message=(
-    [empty.ini]='cfg/lang.ini has no texts for the language English'
-    [missing-section.ini]='cfg/lang.ini has no texts for the language English'
-    [truncated.ini]='cfg/lang.ini has no texts for the language English'
-    [huge-line.ini]='cfg/lang.ini has no texts for the language English'
+    [empty.ini]='' [missing-section.ini]='' [truncated.ini]='' [huge-line.ini]=''
     [utf8.ini]='cfg/lang.ini: saved as UTF-8, not Windows-1252')
   for file in "$bad_files"/lang/* "$1/made/huge-line.ini"; do
     name="lang-$(basename "$file")"

@@ -1,6 +1,8 @@
 #pragma once
 // The current language of the register and its texts from cfg/lang.ini below the register
-// home. The texts object keeps its address for the whole run, so encoders may hold it.
+// home, read over the shipped language file: a text the home's copy lacks (one a newer version
+// added) comes from the shipped file. The texts object keeps its address for the whole run, so
+// encoders may hold it.
 
 #include <filesystem>
 #include <string>
@@ -12,10 +14,16 @@ namespace kasse {
 
 class Language {
  public:
-  explicit Language(std::filesystem::path home) : home_(std::move(home)) {}
+  // `shipped`: the language file beneath the home's; empty: the home's file alone.
+  explicit Language(std::filesystem::path home, std::filesystem::path shipped = ShippedFile())
+      : home_(std::move(home)), shipped_(std::move(shipped)) {}
 
-  // Makes `name` the current language (empty keeps it) and reloads every text. A missing file
-  // or section leaves the texts empty; the register goes on with them. Returns false then.
+  // cfg/lang.ini of the shipped defaults (ShippedDefaultsFolder()).
+  static std::filesystem::path ShippedFile();
+
+  // Makes `name` the current language (empty keeps it) and reloads every text. When neither
+  // file has the language the texts are empty; the register goes on with them. Returns false
+  // then, and when the home's file is there but cannot be read (FileProblem()).
   bool ApplyLanguage(std::string_view name);
 
   // The section a menu entry of "Optionen" > "Sprache" selects: "Polnisch" is "Polish".
@@ -36,6 +44,7 @@ class Language {
 
  private:
   std::filesystem::path home_;
+  std::filesystem::path shipped_;
   std::string current_ = "Deutsch";
   LanguageTexts texts_;
   bool fileWasUtf8_ = false;

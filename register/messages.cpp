@@ -178,6 +178,17 @@ constexpr Entry kCatalogue[] = {
      "than 255 months after the first); the span report still covers every month"},
     {M::kRescueUnreadable,
      "%1 cannot be read (%2); it is left as it is. It may hold signed records: keep it."},
+    {M::kCardInRegister, "card: the simulated card inside the register"},
+    {M::kCardOnVpcdReader, "card: the simulated card on the vpcd reader %1"},
+    {M::kCardInReader, "card: a card in reader %1"},
+    {M::kVerifyPageAt, "verification page: %1"},
+    {M::kCardChosenInRegister, "card: the simulated card %1, inside the register"},
+    {M::kCardChosenThroughPcscd,
+     "card: through pcscd, as process %2 holds the simulated card %1 (qor-sim serves it on the "
+     "vpcd reader)"},
+    {M::kAboutLicence, "Licence: Apache License, Version 2.0 (Apache-2.0)"},
+    {M::kAboutHome, "Register home: %1"},
+    {M::kAboutStateFolder, "State folder (simulated cards, test issuer, rescued records): %1"},
 };
 
 // An argument that is itself a message (the reason behind a product list error) is said in

@@ -135,7 +135,19 @@ enum class Message : int {
   kRescueUnwritable = 205,
   kNewCardKey = 206,
   kRescueUnreadable = 207,
-  kMonthsBeyondOneAnswer = 208,
+  // The window's status bar: the card in use and where the verification page is.
+  kCardInRegister = 208,
+  kCardOnVpcdReader = 209,
+  kCardInReader = 210,
+  kVerifyPageAt = 211,
+  // Where the register found the user's card when no --card named it.
+  kCardChosenInRegister = 212,
+  kCardChosenThroughPcscd = 213,
+  // Help > About.
+  kAboutLicence = 214,
+  kAboutHome = 215,
+  kAboutStateFolder = 216,
+  kMonthsBeyondOneAnswer = 217,
 };
 
 // The English form with the arguments filled in.

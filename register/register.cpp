@@ -95,6 +95,8 @@ Register::Register(RegisterOptions options)
     session.pcsc2CardRemoved();
   };
   session.SetNotifyTarget(adapters_.get());
+  // cfg/start.ini, when it names a language, overrides this at Start.
+  if (!options_.newHomeLanguage.empty()) config_.language = options_.newHomeLanguage;
 }
 
 Register::~Register() {
@@ -209,16 +211,17 @@ Result<void> Register::Start() {
     warnings_.push_back(loaded.error().message);
   else if (!products_.LoadNotice().empty())
     warnings_.push_back(products_.LoadNotice());
-  // The card monitor keeps its log when its window is to be shown, as the window would.
-  if (card_.SimReader() != nullptr || config_.showCardMonitor) card_.Log().ShowMonitor(1, 0);
+  // Logging starts on whatever the window then shows: a monitor hidden at start still logs.
+  card_.Log().ShowMonitor(1, 0);
 
   CardSession& session = card_.Session();
   session.SetLanguageCode(language_.LangText(1));
   session.Startup();
   TakeCardNotices();
   // The card was found at once: what the end of the debounce does, without waiting for it.
-  if (!cardFailed_ && !cardChecked_) session.CardPresentMessage();
-  if (cardFailed_ || !cardChecked_) {
+  const bool checkNow = !options_.checkAfterDebounce;
+  if (checkNow && !cardFailed_ && !cardChecked_) session.CardPresentMessage();
+  if (cardFailed_ || (checkNow && !cardChecked_)) {
     ShowCardError();
     return MakeError(ErrorKind::kCard, cardFailure_);
   }
@@ -251,6 +254,7 @@ void Register::CardCheckPassed(const CardState& state) {
   const Result<std::int64_t> number = ParseInteger(state.TpIdNo);
   ledger_.SetCard(state.TpId, number && *number >= 0 ? static_cast<std::uint64_t>(*number) : 0,
                   certificate ? CardKeyId(*certificate) : std::string(), warnings_);
+  cardReader_ = card_.Connector().SelectedReader();
   sale_.settings.versionLevel = state.VersionLevel;
 }
 
@@ -511,7 +515,9 @@ Result<void> Register::SetLanguage(std::string_view name) {
   const std::string section = Language::LanguageOfMenuEntry(name);
   // The register goes on with empty texts; the operator is told why they are empty.
   if (!language_.ApplyLanguage(section))
-    warnings_.push_back(EnglishMessage(Message::kLanguageMissingWarning, {section}));
+    warnings_.push_back(!language_.FileProblem().empty()
+                            ? language_.FileProblem()
+                            : EnglishMessage(Message::kLanguageMissingWarning, {section}));
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
   return {};
@@ -558,13 +564,17 @@ Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {
   return SaveReceiptText(file, sale_.ReceiptText());
 }
 
-Result<void> Register::PrintRaw(const std::filesystem::path& file) const {
+Result<void> Register::PrintRaw(const std::filesystem::path& file) {
+  const ChangeNotice notice(*this);
   if (auto may = ReceiptMayLeave(); !may) return may;
   std::vector<std::string> lines = sale_.ReceiptLines();
   TrimEmptyLastLines(lines);
   const std::string job = BuildRawPrintJob(lines, qr_.LastVerifyUrl());
-  if (!file.empty()) return SaveReceiptText(file, job);
-  return PrintRawJob(config_.rawQueue, job);
+  Result<void> sent =
+      file.empty() ? PrintRawJob(config_.rawQueue, job) : SaveReceiptText(file, job);
+  // A printer that is missing leaves the receipt as it was.
+  if (sent) sale_.TrimEmptyLastLines();
+  return sent;
 }
 
 }  // namespace kasse

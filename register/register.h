@@ -48,6 +48,13 @@ struct RegisterOptions {
   // Where records that could not be written when a run ended are rescued; empty: the user's
   // state folder.
   std::filesystem::path stateFolder;
+  // The language of a home whose cfg/start.ini names none, a new home: the front-ends take it
+  // from the locale (RegisterConfig::LanguageOfLocale); empty: Deutsch.
+  std::string newHomeLanguage;
+  // The window: Start scans for the card and leaves the start-up check to the end of the
+  // insertion debounce (ProcessCardEvents), as a card put into a reader would have it. Batch
+  // and tests: Start runs the check at once.
+  bool checkAfterDebounce = false;
 };
 
 class Register final {
@@ -59,7 +66,8 @@ class Register final {
 
   // Configuration, language, products and the card check. Configuration and product problems
   // are only reported (Warnings()); an error means the card failed. The journal pair opens at
-  // the first journal write, so a run that only reads the card leaves no files.
+  // the first journal write, so a run that only reads the card leaves no files. With
+  // checkAfterDebounce the check may still be to come (Card().Checked() false) after success.
   Result<void> Start();
   // Which monitor windows open at the next start.
   struct MonitorsAtStart {
@@ -160,8 +168,9 @@ class Register final {
   // Files and printing.
   Result<void> SaveReceipt(const std::filesystem::path& file) const;
   // The receipt as a raw job for the receipt printer: into `file` when one is named, else onto
-  // the configured raw queue.
-  Result<void> PrintRaw(const std::filesystem::path& file = {}) const;
+  // the configured raw queue. Once the job is out, the receipt itself loses its empty last
+  // lines (the room kept for the QR picture), as the printed one has none.
+  Result<void> PrintRaw(const std::filesystem::path& file = {});
   Result<void> LoadProducts(const std::filesystem::path& file);
   Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
   void AddProduct(TProd product) { products_.Add(std::move(product)); }
@@ -199,6 +208,10 @@ class Register final {
     const std::string& Failure() const { return reg_.cardFailure_; }
     bool TransportPinRequested() const { return reg_.pinRequested_; }
     const CardMonitorLog& Log() const { return reg_.card_.Log(); }
+    // The simulated card inside this process, not one behind pcsc-lite.
+    bool InRegister() const { return reg_.options_.card.simulated; }
+    // The reader the card was found in at the last passed check; empty before.
+    const std::string& Reader() const { return reg_.cardReader_; }
 
    private:
     const Register& reg_;
@@ -285,6 +298,7 @@ class Register final {
   bool cardEvent_ = false;
   int operationDepth_ = 0;
   std::string cardFailure_;
+  std::string cardReader_;
   RegisterHost* host_ = nullptr;
   std::mt19937 random_;
   int massRefusals_ = 0;

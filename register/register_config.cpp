@@ -1,6 +1,7 @@
 #include "register/register_config.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/amount.h"
 #include "common/cp1252.h"
@@ -140,6 +141,29 @@ Result<std::chrono::milliseconds> RegisterConfig::ParsePatience(std::string_view
   if (patience < std::chrono::milliseconds(10) || patience > std::chrono::seconds(600))
     return notATime();
   return patience;
+}
+
+std::string RegisterConfig::LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages,
+                                             std::string_view lang) {
+  std::string_view locale = !lcAll.empty() ? lcAll : !lcMessages.empty() ? lcMessages : lang;
+  // language[_territory][.codeset][@modifier]
+  locale = locale.substr(0, locale.find_first_of("_.@"));
+  std::string code(locale);
+  std::transform(code.begin(), code.end(), code.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (code == "en") return "English";
+  if (code == "fr") return "Francais";
+  if (code == "pl") return "Polish";
+  return "Deutsch";
+}
+
+std::string RegisterConfig::LanguageOfLocale() {
+  const auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string_view(value != nullptr ? value : "");
+  };
+  return LanguageOfLocale(variable("LC_ALL"), variable("LC_MESSAGES"), variable("LANG"));
 }
 
 double RegisterConfig::ContainerRate(int container) const {

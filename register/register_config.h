@@ -59,6 +59,14 @@ class RegisterConfig {
   // Nothing when the text is not a patience in range.
   static Result<std::chrono::milliseconds> ParsePatience(std::string_view text);
 
+  // The section of cfg/lang.ini a locale asks for: the first of LC_ALL, LC_MESSAGES and LANG
+  // that is set and not empty names it ("de_AT.UTF-8" Deutsch, "en_GB" English, "fr_CA"
+  // Francais, "pl_PL" Polish); any other language, "C", "POSIX" or none: Deutsch.
+  static std::string LanguageOfLocale(std::string_view lcAll, std::string_view lcMessages,
+                                      std::string_view lang);
+  // The same for this process's environment: the language a new home starts in.
+  static std::string LanguageOfLocale();
+
  private:
   std::filesystem::path home_;
 };

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/amount.h"
+#include "receipt/raw_print_job.h"
 #include "register/messages.h"
 #include "register/receipt_lines.h"
 
@@ -194,6 +195,13 @@ void Sale::AppendQrSpace() {
   qrFirstLine_ = lines_.size();
   for (int i = 0; i < 5; ++i)
     AddLine("");
+}
+
+void Sale::TrimEmptyLastLines() {
+  kasse::TrimEmptyLastLines(lines_);
+  owners_.resize(lines_.size());
+  if (qrFirstLine_) qrFirstLine_ = std::min(*qrFirstLine_, lines_.size());
+  if (heldNotice_ && *heldNotice_ >= lines_.size()) heldNotice_.reset();
 }
 
 void Sale::SetHeldNotice(std::string line) {

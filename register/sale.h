@@ -67,6 +67,9 @@ class Sale {
   void CloseCashIn();
   // Five empty lines under the receipt, where the QR image of the last cash-in is drawn.
   void AppendQrSpace();
+  // Drops empty last lines while at least three lines are left (the raw print takes the room
+  // kept for the QR image away); the QR image stays, under the last line.
+  void TrimEmptyLastLines();
   // A line that stands where the card's answer goes while the receipt is held back, and its
   // removal once the answer may be shown.
   void SetHeldNotice(std::string line);

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "common/user_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
 #include "ui/card_error_window.h"
@@ -32,6 +33,7 @@
 #include "ui/report_view.h"
 #include "ui/scanner_window.h"
 #include "ui/special_position_editor.h"
+#include "ui/status_line.h"
 #include "ui/transport_pin_dialog.h"
 #include "ui/vat_rate_dialog.h"
 
@@ -50,6 +52,13 @@ class Backdrop : public QWidget {
     PaintGradient(painter, kGradientFrom, kGradientTo, GradientDirection::kBevelledLeft, rect());
   }
 };
+
+QStringList ToQStrings(const std::vector<std::string>& texts) {
+  QStringList list;
+  for (const std::string& text : texts)
+    list << QString::fromStdString(text);
+  return list;
+}
 
 }  // namespace
 
@@ -80,7 +89,8 @@ MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), re
   CreateToolWindows();
   BuildMenus();
   ConnectBindings();
-  statusBar()->setSizeGripEnabled(false);
+  BuildStatusBar();
+  about_ = AboutFacts{{}, reg_.Home(), UserStateFolder()};
 
   // The window shows the register again when it reports a change, not on a poll.
   refreshTimer_ = new QTimer(this);
@@ -112,6 +122,37 @@ void MainWindow::Relabel() {
   tools_.clock->Relabel();
   tools_.cardMonitor->Relabel();
   Refresh();
+}
+
+void MainWindow::SetStartFacts(AboutFacts about, std::optional<Error> cardNote) {
+  about_ = std::move(about);
+  cardNote_ = std::move(cardNote);
+  RefreshStatusBar();
+}
+
+void MainWindow::BuildStatusBar() {
+  statusBar()->setSizeGripEnabled(false);
+  cardInUse_ = new QLabel(statusBar());
+  cardInUse_->setObjectName(QStringLiteral("CardInUse"));
+  verifyPage_ = new QLabel(statusBar());
+  verifyPage_->setObjectName(QStringLiteral("VerifyPage"));
+  verifyPage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // Permanent: a message of the moment never hides them.
+  statusBar()->addPermanentWidget(cardInUse_);
+  statusBar()->addPermanentWidget(verifyPage_);
+}
+
+void MainWindow::RefreshStatusBar() {
+  const Language& texts = reg_.Texts();
+  const Register::CardView card = reg_.Card();
+  const QString cardText = CardInUseText(texts, card.InRegister(), card.Reader());
+  if (cardInUse_->text() != cardText) cardInUse_->setText(cardText);
+  const QString note = cardNote_ ? MessageWith(texts, static_cast<Message>(cardNote_->text),
+                                               ToQStrings(cardNote_->args))
+                                 : QString();
+  if (cardInUse_->toolTip() != note) cardInUse_->setToolTip(note);
+  const QString page = VerifyPageText(texts, reg_.Config().verifyHost);
+  if (verifyPage_->text() != page) verifyPage_->setText(page);
 }
 
 void MainWindow::Started() {
@@ -171,6 +212,7 @@ void MainWindow::Refresh() {
   actions_.reportView->setChecked(reportView_);
   actions_.editor->setChecked(itemEditorVisible_);
   actions_.editor->setEnabled(!reportView_);
+  RefreshStatusBar();
 }
 
 void MainWindow::Report(const Result<void>& outcome) {

@@ -8,8 +8,11 @@
 #include <QMainWindow>
 #include <array>
 
+#include <optional>
+
 #include "common/result.h"
 #include "register/register_host.h"
+#include "ui/about_box.h"
 #include "ui/captions.h"
 
 class QAction;
@@ -77,6 +80,7 @@ struct MainActions {
   QAction* functionMonitor = nullptr;
   QAction* debug = nullptr;
   QAction* mass = nullptr;
+  QAction* about = nullptr;
 };
 
 class MainWindow : public QMainWindow, public RegisterHost {
@@ -97,6 +101,10 @@ class MainWindow : public QMainWindow, public RegisterHost {
   ~MainWindow() override;
 
   void Relabel();
+  // What Help > About tells (by default the register's home and the user's state folder), and
+  // how the card was found when no --card named it (the status bar's card text says it on
+  // hover).
+  void SetStartFacts(AboutFacts about, std::optional<Error> cardNote);
   // After the register has started: the product list, the monitors as configured, the view.
   void Started();
   // Shows what the register holds now: receipt, sale buttons, labels, check marks.
@@ -134,6 +142,9 @@ class MainWindow : public QMainWindow, public RegisterHost {
   QLabel* TrainingLabel() const { return trainingLabel_; }
   QLabel* DateLabel() const { return dateLabel_; }
   QLabel* TimeLabel() const { return timeLabel_; }
+  // The status bar's lasting parts: the card in use and the verification page.
+  QLabel* CardInUseLabel() const { return cardInUse_; }
+  QLabel* VerifyPageLabel() const { return verifyPage_; }
   // Operator 1 or 2.
   QRadioButton* OperatorButton(int number) const {
     return operatorButtons_.at(number == 2 ? 1 : 0);
@@ -158,6 +169,8 @@ class MainWindow : public QMainWindow, public RegisterHost {
   void BuildFileMenu(QMenu* menu);
   void BuildOptionsMenu(QMenu* menu);
   void BuildDeveloperMenu(QMenu* menu);
+  void BuildStatusBar();
+  void RefreshStatusBar();
   void CreateToolWindows();
   // RegisterHost.
   bool Confirm(const std::string& text, const std::string& caption) override;
@@ -198,6 +211,10 @@ class MainWindow : public QMainWindow, public RegisterHost {
   QLabel* timeLabel_ = nullptr;
   QLabel* idLabel_ = nullptr;
   QLabel* trainingLabel_ = nullptr;
+  QLabel* cardInUse_ = nullptr;
+  QLabel* verifyPage_ = nullptr;
+  AboutFacts about_;
+  std::optional<Error> cardNote_;
   std::array<QLineEdit*, 2> operatorNames_{};
   std::array<QRadioButton*, 2> operatorButtons_{};
   QTimer* refreshTimer_ = nullptr;

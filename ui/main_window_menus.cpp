@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include "register/register.h"
@@ -25,6 +26,7 @@
 #include "ui/receipt_output.h"
 #include "ui/receipt_view.h"
 #include "ui/report_view.h"
+#include "ui/scanner_geometry.h"
 #include "ui/scanner_window.h"
 #include "ui/special_position_editor.h"
 #include "ui/transport_pin_dialog.h"
@@ -138,6 +140,13 @@ void MainWindow::BuildMenus() {
   QMenu* developer = bar->addMenu(QStringLiteral("Entwickler"));
   captions_.Add(developer, 135);
   BuildDeveloperMenu(developer);
+  QMenu* help = bar->addMenu(QStringLiteral("Hilfe"));
+  captions_.Add(help, 500);
+  actions_.about = Entry(help, captions_, 501, "Über Kasse");
+  actions_.about->setMenuRole(QAction::AboutRole);
+  connect(actions_.about, &QAction::triggered, this, [this] {
+    ShowAbout(this, reg_.Texts(), about_, actions_.about->text().remove(QLatin1Char('&')));
+  });
 }
 
 void MainWindow::BuildFileMenu(QMenu* file) {
@@ -241,12 +250,15 @@ void MainWindow::ShowSecurityChoice(bool textClicked) {
   Refresh();
 }
 
-// Placed beside the main window, half-way down, then armed and shown: showing puts language
-// text 75 into its memo.
+// Placed beside the main window, half-way down, but inside the screen, then armed and shown:
+// showing puts language text 75 into its memo.
 void MainWindow::OpenScanner() {
   ScannerWindow* scanner = tools_.scanner;
-  const QRect frame = frameGeometry();
-  scanner->move(frame.left() + frame.width() + 50, frame.top() + frame.height() / 2);
+  // Before its first showing the scanner has no frame yet: it will get one like this window's.
+  const QSize decoration = frameGeometry().size() - geometry().size();
+  const QSize scannerFrame =
+      scanner->isVisible() ? scanner->frameGeometry().size() : scanner->size() + decoration;
+  scanner->move(ScannerWindowPlace(frameGeometry(), scannerFrame, screen()->availableGeometry()));
   scanner->StartScan();
   scanner->show();
   scanner->raise();

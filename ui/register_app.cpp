@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "common/cp1252.h"
+#include "common/user_folders.h"
 #include "register/language.h"
 #include "register/register_home.h"
 #include "ui/captions.h"
@@ -67,6 +68,8 @@ void RegisterApp::Start() {
   // Each window run generates other mass sales; batch keeps its seed for repeatable runs.
   options_.reg.seed =
       static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count());
+  // The splash stays while the card settles, as after a card put into a reader.
+  options_.reg.checkAfterDebounce = true;
   register_ = std::make_unique<Register>(options_.reg);
   // Before the configuration is read the splash speaks the design language.
   Language design(options_.reg.home);
@@ -76,27 +79,47 @@ void RegisterApp::Start() {
   QApplication::processEvents();
 
   window_ = std::make_unique<MainWindow>(*register_);
+  window_->SetStartFacts(
+      AboutFacts{options_.version, options_.reg.home,
+                 options_.reg.stateFolder.empty() ? UserStateFolder() : options_.reg.stateFolder},
+      options_.cardNote);
   connect(window_.get(), &MainWindow::endRegister, this, [this] {
     endedByCard_ = true;
     emit finished(3);
   });
   cardEvents_ = new QTimer(this);
-  connect(cardEvents_, &QTimer::timeout, this, [this] { register_->ProcessCardEvents(); });
+  connect(cardEvents_, &QTimer::timeout, this, [this] {
+    register_->ProcessCardEvents();
+    if (!startPending_) return;
+    if (register_->Card().Failed())
+      FinishStart(FromCore(register_->Card().Failure()));
+    else if (register_->Card().Checked())
+      FinishStart({});
+  });
 
   const Result<void> started = register_->Start();
   for (const std::string& warning : register_->Warnings())
     std::cerr << "kasse: warning: " << Cp1252ToUtf8(warning) << "\n";
   window_->Started();
+  startPending_ = true;
+  cardEvents_->start(kCardEventMs);
+  if (!started)
+    FinishStart(FromCore(started.error().message));
+  else if (register_->Card().Checked())
+    FinishStart({});
+}
+
+void RegisterApp::FinishStart(const QString& problem) {
+  startPending_ = false;
   splash_->Finish();
   splash_->Relabel(register_->Texts());
-  splash_->hide();
-  cardEvents_->start(kCardEventMs);
-  if (!started) {
-    problem_ = FromCore(started.error().message);
+  if (!problem.isEmpty()) {
+    problem_ = problem;
     window_->ShowCardError();
     return;
   }
   window_->show();
+  emit ready();
   AfterStart();
 }
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "register/register.h"
 
@@ -27,6 +29,9 @@ struct WindowOptions {
   std::filesystem::path screenshot;
   // Run this many generated sales in the mass window with both monitors open, then quit.
   int massRun = 0;
+  // Where the card was found when no --card named it (card_choice.h); Help > About's version.
+  std::optional<Error> cardNote;
+  std::string version;
 };
 
 class RegisterApp : public QObject {
@@ -38,8 +43,9 @@ class RegisterApp : public QObject {
   explicit RegisterApp(WindowOptions options);
   ~RegisterApp() override;
 
-  // Shows the splash, starts the register and its card, then shows the main window (or the
-  // card error window, whose closing ends the run).
+  // Shows the splash, starts the register and scans for its card; half a second later, at the
+  // end of the insertion debounce, the start-up check runs, the splash goes and the main window
+  // shows (ready()), or the card error window, whose closing ends the run.
   void Start();
 
   Register& Reg() { return *register_; }
@@ -53,8 +59,13 @@ class RegisterApp : public QObject {
  signals:
   // The run is over: the card error window was closed, or the screenshot was taken.
   void finished(int exitCode);
+  // The start-up check passed: the splash is gone and the main window shown.
+  void ready();
 
  private:
+  // Once the card check has passed (no problem) or failed: the main window or the card error
+  // window.
+  void FinishStart(const QString& problem);
   void AfterStart();
   void DemoSale();
   void TakeScreenshot();
@@ -67,6 +78,7 @@ class RegisterApp : public QObject {
   QTimer* cardEvents_ = nullptr;
   QString problem_;
   bool endedByCard_ = false;
+  bool startPending_ = false;
 };
 
 }  // namespace kasse

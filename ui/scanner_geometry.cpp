@@ -45,4 +45,13 @@ bool InScanZone(QPoint at, int side) {
   return m < at.x() && at.x() < side - m && m < at.y() && at.y() < side - m;
 }
 
+QPoint ScannerWindowPlace(const QRect& mainFrame, QSize scannerFrame, const QRect& screen) {
+  constexpr int kGap = 50;
+  const int left = ShiftInto(mainFrame.left() + mainFrame.width() + kGap, scannerFrame.width(),
+                             screen.left(), screen.left() + screen.width());
+  const int top = ShiftInto(mainFrame.top() + mainFrame.height() / 2, scannerFrame.height(),
+                            screen.top(), screen.top() + screen.height());
+  return QPoint(left, top);
+}
+
 }  // namespace kasse

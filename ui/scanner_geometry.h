@@ -26,4 +26,9 @@ std::array<QLine, 2> CrosshairLines(QPoint pointer, const QRect& source, QSize p
 // side `side`: there a pointer counts as centred over the code.
 bool InScanZone(QPoint at, int side);
 
+// Where the scanner window's frame opens: 50 pixels right of the main window's frame and
+// half-way down it, shifted (not cut) to lie inside `screen`; a window larger than the screen
+// keeps its top-left corner at the screen's.
+QPoint ScannerWindowPlace(const QRect& mainFrame, QSize scannerFrame, const QRect& screen);
+
 }  // namespace kasse

@@ -65,6 +65,7 @@ SplashWindow::SplashWindow(QWidget* parent)
   captions_.Add(this, kTitleTag);
   captions_.Add(title_, kTitleTag);
   SetProgress(kGaugeStep);
+  since_.start();
   timer_->setInterval(kGaugeIntervalMs);
   connect(timer_, &QTimer::timeout, this, &SplashWindow::Step);
   timer_->start();
@@ -91,12 +92,14 @@ void SplashWindow::Relabel(const Language& texts) {
 }
 
 void SplashWindow::Finish() {
+  if (timer_->isActive()) Step();
   timer_->stop();
   hide();
 }
 
 void SplashWindow::Step() {
-  SetProgress(Progress() + kGaugeStep);
+  const qint64 steps = since_.elapsed() / kGaugeIntervalMs;
+  SetProgress(static_cast<int>(std::min<qint64>(gauge_->maximum(), kGaugeStep * (1 + steps))));
   if (Progress() >= gauge_->maximum()) timer_->stop();
   update();
 }

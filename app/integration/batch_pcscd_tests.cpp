@@ -195,6 +195,38 @@ TEST_P(BatchOverPcscd, ASignatureThatComesAfterThePatienceIsJournalledLate) {
   EXPECT_NE(journal.find("</transactionResponse></transactionLate>"), std::string::npos);
 }
 
+// Without --card the register takes the card where it is: while qor-sim holds it (as
+// qor-sim.service does), through pcscd; once qor-sim has let go, inside the register. Standard
+// error says which.
+TEST_P(BatchOverPcscd, WithoutCardTheCardIsTakenWhereItIs) {
+  const auto kasse = [&](const std::string& script) {
+    EXPECT_TRUE(WriteFileAtomic(home / "script.kasse", script));
+    return Shell(kBin + "/kasse --batch '" + (home / "script.kasse").string() + "' --card-state '" +
+                 (home / "card.state").string() + "' --sim-version " + std::to_string(GetParam()) +
+                 " --home '" + home.string() + "' >'" + (home / "out.txt").string() + "' 2>'" +
+                 (home / "err.txt").string() + "'");
+  };
+  const std::string sale = "select 0\nbook\nsumme\nkassieren\nurl\n";
+  ASSERT_EQ(kasse(sale), 0) << Output("err.txt");
+  EXPECT_NE(Output("err.txt").find("kasse: card: through pcscd, as process "), std::string::npos)
+      << Output("err.txt");
+  EXPECT_NE(Output("out.txt").find("verify.php?t1="), std::string::npos);
+
+  card.reset();
+  ASSERT_TRUE(WaitForCard(pcsc, reader, false));
+  ASSERT_EQ(kasse(sale), 0) << Output("err.txt");
+  EXPECT_NE(Output("err.txt").find("kasse: card: the simulated card " +
+                                   (home / "card.state").string() + ", inside the register"),
+            std::string::npos)
+      << Output("err.txt");
+  // The same card both times: its numbers go on, and the audit finds both sales.
+  EXPECT_EQ(Shell(kBin + "/kavelo-verify audit --home '" + home.string() + "' >'" +
+                  (home / "audit.txt").string() + "' 2>&1"),
+            0)
+      << Output("audit.txt");
+  EXPECT_NE(Output("out.txt").find("verify.php?t1="), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(CardVersions, BatchOverPcscd, ::testing::Values(1, 2));
 
 }  // namespace

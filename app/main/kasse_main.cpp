@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "app/batch_runner.h"
+#include "app/card_choice.h"
 #include "app/kasse_options.h"
 #include "common/command_line.h"
 #include "common/user_folders.h"
+#include "register/register_config.h"
 #include "register/register_home.h"
 #include "ui/register_app.h"
 
@@ -39,6 +41,9 @@ int RunWindow(int argc, char** argv, const kasse::KasseOptions& given) {
   options.defaults = batch.defaults;
   options.reg.card = batch.card;
   options.reg.seed = batch.seed;
+  options.reg.newHomeLanguage = batch.newHomeLanguage;
+  options.cardNote = given.cardNote;
+  options.version = KASSE_VERSION;
   options.demoSale = given.demoSale;
   options.screenshot = given.screenshot;
   options.massRun = given.massRun;
@@ -46,6 +51,9 @@ int RunWindow(int argc, char** argv, const kasse::KasseOptions& given) {
   QObject::connect(&app, &kasse::RegisterApp::finished, &application, &QApplication::exit);
   app.Start();
   const int code = QApplication::exec();
+  // A card that failed is easier to understand knowing where it was looked for.
+  if (app.EndedByCardError() && given.cardNote)
+    std::cerr << "kasse: " << given.cardNote->message << "\n";
   if (!app.Problem().isEmpty()) std::cerr << "kasse: " << app.Problem().toStdString() << "\n";
   // Closing the card error window also closes the last window, which would exit with 0.
   return app.EndedByCardError() ? kasse::kBatchCardError : code;
@@ -74,7 +82,13 @@ int main(int argc, char** argv) {
   }
   if (options.batch.home.empty()) options.batch.home = DefaultRegisterHome();
   options.batch.defaults = ShippedDefaultsFolder();
+  options.batch.newHomeLanguage = RegisterConfig::LanguageOfLocale();
+  CardChoice choice = ChooseCard(options.batch.card, options.cardNamed);
+  options.batch.card = std::move(choice.card);
+  options.cardNote = std::move(choice.note);
   if (options.batchScript.empty()) return RunWindow(argc, argv, options);
+  // The message's own words are ASCII; the path in it is the system's, as it is.
+  if (options.cardNote) std::cerr << "kasse: " << options.cardNote->message << "\n";
   BatchRunner runner(options.batch, std::cout, std::cerr);
   if (options.batchScript == "-") return runner.Run(std::cin);
   std::ifstream script(options.batchScript);

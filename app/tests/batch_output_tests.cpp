@@ -63,8 +63,22 @@ TEST(BatchOutput, RawJobFileHoldsTrimmedReceiptAndPrinterCode) {
   const std::size_t codeStart = bytes->find("\x1B\x61\x31");
   ASSERT_GT(codeStart, 4u);
   EXPECT_NE(bytes->substr(codeStart - 4, 4), "\r\n\r\n");
-  // The receipt on the screen keeps them.
-  EXPECT_TRUE(batch.runner.Reg()->CurrentSale().ReceiptLines().back().empty());
+  // The receipt itself loses them too (what `receipt` and save-receipt give from now on),
+  // and keeps its QR code below its last line.
+  const Sale& sale = batch.runner.Reg()->CurrentSale();
+  EXPECT_FALSE(sale.ReceiptLines().back().empty());
+  ASSERT_TRUE(sale.QrFirstLine());
+  EXPECT_EQ(*sale.QrFirstLine(), sale.ReceiptLines().size());
+}
+
+TEST(BatchOutput, ARawJobThatIsNotWrittenLeavesTheReceiptAsItWas) {
+  Batch batch;
+  const std::string unwritable = (batch.home / "no" / "such" / "folder" / "job.bin").string();
+  EXPECT_EQ(batch.Run(std::string(kSale) + "print-raw " + unwritable + "\n"), kBatchFailed);
+  const std::vector<std::string>& lines = batch.runner.Reg()->CurrentSale().ReceiptLines();
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_TRUE(std::all_of(lines.end() - 5, lines.end(),
+                          [](const std::string& line) { return line.empty(); }));
 }
 
 TEST(BatchOutput, ScanReadsBackTheUrlWithoutADisplay) {
@@ -101,6 +115,8 @@ TEST(BatchOutput, MissingRawQueueIsNamed) {
   ::setenv("CUPS_SERVER", "127.0.0.1:1", 1);  // nothing listens there
   EXPECT_EQ(batch.Run(std::string(kSale) + "print-raw\n"), kBatchFailed);
   EXPECT_NE(batch.err.str().find("\"KasseNoSuchQueue\""), std::string::npos) << batch.err.str();
+  // No printer, no trimming: the room for the QR code stays.
+  EXPECT_TRUE(batch.runner.Reg()->CurrentSale().ReceiptLines().back().empty());
 }
 
 }  // namespace

@@ -117,5 +117,24 @@ TEST(LanguageTexts, LooksUpNumbersCaptionsAndHints) {
   EXPECT_EQ(texts.LangText(12), "");
 }
 
+TEST(LanguageTexts, AKeyTheFileLacksComesFromTheFileBeneath) {
+  // The home's older copy: no text 208, caption 113 blanked on purpose, no Polish at all.
+  const IniFile home = IniFile::Parse("[Deutsch]\n12txt=MEIN BELEG\n113cap=\n");
+  const IniFile shipped = IniFile::Parse(
+      "[Deutsch]\n12txt=KASSENBELEG\n113cap=Kassieren\n150hint=netto\n208txt=neu\n"
+      "[Polish]\n12txt=PARAGON\n");
+  LanguageTexts texts;
+  texts.Load(home, shipped, "Deutsch");
+  EXPECT_EQ(texts.LangText(12), "MEIN BELEG");
+  EXPECT_EQ(texts.LangText(208), "neu");
+  EXPECT_EQ(texts.Caption(113), "");  // present and empty: the home's own choice
+  EXPECT_EQ(texts.Hint(150), "netto");
+  EXPECT_EQ(texts.LangText(13), "");
+  texts.Load(home, shipped, "Polish");
+  EXPECT_EQ(texts.LangText(12), "PARAGON");
+  texts.Load(home, shipped, "Francais");
+  EXPECT_EQ(texts.LangText(12), "");
+}
+
 }  // namespace
 }  // namespace kasse

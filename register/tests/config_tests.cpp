@@ -48,6 +48,33 @@ TEST_F(ConfigHome, MissingFileGivesTheDefaults) {
   EXPECT_EQ(config.ActiveOperatorName(), "ein anderer");
 }
 
+TEST(RegisterConfig, ANewHomesLanguageFollowsTheLocaleInPosixOrder) {
+  struct Case {
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    const char* section;
+  } cases[] = {
+      {"", "", "de_DE.UTF-8", "Deutsch"},
+      {"", "", "en_GB.UTF-8", "English"},
+      {"", "", "fr_CA.ISO-8859-1@euro", "Francais"},
+      {"", "", "pl_PL", "Polish"},
+      {"", "", "EN_us", "English"},
+      {"", "", "fr", "Francais"},
+      {"", "", "nl_NL.UTF-8", "Deutsch"},  // a language without texts
+      {"", "", "C.UTF-8", "Deutsch"},
+      {"", "", "POSIX", "Deutsch"},
+      {"", "", "", "Deutsch"},
+      {"", "pl_PL.UTF-8", "en_US.UTF-8", "Polish"},               // LC_MESSAGES before LANG
+      {"fr_FR.UTF-8", "pl_PL.UTF-8", "en_US.UTF-8", "Francais"},  // LC_ALL before both
+      {"C", "pl_PL.UTF-8", "en_US.UTF-8", "Deutsch"},
+      {"", "", "english", "Deutsch"},  // not a locale name
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RegisterConfig::LanguageOfLocale(c.lcAll, c.lcMessages, c.lang), c.section)
+        << c.lcAll << "|" << c.lcMessages << "|" << c.lang;
+}
+
 TEST_F(ConfigHome, ReadsEveryKey) {
   WriteStartIni(
       "[Languages]\nact=Polish\n[CFG]\noperator=Max M\xFCller\noperator2=Eva\n"

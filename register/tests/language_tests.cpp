@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/ini_file.h"
 #include "common/tests/support/test_folders.h"
+#include "register/register_home.h"
 
 namespace kasse {
 namespace {
@@ -27,7 +28,7 @@ struct LanguageHome : ::testing::Test {
 };
 
 TEST_F(LanguageHome, AppliesSectionsAndKeepsCurrentOnEmptyName) {
-  Language language(home);
+  Language language(home, {});
   EXPECT_EQ(language.Current(), "Deutsch");
   EXPECT_TRUE(language.ApplyLanguage(""));
   EXPECT_EQ(language.LangText(12), "KASSENBELEG");
@@ -43,7 +44,7 @@ TEST_F(LanguageHome, AppliesSectionsAndKeepsCurrentOnEmptyName) {
 }
 
 TEST_F(LanguageHome, MissingSectionOrFileLeavesEmptyTexts) {
-  Language language(home);
+  Language language(home, {});
   EXPECT_FALSE(language.ApplyLanguage("Klingon"));
   EXPECT_EQ(language.Current(), "Klingon");
   EXPECT_EQ(language.LangText(12), "");
@@ -53,6 +54,42 @@ TEST_F(LanguageHome, MissingSectionOrFileLeavesEmptyTexts) {
   EXPECT_EQ(language.LangText(0), "");
   EXPECT_EQ(language.LangText(91), "");
   EXPECT_EQ(language.LangText(LanguageTexts::kTextCount + 1), "");
+}
+
+TEST_F(LanguageHome, TheShippedFileFillsInWhatTheHomesCopyLacks) {
+  const fs::path shipped = testing::NewFolder("shipped") / "lang.ini";
+  std::ofstream(shipped, std::ios::binary)
+      << "[Deutsch]\r\n12txt=BELEG\r\n208txt=neu\r\n113cap=Kassieren!\r\n"
+         "[Francais]\r\n12txt=TICKET\r\n";
+  Language language(home, shipped);
+  EXPECT_TRUE(language.ApplyLanguage("Deutsch"));
+  EXPECT_EQ(language.LangText(12), "KASSENBELEG");  // the home's word wins
+  EXPECT_EQ(language.Caption(113), "Kassieren");
+  EXPECT_EQ(language.LangText(208), "neu");
+  // A language only the shipped file knows is no missing language.
+  EXPECT_TRUE(language.ApplyLanguage("Francais"));
+  EXPECT_EQ(language.LangText(12), "TICKET");
+  EXPECT_FALSE(language.ApplyLanguage("Klingon"));
+  // Without the home's file the shipped one speaks alone; without either, nothing does.
+  fs::remove(home / "cfg" / "lang.ini");
+  EXPECT_TRUE(language.ApplyLanguage("Deutsch"));
+  EXPECT_EQ(language.LangText(12), "BELEG");
+  EXPECT_TRUE(language.FileProblem().empty());
+  fs::remove(shipped);
+  EXPECT_FALSE(language.ApplyLanguage("Deutsch"));
+  EXPECT_EQ(language.LangText(12), "");
+}
+
+TEST_F(LanguageHome, ByDefaultTheFileBeneathIsTheShippedDefaults) {
+  Language language(home);
+  EXPECT_EQ(Language::ShippedFile(), ShippedDefaultsFolder() / "cfg" / "lang.ini");
+  ASSERT_TRUE(fs::exists(Language::ShippedFile()));
+  ASSERT_TRUE(language.ApplyLanguage("English"));
+  // The home's test copy has no English: every text comes from the shipped file.
+  EXPECT_EQ(language.LangText(91), "No product selected");
+  ASSERT_TRUE(language.ApplyLanguage("Deutsch"));
+  EXPECT_EQ(language.LangText(12), "KASSENBELEG");
+  EXPECT_FALSE(language.LangText(91).empty());
 }
 
 TEST(LanguageMenu, OnlyPolnischIsRenamed) {

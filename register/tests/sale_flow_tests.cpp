@@ -82,6 +82,29 @@ TEST_F(SaleStates, CashInWritesTableResponseAndQrLines) {
   EXPECT_NE(sale.PositionAtLine(1), nullptr);
 }
 
+TEST_F(SaleStates, TrimmingForTheRawPrintTakesTheQrRoomButNeverCutsBelowTwoLines) {
+  ASSERT_TRUE(sale.BookPosition(Product("Brot", 250)));
+  ASSERT_TRUE(sale.TotalSale());
+  ASSERT_TRUE(CashIn());
+  ASSERT_TRUE(sale.QrFirstLine());
+  const std::size_t text = *sale.QrFirstLine();
+  ASSERT_EQ(LineCount(), text + 5);
+  sale.TrimEmptyLastLines();
+  EXPECT_EQ(LineCount(), text);
+  EXPECT_FALSE(LastLine().empty());
+  EXPECT_EQ(sale.QrFirstLine(), text);  // the code stays, under the last line
+  EXPECT_EQ(sale.OwnerOfLine(text).kind, LineOwner::Kind::kNone);
+  sale.TrimEmptyLastLines();
+  EXPECT_EQ(LineCount(), text);  // nothing more to take
+  // The header and empty lines only: a receipt is never cut below two lines.
+  sale.ResetReceipt();
+  sale.AppendQrSpace();
+  sale.TrimEmptyLastLines();
+  ASSERT_EQ(LineCount(), 2u);
+  EXPECT_EQ(LastLine(), "");
+  EXPECT_EQ(sale.QrFirstLine(), 1u);
+}
+
 TEST_F(SaleStates, ACancelledCashInLeavesTheSaleTotalledAndAHeldNoticeGoesAgain) {
   sale.settings.showQrCode = false;
   ASSERT_TRUE(sale.BookPosition(Product("Brot", 250)));

@@ -9,12 +9,16 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
 
 #include "common/files.h"
+#include "common/ini_file.h"
+#include "register/language.h"
 #include "register/messages.h"
 #include "ui/debug_console.h"
 #include "ui/mass_window.h"
 #include "ui/register_app.h"
+#include "ui/scanner_geometry.h"
 #include "ui/scanner_window.h"
 #include "ui/tests/main_window_fixture.h"
 #include "ui/vat_rate_dialog.h"
@@ -26,6 +30,11 @@ using testing::Till;
 
 std::string Text(const Till& till, Message message) {
   return till.reg->Texts().LangText(static_cast<int>(message));
+}
+
+std::string ShippedText(const char* section, int number) {
+  const Result<IniFile> file = IniFile::Load(Language::ShippedFile());
+  return file ? file->GetString(section, std::to_string(number) + "txt", "") : std::string();
 }
 
 TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
@@ -49,13 +58,21 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   dialog->hide();
 }
 
-TEST(MainWindowMessages, ALanguageWithoutTextsKeepsTheRegisterWorkingWithAWarning) {
+TEST(MainWindowMessages, ALanguageTheHomesCopyLacksComesFromTheShippedFile) {
   Till till;
+  // An older copy: German only, and without the texts a newer version added.
   ASSERT_TRUE(WriteFileAtomic(till.home / "cfg" / "lang.ini", "[Deutsch]\n12txt=BELEG\n"));
+  till.window->Actions().languages[0]->trigger();
+  EXPECT_EQ(till.reg->Texts().LangText(12), "BELEG");
+  EXPECT_EQ(till.reg->Texts().LangText(static_cast<int>(Message::kCardInRegister)),
+            "Karte: die simulierte Karte in der Kasse");
+  EXPECT_EQ(till.window->CardInUseLabel()->text(),
+            QStringLiteral("Karte: die simulierte Karte in der Kasse"));
   till.window->Actions().languages[1]->trigger();
   EXPECT_EQ(till.reg->Config().language, "English");
-  EXPECT_EQ(till.reg->Texts().LangText(12), "");
-  EXPECT_NE(till.window->LastProblem().indexOf(QStringLiteral("English")), -1);
+  EXPECT_EQ(till.reg->Texts().LangText(12), ShippedText("English", 12));
+  EXPECT_FALSE(till.reg->Texts().LangText(12).empty());
+  EXPECT_TRUE(till.window->LastProblem().isEmpty()) << till.window->LastProblem().toStdString();
   ASSERT_TRUE(till.reg->BookProduct(0, ""));
   ASSERT_TRUE(till.reg->Summe());
   EXPECT_TRUE(till.reg->Kassieren());
@@ -99,7 +116,7 @@ TEST(MainWindowMass, TheWindowRunSeedsTheGeneratorFromTheClock) {
   window.reg.home = testing::FreshHome();
   RegisterApp app(window);
   app.Start();
-  ASSERT_TRUE(app.Reg().Card().Checked());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app.Reg().Card().Checked(); }, 10000));
   RegisterOptions options;
   options.home = window.reg.home.parent_path() / (window.reg.home.filename().string() + "_batch");
   std::filesystem::remove_all(options.home);
@@ -148,15 +165,20 @@ TEST(MainWindowDebug, TheEntryTogglesTheConsoleWithItsCheckMark) {
   EXPECT_FALSE(debug->isChecked());
 }
 
-TEST(MainWindowScanner, OpensBesideTheMainWindowWithLanguageText75) {
+TEST(MainWindowScanner, OpensBesideTheMainWindowInsideTheScreenWithLanguageText75) {
   Till till;
-  till.window->move(10, 20);
+  const QRect screen = till.window->screen()->availableGeometry();
+  // The window as wide as the screen: beside it there is no room, so the scanner is moved back
+  // inside the screen (ScannerGeometry tests the place beside a smaller one).
+  till.window->move(screen.topLeft());
+  till.window->resize(screen.size());
   till.window->Actions().scanner->trigger();
   ScannerWindow* scanner = till.window->Tools().scanner;
   ASSERT_TRUE(scanner->isVisible());
   const QRect main = till.window->frameGeometry();
-  EXPECT_EQ(scanner->pos().x(), main.left() + main.width() + 50);
-  EXPECT_EQ(scanner->pos().y(), main.top() + main.height() / 2);
+  EXPECT_EQ(scanner->pos(), ScannerWindowPlace(main, scanner->frameGeometry().size(), screen));
+  EXPECT_TRUE(screen.contains(scanner->frameGeometry())) << scanner->frameGeometry().x();
+  EXPECT_GT(scanner->frameGeometry().left(), main.left());
   EXPECT_EQ(ToCore(scanner->MemoText()), till.reg->Texts().LangText(75));
   EXPECT_TRUE(scanner->Armed());
   scanner->close();

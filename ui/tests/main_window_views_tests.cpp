@@ -95,7 +95,7 @@ TEST(CaptionBook, CaptionsBlankWhenMissingButPanelsKeepTheirTextAndFieldsOnlyTak
   const auto home = testing::FreshHome();
   ASSERT_TRUE(
       WriteFileAtomic(home / "cfg" / "lang.ini", "[Deutsch]\r\n5cap=L\xF6schen\r\n5hint=Tipp\r\n"));
-  Language language(home);
+  Language language(home, {});  // the home's file alone
   ASSERT_TRUE(language.ApplyLanguage("Deutsch"));
   QLabel label(QStringLiteral("old")), missing(QStringLiteral("old")),
       panel(QStringLiteral("1900"));
@@ -259,11 +259,17 @@ TEST(RegisterApp, StartsThroughTheSplashCashesInTheDemoSaleAndSavesTheScreenshot
   options.screenshot = options.reg.home / "register.png";
   RegisterApp app(options);
   QSignalSpy finished(&app, &RegisterApp::finished);
+  QSignalSpy ready(&app, &RegisterApp::ready);
   app.Start();
   ASSERT_NE(app.Window(), nullptr);
+  // The splash stays while the card settles; the window comes after the check.
+  EXPECT_TRUE(app.Splash()->isVisible());
+  EXPECT_FALSE(app.Window()->isVisible());
+  ASSERT_TRUE(ready.wait(10000));
   EXPECT_TRUE(app.Window()->isVisible());
   EXPECT_FALSE(app.Splash()->isVisible());
-  ASSERT_TRUE(finished.wait(15000));
+  EXPECT_EQ(app.Splash()->Progress(), 100);
+  ASSERT_TRUE(finished.count() > 0 || finished.wait(15000));
   EXPECT_EQ(finished.at(0).at(0).toInt(), 0) << app.Problem().toStdString();
   EXPECT_FALSE(app.Reg().LastVerifyUrl().empty());
   const QImage shot(QString::fromStdString(options.screenshot.string()));

@@ -51,6 +51,20 @@ TEST(ScannerGeometry, CrosshairCentredUnlessTheEdgeMovedTheSource) {
   EXPECT_EQ(shifted[1].x1(), 0);
 }
 
+TEST(ScannerGeometry, TheWindowOpensBesideTheMainWindowButInsideTheScreen) {
+  const QSize scanner(400, 300);
+  // Room to the right: 50 pixels beside the main window, half-way down it.
+  EXPECT_EQ(ScannerWindowPlace(QRect(10, 20, 800, 600), scanner, kScreen), QPoint(860, 320));
+  // A main window that fills the screen: pushed back to the right and the bottom edges.
+  EXPECT_EQ(ScannerWindowPlace(kScreen, scanner, kScreen), QPoint(1520, 540));
+  EXPECT_EQ(ScannerWindowPlace(QRect(100, 700, 600, 380), scanner, kScreen), QPoint(750, 780));
+  // On the second screen, its own edges count.
+  const QRect right(1920, 0, 1280, 1024);
+  EXPECT_EQ(ScannerWindowPlace(QRect(2000, 0, 1200, 1000), scanner, right), QPoint(2800, 500));
+  // A scanner larger than the screen keeps its top-left corner on it.
+  EXPECT_EQ(ScannerWindowPlace(kScreen, QSize(2000, 1200), kScreen), QPoint(0, 0));
+}
+
 TEST(ScannerGeometry, OnlyTheMiddleThirdOfTheOverlayReads) {
   EXPECT_TRUE(InScanZone(QPoint(30, 30), 60));
   EXPECT_FALSE(InScanZone(QPoint(20, 30), 60));  // on the border of the middle third
