@@ -49,6 +49,7 @@ Result<void> BatchRunner::Start() {
   options.seed = options_.seed;
   options.journalIo = options_.journalIo;
   options.stateFolder = options_.stateFolder;
+  options.now = options_.now;
   // A reader may still show the card of a program that just ended, or a card that is not up
   // yet: within the card wait, a failed card check is tried again.
   const auto deadline = std::chrono::steady_clock::now() + options_.cardWait;

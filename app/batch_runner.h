@@ -24,9 +24,11 @@ struct BatchOptions {
   std::filesystem::path defaults;
   // Over pcsc-lite, how long to wait for a card in a reader before the card check; 0: not at all.
   std::chrono::milliseconds cardWait{0};
-  // Tests: the journal's file calls, and the state folder that takes rescued records.
+  // Tests: the journal's file calls, the state folder that takes rescued records and the
+  // pending export text, and the system clock the application clock runs on.
   FileIo* journalIo = nullptr;
   std::filesystem::path stateFolder;
+  AppClock::NowSource now = SystemNow;
 };
 
 // Exit codes of `kasse --batch`.
