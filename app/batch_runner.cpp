@@ -95,7 +95,9 @@ int BatchRunner::EndRun(int status) {
   const Register::RunEnd end = register_->EndRun();
   switch (end.kind) {
     case Register::RunEnd::Kind::kWritten:
-      return status;
+      if (end.message.empty()) return status;
+      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
+      return status == kBatchOk ? kBatchFailed : status;
     case Register::RunEnd::Kind::kRescued:
       err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
       return kBatchRecordsRescued;

@@ -194,7 +194,7 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
   const std::string sFile = SFile();
   EXPECT_THAT(sFile, ::testing::EndsWith("</qorParams><transactionEncoded><itemListEncoded>"
                                          "</itemListEncoded>"));
-  EXPECT_THAT(journal.PendingL(), ::testing::StartsWith("<transaction>"));
+  EXPECT_THAT(journal.PendingL().Text().value(), ::testing::StartsWith("<transaction>"));
 
   // The signing step closes both elements; the files are then well-formed XML, record after
   // record.
