@@ -315,6 +315,7 @@ Result<void> Journal::PlaceParamsInto(const std::filesystem::path& path,
 }
 
 Result<void> Journal::PlacePendingParams() {
+  if (pendingParams_.empty()) return {};
   if (auto placed = PlaceParamsInto(exportS_, closingOffsetS_); !placed) return placed;
   if (auto placed = PlaceParamsInto(exportL_, closingOffsetL_); !placed) return placed;
   pendingParams_.clear();
