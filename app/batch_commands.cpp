@@ -1,5 +1,6 @@
 // The command groups of the batch front-end.
 
+#include <chrono>
 #include <ostream>
 
 #include "app/batch_runner.h"
@@ -32,6 +33,33 @@ bool MonthYear(const std::string& text, int& month, int& year) {
   month = static_cast<int>(*m);
   year = static_cast<int>(*y);
   return true;
+}
+
+// "YYYY-MM-DD" and "HH:MM", a day the calendar has (no 30 February).
+std::optional<CivilDateTime> ClockSetting(const std::string& date, const std::string& time) {
+  const auto digits = [](const std::string& text, std::size_t from, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i) {
+      if (text[i] < '0' || text[i] > '9') return -1;
+      value = value * 10 + (text[i] - '0');
+    }
+    return value;
+  };
+  if (date.size() != 10 || date[4] != '-' || date[7] != '-' || time.size() != 5 || time[2] != ':')
+    return std::nullopt;
+  CivilDateTime when;
+  when.year = digits(date, 0, 4);
+  when.month = digits(date, 5, 2);
+  when.day = digits(date, 8, 2);
+  when.hour = digits(time, 0, 2);
+  when.minute = digits(time, 3, 2);
+  const std::chrono::year_month_day day{std::chrono::year{when.year},
+                                        std::chrono::month{static_cast<unsigned>(when.month)},
+                                        std::chrono::day{static_cast<unsigned>(when.day)}};
+  if (when.year < 1 || when.month < 0 || when.day < 0 || !day.ok() || when.hour < 0 ||
+      when.hour > 23 || when.minute < 0 || when.minute > 59)
+    return std::nullopt;
+  return when;
 }
 
 }  // namespace
@@ -156,15 +184,12 @@ Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
     return set;
   }
   if (c == "clock") {
-    CivilDateTime when;
-    if (a.size() != 2 ||
-        std::sscanf(a[0].c_str(), "%4d-%2d-%2d", &when.year, &when.month, &when.day) != 3 ||
-        std::sscanf(a[1].c_str(), "%2d:%2d", &when.hour, &when.minute) != 2 || when.month < 1 ||
-        when.month > 12 || when.day < 1 || when.day > 31 || when.hour > 23 || when.minute > 59)
-      return Usage("clock YYYY-MM-DD HH:MM");
+    const std::optional<CivilDateTime> when =
+        a.size() == 2 ? ClockSetting(a[0], a[1]) : std::nullopt;
+    if (!when) return Usage("clock YYYY-MM-DD HH:MM (a day of the calendar, 00:00 to 23:59)");
     // As the clock window sets it: the pickers in mode stellen, then the clock runs on.
     r.SetClockMode(ClockMode::kStellen);
-    r.SetClockPickers(ToAppDateTime(when));
+    r.SetClockPickers(ToAppDateTime(*when));
     r.SetClockMode(ClockMode::kSynchron);
     return {};
   }

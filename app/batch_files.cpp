@@ -38,6 +38,11 @@ Result<void> BatchRunner::FileCommand(const BatchLine& line, bool& handled) {
     }
     return r.SaveProducts(file);
   }
+  if (c == "export") {
+    if (a.size() != 2 || (a[0] != "new" && a[0] != "open"))
+      return MakeError(ErrorKind::kMissingInput, "usage: export new|open FILE");
+    return r.Export(a[0] == "new" ? ExportKind::kNew : ExportKind::kOpen, a[1]);
+  }
   if (c == "product-add") {
     Result<BookingPosition> product = MakeSpecialPosition(PositionFields(a));
     if (!product) return product.error();

@@ -50,6 +50,7 @@ Result<void> BatchRunner::Start() {
   options.journalIo = options_.journalIo;
   options.stateFolder = options_.stateFolder;
   options.newHomeLanguage = options_.newHomeLanguage;
+  options.now = options_.now;
   // A reader may still show the card of a program that just ended, or a card that is not up
   // yet: within the card wait, a failed card check is tried again.
   const auto deadline = std::chrono::steady_clock::now() + options_.cardWait;
@@ -103,7 +104,9 @@ int BatchRunner::EndRun(int status) {
   const Register::RunEnd end = register_->EndRun();
   switch (end.kind) {
     case Register::RunEnd::Kind::kWritten:
-      return status;
+      if (end.message.empty()) return status;
+      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
+      return status == kBatchOk ? kBatchFailed : status;
     case Register::RunEnd::Kind::kRescued:
       err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
       return kBatchRecordsRescued;

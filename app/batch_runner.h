@@ -26,9 +26,11 @@ struct BatchOptions {
   std::chrono::milliseconds cardWait{0};
   // The language of a new home (RegisterOptions::newHomeLanguage).
   std::string newHomeLanguage;
-  // Tests: the journal's file calls, and the state folder that takes rescued records.
+  // Tests: the journal's file calls, the state folder that takes rescued records and the
+  // pending export text, and the system clock the application clock runs on.
   FileIo* journalIo = nullptr;
   std::filesystem::path stateFolder;
+  AppClock::NowSource now = SystemNow;
 };
 
 // Exit codes of `kasse --batch`.

@@ -23,18 +23,8 @@ ClockField Field(std::string text) {
   return ClockField{std::move(text), packed ? *packed : Bytes{}};
 }
 
-// The dates take trunc(offset) and the times frac(offset), so one number must carry whole days
-// and a time-of-day shift whose signs may differ (a later date at an earlier hour). Taking the
-// shift a day the other way round keeps the hour and lets trunc give exactly the days. (The
-// rule "add a day above 1.0" was right only when the hour was earlier than now.)
 double TimeOfDay(AppDateTime value) {
   return value - std::floor(value);
-}
-
-double ExactOffset(double days, double timeOfDay) {
-  if (days > 0 && timeOfDay < 0) return days + 1.0 + timeOfDay;
-  if (days < 0 && timeOfDay > 0) return days - 1.0 + timeOfDay;
-  return days + timeOfDay;
 }
 
 }  // namespace
@@ -81,27 +71,16 @@ AppDateTime SystemNow() {
                         local.tm_min, local.tm_sec, static_cast<int>(milliseconds)});
 }
 
-double TruncDays(double days) {
-  return std::trunc(days);
-}
-
-double FracDays(double days) {
-  return days - std::trunc(days);
+AppStamp StampOf(AppDateTime instant) {
+  // One conversion for both fields: 23:59:59.9996 is 00:00 of the next day in each.
+  const CivilDateTime civil = ToCivil(instant);
+  return AppStamp{Field(Digits(civil.year, 4) + Digits(civil.month, 2) + Digits(civil.day, 2)),
+                  Field(Digits(civil.hour, 2) + Digits(civil.minute, 2))};
 }
 
 AppClock::AppClock(NowSource now) : now_(std::move(now)) {
   pickerTime_ = now_();
   pickerDate_ = std::floor(pickerTime_);
-}
-
-ClockField AppClock::GetAppDate() const {
-  const CivilDateTime date = ToCivil(std::floor(now_()) + TruncDays(offset_));
-  return Field(Digits(date.year, 4) + Digits(date.month, 2) + Digits(date.day, 2));
-}
-
-ClockField AppClock::GetAppTime() const {
-  const CivilDateTime time = ToCivil(now_() + FracDays(offset_));
-  return Field(Digits(time.hour, 2) + Digits(time.minute, 2));
 }
 
 void AppClock::TimerSyncTimer() {
@@ -113,8 +92,8 @@ void AppClock::TimerSyncTimer() {
       offset_ = 0;
       break;
     case ClockMode::kSynchron:
-      pickerTime_ = now + FracDays(offset_);
-      pickerDate_ = std::floor(now) + TruncDays(offset_);
+      pickerTime_ = now + offset_;
+      pickerDate_ = std::floor(pickerTime_);
       break;
     case ClockMode::kStatisch:
     case ClockMode::kStellen:
@@ -129,11 +108,9 @@ void AppClock::SetTime(ClockMode mode) {
     return;
   }
   if (mode == ClockMode::kGleich) offset_ = 0;
-  if (editing_) {
-    const AppDateTime now = now_();
-    offset_ = ExactOffset(std::floor(pickerDate_) - std::floor(now),
-                          TimeOfDay(pickerTime_) - TimeOfDay(now));
-  }
+  // The picked instant less now: the records get the picked date and time from here on, and
+  // both run on together.
+  if (editing_) offset_ = std::floor(pickerDate_) + TimeOfDay(pickerTime_) - now_();
   editing_ = false;
 }
 

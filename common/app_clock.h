@@ -1,7 +1,11 @@
 #pragma once
 // The application clock: the system clock plus an offset the operator sets, so that records can
-// be stamped with another date and time. Times are counted as the original did: days since an
-// epoch (1970-01-01 00:00 local time here) with the time of day as the fraction.
+// be stamped with another date and time. Date and time are always taken from one instant (now
+// plus the offset), so the application date turns at the application's own midnight.
+// Times are counted in days since an epoch (1970-01-01 00:00 local time here) with the time of
+// day as the fraction, because the pickers and the records both need that form: the date picker
+// holds whole days and the time picker a fraction, the offset is their sum less now, and a
+// record's date and time are the whole and the fractional part of one instant.
 // User-interface thread only; the window reads the pickers and calls the tick and SetTime.
 
 #include <functional>
@@ -21,10 +25,6 @@ AppDateTime ToAppDateTime(const CivilDateTime& civil);
 CivilDateTime ToCivil(AppDateTime value);  // to the nearest millisecond
 AppDateTime SystemNow();                   // local time
 
-// Toward zero, as the date and time parts of the offset are taken.
-double TruncDays(double days);
-double FracDays(double days);
-
 // The four modes of the clock window: gleich (system time), synchron (runs with the offset),
 // statisch (display stands still), stellen (the operator edits the pickers).
 enum class ClockMode { kGleich, kSynchron, kStatisch, kStellen };
@@ -35,15 +35,24 @@ struct ClockField {
   Bytes packed;
 };
 
+// The date ("yyyyMMdd") and time ("hhmm") a record is stamped with, both of one instant.
+struct AppStamp {
+  ClockField date, time;
+};
+AppStamp StampOf(AppDateTime instant);
+
 class AppClock {
  public:
   using NowSource = std::function<AppDateTime()>;
   explicit AppClock(NowSource now = SystemNow);
 
-  // "yyyyMMdd" of today + trunc(offset): the date part moves by whole days only.
-  ClockField GetAppDate() const;
-  // "hhmm" of now + frac(offset).
-  ClockField GetAppTime() const;
+  // The application's instant: the system clock now plus the offset.
+  AppDateTime AppNow() const { return now_() + offset_; }
+  // Date and time of one reading of the clock: what a record is stamped with.
+  AppStamp Stamp() const { return StampOf(AppNow()); }
+  // "yyyyMMdd" and "hhmm" of the application's instant, each read on its own.
+  ClockField GetAppDate() const { return Stamp().date; }
+  ClockField GetAppTime() const { return Stamp().time; }
 
   // TimerSyncTimer: once a second, whether the window is shown or not.
   void TimerSyncTimer();

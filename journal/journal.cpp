@@ -195,13 +195,13 @@ Result<void> Journal::JournalWrite(int targets, JournalSection section, std::str
   }
   if ((targets & kJournalS) != 0) {
     result = Append(s_, text);
-    if (section == JournalSection::kRecord) pendingS_ += text;
+    if (section == JournalSection::kRecord) pendingS_.Append(text);
     if (section == JournalSection::kParams) pendingParams_ += text;
   }
   if ((targets & kJournalL) != 0) {
     Result<void> written = Append(l_, text);
     if (result) result = written;
-    if (section == JournalSection::kRecord) pendingL_ += text;
+    if (section == JournalSection::kRecord) pendingL_.Append(text);
     // A block written to both files is buffered once.
     if (section == JournalSection::kParams && targets != kJournalBoth) pendingParams_ += text;
   }
@@ -261,8 +261,8 @@ Result<void> Journal::CloseJournalPair() {
   l_ = PairFile{-1, l_.name, {}, false};
   unsyncedFolders_.clear();
   behind_ = false;
-  pendingS_.clear();
-  pendingL_.clear();
+  pendingS_.Clear();
+  pendingL_.Clear();
   pendingParams_.clear();
   exportS_.clear();
   exportL_.clear();

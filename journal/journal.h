@@ -1,7 +1,9 @@
 #pragma once
 // The XML journal: one pair of files per run in Journal/ (S: the encoded card data, L: the
 // readable fields) and an optional export pair in a folder of the user's choice, filled from
-// pending buffers and kept well-formed after every flush.
+// pending buffers and kept well-formed after every flush. The pending buffers hold every record
+// since the card started until an export pair takes them; past a threshold they wait in a
+// private file of the state folder (SpillPendingInto), so memory stays flat over long runs.
 //
 // Callers write whole tags themselves; text content they take from the operator must go through
 // XmlEscape (journal/xml_text.h). Every write reaches the file (handed to the OS) before
@@ -25,6 +27,7 @@
 #include "common/bytes.h"
 #include "common/file_io.h"
 #include "common/result.h"
+#include "journal/journal_export.h"
 
 namespace kasse {
 
@@ -97,7 +100,8 @@ class Journal {
   const std::filesystem::path& SName() const { return s_.name; }
   const std::filesystem::path& LName() const { return l_.name; }
 
-  // Export pair (journal_export.cpp).
+  // Export pair (journal_export.cpp). ExportNew refuses a pair of which either file exists;
+  // ExportOpen adds to the files that exist and makes those that do not.
   Result<void> ExportNew(const std::filesystem::path& chosen);
   Result<void> ExportOpen(const std::filesystem::path& chosen);
   Result<void> ExportFlush();
@@ -108,8 +112,12 @@ class Journal {
   const std::filesystem::path& ExportSName() const { return exportS_; }
   const std::filesystem::path& ExportLName() const { return exportL_; }
 
-  const std::string& PendingS() const { return pendingS_; }
-  const std::string& PendingL() const { return pendingL_; }
+  // Where the pending records wait beyond `inMemory` bytes each; until this is called, and
+  // without a folder, they stay in memory.
+  void SpillPendingInto(const std::filesystem::path& folder,
+                        std::size_t inMemory = PendingText::kInMemory);
+  const PendingText& PendingS() const { return pendingS_; }
+  const PendingText& PendingL() const { return pendingL_; }
   const std::string& PendingParams() const { return pendingParams_; }
   const std::string& KnownCertificateIds() const { return knownCertificateIds_; }
 
@@ -129,8 +137,8 @@ class Journal {
   Result<void> Append(PairFile& file, std::string_view text);
   Result<void> SyncFile(PairFile& file);
   Result<void> WriteParameterBlock();
-  Result<void> CreateExportFile(const std::filesystem::path& path, std::string& pending);
-  Result<void> FlushExportFile(const std::filesystem::path& path, std::string& pending,
+  Result<void> CreateExportFile(const std::filesystem::path& path, const PendingText& pending);
+  Result<void> FlushExportFile(const std::filesystem::path& path, const PendingText& pending,
                                std::size_t& closingOffset);
   Result<void> PlacePendingParams();
   Result<void> PlaceParamsInto(const std::filesystem::path& path, std::size_t& closingOffset);
@@ -145,7 +153,8 @@ class Journal {
   QorParams params_;
   std::string heldS_, heldL_;  // record text since the last record start with all on the disk
   bool behind_ = false;
-  std::string pendingS_, pendingL_, pendingParams_;
+  PendingText pendingS_{io_}, pendingL_{io_};
+  std::string pendingParams_;
   std::filesystem::path exportS_, exportL_;
   std::size_t closingOffsetS_ = 0, closingOffsetL_ = 0;
   std::string knownCertificateIds_ = ";";

@@ -157,7 +157,7 @@ CardOutcome TransactionSigning::JournalAnswer(TransactionRecord& record, ByteSpa
   record.AppendResponseText("\r\n" + texts.LangText(42) + ": \t" + read->tpId);
   record.AppendResponseText("\r\n" + texts.LangText(43) + ": " + std::to_string(read->tpIdNo));
   record.AppendResponseText("\r\n" + texts.LangText(46) + ": " + std::to_string(read->seqNo));
-  if (record.JournalFiles().PendingL().size() > 20000) (void)record.JournalFiles().ExportFlush();
+  (void)record.JournalFiles().ExportFlushIfDue();
   outcome.stage = CardStage::kSigned;
   outcome.receipt.signature = read->signature;
   outcome.receipt.responseText = record.ResponseReceiptText();

@@ -62,12 +62,18 @@ void TransactionRecord::BeginRecord() {
   containerMark_ = 0;
   responseReceiptText_.clear();
   deferred_.clear();
+  stamp_.reset();
+}
+
+const AppStamp& TransactionRecord::RecordStamp() {
+  if (!stamp_) stamp_ = clock_.Stamp();
+  return *stamp_;
 }
 
 Result<void> TransactionRecord::AddDateField() {
   PutBoth(tag::kDate);
   PutBoth(0x04);
-  const ClockField date = clock_.GetAppDate();
+  const ClockField& date = RecordStamp().date;
   if (date.packed.size() != 4 || date.text.size() != 8)
     return MakeError(ErrorKind::kUnusableInput, "the clock gave no usable date");
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextDate) + ": " + date.text);
@@ -82,7 +88,7 @@ Result<void> TransactionRecord::AddDateField() {
 Result<void> TransactionRecord::AddTimeField() {
   PutBoth(tag::kTime);
   PutBoth(0x02);
-  const ClockField time = clock_.GetAppTime();
+  const ClockField& time = RecordStamp().time;
   if (time.packed.size() != 2 || time.text.size() != 4)
     return MakeError(ErrorKind::kUnusableInput, "the clock gave no usable time");
   monitor_.MonitorWriteLine("\t" + texts_.LangText(kTextTime) + ": " + time.text);

@@ -127,6 +127,9 @@ class TransactionRecord {
  private:
   void PutBoth(Byte byte);
   void PutBoth(ByteSpan bytes);
+  // The record's date and time, read from the clock once: a record begun at 23:59:59.9 must
+  // not get the date of one day and the time of the next.
+  const AppStamp& RecordStamp();
   void AddContainerStep(const VatContainers& containers);
   Result<void> AddTurnoverContainer(Byte tag, std::string_view turnover, std::string_view element);
   // A child of a VAT container, mirrored into both buffers.
@@ -136,6 +139,7 @@ class TransactionRecord {
   const LanguageTexts& texts_;
   Journal& journal_;
   const AppClock& clock_;
+  std::optional<AppStamp> stamp_;
   RecordBuffer commandBuffer_, verifyBuffer_;
   std::uint8_t containerMark_ = 0;
   std::string responseReceiptText_;

@@ -84,6 +84,7 @@ Register::Register(RegisterOptions options)
     const JournalCardParameters p = card_.Session().JournalParameters();
     return QorParams{p.qorVersion, p.tpId, p.tpIdNo, p.certificate};
   });
+  journal_.SpillPendingInto(StateFolder());
   TPCSCConnector& connector = card_.Connector();
   CardSession& session = card_.Session();
   connector.OnCardInserted = [this, &session] {
@@ -157,6 +158,10 @@ Result<void> Register::WriteRescuedRecords() {
 Register::RunEnd Register::EndRun() {
   runEnded_ = true;
   RunEnd end;
+  // The export pair takes what waits for it before the run's pending text is gone.
+  if (Result<void> exported = journal_.ExportFlush(); !exported)
+    end.message = "The export pair did not get the last records (" + exported.error().message +
+                  "); the journal pair holds them.";
   if (!journal_.IsBehind()) return end;
   if (journal_.Sync()) {
     ReleaseHeldReceipt();
@@ -551,6 +556,10 @@ void Register::ClearLog(Log log) {
 Result<void> Register::LoadProducts(const std::filesystem::path& file) {
   const ChangeNotice notice(*this);
   return products_.Load(file);
+}
+
+Result<void> Register::Export(ExportKind kind, const std::filesystem::path& file) {
+  return kind == ExportKind::kNew ? journal_.ExportNew(file) : journal_.ExportOpen(file);
 }
 
 Result<void> Register::ReceiptMayLeave() const {

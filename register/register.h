@@ -38,6 +38,10 @@
 
 namespace kasse {
 
+// The export pair's two ways in: a new pair (refused when either of its files exists), or a pair
+// to add to (the files that are missing are made).
+enum class ExportKind { kNew, kOpen };
+
 struct RegisterOptions {
   std::filesystem::path home;
   CardOptions card;
@@ -45,8 +49,9 @@ struct RegisterOptions {
   AppClock::NowSource now = SystemNow;
   // The journal's file calls; tests make single writes and syncs fail through it.
   FileIo* journalIo = nullptr;
-  // Where records that could not be written when a run ended are rescued; empty: the user's
-  // state folder.
+  // Where records that could not be written when a run ended are rescued, and where the
+  // journal text that waits for an export pair goes past its threshold; empty: the user's state
+  // folder.
   std::filesystem::path stateFolder;
   // The language of a home whose cfg/start.ini names none, a new home: the front-ends take it
   // from the locale (RegisterConfig::LanguageOfLocale); empty: Deutsch.
@@ -148,7 +153,9 @@ class Register final {
     Kind kind = Kind::kWritten;
     std::filesystem::path rescueFile;  // kRescued
     std::string recordsText;           // kLost: each record's request and answer in Base64
-    std::string message;               // kRescued, kLost: for the operator, in English
+    // kRescued, kLost: for the operator, in English; kWritten: empty, or why the export pair
+    // did not get its last records.
+    std::string message;
   };
   RunEnd EndRun();
 
@@ -172,6 +179,10 @@ class Register final {
   // lines (the room kept for the QR picture), as the printed one has none.
   Result<void> PrintRaw(const std::filesystem::path& file = {});
   Result<void> LoadProducts(const std::filesystem::path& file);
+  // Attaches the export pair named after `file` (its S and L files beside it): it gets every
+  // record journalled since the card started, at once when new, else at the next flush, and
+  // the rest as the run goes on and at its end (EndRun).
+  Result<void> Export(ExportKind kind, const std::filesystem::path& file);
   Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
   void AddProduct(TProd product) { products_.Add(std::move(product)); }
   // "Löschen" in the product list's menu: false when index names no entry.

@@ -50,6 +50,18 @@ QMenu* Submenu(QMenu* parent, CaptionBook& captions, int tag, const char* text) 
   return menu;
 }
 
+// XMLOpenDialog: the export pair's name, in the home's Export folder to begin with (a new name
+// may be typed); empty when the operator cancels.
+std::filesystem::path ChooseExportFile(const Register& reg, QWidget* parent) {
+  QFileDialog dialog(parent, QString(), QString::fromStdString((reg.Home() / "Export").string()),
+                     QStringLiteral("XML (*.xml)"));
+  dialog.setObjectName(QStringLiteral("XMLOpenDialog"));
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(QStringLiteral("xml"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
 }  // namespace
 
 void MainWindow::CreateToolWindows() {
@@ -157,9 +169,19 @@ void MainWindow::BuildFileMenu(QMenu* file) {
   connect(actions_.load, &QAction::triggered, this, &MainWindow::LoadProducts);
   connect(actions_.save, &QAction::triggered, this, [this] { SaveProducts(false); });
   connect(actions_.saveAs, &QAction::triggered, this, [this] { SaveProducts(true); });
-  // Hidden at design, as in the original register.
-  Entry(file, captions_, 73, "XML-Export  Neu")->setVisible(false);
-  Entry(file, captions_, 74, "XML-Export Öffnen")->setVisible(false);
+  // Hidden at design; they attach an export pair, as `export new|open` does in batch.
+  const std::pair<ExportKind, QAction*> exports[] = {
+      {ExportKind::kNew, Entry(file, captions_, 73, "XML-Export  Neu")},
+      {ExportKind::kOpen, Entry(file, captions_, 74, "XML-Export Öffnen")}};
+  for (const auto& [kind, entry] : exports) {
+    entry->setVisible(false);
+    entry->setObjectName(kind == ExportKind::kNew ? QStringLiteral("XMLExportNeu1")
+                                                  : QStringLiteral("XMLExportffnen1"));
+    connect(entry, &QAction::triggered, this, [this, kind = kind] {
+      const std::filesystem::path chosen = ChooseExportFile(reg_, this);
+      if (!chosen.empty()) Report(reg_.Export(kind, chosen));
+    });
+  }
   QMenu* print = Submenu(file, captions_, 75, "Belegdruck");
   actions_.printStandard = Entry(print, captions_, 76, "Standard");
   actions_.printRaw = Entry(print, captions_, 77, "EPSON");

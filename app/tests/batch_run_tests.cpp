@@ -220,6 +220,60 @@ TEST(BatchRun, ClockProductsAndReceiptFiles) {
   EXPECT_EQ(batch.Reg().Config().language, "English");
 }
 
+// A journal or export file's records: the frame and the parameter blocks taken out.
+std::string RecordsOf(std::string text) {
+  if (text.rfind(kJournalHeader, 0) == 0) text.erase(0, kJournalHeader.size());
+  if (text.ends_with(kJournalClosingTag)) text.resize(text.size() - kJournalClosingTag.size());
+  for (std::size_t at; (at = text.find("<qorParams>")) != std::string::npos;)
+    text.erase(at, text.find("</qorParams>", at) + 12 - at);
+  return text;
+}
+
+// `export new` and `export open` over two runs: each export file holds every record of both
+// journal pairs in order, one parameter block of the card, and stays well-formed; `export new`
+// refuses a pair that is there, naming the file.
+TEST(BatchRun, ExportPairTakesEveryRecordSinceTheCardStarted) {
+  Batch batch;
+  const auto exported = batch.home / "Export" / "tag.xml";
+  const auto sExport = batch.home / "Export" / "tagS.xml";
+  const auto lExport = batch.home / "Export" / "tagL.xml";
+  EXPECT_EQ(batch.Run("select 0\nbook\nsumme\nkassieren\nreport daily signed\n"
+                      "export new " +
+                      exported.string() +
+                      "\nmass 40 6 3 3\n"
+                      "export new " +
+                      lExport.string() + "\nselect 1\nbook\nsumme\nkassieren\n"),
+            kBatchFailed);
+  EXPECT_NE(
+      batch.err.str().find("error: line 8: cannot create " + sExport.string() + ": File exists"),
+      std::string::npos)
+      << batch.err.str();
+  const Journal& journal = RegisterProbe::JournalFiles(batch.Reg());
+  const std::string firstS = ReadFile(journal.SName()).value();
+  const std::string firstL = ReadFile(journal.LName()).value();
+  EXPECT_TRUE(WellFormedXml(sExport));
+  EXPECT_TRUE(WellFormedXml(lExport));
+  EXPECT_EQ(RecordsOf(ReadFile(sExport).value()), RecordsOf(firstS));
+  EXPECT_EQ(RecordsOf(ReadFile(lExport).value()), RecordsOf(firstL));
+  EXPECT_EQ(SequenceNumbers(ReadFile(lExport).value()).size(), 42u);
+
+  // The next run adds to the pair: its own records, and no second block of the same card.
+  ASSERT_EQ(batch.Run("select 0\nbook\nsumme\nkassieren\nexport open " + exported.string() +
+                      "\nselect 2\nbook\nsumme\nkassieren\n"),
+            kBatchOk)
+      << batch.err.str();
+  const Journal& second = RegisterProbe::JournalFiles(batch.Reg());
+  const std::string lText = ReadFile(lExport).value();
+  EXPECT_EQ(RecordsOf(lText), RecordsOf(firstL) + RecordsOf(ReadFile(second.LName()).value()));
+  EXPECT_EQ(RecordsOf(ReadFile(sExport).value()),
+            RecordsOf(firstS) + RecordsOf(ReadFile(second.SName()).value()));
+  EXPECT_EQ(testing::Occurrences(lText, "<qorParams>"), 1u);
+  EXPECT_TRUE(WellFormedXml(sExport));
+  EXPECT_TRUE(WellFormedXml(lExport));
+  EXPECT_EQ(batch.Run("export new\nexport old " + exported.string() + "\n"), kBatchFailed);
+  EXPECT_NE(batch.err.str().find("usage: export new|open FILE"), std::string::npos);
+}
+
 TEST(BatchRun, CardRemovedIsACardError) {
   Batch batch;
   ASSERT_TRUE(batch.runner->Start());

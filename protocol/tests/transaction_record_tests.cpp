@@ -52,6 +52,31 @@ TEST_F(TransactionRecordTest, ExampleRecordComesOutByteForByte) {
   EXPECT_THAT(monitor.Text(), HasSubstr("\tW\xE4hrung: 03 D2"));
 }
 
+// A clock read a millisecond before midnight and again after it: the record's date and time
+// are of the one reading, never the date of one day with the time of the next.
+TEST(TransactionRecordStamp, DateAndTimeComeFromOneReadingOfTheClock) {
+  const std::filesystem::path home = testing::FreshFolder();
+  FunctionMonitor monitor;
+  const LanguageTexts texts = testing::GermanRecordTexts();
+  Journal journal{home, [] { return std::string("261231"); }};
+  AppDateTime now = 0;
+  AppClock clock{[&now] {
+    const AppDateTime reading = now;
+    now += 1.0 / 86400000;  // each reading a millisecond later
+    return reading;
+  }};
+  TransactionRecord record{monitor, texts, journal, clock};
+  now = ToAppDateTime({2026, 12, 31, 23, 59, 59, 999});
+  record.BeginRecord();
+  ASSERT_TRUE(record.AddDateField());
+  ASSERT_TRUE(record.AddTimeField());
+  EXPECT_EQ(HexWritten(record.CommandBufferView().subspan(5)), "CD 04 20 26 12 31 CE 02 23 59");
+  record.BeginRecord();  // the next record reads the clock anew
+  ASSERT_TRUE(record.AddDateField());
+  ASSERT_TRUE(record.AddTimeField());
+  EXPECT_EQ(HexWritten(record.CommandBufferView().subspan(5)), "CD 04 20 27 01 01 CE 02 00 00");
+}
+
 TEST_F(TransactionRecordTest, FlagsFollowTheCurrencyInFixedOrder) {
   BookOne19(containers);
   containers[8].turnover = 250;
@@ -169,7 +194,7 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
   const std::string sFile = SFile();
   EXPECT_THAT(sFile, ::testing::EndsWith("</qorParams><transactionEncoded><itemListEncoded>"
                                          "</itemListEncoded>"));
-  EXPECT_THAT(journal.PendingL(), ::testing::StartsWith("<transaction>"));
+  EXPECT_THAT(journal.PendingL().Text().value(), ::testing::StartsWith("<transaction>"));
 
   // The signing step closes both elements; the files are then well-formed XML, record after
   // record.
