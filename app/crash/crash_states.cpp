@@ -126,17 +126,42 @@ std::vector<std::size_t> CrashModel::SyncPoints() const {
   return points;
 }
 
-DiskImage CrashModel::StateAt(std::size_t cut, std::mt19937_64& random) const {
+namespace {
+
+Replay ReplayTo(const DiskImage& initial, const std::vector<DiskOp>& ops, std::size_t cut) {
   Replay replay;
   std::uint64_t file = 1;
-  for (const auto& [path, contents] : initial_.files) {
+  for (const auto& [path, contents] : initial.files) {
     replay.names[path] = replay.durableNames[path] = file;
     replay.durable[file++] = contents;
   }
-  for (const Path& folder : initial_.folders)
-    replay.folders.insert(folder), replay.durableFolders.insert(folder);
-  for (std::size_t i = 0; i < cut && i < ops_.size(); ++i)
-    replay.Run(ops_[i]);
+  for (const Path& folder : initial.folders) {
+    replay.folders.insert(folder);
+    replay.durableFolders.insert(folder);
+  }
+  for (std::size_t i = 0; i < cut && i < ops.size(); ++i)
+    replay.Run(ops[i]);
+  return replay;
+}
+
+}  // namespace
+
+DiskImage CrashModel::KeptStateAt(std::size_t cut) const {
+  const Replay replay = ReplayTo(initial_, ops_, cut);
+  DiskImage image;
+  image.folders.assign(replay.folders.begin(), replay.folders.end());
+  for (const auto& [path, id] : replay.names) {
+    std::string contents = replay.durable.count(id) ? replay.durable.at(id) : std::string();
+    if (const auto pending = replay.pending.find(id); pending != replay.pending.end())
+      for (const DiskOp& call : pending->second)
+        Apply(contents, call, call.data.size());
+    image.files[path] = std::move(contents);
+  }
+  return image;
+}
+
+DiskImage CrashModel::StateAt(std::size_t cut, std::mt19937_64& random) const {
+  const Replay replay = ReplayTo(initial_, ops_, cut);
 
   // Folder by folder: the entries as last synced, or now and then all of them as they stand.
   std::map<Path, std::uint64_t> names;

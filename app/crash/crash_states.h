@@ -23,6 +23,8 @@ class CrashModel {
   std::vector<std::size_t> SyncPoints() const;
   // The files after a power cut that came after the first `cut` calls.
   DiskImage StateAt(std::size_t cut, std::mt19937_64& random) const;
+  // The files as the first `cut` calls left them, everything written kept.
+  DiskImage KeptStateAt(std::size_t cut) const;
 
   // The highest transaction and report numbers a file of the card (a name holding
   // `cardFile`) held on the disk after the first `cut` calls: numbers the card had made
