@@ -40,10 +40,11 @@ endif()
 
 # Every test is labelled `unit` (in this process or a child of it, quick: `ctest -L unit`) or
 # `system` (pcscd, installed copies, load, whole scripts: `ctest -L system`). The suites listed
-# here are where threads meet (the card watcher, the embedded reader, the verification server);
-# they are labelled `tsan` too, and the `tsan` preset builds kasse_tsan_tests and runs them.
+# here are where threads meet (the card watcher, the embedded reader, the verification server,
+# the audit's signature checks on all cores); they are labelled `tsan` too, and the `tsan`
+# preset builds kasse_tsan_tests and runs them.
 set(KASSE_TSAN_SUITES Connector CardEvents CardPatience EmbeddedCard EmbeddedReader
-  VerifyServerTest VerifyServer ServiceStall)
+  VerifyServerTest VerifyServer ServiceStall JournalHistory)
 
 # kasse_test_labels(TARGET LABEL): call after gtest_discover_tests(TARGET ... LABELS LABEL).
 # Adds `tsan` to TARGET's cases of KASSE_TSAN_SUITES (once CTest knows the discovered names)

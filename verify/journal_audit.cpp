@@ -202,6 +202,7 @@ class CertificateJudge {
       return;
     }
     for (const auto& [card, count] : outcome.validByCard) {
+      if (count == 0) continue;  // each one a copy of a record counted elsewhere
       if (NamesCard(*certificate, card)) {
         report.signaturesChecked += count;
         continue;
@@ -304,13 +305,13 @@ AuditReport JournalAuditor::Report() {
     report.reports += outcome.reports;
     report.lateAnswers += outcome.lateAnswers;
     report.refusals += outcome.refusals;
+    report.rejections += outcome.rejections;
     firstFinding.push_back(findings.size());
     for (PairFinding& f : outcome.findings)
       findings.push_back({std::move(f.finding), pair, f.ordinal, 0});
     judge.SeeCertificates(pair, outcome, findings);
   }
   for (std::size_t pair = 0; pair < outcomes.size(); ++pair) {
-    judge.Judge(pair, outcomes[pair], report, findings);
     for (SequenceSegment& segment : outcomes[pair].segments) {
       for (SequenceEvent& event : segment.events)
         event.finding += firstFinding[pair];
@@ -318,8 +319,19 @@ AuditReport JournalAuditor::Report() {
     }
   }
   const HistoryResult history = CheckHistory(std::move(segments), names);
+  // A record journalled twice byte for byte is one sale, its signature one signature.
+  for (const DuplicateRecord& copy : history.duplicates) {
+    std::size_t& count = copy.transaction ? report.transactions : report.reports;
+    count -= std::min<std::size_t>(count, 1);
+    report.duplicates++;
+    if (!copy.counted) continue;
+    std::size_t& valid = outcomes[copy.pair].validByCard[copy.card];
+    valid -= std::min<std::size_t>(valid, 1);
+  }
+  for (std::size_t pair = 0; pair < outcomes.size(); ++pair)
+    judge.Judge(pair, outcomes[pair], report, findings);
   std::vector<bool> dropped(findings.size(), false);
-  for (std::size_t answered : history.answeredLate)
+  for (std::size_t answered : history.answeredLater)
     dropped[answered] = true;
   for (const HistoryFinding& f : history.findings) {
     findings.push_back({{names[f.place.pair], f.place.offset, f.place.record, f.text},

@@ -31,6 +31,8 @@ struct AuditReport {
   std::vector<AuditFinding> findings;
   std::vector<std::string> unusable;  // files that could not be audited at all
   std::size_t transactions = 0, reports = 0, lateAnswers = 0, refusals = 0;
+  std::size_t rejections = 0;  // answers the register refused: evidence, neither sale nor report
+  std::size_t duplicates = 0;  // records found again byte for byte in another pair, counted once
   std::size_t signaturesChecked = 0;    // valid under a certificate that counts
   std::size_t signaturesUntrusted = 0;  // valid, but under a certificate that does not count
   bool issuersChecked = false;          // the certificates were checked against trusted issuers
@@ -43,9 +45,14 @@ struct AuditOptions {
 // Journal pairs, checked as one history. A refusal of the card (transactionRefused,
 // reportRefused) is no finding: nothing was signed. A late answer (transactionLate,
 // reportLate) has its signature checked, explains its number and answers the request it
-// belongs to. A signature counts only under a certificate that names the card and, when
-// issuers are trusted, chains to one of them (or has the key of one that does: a card
-// re-certified keeps its key); a journal whose certificate does not is named once.
+// belongs to. An answer the register refused (transactionRejected, reportRejected: the card
+// answered a number already journalled) has its signature checked and is one finding, never a
+// sale or a report nor the number's record. A record written again into a new pair (rescued at
+// the next start) is one record: found twice byte for byte, it is no repeat and counted once;
+// it answers the request its first pair kept cut off without an answer. A signature counts only
+// under a certificate that names the card and, when issuers are trusted, chains to one of them (or
+// has the key of one that does: a card re-certified keeps its key); a journal whose certificate
+// does not is named once.
 class JournalAuditor {
  public:
   // `trust`: the issuers the parameter blocks' certificates must come from; none given or

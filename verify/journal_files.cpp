@@ -55,6 +55,12 @@ std::string AuditText(const AuditReport& report) {
   if (!report.issuersChecked) text += ", certificates not checked against an issuer (none trusted)";
   if (report.refusals != 0) text += ", " + std::to_string(report.refusals) + " refused by the card";
   if (report.lateAnswers != 0) text += ", " + std::to_string(report.lateAnswers) + " late answers";
+  if (report.rejections != 0)
+    text += ", " + std::to_string(report.rejections) +
+            " answer(s) the register refused (a number already journalled)";
+  if (report.duplicates != 0)
+    text += ", " + std::to_string(report.duplicates) +
+            " record(s) journalled twice byte for byte, counted once";
   text += "\n";
   return text;
 }

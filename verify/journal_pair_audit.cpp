@@ -67,7 +67,7 @@ void PairAudit::Add(std::string file, std::size_t offset, std::size_t record, st
 SequenceSegment& PairAudit::Segment(const std::string& card, bool transaction) {
   for (SequenceSegment& segment : outcome_.segments)
     if (segment.card == card && segment.transaction == transaction) return segment;
-  outcome_.segments.push_back({card, transaction, index_, {}});
+  outcome_.segments.push_back({card, transaction, index_, {}, {}});
   return outcome_.segments.back();
 }
 
@@ -123,50 +123,68 @@ void PairAudit::Params(const JournalElement& e) {
     outcome_.certificates.emplace_back(currentCard_, std::move(*der));
 }
 
-void PairAudit::Signed(const AuditedRecord& record, const ParsedCertificate* key) {
-  if (key == nullptr || key != key_.get()) return;
+bool PairAudit::Signed(const AuditedRecord& record, const ParsedCertificate* key) {
+  if (key == nullptr || key != key_.get()) return false;
   outcome_.validByCard[record.tpId + " " + std::to_string(record.tpIdNo)]++;
+  return true;
 }
 
 void PairAudit::Unanswered(const JournalElement& e, std::string text, bool transaction,
-                           Bytes request) {
+                           Bytes request, bool cut) {
   AddS(e, std::move(text));
   SequenceEvent event;
   event.kind = SequenceEvent::Kind::kUnanswered;
   event.place = event.lastPlace = Place(e);
   event.request = std::move(request);
   event.finding = outcome_.findings.size() - 1;
+  event.cut = cut;
   Segment(currentCard_, transaction).events.push_back(std::move(event));
 }
 
 void PairAudit::Record(const JournalElement& e, const Checked& checked,
                        const ParsedCertificate* key) {
   const bool transaction = e.name == "transactionEncoded";
-  (transaction ? outcome_.transactions : outcome_.reports)++;
   const std::string kind = Kind(transaction);
+  // An answer the register refused is evidence, not a sale.
+  const bool rejected = ChildText(e.body, kind + "Rejected").has_value();
+  (rejected ? outcome_.rejections : transaction ? outcome_.transactions : outcome_.reports)++;
   if (!checked.record) {
     AddS(e, kind + ": " + checked.problem);
+    // Its L record is still its own: the records after it keep their partners.
+    if (l_) (void)NextL(transaction);
     return;
   }
   const AuditedRecord& record = *checked.record;
+  const std::string card = record.tpId + " " + std::to_string(record.tpIdNo);
   if (!checked.problem.empty()) {
-    AddS(e, kind + ": " + checked.problem);
-  } else if (!record.signature.empty()) {
-    Signed(record, key);
+    AddS(e, kind + (rejected ? ": refused answer: " : ": ") + checked.problem);
   }
-  if (record.refused) {
+  if (record.rejected) {
+    SequenceEvent event;
+    event.kind = SequenceEvent::Kind::kRejected;
+    event.first = event.last = record.seqNo;
+    event.place = event.lastPlace = Place(e);
+    Segment(card, transaction).events.push_back(std::move(event));
+  } else if (record.refused) {
     outcome_.refusals++;  // nothing was signed, no number used
   } else if (record.answered) {
+    const bool counted =
+        checked.problem.empty() && !record.signature.empty() && Signed(record, key);
     // An unsigned daily closing shows the card's last report number without taking a new one.
     if (transaction || !record.signature.empty())
-      Segment(record.tpId + " " + std::to_string(record.tpIdNo), transaction)
-          .Answered(record.seqNo, Place(e));
+      Segment(card, transaction)
+          .Answered(record.seqNo, Place(e), record.print, counted, record.request);
   } else if (ChildText(e.body, kind + "Request")) {
-    Unanswered(e, kind + ": request without an answer", transaction, record.request);
+    Unanswered(e, kind + ": request without an answer", transaction, record.request, false);
   }
   if (!l_) return;  // named once for the pair
   const std::optional<LRecord> l = NextL(transaction);
   if (!l) {
+    // A record whose L part the end of the run cut off: the cut is named with the L file.
+    if (lCut_ && !lCutMatched_ && lCut_->name == kind) {
+      lCutMatched_ = true;
+      return;
+    }
     AddS(e, kind + ": no matching " + kind + " record in the L file");
     return;
   }
@@ -186,7 +204,7 @@ void PairAudit::Late(const JournalElement& e, const Checked& checked,
   if (!checked.problem.empty()) {
     AddS(e, prefix + checked.problem);
   } else if (!record.signature.empty()) {
-    Signed(record, key);
+    (void)Signed(record, key);
   }
   SequenceEvent event;
   event.kind = SequenceEvent::Kind::kLate;
@@ -291,8 +309,10 @@ PairOutcome PairAudit::Finish() {
         !ChildText(body, kind + "Response") && !ChildText(body, kind + "Refused")) {
       auto request = Base64Decode(*ChildText(body, kind + "Request"));
       Unanswered(*sCut_, kind + ": request without an answer (record cut off)", transaction,
-                 request ? std::move(*request) : Bytes());
+                 request ? std::move(*request) : Bytes(), true);
     }
+    // Its L record, whole or cut as well, is no record without an S record.
+    if (l_ && (transaction || sCut_->name == "reportEncoded")) (void)NextL(transaction);
   }
   if (l_) {
     while (ReadL()) {

@@ -37,7 +37,7 @@ struct PairOutcome {
   std::shared_ptr<const ParsedCertificate> certificate;     // the first block's: checks all
   std::string certificateCard;
   std::map<std::string, std::size_t> validByCard;  // signatures valid under `certificate`
-  std::size_t transactions = 0, reports = 0, lateAnswers = 0, refusals = 0;
+  std::size_t transactions = 0, reports = 0, lateAnswers = 0, refusals = 0, rejections = 0;
   std::vector<std::string> unusable;
 };
 
@@ -81,8 +81,10 @@ class PairAudit {
   void Params(const JournalElement& e);
   void Record(const JournalElement& e, const Checked& checked, const ParsedCertificate* key);
   void Late(const JournalElement& e, const Checked& checked, const ParsedCertificate* key);
-  void Signed(const AuditedRecord& record, const ParsedCertificate* key);
-  void Unanswered(const JournalElement& e, std::string text, bool transaction, Bytes request);
+  // Counts a valid signature under the pair's certificate; returns whether it was counted.
+  bool Signed(const AuditedRecord& record, const ParsedCertificate* key);
+  void Unanswered(const JournalElement& e, std::string text, bool transaction, Bytes request,
+                  bool cut);
   // Reads one more element of the L file into the queue of its kind; false at its end.
   bool ReadL();
   std::optional<LRecord> NextL(bool transaction);
@@ -102,6 +104,7 @@ class PairAudit {
   std::vector<std::string> sParams_, lParams_;
   std::size_t sRecords_ = 0, lRecords_ = 0;
   std::optional<JournalElement> sCut_, lCut_;
+  bool lCutMatched_ = false;  // an S record stands for the L file's cut-off record
   std::deque<LRecord> lQueue_[2];
   bool lEnded_ = false;
 };

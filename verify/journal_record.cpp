@@ -5,6 +5,7 @@
 #include "common/base_n.h"
 #include "common/card_tags.h"
 #include "common/payload_filter.h"
+#include "common/sha.h"
 #include "common/tlv_reader.h"
 #include "journal/journal_scan.h"
 #include "verify/card_certificate.h"
@@ -31,6 +32,19 @@ bool IsStatusWord(std::string_view text) {
   return true;
 }
 
+// The first eight bytes of the SHA-256 of request and answer, with the request's length between
+// them so that no two splits of the same bytes meet.
+std::uint64_t Print(const Bytes& request, const Bytes& answer) {
+  Bytes both;
+  both.reserve(request.size() + answer.size() + 8);
+  for (int shift = 56; shift >= 0; shift -= 8)
+    both.push_back(static_cast<Byte>(request.size() >> shift));
+  both.insert(both.end(), request.begin(), request.end());
+  both.insert(both.end(), answer.begin(), answer.end());
+  const Sha256Digest digest = Sha256(both);
+  return Unsigned(ByteSpan(digest).first(8));
+}
+
 }  // namespace
 
 Result<Bytes> Base64Child(std::string_view body, std::string_view name) {
@@ -44,30 +58,36 @@ Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certi
   AuditedRecord record;
   record.transaction = scanned.name.starts_with("transaction");
   record.offset = scanned.offset;
-  const std::string_view prefix = record.transaction ? "transaction" : "report";
-  auto request = Base64Child(scanned.body, std::string(prefix) + "Request");
-  auto response = Base64Child(scanned.body, std::string(prefix) + "Response");
-  if (!ChildText(scanned.body, std::string(prefix) + "Request")) {
+  const std::string prefix = record.transaction ? "transaction" : "report";
+  if (!ChildText(scanned.body, prefix + "Request")) {
     checked.record = record;  // a failed exchange: nothing was sent
     return checked;
   }
+  auto request = Base64Child(scanned.body, prefix + "Request");
   if (!request) return {std::nullopt, "request is not Base64"};
   record.request = *request;
-  const auto refusal = ChildText(scanned.body, std::string(prefix) + "Refused");
-  const bool responded = ChildText(scanned.body, std::string(prefix) + "Response").has_value();
+  const auto refusal = ChildText(scanned.body, prefix + "Refused");
+  const bool responded = ChildText(scanned.body, prefix + "Response").has_value();
+  const bool rejected = ChildText(scanned.body, prefix + "Rejected").has_value();
   if (refusal && responded) return {std::nullopt, "both an answer and a refusal"};
+  if (rejected && (refusal || responded))
+    return {std::nullopt, "a rejected answer beside an answer or a refusal"};
   if (refusal) {
     record.refused = true;
     checked.record = record;
     if (!IsStatusWord(*refusal)) checked.problem = "refusal: not a status word (4 hex digits)";
     return checked;
   }
-  if (!responded) {
+  if (!responded && !rejected) {
     checked.record = record;
     return checked;
   }
-  if (!response) return {std::nullopt, "response is not Base64"};
-  record.answered = true;
+  auto response = Base64Child(scanned.body, prefix + (rejected ? "Rejected" : "Response"));
+  if (!response)
+    return {std::nullopt, rejected ? "rejected answer is not Base64" : "response is not Base64"};
+  record.print = Print(*request, *response);
+  record.rejected = rejected;
+  record.answered = !rejected;
   Bytes message = *request;
   Bytes signature;
   if (record.transaction) {

@@ -1,7 +1,7 @@
 #pragma once
-// One record of an S journal decoded: the request, and the card's answer, refusal or nothing;
-// for an answer the card's name, number, sequence number and signature, the signature checked
-// against the card certificate of the journal's parameter block.
+// One record of an S journal decoded: the request, and the card's answer, refusal, rejected answer
+// or nothing; for an answer (and a rejected one) the card's name, number, sequence number and
+// signature, the signature checked against the card certificate of the journal's parameter block.
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +23,11 @@ struct AuditedRecord {
   std::uint64_t tpIdNo = 0, seqNo = 0;
   Bytes signature, request;
   bool answered = false;
-  bool refused = false;  // the card refused it: nothing signed, no number used
+  bool refused = false;   // the card refused it: nothing signed, no number used
+  bool rejected = false;  // the register refused the card's answer: a number already journalled
+  // Of the request and the answer bytes (first 8 bytes of their SHA-256): a record journalled
+  // twice, byte for byte, is one record.
+  std::uint64_t print = 0;
 };
 
 struct Checked {
@@ -32,7 +36,9 @@ struct Checked {
 };
 
 // A transactionEncoded, reportEncoded, transactionLate or reportLate record; without a
-// certificate the signature cannot be checked (a problem).
+// certificate the signature cannot be checked (a problem). A rejected answer (transactionRejected,
+// reportRejected) is decoded and checked as any answer, but `answered` stays false: it is
+// evidence, not a receipt.
 Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certificate);
 
 // The Base64 content of the first element `name` in body, decoded; kMissingInput when there is

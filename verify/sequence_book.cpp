@@ -6,18 +6,24 @@
 
 namespace kasse {
 
-void SequenceSegment::Answered(std::uint64_t number, const RecordPlace& place) {
+void SequenceSegment::Answered(std::uint64_t number, const RecordPlace& place, std::uint64_t digest,
+                               bool counted, const Bytes& request) {
+  if (firstRequest.empty()) firstRequest = request;
+  const NumberedRecord numbered{digest, place.offset, static_cast<std::uint32_t>(place.record),
+                                counted};
   if (!events.empty()) {
     SequenceEvent& run = events.back();
     if (run.kind == SequenceEvent::Kind::kAnswered && run.last + 1 == number && number != 0) {
       run.last = number;
       run.lastPlace = place;
+      run.records.push_back(numbered);
       return;
     }
   }
   SequenceEvent run;
   run.first = run.last = number;
   run.place = run.lastPlace = place;
+  run.records.push_back(numbered);
   events.push_back(std::move(run));
 }
 
@@ -43,11 +49,10 @@ class Stream {
   void Finish();
 
  private:
-  // Numbers first..last seen, from one run whose ends were at these places.
+  // Numbers first..last seen, from one run or late answer.
   struct Seen {
     std::uint64_t last = 0;
-    std::uint64_t runFirst = 0, runLast = 0;
-    RecordPlace firstPlace, lastPlace;
+    const SequenceEvent* event = nullptr;
   };
   struct Gap {
     RecordPlace place, before;
@@ -57,6 +62,7 @@ class Stream {
   struct Pending {
     Bytes request;
     std::size_t finding = 0;
+    bool cut = false;
   };
 
   std::string Place(const RecordPlace& place) const {
@@ -67,10 +73,21 @@ class Stream {
     return Kind(transaction_) + (first == last ? " " : "s ") + Range(first, last) + " of card " +
            card_ + ": ";
   }
+  // Where number n of a seen run stands.
+  static RecordPlace PlaceOf(const Seen& seen, std::uint64_t n);
   // Where numbers first..last of a seen run stand.
   std::string PlacesOf(const Seen& seen, std::uint64_t first, std::uint64_t last) const;
-  // Returns whether any of the numbers was seen before.
+  // Returns whether any of the numbers was seen before in another record.
   bool Add(const SequenceEvent& event);
+  // Numbers from..to of `event`, seen before in `seen`; returns whether any is a repeat.
+  bool Again(const Seen& seen, std::uint64_t from, std::uint64_t to, const SequenceEvent& event);
+  // Whether number n of `event` is the record `seen` holds, byte for byte, from another pair.
+  static bool Identical(const Seen& seen, std::uint64_t n, const SequenceEvent& event);
+  // A segment's first answered record may be the rescued answer of a request an earlier pair
+  // kept without one, when the run that signed it could not journal it.
+  void Rescued(const SequenceSegment& segment, const SequenceEvent& first);
+  void Answer(std::vector<Pending>::reverse_iterator pending);
+  void Rejected(const SequenceEvent& event);
   void Fill(std::uint64_t first, std::uint64_t last);
   void Insert(std::uint64_t first, std::uint64_t last, const SequenceEvent& event);
 
@@ -85,17 +102,25 @@ class Stream {
   std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>> missing_;  // first: last, gap
   std::vector<Pending> pending_;
   std::size_t unanswered_ = 0;
+  std::vector<const SequenceEvent*> rejected_;  // judged once every record is seen
 };
 
+RecordPlace Stream::PlaceOf(const Seen& seen, std::uint64_t n) {
+  const SequenceEvent& event = *seen.event;
+  const std::uint64_t index = n - event.first;
+  if (index >= event.records.size()) return event.place;  // a late answer: one number
+  return {event.place.pair, event.records[index].offset, event.records[index].record};
+}
+
 std::string Stream::PlacesOf(const Seen& seen, std::uint64_t first, std::uint64_t last) const {
-  if (first == last && first == seen.runFirst) return Place(seen.firstPlace);
-  if (first == last && first == seen.runLast) return Place(seen.lastPlace);
-  return names_[seen.firstPlace.pair] + " records " + std::to_string(seen.firstPlace.record) +
-         " to " + std::to_string(seen.lastPlace.record);
+  const RecordPlace from = PlaceOf(seen, first);
+  if (first == last) return Place(from);
+  return names_[from.pair] + " records " + std::to_string(from.record) + " to " +
+         std::to_string(PlaceOf(seen, last).record);
 }
 
 void Stream::Insert(std::uint64_t first, std::uint64_t last, const SequenceEvent& event) {
-  seen_[first] = {last, event.first, event.last, event.place, event.lastPlace};
+  seen_[first] = {last, &event};
 }
 
 void Stream::Fill(std::uint64_t first, std::uint64_t last) {
@@ -135,10 +160,7 @@ bool Stream::Add(const SequenceEvent& event) {
       const std::uint64_t to = std::min(it->second.last, below);
       if (from > to) continue;
       if (from > next) fresh.emplace_back(next, from - 1);
-      repeated = true;
-      result_.findings.push_back(
-          {event.place, Prefix(from, to) + "sequence number" + (from == to ? "" : "s") +
-                            " repeated; first in " + PlacesOf(it->second, from, to)});
+      repeated = Again(it->second, from, to, event) || repeated;
       next = to + 1;
     }
     if (next <= below) fresh.emplace_back(next, below);
@@ -160,16 +182,83 @@ bool Stream::Add(const SequenceEvent& event) {
   return repeated;
 }
 
+bool Stream::Identical(const Seen& seen, std::uint64_t n, const SequenceEvent& event) {
+  const SequenceEvent& first = *seen.event;
+  if (first.place.pair == event.place.pair) return false;  // one run never journals twice
+  const std::uint64_t a = n - first.first, b = n - event.first;
+  return a < first.records.size() && b < event.records.size() &&
+         first.records[a].digest == event.records[b].digest;
+}
+
+bool Stream::Again(const Seen& seen, std::uint64_t from, std::uint64_t to,
+                   const SequenceEvent& event) {
+  bool repeated = false;
+  for (std::uint64_t n = from;; ++n) {
+    if (Identical(seen, n, event)) {
+      result_.duplicates.push_back(
+          {event.place.pair, card_, transaction_, event.records[n - event.first].counted});
+    } else {
+      std::uint64_t end = n;
+      while (end < to && !Identical(seen, end + 1, event))
+        ++end;
+      result_.findings.push_back({event.place, Prefix(n, end) + "sequence number" +
+                                                   (n == end ? "" : "s") + " repeated; first in " +
+                                                   PlacesOf(seen, n, end)});
+      repeated = true;
+      n = end;
+    }
+    if (n == to) return repeated;
+  }
+}
+
+void Stream::Answer(std::vector<Pending>::reverse_iterator pending) {
+  result_.answeredLater.push_back(pending->finding);
+  --unanswered_;
+  pending_.erase(std::next(pending).base());
+}
+
+void Stream::Rescued(const SequenceSegment& segment, const SequenceEvent& first) {
+  // A new sale that merely looks the same follows a gap when the card had numbered the request.
+  if (segment.firstRequest.empty() || (highest_ && first.first != *highest_ + 1)) return;
+  const auto match = std::find_if(pending_.rbegin(), pending_.rend(), [&](const Pending& p) {
+    return p.cut && p.request == segment.firstRequest;
+  });
+  if (match != pending_.rend()) Answer(match);
+}
+
+void Stream::Rejected(const SequenceEvent& event) {
+  const std::uint64_t n = event.first;
+  std::string text = Prefix(n, n) + "the card answered this number ";
+  auto it = seen_.upper_bound(n);
+  if (it != seen_.begin() && n <= std::prev(it)->second.last) {
+    text +=
+        "a second time and the register refused the answer (kept as evidence, not a sale); "
+        "the number's record is in " +
+        PlacesOf(std::prev(it)->second, n, n);
+  } else {
+    text +=
+        "again and the register refused the answer as already journalled (kept as evidence, "
+        "not a sale), but no record of this number is in these journals";
+  }
+  result_.findings.push_back({event.place, std::move(text)});
+}
+
 void Stream::Replay(const SequenceSegment& segment) {
   std::optional<std::uint64_t> before;
   RecordPlace beforePlace;
+  bool firstAnswer = true;
   for (const SequenceEvent& event : segment.events) {
     switch (event.kind) {
       case SequenceEvent::Kind::kUnanswered:
-        pending_.push_back({event.request, event.finding});
+        pending_.push_back({event.request, event.finding, event.cut});
         ++unanswered_;
         break;
+      case SequenceEvent::Kind::kRejected:
+        rejected_.push_back(&event);
+        break;
       case SequenceEvent::Kind::kAnswered:
+        if (firstAnswer) Rescued(segment, event);
+        firstAnswer = false;
         // Within one run of the register the card only counts up.
         if (!Add(event) && before && event.first < *before) {
           result_.findings.push_back(
@@ -194,9 +283,7 @@ void Stream::Replay(const SequenceSegment& segment) {
                                 "answer"});
           break;
         }
-        result_.answeredLate.push_back(match->finding);
-        --unanswered_;
-        pending_.erase(std::next(match).base());
+        Answer(match);
         break;
       }
     }
@@ -204,6 +291,8 @@ void Stream::Replay(const SequenceSegment& segment) {
 }
 
 void Stream::Finish() {
+  for (const SequenceEvent* event : rejected_)
+    Rejected(*event);
   std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> open(gaps_.size());
   for (const auto& [first, entry] : missing_)
     open[entry.second].emplace_back(first, entry.first);

@@ -16,18 +16,14 @@ namespace kasse::testing {
 
 class JournalMaker {
  public:
-  JournalMaker() { card_.Process(HexParse("00 A4 04 00 08 D2 76 00 01 48 51 4F 52")); }
+  // A card in memory, or one kept in files (a copy of its folder is a backup to put back).
+  explicit JournalMaker(sim::EngineOptions options = {}) : card_(std::move(options)) {
+    card_.Process(HexParse("00 A4 04 00 08 D2 76 00 01 48 51 4F 52"));
+  }
 
   // One signed sale; returns its QR payload (filtered request and answer).
   Bytes Sale(std::int64_t cents, const std::string& operatorId = "ich") {
-    Bytes inner;
-    AppendElementTo(inner, 0xD8, PackSignedAmount(cents));
-    AppendElementTo(inner, 0xDB, HexParse("19 00"));
-    Bytes data = HexParse("CD 04 20 26 05 12 CE 02 09 30");
-    AppendElementTo(data, 0xC6, Bytes(operatorId.begin(), operatorId.end()));
-    AppendElementTo(data, 0xC7, Bytes(20, 0xAB));
-    AppendElementTo(data, 0xC8, HexParse("03 D2"));
-    AppendElementTo(data, 0xE1, inner);
+    const Bytes data = SaleRequest(cents, operatorId);
     const Bytes answer = Exchange(0x40, 0x00, data);
     s_ += "<transactionEncoded><itemListEncoded>eA==</itemListEncoded><transactionRequest>" +
           Base64Encode(data) + "</transactionRequest><transactionResponse>" + Base64Encode(answer) +
@@ -66,6 +62,30 @@ class JournalMaker {
            "</transactionResponse></transactionLate>";
   }
 
+  // A sale whose answer the register refused: the card answered a number it had given before
+  // (a card put back from a backup). The answer is kept as evidence; the L record has no card
+  // fields. Returns the answer.
+  Bytes Rejected(std::int64_t cents) {
+    const Bytes data = SaleRequest(cents, "ich");
+    const Bytes answer = Exchange(0x40, 0x00, data);
+    (void)CardFields(answer, "seqNoTransaction");  // the card's name for the parameter block
+    s_ += "<transactionEncoded><itemListEncoded>eA==</itemListEncoded><transactionRequest>" +
+          Base64Encode(data) + "</transactionRequest><transactionRejected>" + Base64Encode(answer) +
+          "</transactionRejected></transactionEncoded>";
+    l_ += "<transaction><date>12.05.2026</date></transaction>";
+    return answer;
+  }
+
+  // A signed daily closing whose answer the register refused.
+  void RejectedClosing() {
+    const Bytes data = HexParse("CD 04 20 26 05 12 CE 02 18 01");
+    const Bytes answer = Exchange(0x42, 0x01, data);
+    s_ += "<reportEncoded><reportRequest>" + Base64Encode(data) +
+          "</reportRequest><reportRejected>" + Base64Encode(answer) +
+          "</reportRejected></reportEncoded>";
+    l_ += "<report><lifeCycle>03</lifeCycle></report>";
+  }
+
   // A sale the card refused with a status word: nothing signed, no number used.
   void Refused(const std::string& statusWord = "6985") {
     const Bytes data = HexParse("CD 04 20 26 05 12 CE 02 09 30 C6 01 78");
@@ -89,6 +109,17 @@ class JournalMaker {
   Bytes Issuer() const { return card_.CaCertificate(); }
 
  private:
+  static Bytes SaleRequest(std::int64_t cents, const std::string& operatorId) {
+    Bytes inner;
+    AppendElementTo(inner, 0xD8, PackSignedAmount(cents));
+    AppendElementTo(inner, 0xDB, HexParse("19 00"));
+    Bytes data = HexParse("CD 04 20 26 05 12 CE 02 09 30");
+    AppendElementTo(data, 0xC6, Bytes(operatorId.begin(), operatorId.end()));
+    AppendElementTo(data, 0xC7, Bytes(20, 0xAB));
+    AppendElementTo(data, 0xC8, HexParse("03 D2"));
+    AppendElementTo(data, 0xE1, inner);
+    return data;
+  }
   static void AppendElementTo(Bytes& out, Byte tag, const Bytes& value) {
     sim::AppendElement(out, tag, value);
   }
