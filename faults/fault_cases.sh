@@ -117,3 +117,27 @@ case_status_report() {
 case_truncate() {
   fault_run "$1" 3 'card error' "1 3" "$lost_answers" --truncate
 }
+
+# Power cuts explored over a recorded run of register and embedded card (no pcscd needed): every
+# sync point and 10,000 random cuts in a full run, a few hundred in a short one.
+case_crash_states() {
+  local states=10000
+  ((ci)) && states=300
+  KASSE_CRASH_STATES=$states "$bin/crash_tests" --gtest_filter='CrashExploration.*' \
+    >"$1/crash.log" 2>&1 || { problem "crash exploration failed (see $1/crash.log)"; return 1; }
+  note="$(grep -m1 'states explored' "$1/crash.log")"
+}
+
+# One flipped byte in every kind of file, at every place of a small file and 200 of a large one
+# (in a short run 12 of each), then a restart and a sale; and the card's own files, every byte.
+case_bit_rot() {
+  local places=0
+  ((ci)) && places=12
+  KASSE_BITROT_POSITIONS=$places "$bin/crash_tests" --gtest_filter='BitRot.*' \
+    >"$1/bit-rot.log" 2>&1 || { problem "bit-rot sweep failed (see $1/bit-rot.log)"; return 1; }
+  if ((!ci)); then
+    KASSE_BITROT_ALL=1 "$bin/sim_tests" --gtest_filter='CardBitRot.*' >"$1/card-bit-rot.log" 2>&1 ||
+      { problem "card bit-rot sweep failed (see $1/card-bit-rot.log)"; return 1; }
+  fi
+  note="$(grep -c 'flips' "$1/bit-rot.log") kinds of file"
+}
