@@ -61,6 +61,7 @@ Result<void> Journal::OpenJournalPair() {
     const std::size_t paramsBefore = pendingParams_.size();
     Result<void> header = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalHeader);
     if (header) header = WriteParameterBlock();
+    if (header) header = Flush();  // a pair the disk refuses is found now, while it is empty
     if (!header) {
       // A pair without its header holds nothing: it goes again and its number stays free.
       // The record that wanted it is refused whole rather than written without its start.
@@ -111,6 +112,14 @@ Result<void> Journal::CreatePair(const std::filesystem::path& sName,
 
 Result<void> Journal::Append(PairFile& file, std::string_view text) {
   file.unwritten += text;
+  // Held until the next sync or flush: a sale is a few dozen small writes, and one call to
+  // the OS per file is what the disk sees anyway. A long record goes out on its own.
+  if (file.unwritten.size() < kHandOverAt && !behind_) return {};
+  return HandOver(file);
+}
+
+Result<void> Journal::HandOver(PairFile& file) {
+  if (file.unwritten.empty()) return {};
   std::size_t written = 0;
   Result<void> result = WriteAll(io_, file.fd, file.unwritten, file.name, &written);
   file.unwritten.erase(0, written);
@@ -120,7 +129,6 @@ Result<void> Journal::Append(PairFile& file, std::string_view text) {
 }
 
 Result<void> Journal::SyncFile(PairFile& file) {
-  if (auto written = Append(file, {}); !written) return written;
   if (!file.unsynced) return {};
   if (io_.DataSync(file.fd) != 0) {
     behind_ = true;
@@ -128,6 +136,14 @@ Result<void> Journal::SyncFile(PairFile& file) {
   }
   file.unsynced = false;
   return {};
+}
+
+Result<void> Journal::Flush() {
+  if (!IsOpen()) return {};
+  // Both files are tried, so the L file of a record is kept even when the S file fails.
+  Result<void> result = HandOver(s_);
+  Result<void> handed = HandOver(l_);
+  return result ? handed : result;
 }
 
 Result<void> Journal::Sync(int targets) {
@@ -140,14 +156,19 @@ Result<void> Journal::Sync(int targets) {
     }
     unsyncedFolders_.erase(unsyncedFolders_.begin());
   }
-  // Both files are tried, so the L file of a record is kept even when the S file fails.
-  Result<void> result;
-  if ((targets & kJournalS) != 0 || !s_.unwritten.empty()) result = SyncFile(s_);
-  if ((targets & kJournalL) != 0 || !l_.unwritten.empty()) {
+  // Everything held goes to the OS; only the files of `targets` (and one that failed before)
+  // wait for the disk.
+  const bool wasBehind = behind_;
+  Result<void> result = Flush();
+  if ((targets & kJournalS) != 0 || wasBehind) {
+    Result<void> synced = SyncFile(s_);
+    if (result) result = synced;
+  }
+  if ((targets & kJournalL) != 0 || wasBehind) {
     Result<void> synced = SyncFile(l_);
     if (result) result = synced;
   }
-  if (result && targets == kJournalBoth) behind_ = false;
+  if (result) behind_ = false;
   return result;
 }
 
@@ -210,6 +231,9 @@ Result<void> Journal::JournalWrite(int targets, JournalSection section, std::str
 
 void Journal::MarkRecordStart() {
   recordRefused_ = false;
+  // Text of an earlier record still held goes out first, so that what is held after a failure
+  // is always whole records.
+  (void)Flush();
   // Records whose every write and sync succeeded never need rescuing.
   if (!behind_) {
     heldS_.clear();
@@ -254,6 +278,7 @@ void Journal::AbandonJournalPair() {
 Result<void> Journal::CloseJournalPair() {
   if (!IsOpen()) return {};
   Result<void> result = JournalWrite(kJournalBoth, JournalSection::kFrame, kJournalClosingTag);
+  if (result) result = Flush();
   io_.Close(s_.fd);
   io_.Close(l_.fd);
   // The names stay readable after the close.

@@ -6,10 +6,11 @@
 // private file of the state folder (SpillPendingInto), so memory stays flat over long runs.
 //
 // Callers write whole tags themselves; text content they take from the operator must go through
-// XmlEscape (journal/xml_text.h). Every write reaches the file (handed to the OS) before
-// JournalWrite returns, so a crash of the register loses nothing that was journalled; Sync
-// puts it on the disk, so a power cut loses nothing either. Callers sync where the card is
-// involved: the request before the command goes out, the answer before anyone sees it.
+// XmlEscape (journal/xml_text.h). Writes are held in memory until the next Sync or Flush,
+// which hand them to the OS in one call per file (a sale is a few dozen small writes); Sync
+// then puts them on the disk, so a power cut loses nothing synced. Callers sync where the card
+// is involved (the request before the command goes out, the answer before anyone sees it) and
+// flush a record they end without a sync, so a crash of the register loses nothing journalled.
 //
 // The pair is opened at the first write of a run, with names no other register holds. A write
 // or sync that fails keeps the text in memory, in order; later writes queue behind it and every
@@ -78,9 +79,11 @@ class Journal {
   // The closed item-list text directly followed by <hashTransactionItems>, the hash bytes as
   // hexadecimal digits (one write per byte) and </hashTransactionItems>; all L file, records.
   Result<void> WriteItemHash(std::string_view itemListText, ByteSpan hash);
-  // Writes what is held in memory and puts the written files of `targets` on the disk
-  // (fdatasync; a new pair's folder once). Nothing when the pair is not open.
+  // Hands what is held in memory to the OS (both files) and puts the files of `targets` on the
+  // disk (fdatasync; a new pair's folder once). Nothing when the pair is not open.
   Result<void> Sync(int targets = kJournalBoth);
+  // Hands what is held in memory to the OS, without waiting for the disk.
+  Result<void> Flush();
   // A whole record that must not be lost (a late answer of the card): written and synced.
   Result<void> WriteRecord(int targets, std::string_view record);
   // A write or sync failed and has not succeeded since: some text is in memory only.
@@ -123,6 +126,8 @@ class Journal {
 
   // The flush threshold after a transaction: PendingL longer than this many characters.
   static constexpr std::size_t kFlushThreshold = 0x4E20;
+  // Text held for one file beyond this goes to the OS without waiting for a flush.
+  static constexpr std::size_t kHandOverAt = 64 * 1024;
 
  private:
   // One file of the pair: what was handed to the OS but not synced, and what is still held.
@@ -135,6 +140,7 @@ class Journal {
   Result<void> CreatePair(const std::filesystem::path& sName, const std::filesystem::path& lName);
   void RemovePair();
   Result<void> Append(PairFile& file, std::string_view text);
+  Result<void> HandOver(PairFile& file);
   Result<void> SyncFile(PairFile& file);
   Result<void> WriteParameterBlock();
   Result<void> CreateExportFile(const std::filesystem::path& path, const PendingText& pending);

@@ -65,6 +65,7 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
   if (!journalled) {
     (void)WriteS(record_, "</reportEncoded>");
     (void)WriteL(record_, "</report>");
+    (void)record_.JournalFiles().Flush();
     Error error =
         MakeError(ErrorKind::kIo, std::string(kind.heading) +
                                       " is not sent: its request cannot be written to "
@@ -98,6 +99,7 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
+  if (!ok) (void)record_.JournalFiles().Flush();  // no sync below: a failure stays held
   if (!reply && reply.error().kind == ErrorKind::kBusy) {
     outcome.stage = CardStage::kUnanswered;
     outcome.error =

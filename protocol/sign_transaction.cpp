@@ -40,6 +40,7 @@ CardOutcome TransactionSigning::Fail(TransactionRecord& record, CardStage stage,
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + texts.LangText(33));
   (void)Write(record, kJournalS, "</transactionEncoded>");
   (void)Write(record, kJournalL, "</transaction>");
+  (void)record.JournalFiles().Flush();  // a failure stays held and is retried
   CardOutcome outcome;
   outcome.stage = stage;
   outcome.receipt.responseText = record.ResponseReceiptText();
@@ -61,6 +62,7 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   if (auto journalled = JournalRequest(record, data); !journalled) {
     (void)Write(record, kJournalS, "</transactionEncoded>");
     (void)Write(record, kJournalL, "</transaction>");
+    (void)record.JournalFiles().Flush();
     Error error =
         MakeError(ErrorKind::kIo,
                   "The sale is not signed: its request cannot be written to "

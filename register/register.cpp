@@ -162,6 +162,7 @@ Register::RunEnd Register::EndRun() {
   if (Result<void> exported = journal_.ExportFlush(); !exported)
     end.message = "The export pair did not get the last records (" + exported.error().message +
                   "); the journal pair holds them.";
+  (void)journal_.Flush();  // a failure leaves the journal behind: synced or rescued below
   if (!journal_.IsBehind()) return end;
   if (journal_.Sync()) {
     ReleaseHeldReceipt();
@@ -350,6 +351,7 @@ Result<void> Register::Storno(std::optional<std::size_t> line) {
 }
 
 Result<void> Register::JournalCaughtUp() {
+  (void)journal_.Flush();  // a failure leaves the journal behind, which is tried below
   if (journal_.IsBehind()) {
     // A record the journal holds in memory only is written first; no new signature before.
     if (auto synced = journal_.Sync(); !synced)

@@ -47,6 +47,9 @@ TEST_F(JournalTest, FirstWriteOpensPairWithHeaderAndParameterBlock) {
   EXPECT_EQ(journal.LName(), home / "Journal" / "261206XMLExpBak01L.xml");
   EXPECT_EQ(journal.SName(), home / "Journal" / "261206XMLExpBak01S.xml");
   EXPECT_EQ(kJournalHeader.size(), 118u);
+  // The header and the block reach the file at once; the record waits for a flush.
+  EXPECT_EQ(Read(journal.LName()), std::string(kJournalHeader) + kParamsBlock);
+  ASSERT_TRUE(journal.Flush());
   EXPECT_EQ(Read(journal.LName()), std::string(kJournalHeader) + kParamsBlock + "<transaction>");
   EXPECT_EQ(Read(journal.SName()), std::string(kJournalHeader) + kParamsBlock);
   // The block goes to both files but is buffered once; frame text is not buffered at all.
@@ -82,6 +85,7 @@ TEST_F(JournalTest, SectionsAndTargetsFillTheRightBuffers) {
   EXPECT_EQ(Pending(journal.PendingS()), "<a/><b/>");
   EXPECT_EQ(Pending(journal.PendingL()), "<b/>");
   EXPECT_EQ(journal.PendingParams(), kParamsBlock + "<p/>");
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(Read(journal.SName()), EndsWith("<a/><b/><f/>"));
   EXPECT_THAT(Read(journal.LName()), EndsWith("<b/><p/><f/>"));
 }
@@ -94,6 +98,7 @@ TEST_F(JournalTest, ItemHashAndClosingTagMakeWellFormedFiles) {
                             "</itemList>",
                             hash));
   ASSERT_TRUE(journal.JournalWrite(kJournalL, JournalSection::kRecord, "</transaction>"));
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(Read(journal.LName()),
               EndsWith("</itemList><hashTransactionItems>00AB10</hashTransactionItems>"
                        "</transaction>"));

@@ -108,6 +108,7 @@ TEST_F(TransactionRecordTest, ContainerChildrenFollowTheSale) {
             "E1 0E D8 01 0C D9 02 50 0C DA 01 0C DB 02 19 00 "
             "E2 0D D8 03 12 34 5C DA 02 01 9D DB 02 10 70 "
             "E3 0C D8 03 01 23 4C DA 02 01 9C DB 01 00");
+  ASSERT_TRUE(journal.Flush());
   const std::string lFile = LFile();
   EXPECT_THAT(lFile, HasSubstr("<containerVat1><turnover>0</turnover><turnoverNeg>500</turnoverNeg>"
                                "<vat>0</vat><vatRate>1900</vatRate></containerVat1>"));
@@ -125,6 +126,7 @@ TEST_F(TransactionRecordTest, AgencyShareDependsOnVersionLevel) {
   EXPECT_THAT(AfterHash(record.CommandBuffer()),
               ::testing::EndsWith("E1 10 D8 02 50 0C DA 02 08 0C DB 02 19 00 D6 02 50 0C"));
   EXPECT_THAT(AfterHash(record.VerifyBuffer()), HasSubstr("D6 02 50 0C"));
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(LFile(), HasSubstr("<turnoverthirdparty>500</turnoverthirdparty></containerVat1>"));
 
   ASSERT_TRUE(Build({}, 1));
@@ -132,6 +134,7 @@ TEST_F(TransactionRecordTest, AgencyShareDependsOnVersionLevel) {
   EXPECT_THAT(levelOne, Not(HasSubstr("D6")));
   EXPECT_THAT(levelOne, ::testing::EndsWith("E7 04 D8 02 50 0C E8 04 D8 02 30 0C"));
   EXPECT_THAT(AfterHash(record.VerifyBuffer()), Not(HasSubstr("E7")));
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(LFile(), HasSubstr("<containerThirdparty><turnover>500</turnover>"
                                  "</containerThirdparty><containerDeliverynote><turnover>300"
                                  "</turnover></containerDeliverynote>"));
@@ -148,6 +151,7 @@ TEST_F(TransactionRecordTest, OperatorIsCleanedForTheCardOnly) {
   EXPECT_THAT(HexWritten(record.CommandBufferView()),
               HasSubstr("C6 09 " + HexWritten(ToBytes("maxm#ller"))));
   EXPECT_THAT(record.ResponseReceiptText(), HasSubstr("Bediener: \tMax M\xFCller"));
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(LFile(), HasSubstr("<operatorId>Max M\xFCller</operatorId>"));
 
   // Only blanks: the record goes on without C6, its lines and its element.
@@ -174,12 +178,14 @@ TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled
     containers[c] = VatContainer{};
   BookOne19(containers);
   ASSERT_TRUE(Build());
+  ASSERT_TRUE(journal.Flush());
   EXPECT_THAT(LFile(), HasSubstr("<itemList></itemList><hashTransactionItems>"));
 }
 
 TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
   BookOne19(containers);
   ASSERT_TRUE(Build({}, 2, "Anna <Chefin> & Co"));
+  ASSERT_TRUE(journal.Flush());
   const std::string lFile = LFile();
   const std::size_t transaction = lFile.find("<transaction>");
   ASSERT_NE(transaction, std::string::npos);
@@ -191,6 +197,7 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
                 hashHex +
                 "</hashTransactionItems><currency>0978</currency><containerVat1>"
                 "<turnover>119</turnover><vat>19</vat><vatRate>1900</vatRate></containerVat1>");
+  ASSERT_TRUE(journal.Flush());
   const std::string sFile = SFile();
   EXPECT_THAT(sFile, ::testing::EndsWith("</qorParams><transactionEncoded><itemListEncoded>"
                                          "</itemListEncoded>"));
@@ -205,10 +212,12 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
     }
     ASSERT_TRUE(journal.JournalWrite(kJournalL, JournalSection::kRecord, "</transaction>"));
     ASSERT_TRUE(journal.JournalWrite(kJournalS, JournalSection::kRecord, "</transactionEncoded>"));
+    ASSERT_TRUE(journal.Flush());
     EXPECT_TRUE(testing::WellFormedXml(LFile() + "</kavelo>", scratch));
     EXPECT_TRUE(testing::WellFormedXml(SFile() + "</kavelo>", scratch));
   }
   ASSERT_TRUE(journal.CloseJournalPair());
+  ASSERT_TRUE(journal.Flush());
   EXPECT_TRUE(testing::WellFormedXml(ReadFile(journal.LName()).value(), scratch));
   EXPECT_TRUE(testing::WellFormedXml(ReadFile(journal.SName()).value(), scratch));
 }
