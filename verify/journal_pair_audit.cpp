@@ -300,16 +300,20 @@ void PairAudit::Frame(const JournalStream& stream, const std::string& name,
 
 PairOutcome PairAudit::Finish() {
   // A crash may cut the last record after its request was written whole: the card may have
-  // answered it, so it counts for the gaps that follow.
+  // answered it, so it counts for the gaps that follow. So does a record cut after its whole
+  // answer (in its closing tag, say): the number is taken, though the record is not complete.
   if (sCut_) {
     const bool transaction = sCut_->name == "transactionEncoded";
     const std::string kind = Kind(transaction);
     const std::string_view body = sCut_->body;
     if ((transaction || sCut_->name == "reportEncoded") && ChildText(body, kind + "Request") &&
-        !ChildText(body, kind + "Response") && !ChildText(body, kind + "Refused")) {
+        !ChildText(body, kind + "Refused")) {
       auto request = Base64Decode(*ChildText(body, kind + "Request"));
-      Unanswered(*sCut_, kind + ": request without an answer (record cut off)", transaction,
-                 request ? std::move(*request) : Bytes(), true);
+      const bool answered = ChildText(body, kind + "Response").has_value();
+      Unanswered(*sCut_,
+                 kind + (answered ? ": answer in a record cut off after it, not counted as a sale"
+                                  : ": request without an answer (record cut off)"),
+                 transaction, request ? std::move(*request) : Bytes(), true);
     }
     // Its L record, whole or cut as well, is no record without an S record.
     if (l_ && (transaction || sCut_->name == "reportEncoded")) (void)NextL(transaction);

@@ -96,7 +96,8 @@ std::vector<std::uint64_t> NewAnswers(const fs::path& home, const DiskImage& bef
         if (!answer) break;
         at = static_cast<std::size_t>(answer->data() - text.data()) + answer->size();
         if (const Result<Bytes> bytes = Base64Decode(*answer))
-          if (const auto answered = ReadTransactionAnswer(*bytes)) numbers.push_back(answered->seqNo);
+          if (const auto answered = ReadTransactionAnswer(*bytes))
+            numbers.push_back(answered->seqNo);
       }
     }
   }
@@ -149,6 +150,7 @@ void CheckState(const CrashModel& model, std::size_t cut, std::mt19937_64& rando
   Materialise(image, where);
   ++out.states;
   const std::string at = "cut " + std::to_string(cut) + ": ";
+  const std::size_t problemsBefore = out.problems.size();
   {
     UnsyncedFileIo unsynced;
     RegisterOptions options = OptionsAt(where, &unsynced);
@@ -179,15 +181,15 @@ void CheckState(const CrashModel& model, std::size_t cut, std::mt19937_64& rando
     out.problems.push_back(at + "a journal does not read: " + file);
   for (const AuditFinding& finding : audit.findings) {
     if (ExplainedByACut(finding.text))
-      ++out.findings[std::regex_replace(
-          std::regex_replace(finding.text, std::regex("[0-9]+"), "N"),
-          std::regex("(card|in) [^ ]*XMLExpBak[^ ]*"), "$1 F")
+      ++out.findings[std::regex_replace(std::regex_replace(finding.text, std::regex("[0-9]+"), "N"),
+                                        std::regex("(card|in) [^ ]*XMLExpBak[^ ]*"), "$1 F")
                          .substr(0, 70)];
     else
       out.problems.push_back(at + finding.file + " @" + std::to_string(finding.offset) + ": " +
                              finding.text);
   }
-  fs::remove_all(where);
+  // A state with a problem stays for a look (under the kept test folder).
+  if (out.problems.size() == problemsBefore) fs::remove_all(where);
 }
 
 // Every sync point, then `randomCuts` cuts anywhere.
@@ -220,9 +222,8 @@ TEST(CrashExploration, NoNumberIsGivenTwiceAndNoneIsLostWhereverThePowerIsCut) {
   const fs::path folder = testing::FreshFolder();
   const Recording recording = RecordRun(folder / "run");
   ASSERT_GT(recording.ops.size(), 500u);
-  const Exploration exploration =
-      Explore(recording, folder / "states", FromEnvironment("KASSE_CRASH_STATES", 300), false,
-              false);
+  const Exploration exploration = Explore(recording, folder / "states",
+                                          FromEnvironment("KASSE_CRASH_STATES", 300), false, false);
   std::cout << Summary(recording, exploration);
   EXPECT_TRUE(exploration.problems.empty()) << Summary(recording, exploration);
   EXPECT_GE(exploration.states, 300u);

@@ -165,6 +165,26 @@ TEST(JournalAudit, RequestInARecordCutOffByACrashCountsForTheGap) {
   EXPECT_NE(text.find("gap: 2 missing; the journal holds 1 request(s)"), std::string::npos) << text;
 }
 
+// Cut inside its closing tag, after the whole answer: the number is taken all the same, and
+// counts for the gap as a request without an answer does.
+TEST(JournalAudit, ARecordCutAfterItsAnswerCountsForTheGap) {
+  JournalMaker first;
+  first.Sale(100);
+  first.Sale(200);
+  std::string s = first.S(false);
+  s.resize(s.size() - 5);  // "</transa" of "</transactionEncoded>" reached the disk
+  JournalAuditor auditor;
+  auditor.AuditPair("1S.xml", s, "1L.xml", first.L(false));
+  JournalMaker& card = first;
+  card.RawS().clear();
+  card.RawL().clear();
+  card.Sale(300);
+  auditor.AuditPair("2S.xml", card.S(), "2L.xml", card.L());
+  const std::string text = AuditText(auditor.Report());
+  EXPECT_NE(text.find("answer in a record cut off after it"), std::string::npos) << text;
+  EXPECT_NE(text.find("gap: 2 missing; the journal holds 1 request(s)"), std::string::npos) << text;
+}
+
 TEST(JournalAudit, UnusableFilesAndForeignTextAreReported) {
   JournalMaker maker;
   maker.Sale(100);
