@@ -24,11 +24,11 @@ TPCSCConnector::~TPCSCConnector() {
 }
 
 void TPCSCConnector::RaiseError(TErrSource source, PcscCode code) {
-  // A code without words (a call on a handle that is gone, say) mostly follows a fault that
-  // has them: it does not hide that one.
+  // A refused request (a call on a handle that is gone, say) or an unknown code mostly follows
+  // a fault that says more: it does not hide that one.
   const CardFault fault = FaultOf(code);
-  if (fault != CardFault::kCancelled &&
-      (fault != CardFault::kOther || lastFailure_ == pcsc::kSuccess))
+  const bool followsOnly = fault == CardFault::kOther || fault == CardFault::kRequestRefused;
+  if (fault != CardFault::kCancelled && (!followsOnly || lastFailure_ == pcsc::kSuccess))
     lastFailure_ = code;
   if (OnError) OnError(source, code);
 }

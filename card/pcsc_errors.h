@@ -22,7 +22,13 @@ enum class CardFault {
   kCardShared,        // another program holds the card
   kTimeout,           // the service did not answer in time
   kCancelled,         // a wait was ended on purpose; no fault of the card
-  kOther,             // any other code
+  kServiceFault,      // the service failed inside (memory, internal error, shutting down)
+  kReaderFault,       // the reader could not pass a command on, or cannot serve this card
+  kCardUnusable,      // the card in the reader is not one the register can use
+  kAccessRefused,     // the card refused access (security state, PIN)
+  kCardDataMissing,   // the card lacks a file, key or certificate asked for
+  kRequestRefused,    // the service refused a request of the register as malformed
+  kOther,             // a code no version of the service known here defines
 };
 
 CardFault FaultOf(PcscCode code);

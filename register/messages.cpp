@@ -147,6 +147,20 @@ constexpr Entry kCatalogue[] = {
     {M::kCardHeldElsewhere, "another program holds the card"},
     {M::kPcscTimeout, "the PC/SC service did not answer in time"},
     {M::kPcscError, "the card reader reported the error %1"},
+    {M::kPcscServiceFault,
+     "the PC/SC service failed (%1); restart it (systemctl restart pcscd) and try again"},
+    {M::kReaderFault,
+     "the card reader could not pass the command on (%1); unplug the reader and plug it in "
+     "again"},
+    {M::kCardUnusable,
+     "the card in the reader cannot be used here (%1): it is not a QOR card, or the reader does "
+     "not support it"},
+    {M::kPcscCancelled, "the wait for the card reader was cancelled"},
+    {M::kCardAccessRefused, "the card refused access (%1)"},
+    {M::kCardDataMissing, "the card lacks the data asked for (%1)"},
+    {M::kPcscRequestRefused,
+     "the PC/SC service refused a request of the register (%1); please "
+     "report this"},
     {M::kAdviceNoSpace, "Free space on the disk."},
     {M::kAdviceNoPermission,
      "Let the register write there: check the owner and the permissions of the file and its "

@@ -148,6 +148,14 @@ enum class Message : int {
   kAboutHome = 215,
   kAboutStateFolder = 216,
   kMonthsBeyondOneAnswer = 217,
+  // The other PC/SC causes, by what the operator can do (card/pcsc_errors.cpp).
+  kPcscServiceFault = 218,
+  kReaderFault = 219,
+  kCardUnusable = 220,
+  kCardAccessRefused = 221,
+  kCardDataMissing = 222,
+  kPcscRequestRefused = 223,
+  kPcscCancelled = 224,
 };
 
 // The English form with the arguments filled in.

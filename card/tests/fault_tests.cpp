@@ -2,6 +2,7 @@
 // to one fault each, and the session names the cause behind a failed start, a removal or a
 // failed command.
 
+#include <PCSC/pcsclite.h>
 #include <gtest/gtest.h>
 
 #include "card/pcsc_errors.h"
@@ -30,7 +31,14 @@ TEST(PcscFaults, EachCodeMapsToWhatHappened) {
       {pcsc::kSharingViolation, CardFault::kCardShared},
       {pcsc::kTimeout, CardFault::kTimeout},
       {pcsc::kCancelled, CardFault::kCancelled},
-      {pcsc::kCommError, CardFault::kOther},
+      {pcsc::kCommError, CardFault::kReaderFault},
+      {pcsc::kNotTransacted, CardFault::kReaderFault},
+      {pcsc::kInvalidHandle, CardFault::kRequestRefused},
+      {0x8010006C, CardFault::kAccessRefused},    // CHV blocked
+      {0x80100015, CardFault::kCardUnusable},     // invalid ATR
+      {0x80100024, CardFault::kCardDataMissing},  // file not found
+      {0x80100001, CardFault::kServiceFault},     // internal error
+      {0x80100099, CardFault::kOther},
   };
   for (const auto& [code, fault] : cases)
     EXPECT_EQ(FaultOf(code), fault) << PcscCodeText(code);
@@ -40,8 +48,84 @@ TEST(PcscFaults, EachCodeMapsToWhatHappened) {
   EXPECT_EQ(PcscError(pcsc::kResetCard).message, "the QOR card was reset");
   EXPECT_EQ(PcscError(pcsc::kRemovedCard).kind, ErrorKind::kCard);
   EXPECT_EQ(PcscError(pcsc::kSharingViolation).kind, ErrorKind::kBusy);
-  // A code without words is named, so that it can still be looked up.
-  EXPECT_EQ(PcscError(pcsc::kCommError).message, "the card reader reported the error 0x80100013");
+  // A code without words is named, so that it can still be looked up; a grouped code is named
+  // beside its words.
+  EXPECT_EQ(PcscError(0x80100099).message, "the card reader reported the error 0x80100099");
+  EXPECT_EQ(PcscError(pcsc::kNotTransacted).message,
+            "the card reader could not pass the command on (0x80100016); unplug the reader and "
+            "plug it in again");
+}
+
+// Every code the installed service defines has words of its own: none reaches the operator as
+// a bare number.
+TEST(PcscFaults, EveryCodeOfTheServiceIsNamed) {
+  const long codes[] = {
+      SCARD_F_INTERNAL_ERROR,
+      SCARD_E_CANCELLED,
+      SCARD_E_INVALID_HANDLE,
+      SCARD_E_INVALID_PARAMETER,
+      SCARD_E_INVALID_TARGET,
+      SCARD_E_NO_MEMORY,
+      SCARD_F_WAITED_TOO_LONG,
+      SCARD_E_INSUFFICIENT_BUFFER,
+      SCARD_E_UNKNOWN_READER,
+      SCARD_E_TIMEOUT,
+      SCARD_E_SHARING_VIOLATION,
+      SCARD_E_NO_SMARTCARD,
+      SCARD_E_UNKNOWN_CARD,
+      SCARD_E_CANT_DISPOSE,
+      SCARD_E_PROTO_MISMATCH,
+      SCARD_E_NOT_READY,
+      SCARD_E_INVALID_VALUE,
+      SCARD_E_SYSTEM_CANCELLED,
+      SCARD_F_COMM_ERROR,
+      SCARD_F_UNKNOWN_ERROR,
+      SCARD_E_INVALID_ATR,
+      SCARD_E_NOT_TRANSACTED,
+      SCARD_E_READER_UNAVAILABLE,
+      SCARD_P_SHUTDOWN,
+      SCARD_E_PCI_TOO_SMALL,
+      SCARD_E_READER_UNSUPPORTED,
+      SCARD_E_DUPLICATE_READER,
+      SCARD_E_CARD_UNSUPPORTED,
+      SCARD_E_NO_SERVICE,
+      SCARD_E_SERVICE_STOPPED,
+      SCARD_E_UNEXPECTED,
+      SCARD_E_UNSUPPORTED_FEATURE,
+      SCARD_E_ICC_INSTALLATION,
+      SCARD_E_ICC_CREATEORDER,
+      SCARD_E_DIR_NOT_FOUND,
+      SCARD_E_FILE_NOT_FOUND,
+      SCARD_E_NO_DIR,
+      SCARD_E_NO_FILE,
+      SCARD_E_NO_ACCESS,
+      SCARD_E_WRITE_TOO_MANY,
+      SCARD_E_BAD_SEEK,
+      SCARD_E_INVALID_CHV,
+      SCARD_E_UNKNOWN_RES_MNG,
+      SCARD_E_NO_SUCH_CERTIFICATE,
+      SCARD_E_CERTIFICATE_UNAVAILABLE,
+      SCARD_E_NO_READERS_AVAILABLE,
+      SCARD_E_COMM_DATA_LOST,
+      SCARD_E_NO_KEY_CONTAINER,
+      SCARD_E_SERVER_TOO_BUSY,
+      SCARD_W_UNSUPPORTED_CARD,
+      SCARD_W_UNRESPONSIVE_CARD,
+      SCARD_W_UNPOWERED_CARD,
+      SCARD_W_RESET_CARD,
+      SCARD_W_REMOVED_CARD,
+      SCARD_W_SECURITY_VIOLATION,
+      SCARD_W_WRONG_CHV,
+      SCARD_W_CHV_BLOCKED,
+      SCARD_W_EOF,
+      SCARD_W_CANCELLED_BY_USER,
+      SCARD_W_CARD_NOT_AUTHENTICATED,
+  };
+  for (const long code : codes) {
+    const auto value = static_cast<PcscCode>(code);
+    EXPECT_NE(FaultOf(value), CardFault::kOther) << PcscCodeText(value);
+    EXPECT_EQ(PcscError(value).message.find("reported the error"), std::string::npos);
+  }
 }
 
 TEST(CardFailureCause, AStoppedServiceIsNamedAtStartUp) {

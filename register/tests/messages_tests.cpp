@@ -132,7 +132,9 @@ TEST(MessageCatalogue, PcscCausesAreSaidInTheLanguage) {
        {CardFault::kServiceStopped, CardFault::kNoReaders, CardFault::kReaderRemoved,
         CardFault::kNoCard, CardFault::kCardRemoved, CardFault::kCardReset,
         CardFault::kCardUnresponsive, CardFault::kCardShared, CardFault::kTimeout,
-        CardFault::kOther}) {
+        CardFault::kServiceFault, CardFault::kReaderFault, CardFault::kCardUnusable,
+        CardFault::kAccessRefused, CardFault::kCardDataMissing, CardFault::kRequestRefused,
+        CardFault::kCancelled, CardFault::kOther}) {
     const Error error = FaultError(fault, pcsc::kCommError);
     Message message{};
     std::vector<std::string> args;
@@ -148,7 +150,10 @@ TEST(MessageCatalogue, PcscCausesAreSaidInTheLanguage) {
   EXPECT_EQ(OperatorText(ShippedTexts("Deutsch"), PcscError(pcsc::kNoService)),
             "Der PC/SC-Dienst l\xE4uft nicht");
   EXPECT_EQ(OperatorText(ShippedTexts("Polish"), PcscError(pcsc::kCommError)),
-            "Czytnik kart zglasza blad 0x80100013");
+            "Czytnik kart nie mogl przekazac polecenia (0x80100013); odlacz czytnik i podlacz go "
+            "ponownie");
+  EXPECT_EQ(OperatorText(ShippedTexts("Polish"), PcscError(0x80100099)),
+            "Czytnik kart zglasza blad 0x80100099");
 }
 
 TEST(MessageCatalogue, StartWarningsAreRecognisedByTheirForm) {
