@@ -169,7 +169,8 @@ void MainWindow::BuildFileMenu(QMenu* file) {
   connect(actions_.load, &QAction::triggered, this, &MainWindow::LoadProducts);
   connect(actions_.save, &QAction::triggered, this, [this] { SaveProducts(false); });
   connect(actions_.saveAs, &QAction::triggered, this, [this] { SaveProducts(true); });
-  // Hidden at design; they attach an export pair, as `export new|open` does in batch.
+  // Hidden because the design hides them; triggered, they attach an export pair as
+  // `export new|open` does in batch.
   const std::pair<ExportKind, QAction*> exports[] = {
       {ExportKind::kNew, Entry(file, captions_, 73, "XML-Export  Neu")},
       {ExportKind::kOpen, Entry(file, captions_, 74, "XML-Export Öffnen")}};
