@@ -185,6 +185,34 @@ TEST_F(SaleVat, ExclusiveTableAddsTaxButSumShowsNet) {
             FourColumnLine("A  19.0", " 1,19\x80", " 1,00\x80", " 0,19\x80"));
 }
 
+// The tax of a container is rounded half away from zero, so a cancelled sale shows the
+// booked one's tax negated.
+TEST_F(SaleVat, TaxIsRoundedHalfAwayFromZeroForSalesAndCancellations) {
+  config.exclusiveTax = true;  // 5.5% of 3,00 is 16.5 cents exactly, 19% of 0,10 is 1.9
+  BookingPosition book = Product("Buch", 0);
+  book.price[5] = 300;
+  ASSERT_TRUE(sale.BookPosition(book));
+  ASSERT_TRUE(sale.BookPosition(Product("Brot", 10)));
+  const std::string f = VatRateColumn(6, 0.055), a = VatRateColumn(1, 0.19);
+  EXPECT_EQ(sale.VatTableLine(6, true), FourColumnLine(f, " 3,17\x80", " 3,00\x80", " 0,17\x80"));
+  EXPECT_EQ(sale.VatTableLine(1, true), FourColumnLine(a, " 0,12\x80", " 0,10\x80", " 0,02\x80"));
+  // Each cancelled twice: the containers hold the negated amounts.
+  for (const std::size_t line : {1, 1, 2, 2})
+    ASSERT_TRUE(sale.CancelPosition(line));
+  EXPECT_EQ(sale.VatTableLine(6, true), FourColumnLine(f, "-3,17\x80", "-3,00\x80", "-0,17\x80"));
+  EXPECT_EQ(sale.VatTableLine(1, true), FourColumnLine(a, "-0,12\x80", "-0,10\x80", "-0,02\x80"));
+}
+
+TEST_F(SaleVat, InclusiveTaxFractionsRoundToTheNearestCentBothWays) {
+  ASSERT_TRUE(sale.BookPosition(Product("Brot", 100)));  // 15.97 cents of 1,00
+  EXPECT_EQ(sale.VatTableLine(1, false),
+            FourColumnLine("A  19.0", " 1,00\x80", " 0,84\x80", " 0,16\x80"));
+  for (int twice = 0; twice < 2; ++twice)
+    ASSERT_TRUE(sale.CancelPosition(1));
+  EXPECT_EQ(sale.VatTableLine(1, false),
+            FourColumnLine("A  19.0", "-1,00\x80", "-0,84\x80", "-0,16\x80"));
+}
+
 TEST_F(SaleVat, RatesComeFromTheConfigurationAtEachNewReceipt) {
   config.containerRate[4] = "1070";
   config.containerRate[0] = "1600";
