@@ -150,14 +150,15 @@ TEST_F(Books, MalformedRecordsAreRefusedWithoutASequenceNumber) {
   EXPECT_EQ(ReadUint32(ByTag(reply.data)[0xCB]), 1u);
 }
 
+std::uint16_t Activate(QorEngine& card, const std::string& pin) {
+  return Send(card, ReportCommand(0x04, Concat({HexParse("C3 06"), ToBytes(pin)}))).sw;
+}
+
 class Lifecycle : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000); }
-  std::uint16_t Activate(const std::string& pin) {
-    return Send(card, ReportCommand(0x04, Concat({HexParse("C3 06"), ToBytes(pin)}))).sw;
-  }
-  static EngineOptions Personalised() {
-    EngineOptions options;
+  std::uint16_t Activate(const std::string& pin) { return sim::Activate(card, pin); }
+  static EngineOptions Personalised(EngineOptions options = {}) {
     options.startLifecycle = kasse::sim::Lifecycle::kPersonalised;
     options.transportPin = "246810";
     return options;
@@ -258,6 +259,35 @@ TEST_F(Lifecycle, ThreeWrongPinsBlockActivation) {
   EXPECT_EQ(Activate("246810"), 0x6983);
   const auto status = Send(card, "00 CA 01 F1 00");
   EXPECT_EQ(status.data[2], 0x02);
+}
+
+// The tries are kept with the books: neither a crash nor a restart gives them back.
+TEST_F(Lifecycle, APinBlockSurvivesACrashAndARestart) {
+  const testing::TempState temp("pin-block");
+  const EngineOptions options = Personalised(temp.Options());
+  const pid_t child = ::fork();
+  if (child == 0) {
+    auto* kept = new QorEngine(options);  // never deleted: the log holds the tries, no snapshot
+    Send(*kept, kSelectApp);
+    const bool tried =
+        sim::Activate(*kept, "111111") == 0x63C2 && sim::Activate(*kept, "222222") == 0x63C1;
+    ::_exit(tried ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  {
+    QorEngine restarted(options);
+    ASSERT_FALSE(restarted.StartError()) << restarted.StartError()->message;
+    Send(restarted, kSelectApp);
+    EXPECT_EQ(sim::Activate(restarted, "333333"), 0x63C0);
+    EXPECT_EQ(sim::Activate(restarted, "246810"), 0x6983);
+  }
+  QorEngine again(options);
+  Send(again, kSelectApp);
+  EXPECT_EQ(sim::Activate(again, "246810"), 0x6983);
+  EXPECT_EQ(sim::Activate(again, "111111"), 0x6983);
+  EXPECT_EQ(Send(again, "00 CA 01 F1 00").data[2], 0x02);  // still personalised
 }
 
 TEST_F(Lifecycle, DeactivationEndsSigningForGood) {
