@@ -15,7 +15,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "common/cp1252.h"
 #include "picture/qr_decode.h"
 #include "register/messages.h"
 #include "register/register.h"
@@ -31,14 +30,10 @@ constexpr int kBlinkIntervalMs = 300;
 const QColor kArmedColour = Qt::red;
 const QColor kReadColour(0, 128, 0);  // 32768: green
 
-QString Ui(const std::string& cp1252) {
-  return QString::fromUtf8(Cp1252ToUtf8(cp1252));
-}
-
 // A caption from the language file, or the design-time German one when the file has none.
 QString Caption(const Register& reg, int tag, const char* fallback) {
   const std::string text = reg.Texts().Caption(tag);
-  return text.empty() ? QString::fromUtf8(fallback) : Ui(text);
+  return text.empty() ? QString::fromUtf8(fallback) : FromCore(text);
 }
 
 bool OpenInBrowser(const QUrl& url) {
@@ -167,7 +162,7 @@ bool ScannerWindow::ResetVisible() const {
 
 void ScannerWindow::showEvent(QShowEvent* event) {
   // Restoring a minimised window must not wipe a read off the memo.
-  if (!event->spontaneous()) memo_->setPlainText(Ui(reg_.Texts().LangText(75)));
+  if (!event->spontaneous()) memo_->setPlainText(FromCore(reg_.Texts().LangText(75)));
   QWidget::showEvent(event);
 }
 

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "common/cp1252.h"
 #include "register/language.h"
 #include "ui/look.h"
 
@@ -54,7 +53,7 @@ SplashWindow::SplashWindow(QWidget* parent)
   warning_->setObjectName(QStringLiteral("Warnung"));
   warning_->setReadOnly(true);
   warning_->setFrameShape(QFrame::NoFrame);
-  warning_->setPlainText(QString::fromStdString(Cp1252ToUtf8(kWarning)));
+  warning_->setPlainText(FromCore(kWarning));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(title_);

@@ -40,8 +40,8 @@ TEST(SplashWindow, TheGaugeRisesByTwentyEveryTenthOfASecondToFull) {
   since.start();
   SplashWindow splash;
   std::vector<GaugeStep> steps;
-  QObject::connect(splash.findChild<QProgressBar*>("InitBar"), &QProgressBar::valueChanged,
-                   [&](int value) {
+  QObject::connect(splash.findChild<QProgressBar*>(QStringLiteral("InitBar")),
+                   &QProgressBar::valueChanged, [&](int value) {
                      steps.push_back({value, since.elapsed()});
                    });
   EXPECT_EQ(splash.Progress(), 20);
@@ -108,7 +108,7 @@ TEST(RegisterApp, APersonalisedCardIsActivatedOnceTheCheckHasPassed) {
     if (pin == nullptr || !pin->isVisible()) return;
     typist.stop();
     pin->SetPin(QStringLiteral("654321"));
-    pin->findChild<QPushButton*>("PINButton")->click();
+    pin->findChild<QPushButton*>(QStringLiteral("PINButton"))->click();
   });
   typist.start(5);
   app.Start();
@@ -198,7 +198,7 @@ TEST(MainWindowAbout, NamesVersionLicenceAndFolders) {
   const AboutFacts facts{"9.8.7", till.home, till.home / "state"};
   till.window->SetStartFacts(facts, std::nullopt);
   till.window->Actions().about->trigger();
-  auto* box = till.window->findChild<QMessageBox*>("AboutBox");
+  auto* box = till.window->findChild<QMessageBox*>(QStringLiteral("AboutBox"));
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
   EXPECT_EQ(box->windowTitle(), QString::fromUtf8("Über Kasse"));
@@ -220,7 +220,7 @@ TEST(MainWindowAbout, NamesVersionLicenceAndFolders) {
 TEST(MainWindowAbout, ByDefaultTheStateFolderIsTheUsers) {
   Till till;
   till.window->Actions().about->trigger();
-  auto* box = till.window->findChild<QMessageBox*>("AboutBox");
+  auto* box = till.window->findChild<QMessageBox*>(QStringLiteral("AboutBox"));
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->text().contains(QString::fromStdString(UserStateFolder().string())));
   box->close();

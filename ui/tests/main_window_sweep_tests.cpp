@@ -52,8 +52,8 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   till.window->Actions().languages[1]->trigger();  // English
   VatRateDialog* dialog = till.window->Tools().vatRates;
   dialog->show();
-  dialog->findChild<QCheckBox*>("exSteuerBox")->click();
-  EXPECT_EQ(ToCore(dialog->findChild<QLabel*>("Problem")->text()),
+  dialog->findChild<QCheckBox*>(QStringLiteral("exSteuerBox"))->click();
+  EXPECT_EQ(ToCore(dialog->findChild<QLabel*>(QStringLiteral("Problem"))->text()),
             Text(till, Message::kTaxModeDuringSale));
   dialog->hide();
 }
@@ -83,11 +83,11 @@ TEST(MainWindowTaxMode, RefusedDuringASaleWithTheReasonInTheLanguage) {
   ASSERT_TRUE(till.reg->BookProduct(0, ""));
   VatRateDialog* dialog = till.window->Tools().vatRates;
   dialog->show();
-  auto* box = dialog->findChild<QCheckBox*>("exSteuerBox");
+  auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("exSteuerBox"));
   const bool mode = till.reg->Config().exclusiveTax;
   box->click();
   EXPECT_EQ(box->isChecked(), mode);
-  const auto* problem = dialog->findChild<QLabel*>("Problem");
+  const auto* problem = dialog->findChild<QLabel*>(QStringLiteral("Problem"));
   EXPECT_FALSE(problem->isHidden());
   EXPECT_EQ(ToCore(problem->text()), Text(till, Message::kTaxModeDuringSale));
   EXPECT_NE(problem->text().indexOf(QStringLiteral("erst kassieren")), -1);
@@ -104,7 +104,7 @@ TEST(MainWindowOperators, TheButtonsFollowTheOperatorTheGeneratorChose) {
 
   MassWindow* mass = till.window->Tools().mass;
   mass->SetTransactions(6);
-  mass->findChild<QLineEdit*>("kTrBuchEdit")->setText(QStringLiteral("2"));
+  mass->findChild<QLineEdit*>(QStringLiteral("kTrBuchEdit"))->setText(QStringLiteral("2"));
   mass->StartRun();
   ASSERT_EQ(mass->Completed(), 6);
   EXPECT_TRUE(till.window->OperatorButton(till.reg->Config().activeOperator)->isChecked());

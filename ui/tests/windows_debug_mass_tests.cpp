@@ -82,14 +82,14 @@ TEST(DebugConsole, HoldsTheTransactionUntilSend) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
   ConsoleHost host(*reg, console);
-  console.findChild<QCheckBox*>("CheckTrans")->click();
+  console.findChild<QCheckBox*>(QStringLiteral("CheckTrans"))->click();
   EXPECT_TRUE(reg->Switches().checkTrans);
 
   bool sawHold = false;
   WhileHeld(console, [&] {
     // The cash-in waits: nothing has been signed yet, the held text is the command.
     sawHold = RegisterProbe::Signing(*reg).LastResponseBase64().empty() && console.isVisible();
-    console.findChild<QPushButton*>("SendButton")->click();
+    console.findChild<QPushButton*>(QStringLiteral("SendButton"))->click();
   });
   ASSERT_TRUE(SellOne(*reg));
   EXPECT_TRUE(sawHold);
@@ -102,8 +102,8 @@ TEST(DebugConsole, AnEditedVerifyCommandFailsAndAnUntouchedOnePasses) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
   ConsoleHost host(*reg, console);
-  console.findChild<QCheckBox*>("CheckVer")->click();
-  console.findChild<QCheckBox*>("CheckManVer")->click();
+  console.findChild<QCheckBox*>(QStringLiteral("CheckVer"))->click();
+  console.findChild<QCheckBox*>(QStringLiteral("CheckManVer"))->click();
   ASSERT_TRUE(reg->Switches().checkVer && reg->Switches().checkManVer);
 
   WhileHeld(console, [&] { console.Send(); });
@@ -130,8 +130,8 @@ TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
   auto reg = StartedRegister();
   DebugConsole console(*reg, nullptr);
   ConsoleHost host(*reg, console);
-  console.findChild<QCheckBox*>("CheckManVer")->click();
-  console.findChild<QCheckBox*>("CheckTrans")->click();
+  console.findChild<QCheckBox*>(QStringLiteral("CheckManVer"))->click();
+  console.findChild<QCheckBox*>(QStringLiteral("CheckTrans"))->click();
   WhileHeld(console, [&] {
     console.SetHeldText(QStringLiteral("00 00 garbage"));
     console.close();
@@ -140,7 +140,7 @@ TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
   EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kClosed);
   EXPECT_FALSE(RegisterProbe::Signing(*reg).LastResponseBase64().empty());
   // Closing disarms both manipulations, in the window and in the register.
-  EXPECT_FALSE(console.findChild<QCheckBox*>("CheckTrans")->isChecked());
+  EXPECT_FALSE(console.findChild<QCheckBox*>(QStringLiteral("CheckTrans"))->isChecked());
   EXPECT_FALSE(reg->Switches().checkTrans || reg->Switches().checkManVer);
 
   // Disarmed, the next sale passes straight through.
@@ -160,10 +160,10 @@ TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
     EXPECT_TRUE(reg->Switches().checkVer);
     // Switched in the register behind the console's back: a click on another box keeps it.
     ASSERT_TRUE(reg->SetSwitch(Register::Switch::kHashOnCard, true));
-    console.findChild<QCheckBox*>("CheckTrans")->click();
+    console.findChild<QCheckBox*>(QStringLiteral("CheckTrans"))->click();
     EXPECT_TRUE(reg->Switches().checkHash && reg->Switches().checkTrans);
     console.SyncFromRegister();
-    EXPECT_TRUE(console.findChild<QCheckBox*>("CheckHash")->isChecked());
+    EXPECT_TRUE(console.findChild<QCheckBox*>(QStringLiteral("CheckHash"))->isChecked());
   }
   // With the console gone an armed switch must not wait on a dangling hold.
   ASSERT_TRUE(SellOne(*reg));
@@ -173,13 +173,17 @@ TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
 struct Mass {
   Mass() : reg(StartedRegister()), window(*reg, nullptr) {}
   void Fill(const char* transactions, const char* positions = "3") {
-    window.findChild<QLineEdit*>("kTrEdit")->setText(QString::fromLatin1(transactions));
-    window.findChild<QLineEdit*>("kTrBuchEdit")->setText(QString::fromLatin1(positions));
-    window.findChild<QLineEdit*>("kStornoEdit")->setText(QStringLiteral("4"));
-    window.findChild<QLineEdit*>("sStk")->setText(QStringLiteral("3"));
+    window.findChild<QLineEdit*>(QStringLiteral("kTrEdit"))
+        ->setText(QString::fromLatin1(transactions));
+    window.findChild<QLineEdit*>(QStringLiteral("kTrBuchEdit"))
+        ->setText(QString::fromLatin1(positions));
+    window.findChild<QLineEdit*>(QStringLiteral("kStornoEdit"))->setText(QStringLiteral("4"));
+    window.findChild<QLineEdit*>(QStringLiteral("sStk"))->setText(QStringLiteral("3"));
   }
-  int Gauge() { return window.findChild<QProgressBar*>("Progr")->value(); }
-  QPushButton* Button(const char* name) { return window.findChild<QPushButton*>(name); }
+  int Gauge() { return window.findChild<QProgressBar*>(QStringLiteral("Progr"))->value(); }
+  QPushButton* Button(const char* name) {
+    return window.findChild<QPushButton*>(QString::fromLatin1(name));
+  }
   int Signed() {
     // The journal pair opens at the first journal write: none yet, nothing signed.
     if (RegisterProbe::JournalFiles(*reg).LName().empty()) return 0;
@@ -262,7 +266,7 @@ TEST(MassWindow, RefusedSalesDoNotEndTheRunAndAreCountedAtItsEnd) {
   mass.Button("StartButton")->click();
   EXPECT_EQ(mass.window.Completed(), 2);
   EXPECT_EQ(mass.reg->MassRefusals(), 2);
-  const auto* problem = mass.window.findChild<QLabel*>("Problem");
+  const auto* problem = mass.window.findChild<QLabel*>(QStringLiteral("Problem"));
   EXPECT_FALSE(problem->isHidden());
   EXPECT_EQ(ToCore(problem->text()), "0 von 2 Verk\xE4ufen signiert; vom QOR abgelehnt: 2");
 }

@@ -54,15 +54,15 @@ TEST(VatRateDialog, RefusesABadRateAndSavesGoodOnes) {
   auto reg = StartedRegister();
   VatRateDialog dialog(*reg, nullptr);
   dialog.show();
-  auto* second = dialog.findChild<QLineEdit*>("USS2");
-  auto* ok = dialog.findChild<QPushButton*>("OkButton");
+  auto* second = dialog.findChild<QLineEdit*>(QStringLiteral("USS2"));
+  auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("OkButton"));
   const std::string before = reg->Config().containerRate[1];
   EXPECT_EQ(second->text().toStdString(), before);
 
   second->setText(QStringLiteral("07"));  // the mask takes it, the rule does not
   ok->click();
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_FALSE(dialog.findChild<QLabel*>("Problem")->isHidden());
+  EXPECT_FALSE(dialog.findChild<QLabel*>(QStringLiteral("Problem"))->isHidden());
   EXPECT_EQ(reg->Config().containerRate[1], before);
 
   second->setText(QStringLiteral("0700"));
@@ -79,11 +79,11 @@ TEST(VatRateDialog, DuringASaleTheRatesAreReadOnlyWithTheNotice) {
   ASSERT_TRUE(reg->BookProduct(0, "1"));
   VatRateDialog dialog(*reg, nullptr);
   dialog.show();
-  EXPECT_FALSE(dialog.findChild<QLineEdit*>("USS1")->isEnabled());
-  EXPECT_TRUE(dialog.findChild<QPushButton*>("OkButton")->isHidden());
-  EXPECT_FALSE(dialog.findChild<QLabel*>("Notice")->isHidden());
+  EXPECT_FALSE(dialog.findChild<QLineEdit*>(QStringLiteral("USS1"))->isEnabled());
+  EXPECT_TRUE(dialog.findChild<QPushButton*>(QStringLiteral("OkButton"))->isHidden());
+  EXPECT_FALSE(dialog.findChild<QLabel*>(QStringLiteral("Notice"))->isHidden());
   // The register keeps the tax mode of the open sale; the box must show what holds.
-  auto* box = dialog.findChild<QCheckBox*>("exSteuerBox");
+  auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("exSteuerBox"));
   const bool mode = reg->Config().exclusiveTax;
   box->click();
   EXPECT_EQ(box->isChecked(), mode);
@@ -92,8 +92,8 @@ TEST(VatRateDialog, DuringASaleTheRatesAreReadOnlyWithTheNotice) {
   reg->Abbruch();
   dialog.hide();
   dialog.show();
-  EXPECT_TRUE(dialog.findChild<QLineEdit*>("USS1")->isEnabled());
-  EXPECT_TRUE(dialog.findChild<QLabel*>("Notice")->isHidden());
+  EXPECT_TRUE(dialog.findChild<QLineEdit*>(QStringLiteral("USS1"))->isEnabled());
+  EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("Notice"))->isHidden());
   box->click();
   EXPECT_EQ(reg->Config().exclusiveTax, !mode);
 }
@@ -161,7 +161,8 @@ TEST(CardMonitorWindow, ShowsTheCardLogInItsColours) {
   ASSERT_TRUE(reg->SetLanguage("English"));
   window.Relabel();
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Cardmonitor"));
-  EXPECT_EQ(window.findChild<QAction*>("ClearMess")->text(), QStringLiteral("Clear"));
+  EXPECT_EQ(window.findChild<QAction*>(QStringLiteral("ClearMess"))->text(),
+            QStringLiteral("Clear"));
 
   // Closing ends logging; the main window hears of it.
   QSignalSpy closed(&window, &CardMonitorWindow::closed);
@@ -188,7 +189,7 @@ TEST(TransportPinDialog, AWrongPinKeepsItOpenTheRightOneActivates) {
   EXPECT_EQ(reg->Card().State().lifeCycleCode, "02");
 
   dialog.SetPin(QStringLiteral("654321"));
-  QTest::keyClick(dialog.findChild<QLineEdit*>("PINEdit"), Qt::Key_Return);
+  QTest::keyClick(dialog.findChild<QLineEdit*>(QStringLiteral("PINEdit")), Qt::Key_Return);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(reg->Card().State().lifeCycleCode, "03");
@@ -215,7 +216,7 @@ TEST(TransportPinDialog, AskedForDuringStartUpItComesOnceTheCheckHasPassed) {
     if (!dialog.isVisible()) return;
     typist.stop();
     dialog.SetPin(QStringLiteral("654321"));
-    dialog.findChild<QPushButton*>("PINButton")->click();
+    dialog.findChild<QPushButton*>(QStringLiteral("PINButton"))->click();
   });
   typist.start(5);
   ASSERT_TRUE(reg.Start());
@@ -229,7 +230,7 @@ TEST(CardErrorWindow, EveryWayOfClosingEndsTheRegisterOnce) {
   CardErrorWindow window(*reg, nullptr);
   QSignalSpy ends(&window, &CardErrorWindow::closedEndsRegister);
   window.show();
-  window.findChild<QPushButton*>("CloseButton")->click();
+  window.findChild<QPushButton*>(QStringLiteral("CloseButton"))->click();
   window.close();
   EXPECT_EQ(ends.count(), 1);
 
@@ -249,7 +250,7 @@ TEST(ClockWindow, SettingThePickersMovesTheApplicationClock) {
   options.now = FixedNow;
   auto reg = StartedRegister(options);
   ClockWindow window(*reg, nullptr);
-  auto* timePicker = window.findChild<QTimeEdit*>("TimePicker");
+  auto* timePicker = window.findChild<QTimeEdit*>(QStringLiteral("TimePicker"));
   EXPECT_FALSE(timePicker->isEnabled());
 
   window.ChooseMode(ClockMode::kStellen);
@@ -264,7 +265,7 @@ TEST(ClockWindow, SettingThePickersMovesTheApplicationClock) {
   window.Tick();
   ASSERT_EQ(shown.count(), 1);
   EXPECT_EQ(shown.at(0).at(0).toString(), QStringLiteral("10:15:00"));
-  EXPECT_EQ(window.findChild<QDateEdit*>("DatePicker")->date(), QDate(2027, 3, 4));
+  EXPECT_EQ(window.findChild<QDateEdit*>(QStringLiteral("DatePicker"))->date(), QDate(2027, 3, 4));
 
   window.ChooseMode(ClockMode::kGleich);
   window.Tick();
@@ -274,7 +275,8 @@ TEST(ClockWindow, SettingThePickersMovesTheApplicationClock) {
 
   ASSERT_TRUE(reg->SetLanguage("English"));
   window.Relabel();
-  EXPECT_EQ(window.findChild<QRadioButton*>("GlButton")->text(), QStringLiteral("same"));
+  EXPECT_EQ(window.findChild<QRadioButton*>(QStringLiteral("GlButton"))->text(),
+            QStringLiteral("same"));
 }
 
 }  // namespace
