@@ -153,6 +153,24 @@ TEST(CardBackend, TheSimulatedCardLivesInTheStateFolderAndItsStartErrorIsShown) 
   EXPECT_FALSE(MakeCardBackend(pcsc)->InProcess());
 }
 
+// What the simulated card says on its own reaches the register as a warning.
+TEST(CardBackend, TheSimulatedCardsNoticesAreTheRegistersWarnings) {
+  const fs::path home = testing::FreshHome();
+  const fs::path folder = testing::FreshFolder() / "loose";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms(0755));
+  RegisterOptions options;
+  options.home = home;
+  Register reg(options, MakeCardBackend(CardAt(folder / "card-v2.state")));
+  ASSERT_TRUE(reg.Start());
+  std::string warnings;
+  for (const std::string& warning : reg.Warnings())
+    warnings += warning + "\n";
+  EXPECT_NE(warnings.find("the folder " + folder.string() + " is open to other users"),
+            std::string::npos)
+      << warnings;
+}
+
 TEST(KasseOptions, OnlyAGivenCardOptionNamesTheCard) {
   EXPECT_FALSE(ParseKasseOptions({})->cardNamed);
   EXPECT_FALSE(ParseKasseOptions({"--card-state", "/c", "--sim-version", "1"})->cardNamed);
