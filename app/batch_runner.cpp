@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/card_wait.h"
-#include "card/pcsc_lite.h"
 #include "common/cp1252.h"
 #include "register/register_home.h"
 
@@ -26,9 +25,8 @@ constexpr std::chrono::milliseconds kCardRetryPause{250};
 BatchRunner::BatchRunner(BatchOptions options, std::ostream& out, std::ostream& err)
     : options_(std::move(options)), out_(out), err_(err) {}
 
-void BatchRunner::WaitForCard() {
-  if (options_.card.simulated || options_.cardWait.count() <= 0) return;
-  PcscLiteApi pcsc;
+void BatchRunner::WaitForCard(PcscApi& pcsc) {
+  if (options_.cardWait.count() <= 0) return;
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.cardWait);
   const bool found = WaitForCardInReader(pcsc, options_.cardWait, [&] {
     err_ << "kasse: no card in a reader yet; waiting up to " << seconds.count()
@@ -42,29 +40,31 @@ Result<void> BatchRunner::Start() {
   if (!options_.defaults.empty())
     if (Result<void> seeded = SeedRegisterHome(options_.home, options_.defaults); !seeded)
       return seeded;
-  WaitForCard();
   RegisterOptions options;
   options.home = options_.home;
-  options.card = options_.card;
   options.seed = options_.seed;
   options.journalIo = options_.journalIo;
   options.stateFolder = options_.stateFolder;
   options.newHomeLanguage = options_.newHomeLanguage;
   options.now = options_.now;
+  // The register of an earlier run lets go of the card first: one holder at a time.
+  register_.reset();
+  std::unique_ptr<CardBackend> card = options_.card();
+  if (!card->InProcess()) WaitForCard(card->Api());
   // A reader may still show the card of a program that just ended, or a card that is not up
   // yet: within the card wait, a failed card check is tried again.
   const auto deadline = std::chrono::steady_clock::now() + options_.cardWait;
   Result<void> started;
   for (;;) {
-    // The register of an earlier run or try lets go of the card first: one holder at a time.
-    register_.reset();
-    register_ = std::make_unique<Register>(options);
+    register_ = std::make_unique<Register>(options, std::move(card));
     warningsShown_ = 0;
     started = register_->Start();
-    const bool retry = !started && register_->Card().Failed() && !options_.card.simulated &&
+    const bool retry = !started && register_->Card().Failed() && !register_->Card().InRegister() &&
                        std::chrono::steady_clock::now() + kCardRetryPause < deadline;
     if (!retry) break;
     std::this_thread::sleep_for(kCardRetryPause);
+    register_.reset();
+    card = options_.card();
   }
   PrintNewWarnings();
   return started;

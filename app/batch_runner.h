@@ -17,12 +17,15 @@ namespace kasse {
 
 struct BatchOptions {
   std::filesystem::path home;
-  CardOptions card;
+  // Builds the card backend the register runs on (must be set): once for the run, and anew
+  // for each further try at the card check within the card wait.
+  CardBackendMaker card;
   unsigned seed = 1;
   bool strict = false;  // stop at the first failing command
   // Where a home that lacks them gets its default files from; empty: the home is used as it is.
   std::filesystem::path defaults;
-  // Over pcsc-lite, how long to wait for a card in a reader before the card check; 0: not at all.
+  // Over pcsc-lite (a card not in the process), how long to wait for a card in a reader before
+  // the card check; 0: not at all.
   std::chrono::milliseconds cardWait{0};
   // The language of a new home (RegisterOptions::newHomeLanguage).
   std::string newHomeLanguage;
@@ -63,7 +66,7 @@ class BatchRunner {
   int CardError(std::size_t lineNumber);
   int EndRun(int status);
   void PrintNewWarnings();
-  void WaitForCard();
+  void WaitForCard(PcscApi& pcsc);
   Result<void> SaleCommand(const BatchLine& line, bool& handled);
   Result<void> SwitchCommand(const BatchLine& line, bool& handled);
   Result<void> ReportCommand(const BatchLine& line, bool& handled);

@@ -55,7 +55,7 @@ Result<void> ApplyCardOption(const GivenOption& option, CardOptions& card) {
   } else if (name == "sim-lifecycle") {
     auto state = Number(option, 2, 3, "2 or 3");
     if (!state) return state.error();
-    card.simLifecycle = *state == 2 ? sim::Lifecycle::kPersonalised : sim::Lifecycle::kActivated;
+    card.simPersonalised = *state == 2;
   } else if (name == "sim-pin") {
     if (!IsPin(option.value)) return BadOptionValue(option, "six digits");
     card.simPin = option.value;
@@ -91,7 +91,7 @@ Result<void> ApplyOption(const GivenOption& option, KasseOptions& options) {
     if (!sales) return sales.error();
     options.massRun = static_cast<int>(*sales);
   } else {
-    return ApplyCardOption(option, options.batch.card);
+    return ApplyCardOption(option, options.card);
   }
   return {};
 }
@@ -116,7 +116,7 @@ Result<KasseOptions> ParseKasseOptions(const std::vector<std::string>& args,
   if (environmentPin) {
     if (!IsPin(*environmentPin))
       return MakeError(ErrorKind::kUnusableInput, "KASSE_SIM_PIN must be six digits");
-    options.batch.card.simPin = *environmentPin;
+    options.card.simPin = *environmentPin;
   }
   for (const GivenOption& option : line->options) {
     if (Result<void> applied = ApplyOption(option, options); !applied) return applied.error();

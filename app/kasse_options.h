@@ -2,6 +2,7 @@
 // The command line of `kasse`: the window's and batch's options, read with the programs' one
 // option reader (common/command_line.h), and the text of `kasse --help`.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,11 +12,27 @@
 
 namespace kasse {
 
+// The card as the command line names it (--card, --card-state and the simulated card's
+// --sim-version, --sim-lifecycle, --sim-pin); main/card_choice.h builds it.
+struct CardOptions {
+  bool simulated = true;  // false: pcsc-lite
+  int simVersion = 2;
+  // A new simulated card starts personalised (--sim-lifecycle 2), waiting for its transport
+  // PIN, instead of activated.
+  bool simPersonalised = false;
+  std::string simPin = "123456";
+  // The simulated card's file; empty: DefaultCardStateFile(simVersion), one card per version
+  // level, so that switching versions never reads a card of the other kind.
+  std::filesystem::path stateFile;
+};
+
 struct KasseOptions {
   enum class Action { kRun, kHelp, kVersion };
   Action action = Action::kRun;
-  // Home, card, seed, strictness and card wait; an empty home is the user's default one.
+  // Home, seed, strictness and card wait; an empty home is the user's default one. The card
+  // backend is built by main from `card`.
   BatchOptions batch;
+  CardOptions card;
   // --card was given; without it the card is taken where it is (ChooseCard, card_choice.h),
   // and cardNote says where that was.
   bool cardNamed = false;

@@ -1,48 +1,22 @@
 #pragma once
-// The card access of the register: the simulated QOR in this process or the pcsc-lite service,
-// the connector over it, the logged exchange and the card session, with the adapters the
-// protocol needs (CardLink over the exchange, CardHasher over the session).
+// The card access of the register: the connector over the backend the front-end built
+// (card_backend.h), the logged exchange and the card session, with the adapters the protocol
+// needs (CardLink over the exchange, CardHasher over the session).
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "card/card_backend.h"
 #include "card/card_exchange.h"
 #include "card/card_monitor.h"
 #include "card/card_session.h"
-#include "card/pcsc_api.h"
 #include "card/pcsc_connector.h"
-#include "common/file_io.h"
 #include "protocol/card_link.h"
 #include "protocol/item_list.h"
-#include "sim/embedded_reader.h"
-#include "simreader/embedded_pcsc.h"
 
 namespace kasse {
-
-struct CardOptions {
-  bool simulated = true;  // false: pcsc-lite
-  int simVersion = 2;
-  sim::Lifecycle simLifecycle = sim::Lifecycle::kActivated;
-  std::string simPin = "123456";
-  // The simulated card's file; empty: DefaultCardStateFile(simVersion), one card per version
-  // level, so that switching versions never reads a card of the other kind.
-  std::filesystem::path stateFile;
-  // Tests: runs before each command reaches the simulated card (on the transmit thread).
-  SimReaderSlot::BeforeTransmit simBeforeTransmit;
-  // The simulated card's file calls (nullptr: the system's); tests record or fail them.
-  FileIo* simIo = nullptr;
-  // Tests: log records between the simulated card's snapshots (0: the card's own default),
-  // and the card's old silent repair of a damaged log put back, to show a test catches it.
-  std::size_t simSnapshotEvery = 0;
-  bool simSilentLogRepair = false;
-};
-
-// The file of the embedded card: the one named, else the user's default card of the version.
-std::filesystem::path SimStateFile(const CardOptions& options);
 
 class ExchangeLink final : public CardLink {
  public:
@@ -83,13 +57,12 @@ class SessionHasher final : public CardHasher {
 
 class CardStack {
  public:
-  // Without a home (some tests) the simulated card lives in memory only.
-
   // How long the register, when it ends, still waits for a card command that outlasted its
   // patience, so that a late signature reaches the journal.
   static constexpr std::chrono::seconds kLateAnswerWait{60};
 
-  CardStack(const std::filesystem::path& home, const CardOptions& options);
+  // `backend` must not be null.
+  explicit CardStack(std::unique_ptr<CardBackend> backend);
   ~CardStack();
   CardStack(const CardStack&) = delete;
   // Waits up to `limit` for a late answer and hands it on (journals are still open then).
@@ -97,11 +70,10 @@ class CardStack {
   bool FinishLateAnswer(std::chrono::milliseconds limit);
   CardStack& operator=(const CardStack&) = delete;
 
-  // The embedded reader, when the card is simulated.
-  sim::EmbeddedReader* SimReader() { return simReader_.get(); }
-  // Why the simulated card could not start ("…/card-v2.state.lock: Not a directory"); empty
-  // when it started or the card is not simulated.
-  std::string SimStartError() const;
+  // The card lives inside this process, not behind pcsc-lite.
+  bool InProcess() const { return backend_->InProcess(); }
+  // Why the card inside this process could not start; empty when it started or is not here.
+  std::string StartError() const { return backend_->StartError(); }
   TPCSCConnector& Connector() { return *connector_; }
   CardMonitorLog& Log() { return log_; }
   const CardMonitorLog& Log() const { return log_; }
@@ -110,22 +82,17 @@ class CardStack {
   const CardSession& Session() const { return *session_; }
   CardLink& Link() { return *link_; }
   CardHasher& Hasher() { return *hasher_; }
-  // What the simulated card said on its log since the last call (a snapshot it cannot write,
-  // leftovers it removed, a folder open to others): from any thread in, on the owner's out.
-  std::vector<std::string> TakeCardNotices();
+  // What the card said on its own since the last call: from any thread in, on the owner's out.
+  std::vector<std::string> TakeCardNotices() { return backend_->TakeNotices(); }
 
  private:
-  std::unique_ptr<sim::EmbeddedReader> simReader_;
-  std::unique_ptr<VirtualReader> simSlot_;
-  std::unique_ptr<PcscApi> api_;
+  std::unique_ptr<CardBackend> backend_;
   std::unique_ptr<TPCSCConnector> connector_;
   CardMonitorLog log_;
   std::unique_ptr<CardExchange> exchange_;
   std::unique_ptr<CardSession> session_;
   std::unique_ptr<ExchangeLink> link_;
   std::unique_ptr<SessionHasher> hasher_;
-  std::mutex noticesMutex_;
-  std::vector<std::string> notices_;
 };
 
 }  // namespace kasse

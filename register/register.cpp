@@ -15,17 +15,6 @@
 
 namespace kasse {
 
-namespace {
-
-// The embedded card writes through the register's file calls unless told otherwise: one disk,
-// recorded or failed as one.
-CardOptions WithSimIo(CardOptions card, FileIo* io) {
-  if (card.simIo == nullptr) card.simIo = io;
-  return card;
-}
-
-}  // namespace
-
 // What the reports, the card session and the signing exchange ask of the register, kept off
 // its public face.
 class Register::Adapters final : public ReportDialog, public CardSessionHost, public DebugHold {
@@ -61,7 +50,7 @@ class Register::Adapters final : public ReportDialog, public CardSessionHost, pu
   Register& reg_;
 };
 
-Register::Register(RegisterOptions options)
+Register::Register(RegisterOptions options, std::unique_ptr<CardBackend> card)
     : options_(std::move(options)),
       config_(options_.home),
       language_(options_.home),
@@ -73,7 +62,7 @@ Register::Register(RegisterOptions options)
       adapters_(std::make_unique<Adapters>(*this)),
       record_(monitor_, language_.Texts(), journal_, clock_),
       qr_(&monitor_),
-      card_(options_.home, WithSimIo(options_.card, options_.journalIo)),
+      card_(std::move(card)),
       ledger_(options_.home),
       signing_(card_.Link(), adapters_.get()),
       reports_(record_, card_.Link(), *adapters_),
@@ -277,7 +266,7 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    const std::string simError = card_.SimStartError();
+    const std::string simError = card_.StartError();
     if (!simError.empty())
       cardFailure_ = EnglishMessage(Message::kSimCardCannotStart, {simError});
     else if (card_.Exchange().CardStoppedAnswering())

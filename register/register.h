@@ -44,7 +44,6 @@ enum class ExportKind { kNew, kOpen };
 
 struct RegisterOptions {
   std::filesystem::path home;
-  CardOptions card;
   unsigned seed = 1;  // of the mass generator
   AppClock::NowSource now = SystemNow;
   // The journal's file calls; tests make single writes and syncs fail through it.
@@ -64,7 +63,8 @@ struct RegisterOptions {
 
 class Register final {
  public:
-  explicit Register(RegisterOptions options);
+  // `card`: the card backend the front-end chose (not null); the register owns it from now on.
+  Register(RegisterOptions options, std::unique_ptr<CardBackend> card);
   ~Register();
   Register(const Register&) = delete;
   Register& operator=(const Register&) = delete;
@@ -220,7 +220,7 @@ class Register final {
     bool TransportPinRequested() const { return reg_.pinRequested_; }
     const CardMonitorLog& Log() const { return reg_.card_.Log(); }
     // The simulated card inside this process, not one behind pcsc-lite.
-    bool InRegister() const { return reg_.options_.card.simulated; }
+    bool InRegister() const { return reg_.card_.InProcess(); }
     // The reader the card was found in at the last passed check; empty before.
     const std::string& Reader() const { return reg_.cardReader_; }
 

@@ -70,7 +70,7 @@ void RegisterApp::Start() {
       static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count());
   // The splash stays while the card settles, as after a card put into a reader.
   options_.reg.checkAfterDebounce = true;
-  register_ = std::make_unique<Register>(options_.reg);
+  register_ = std::make_unique<Register>(options_.reg, options_.card());
   // Before the configuration is read the splash speaks the design language.
   Language design(options_.reg.home);
   (void)design.ApplyLanguage("Deutsch");

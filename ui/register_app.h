@@ -21,6 +21,8 @@ class SplashWindow;
 
 struct WindowOptions {
   RegisterOptions reg;
+  // Builds the card backend the register runs on (must be set): the program's main chose it.
+  CardBackendMaker card;
   // Where a home that lacks them gets its default files from; empty: the home is used as it is.
   std::filesystem::path defaults;
   // Cash in one small signed sale once the window is up (for demonstrations).

@@ -22,6 +22,7 @@
 #include "journal/journal_scan.h"
 #include "protocol/card_answers.h"
 #include "register/register.h"
+#include "simreader/embedded_card.h"
 
 namespace kasse::crash {
 namespace {
@@ -38,11 +39,19 @@ RegisterOptions OptionsAt(const fs::path& root, FileIo* io) {
   ::setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
   RegisterOptions options;
   options.home = root / "home";
-  options.card.stateFile = root / "state" / kCardFile;
   options.stateFolder = root / "state";
   options.journalIo = io;
   options.now = FixedNow;
   return options;
+}
+
+// The card inside the register, on the same disk. Made after OptionsAt, which names the
+// issuer's folder.
+std::unique_ptr<EmbeddedCard> CardAt(const fs::path& root, FileIo* io) {
+  sim::EngineOptions engine;
+  engine.stateFile = root / "state" / kCardFile;
+  engine.io = io;
+  return std::make_unique<EmbeddedCard>(std::move(engine));
 }
 
 // The files of a register after a few sales and a closing, as a power cut right before its
@@ -53,7 +62,8 @@ DiskImage Baseline(const fs::path& root) {
   const DiskImage initial = ReadImage(root);
   RecordingFileIo io(root, initial);
   {
-    Register reg(OptionsAt(root, &io));
+    const RegisterOptions options = OptionsAt(root, &io);
+    Register reg(options, CardAt(root, &io));
     EXPECT_TRUE(reg.Start());
     for (int sale = 0; sale < 4; ++sale) {
       EXPECT_TRUE(reg.BookProduct(static_cast<std::size_t>(sale), "2"));
@@ -70,7 +80,8 @@ DiskImage Baseline(const fs::path& root) {
   // Up to the orderly end's snapshot, every write kept.
   std::size_t cut = ops.size();
   for (std::size_t i = 0; i < ops.size(); ++i)
-    if (ops[i].kind == DiskOp::Kind::kCreate && ops[i].path.filename().string().starts_with(".card"))
+    if (ops[i].kind == DiskOp::Kind::kCreate &&
+        ops[i].path.filename().string().starts_with(".card"))
       cut = i;
   return CrashModel(initial, ops).KeptStateAt(cut);
 }
@@ -108,7 +119,8 @@ Outcome Restart(const DiskImage& image, const fs::path& where) {
   Outcome outcome;
   {
     UnsyncedFileIo io;
-    Register reg(OptionsAt(where, &io));
+    const RegisterOptions options = OptionsAt(where, &io);
+    Register reg(options, CardAt(where, &io));
     const Result<void> started = reg.Start();
     outcome.started = static_cast<bool>(started);
     for (const std::string& warning : reg.Warnings())

@@ -25,6 +25,7 @@
 #include "journal/journal_scan.h"
 #include "protocol/card_answers.h"
 #include "register/register.h"
+#include "simreader/embedded_card.h"
 #include "verify/journal_audit.h"
 
 namespace kasse::crash {
@@ -44,11 +45,20 @@ RegisterOptions OptionsAt(const fs::path& root, FileIo* io) {
   ::setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
   RegisterOptions options;
   options.home = root / "home";
-  options.card.stateFile = root / "state" / kCardFile;
-  options.card.simSnapshotEvery = 16;  // the card's snapshots are explored too
   options.stateFolder = root / "state";
   options.journalIo = io;
   return options;
+}
+
+// The card inside the register, on the same disk; `silentRepair` puts back its old silent
+// repair of a damaged log. Made after OptionsAt, which names the issuer's folder.
+std::unique_ptr<EmbeddedCard> CardAt(const fs::path& root, FileIo* io, bool silentRepair = false) {
+  sim::EngineOptions engine;
+  engine.stateFile = root / "state" / kCardFile;
+  engine.snapshotEvery = 16;  // the card's snapshots are explored too
+  engine.io = io;
+  engine.testSilentLogRepair = silentRepair;
+  return std::make_unique<EmbeddedCard>(std::move(engine));
 }
 
 struct Recording {
@@ -65,7 +75,8 @@ Recording RecordRun(const fs::path& root) {
   recording.initial = ReadImage(root);
   RecordingFileIo io(root, recording.initial);
   {
-    Register reg(OptionsAt(root, &io));
+    const RegisterOptions options = OptionsAt(root, &io);
+    Register reg(options, CardAt(root, &io));
     EXPECT_TRUE(reg.Start());
     Register::MassOptions mass;
     mass.transactions = kSales;
@@ -153,9 +164,8 @@ void CheckState(const CrashModel& model, std::size_t cut, std::mt19937_64& rando
   const std::size_t problemsBefore = out.problems.size();
   {
     UnsyncedFileIo unsynced;
-    RegisterOptions options = OptionsAt(where, &unsynced);
-    options.card.simSilentLogRepair = silentRepair;
-    Register reg(options);
+    const RegisterOptions options = OptionsAt(where, &unsynced);
+    Register reg(options, CardAt(where, &unsynced, silentRepair));
     const Result<void> started = reg.Start();
     if (!started) {
       ++out.refusedStarts;

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/batch_runner.h"
-#include "app/card_choice.h"
 #include "app/kasse_options.h"
+#include "app/main/card_choice.h"
 #include "common/command_line.h"
 #include "common/user_folders.h"
 #include "register/register_config.h"
@@ -39,7 +39,7 @@ int RunWindow(int argc, char** argv, const kasse::KasseOptions& given) {
   kasse::WindowOptions options;
   options.reg.home = batch.home;
   options.defaults = batch.defaults;
-  options.reg.card = batch.card;
+  options.card = batch.card;
   options.reg.seed = batch.seed;
   options.reg.newHomeLanguage = batch.newHomeLanguage;
   options.cardNote = given.cardNote;
@@ -83,9 +83,10 @@ int main(int argc, char** argv) {
   if (options.batch.home.empty()) options.batch.home = DefaultRegisterHome();
   options.batch.defaults = ShippedDefaultsFolder();
   options.batch.newHomeLanguage = RegisterConfig::LanguageOfLocale();
-  CardChoice choice = ChooseCard(options.batch.card, options.cardNamed);
-  options.batch.card = std::move(choice.card);
+  CardChoice choice = ChooseCard(options.card, options.cardNamed);
+  options.card = std::move(choice.card);
   options.cardNote = std::move(choice.note);
+  options.batch.card = [card = options.card] { return MakeCardBackend(card); };
   if (options.batchScript.empty()) return RunWindow(argc, argv, options);
   // The message's own words are ASCII; the path in it is the system's, as it is.
   if (options.cardNote) std::cerr << "kasse: " << options.cardNote->message << "\n";

@@ -11,6 +11,7 @@
 #include "common/files.h"
 #include "common/tests/faulty_file_io.h"
 #include "common/tests/support/test_folders.h"
+#include "register/tests/sim_card.h"
 #include "verify/journal_audit.h"
 
 namespace kasse {
@@ -31,7 +32,8 @@ struct AuditedBatch {
     err.str("");
     BatchOptions options;
     options.home = home;
-    options.card.stateFile = state / "card.state";
+    // The card writes through the same file calls: one disk, failed as one.
+    options.card = [this] { return testing::SimCard(state / "card.state", &io); };
     options.journalIo = &io;
     options.stateFolder = state;
     BatchRunner runner(options, out, err);

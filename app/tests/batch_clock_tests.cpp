@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/batch_runner.h"
+#include "app/main/card_choice.h"
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "register/register_probe.h"
@@ -18,6 +19,7 @@ struct ClockedBatch {
   ClockedBatch() {
     BatchOptions options;
     options.home = testing::FreshHome();
+    options.card = [] { return MakeCardBackend(CardOptions{}); };
     options.now = [this] { return now; };
     runner = std::make_unique<BatchRunner>(options, out, err);
   }

@@ -12,6 +12,7 @@
 #include "common/tests/faulty_file_io.h"
 #include "common/tests/support/test_folders.h"
 #include "common/tests/support/text_checks.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse {
 namespace {
@@ -31,7 +32,8 @@ struct JournalBatch {
     err.str("");
     BatchOptions options;
     options.home = home;
-    options.card.stateFile = state / "card.state";
+    // The card writes through the same file calls: one disk, failed as one.
+    options.card = [this] { return testing::SimCard(state / "card.state", &io); };
     options.journalIo = &io;
     options.stateFolder = state;
     BatchRunner runner(options, out, err);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/batch_runner.h"
+#include "app/main/card_choice.h"
 #include "common/tests/support/test_folders.h"
 
 namespace kasse {
@@ -15,7 +16,9 @@ namespace {
 TEST(BatchMonths, MonthsTooFarApartAreRefusedWithAReasonAndTheSpanReportStillSumsThem) {
   BatchOptions options;
   options.home = testing::FreshHome();
-  options.card.stateFile = options.home / "state" / "card.state";
+  CardOptions card;
+  card.stateFile = options.home / "state" / "card.state";
+  options.card = [card] { return MakeCardBackend(card); };
   std::ostringstream out, err;
   BatchRunner runner(options, out, err);
   std::istringstream script(

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/batch_runner.h"
+#include "app/main/card_choice.h"
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 
@@ -22,6 +23,7 @@ using testing::FreshHome;
 BatchOptions InHome(const fs::path& home) {
   BatchOptions options;
   options.home = home;
+  options.card = [] { return MakeCardBackend(CardOptions{}); };
   return options;
 }
 

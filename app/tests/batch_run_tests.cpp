@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "app/batch_runner.h"
+#include "app/main/card_choice.h"
 #include "common/base_n.h"
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "common/tests/support/text_checks.h"
 #include "register/register_probe.h"
+#include "register/tests/sim_card.h"
 #include "verify/receipt_verdict.h"
 
 namespace kasse {
@@ -29,10 +33,11 @@ std::vector<int> SequenceNumbers(const std::string& lFile) {
 }
 
 struct Batch {
-  explicit Batch(CardOptions card = {}) : home(FreshHome()) {
+  explicit Batch(CardOptions card = {}) : Batch([card] { return MakeCardBackend(card); }) {}
+  explicit Batch(CardBackendMaker card) : home(FreshHome()) {
     BatchOptions options;
     options.home = home;
-    options.card = card;
+    options.card = std::move(card);
     runner = std::make_unique<BatchRunner>(options, out, err);
   }
   int Run(const std::string& script) {
@@ -140,6 +145,7 @@ TEST(BatchRun, StrictStopsAtTheFirstFailure) {
   std::ostringstream out, err;
   BatchOptions options;
   options.home = home;
+  options.card = [] { return MakeCardBackend(CardOptions{}); };
   options.strict = true;
   BatchRunner runner(options, out, err);
   std::istringstream script("select 99\nselect 0\nbook\n");
@@ -149,7 +155,7 @@ TEST(BatchRun, StrictStopsAtTheFirstFailure) {
 
 TEST(BatchRun, PersonalisedCardTakesOnlyTheRightPin) {
   CardOptions card;
-  card.simLifecycle = sim::Lifecycle::kPersonalised;
+  card.simPersonalised = true;
   card.simPin = "654321";
   Batch batch(card);
   EXPECT_EQ(batch.Run("activate 123456\nactivate 654321\nselect 0\nbook\nsumme\nkassieren\n"),
@@ -275,12 +281,17 @@ TEST(BatchRun, ExportPairTakesEveryRecordSinceTheCardStarted) {
 }
 
 TEST(BatchRun, CardRemovedIsACardError) {
-  Batch batch;
+  EmbeddedCard* card = nullptr;
+  Batch batch([&card] {
+    std::unique_ptr<EmbeddedCard> made = testing::SimCard({});
+    card = made.get();
+    return made;
+  });
   ASSERT_TRUE(batch.runner->Start());
-  RegisterProbe::Card(batch.Reg()).SimReader()->RemoveCard();
-  // Event-driven: the bound only matters when the event never comes (10 s for a loaded machine).
+  card->Reader().RemoveCard();
+  // The bound only matters when the event never comes (10 s for a loaded machine).
   for (int i = 0; i < 400 && !batch.Reg().Card().Failed(); ++i) {
-    RegisterProbe::Card(batch.Reg()).Connector().WaitForEvent(std::chrono::milliseconds(25));
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
     batch.Reg().ProcessCardEvents();
   }
   EXPECT_TRUE(batch.Reg().Card().Failed());

@@ -1,7 +1,8 @@
 // Where kasse takes the user's card when no --card names it: through pcscd while another
-// process holds the card's lock (as qor-sim does), inside the register otherwise.
+// process holds the card's lock (as qor-sim does), inside the register otherwise; and the card
+// it builds for the register.
 
-#include "app/card_choice.h"
+#include "app/main/card_choice.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,8 +14,10 @@
 
 #include "app/kasse_options.h"
 #include "common/file_io.h"
+#include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "register/messages.h"
+#include "register/register.h"
 #include "sim/card_files.h"
 
 namespace kasse {
@@ -117,6 +120,55 @@ TEST(CardChoice, ALockThatIsNotAPlainFileOrHoldsNoNumberIsReadSafely) {
   ASSERT_TRUE(held);
   std::ofstream(stateFile.string() + ".lock", std::ios::trunc) << std::string(100, 'x');
   EXPECT_EQ(CardLockHolder(stateFile), "?");
+}
+
+// The simulated card lives in the user's state folder, or in the file named; when it cannot
+// start, the register says why instead of "no card found".
+TEST(CardBackend, TheSimulatedCardLivesInTheStateFolderAndItsStartErrorIsShown) {
+  const fs::path home = testing::FreshHome();  // the user's state folder is in it
+  RegisterOptions options;
+  options.home = home;
+  {
+    Register reg(options, MakeCardBackend(CardOptions{}));
+    ASSERT_TRUE(reg.Start());
+    EXPECT_TRUE(reg.Card().InRegister());
+    EXPECT_TRUE(fs::exists(home / "card-state" / "kasse" / "card-v2.state"));
+    EXPECT_FALSE(fs::exists(home / "qor-sim"));
+    // A second register on the same card, while the first holds it.
+    Register second(options, MakeCardBackend(CardOptions{}));
+    const auto started = second.Start();
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().message.find("the card is in use by process"), std::string::npos)
+        << started.error().message;
+  }
+  ASSERT_TRUE(WriteFileAtomic(home / "qor-sim", "a program, not a folder"));
+  Register reg(options, MakeCardBackend(CardAt(home / "qor-sim" / "card-v2.state")));
+  const auto started = reg.Start();
+  ASSERT_FALSE(started);
+  EXPECT_NE(started.error().message.find((home / "qor-sim").string() + ": Not a directory"),
+            std::string::npos)
+      << started.error().message;
+  CardOptions pcsc;
+  pcsc.simulated = false;
+  EXPECT_FALSE(MakeCardBackend(pcsc)->InProcess());
+}
+
+// What the simulated card says on its own reaches the register as a warning.
+TEST(CardBackend, TheSimulatedCardsNoticesAreTheRegistersWarnings) {
+  const fs::path home = testing::FreshHome();
+  const fs::path folder = testing::FreshFolder() / "loose";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms(0755));
+  RegisterOptions options;
+  options.home = home;
+  Register reg(options, MakeCardBackend(CardAt(folder / "card-v2.state")));
+  ASSERT_TRUE(reg.Start());
+  std::string warnings;
+  for (const std::string& warning : reg.Warnings())
+    warnings += warning + "\n";
+  EXPECT_NE(warnings.find("the folder " + folder.string() + " is open to other users"),
+            std::string::npos)
+      << warnings;
 }
 
 TEST(KasseOptions, OnlyAGivenCardOptionNamesTheCard) {

@@ -24,12 +24,12 @@ TEST(KasseOptions, ReadsEveryOptionInBothValueForms) {
   EXPECT_EQ(options->action, Action::kRun);
   EXPECT_EQ(options->batchScript, "-");
   EXPECT_EQ(options->batch.home, "/h");
-  EXPECT_FALSE(options->batch.card.simulated);
+  EXPECT_FALSE(options->card.simulated);
   EXPECT_EQ(options->batch.cardWait, std::chrono::seconds(0));
-  EXPECT_EQ(options->batch.card.simVersion, 1);
-  EXPECT_EQ(options->batch.card.simLifecycle, sim::Lifecycle::kPersonalised);
-  EXPECT_EQ(options->batch.card.simPin, "654321");  // the option wins over the environment
-  EXPECT_EQ(options->batch.card.stateFile, "/c");
+  EXPECT_EQ(options->card.simVersion, 1);
+  EXPECT_TRUE(options->card.simPersonalised);
+  EXPECT_EQ(options->card.simPin, "654321");  // the option wins over the environment
+  EXPECT_EQ(options->card.stateFile, "/c");
   EXPECT_EQ(options->batch.seed, 7u);
   EXPECT_TRUE(options->batch.strict);
   EXPECT_TRUE(options->demoSale);
@@ -41,9 +41,9 @@ TEST(KasseOptions, DefaultsHelpVersionAndTheEnvironmentPin) {
   const Result<KasseOptions> plain = ParseKasseOptions({}, "246802");
   ASSERT_TRUE(plain) << plain.error().message;
   EXPECT_TRUE(plain->batch.home.empty());  // the user's home, filled in by the program
-  EXPECT_TRUE(plain->batch.card.simulated);
+  EXPECT_TRUE(plain->card.simulated);
   EXPECT_EQ(plain->batch.cardWait, std::chrono::seconds(10));
-  EXPECT_EQ(plain->batch.card.simPin, "246802");
+  EXPECT_EQ(plain->card.simPin, "246802");
   EXPECT_TRUE(plain->batchScript.empty());
   EXPECT_EQ(ParseKasseOptions({"-h"})->action, Action::kHelp);
   EXPECT_EQ(ParseKasseOptions({"--home", "x", "--help"})->action, Action::kHelp);

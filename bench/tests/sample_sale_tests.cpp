@@ -9,6 +9,7 @@
 #include "common/tests/support/test_folders.h"
 #include "register/register.h"
 #include "register/register_probe.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse::bench {
 namespace {
@@ -27,7 +28,7 @@ TEST(SampleSale, CommandIsWhatTheRegisterSendsForTheSameSale) {
   RegisterOptions options;
   options.home = FreshHome("same");
   options.now = [] { return ToAppDateTime({2026, 5, 12, 9, 30, 12, 0}); };
-  Register reg(options);
+  Register reg(options, testing::UserSimCard());
   ASSERT_TRUE(reg.Start());
   ASSERT_TRUE(reg.SetOperatorName(1, "Anna"));
   ASSERT_TRUE(reg.SelectOperator(1));

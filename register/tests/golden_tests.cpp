@@ -22,6 +22,7 @@
 #include "protocol/qr_payload.h"
 #include "register/receipt_lines.h"
 #include "register/register.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse {
 namespace {
@@ -139,9 +140,8 @@ GoldenRun FixedRun(const fs::path& folder) {
   {
     RegisterOptions options;
     options.home = home;
-    options.card.stateFile = folder / "state" / "card.state";
     options.now = FixedNow;
-    Register reg(options);
+    Register reg(options, testing::SimCard(folder / "state" / "card.state"));
     EXPECT_TRUE(reg.Start());
     reg.SetCardMonitor(Register::CardMonitorState::kShown);
     reg.ClearLog(Register::Log::kCardMonitor);

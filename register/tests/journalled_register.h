@@ -1,6 +1,7 @@
 #pragma once
 // A register on the embedded card in a fresh copy of the shipped home, whose journal (and the
 // rescue of what it cannot write) goes through a FaultyFileIo, with a state folder of its own.
+// The card writes through the same FaultyFileIo: one disk, failed as one.
 
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "common/tests/faulty_file_io.h"
 #include "common/tests/support/test_folders.h"
 #include "register/register.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse {
 
@@ -29,13 +31,13 @@ struct JournalledRegister {
   RegisterOptions Options() {
     RegisterOptions options;
     options.home = home;
-    options.card.stateFile = state / "card.state";  // never the user's card
     options.journalIo = &io;
     options.stateFolder = state;
     return options;
   }
   void Start() {
-    reg = std::make_unique<Register>(Options());
+    // Never the user's card.
+    reg = std::make_unique<Register>(Options(), testing::SimCard(state / "card.state", &io));
     ASSERT_TRUE(reg->Start());
   }
   Result<void> Sale() {

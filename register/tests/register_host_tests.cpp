@@ -2,23 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "common/hex_text.h"
 #include "register/register.h"
-#include "register/register_probe.h"
+#include "register/tests/scripted_card.h"
 
 namespace kasse {
 namespace {
+
+using testing::ScriptedCard;
 
 std::filesystem::path FreshHome(const std::string& name) {
   const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_e_host_" + name);
   std::filesystem::remove_all(home);
   std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
                         std::filesystem::copy_options::recursive);
-  // The test's card lives in its own folder, never in the user's state folder.
-  ::setenv("XDG_STATE_HOME", (home / "card-state").c_str(), 1);
   return home;
 }
 
@@ -36,7 +37,9 @@ struct CountingHost : RegisterHost {
 TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPolls) {
   RegisterOptions options;
   options.home = FreshHome("changes");
-  Register reg(options);
+  auto card = std::make_unique<ScriptedCard>();
+  ScriptedCard& scripted = *card;
+  Register reg(options, std::move(card));
   CountingHost host;
   reg.SetHost(&host);
   ASSERT_TRUE(reg.Start());
@@ -69,9 +72,9 @@ TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPol
 
   // A card that goes is a change and a card failure, told once each event.
   host.changes = 0;
-  RegisterProbe::Card(reg).SimReader()->RemoveCard();
+  scripted.SetPresent(false);
   for (int i = 0; i < 250 && !reg.Card().Failed(); ++i) {
-    RegisterProbe::Card(reg).Connector().WaitForEvent(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     reg.ProcessCardEvents();
   }
   ASSERT_TRUE(reg.Card().Failed());
@@ -83,18 +86,26 @@ TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPol
 TEST(RegisterHost, ADeclinedQuestionSendsNothingAndWithoutAHostEveryAnswerIsOk) {
   RegisterOptions options;
   options.home = FreshHome("questions");
-  Register reg(options);
+  auto card = std::make_unique<ScriptedCard>();
+  testing::FakePcsc& pcsc = card->Pcsc();
+  Register reg(options, std::move(card));
   ASSERT_TRUE(reg.Start());
   const std::string lifeCycle = reg.Card().State().lifeCycleCode;
   CountingHost host;
   host.answer = false;
   reg.SetHost(&host);
+  // The status is read again all the same; a REPORT, unscripted, would fail the test.
+  pcsc.Script(0, testing::StatusSteps(0x03, 2));
   EXPECT_FALSE(reg.Deactivate());
   EXPECT_EQ(host.questions, 1);  // the second question is never asked
+  EXPECT_TRUE(pcsc.ScriptDone(0));
   EXPECT_EQ(reg.Card().State().lifeCycleCode, lifeCycle);
 
   reg.SetHost(nullptr);
+  pcsc.Script(0, {{"80 42 05 00", "90 00", "// REPORT QOR Deactivate."}});
+  pcsc.Script(0, testing::StatusSteps(0x04, 2));
   EXPECT_TRUE(reg.Deactivate());
+  EXPECT_TRUE(pcsc.ScriptDone(0));
   EXPECT_NE(reg.Card().State().lifeCycleCode, lifeCycle);
 }
 
@@ -106,7 +117,9 @@ TEST(SpanReport, PackedMonthsAreCheckedBeforeTheCardIsAsked) {
 
   RegisterOptions options;
   options.home = FreshHome("span");
-  Register reg(options);
+  auto card = std::make_unique<ScriptedCard>();
+  testing::FakePcsc& pcsc = card->Pcsc();
+  Register reg(options, std::move(card));
   ASSERT_TRUE(reg.Start());
   const auto span = [&reg](const char* first, const char* last) {
     const Result<void> outcome = reg.SpanReport(HexParse(first), HexParse(last));
@@ -116,8 +129,11 @@ TEST(SpanReport, PackedMonthsAreCheckedBeforeTheCardIsAsked) {
   for (const char* bad : {"20 09 13", "20 0A 01", "09 99 01", "20 09"})
     EXPECT_EQ(span(bad, "20 10 01"), ErrorKind::kMalformed) << bad;
   EXPECT_EQ(span("20 10 02", "20 10 01"), ErrorKind::kUnusableInput);
-  // A span across the turn of the year goes to the card.
+  // (An unscripted command would have failed the test.) A span across the turn of the year
+  // goes to the card.
+  pcsc.Script(0, {{"80 42 03 00", "90 00", "// REPORT Span."}});
   EXPECT_EQ(span("20 25 12", "20 26 01"), std::nullopt);
+  EXPECT_TRUE(pcsc.ScriptDone(0));
 }
 
 }  // namespace

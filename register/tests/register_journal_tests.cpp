@@ -18,6 +18,7 @@
 #include "register/register.h"
 #include "register/register_probe.h"
 #include "register/tests/journalled_register.h"
+#include "register/tests/scripted_card.h"
 
 namespace kasse {
 namespace {
@@ -128,8 +129,7 @@ TEST(RegisterStart, SettingsLanguageAndProductFilesThatAreFifosAreNamedNotRead) 
   }
   RegisterOptions options;
   options.home = home;
-  options.card.stateFile = home / "card.state";
-  Register reg(options);
+  Register reg(options, std::make_unique<testing::ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   std::string warnings;
   for (const std::string& warning : reg.Warnings())

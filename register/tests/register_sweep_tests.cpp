@@ -8,7 +8,8 @@
 #include "common/tests/support/test_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
-#include "register/register_probe.h"
+#include "register/tests/scripted_card.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse {
 namespace {
@@ -17,8 +18,8 @@ struct StartedRegister : ::testing::Test {
   StartedRegister() {
     RegisterOptions options;
     options.home = testing::FreshHome();
-    options.card.stateFile = options.home / "card.state";  // a card of this test's own
-    reg = std::make_unique<Register>(options);
+    // A card of this test's own, which refuses sales once deactivated.
+    reg = std::make_unique<Register>(options, testing::SimCard(options.home / "card.state"));
     started = static_cast<bool>(reg->Start());
   }
   void EmptyTheProductList() {
@@ -152,26 +153,30 @@ TEST_F(SaleRules, TheTaxModeIsRefusedDuringASaleWithTheReason) {
 namespace kasse {
 namespace {
 
-TEST_F(MassGenerator, ACardThatGoesEndsTheRun) {
-  ASSERT_TRUE(started);
-  ASSERT_NE(RegisterProbe::Card(*reg).SimReader(), nullptr);
+TEST(MassRun, ACardThatGoesEndsTheRun) {
+  RegisterOptions registerOptions;
+  registerOptions.home = testing::FreshHome();
+  auto card = std::make_unique<testing::ScriptedCard>();
+  testing::ScriptedCard& scripted = *card;
+  Register reg(registerOptions, std::move(card));
+  ASSERT_TRUE(reg.Start());
   Register::MassOptions options;
   options.transactions = 5;
   options.maxPositions = 1;
   int sales = 0;
   options.poll = [&](Register::MassOptions&) -> Result<void> {
-    if (sales == 2) RegisterProbe::Card(*reg).SimReader()->RemoveCard();
+    if (sales == 2) scripted.SetPresent(false);
     return {};
   };
   const Result<int> run =
-      reg->MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
+      reg.MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
   ASSERT_FALSE(run);
   EXPECT_EQ(run.error().kind, ErrorKind::kCard);
-  EXPECT_TRUE(reg->Card().Failed());
+  EXPECT_TRUE(reg.Card().Failed());
   // The operator reads what happened, not just that the card failed.
-  EXPECT_EQ(reg->Card().Failure(), "the QOR card was removed");
+  EXPECT_EQ(reg.Card().Failure(), "the QOR card was removed");
   EXPECT_EQ(sales, 2);
-  EXPECT_EQ(reg->MassRefusals(), 0);
+  EXPECT_EQ(reg.MassRefusals(), 0);
 }
 
 }  // namespace

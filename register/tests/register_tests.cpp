@@ -1,24 +1,25 @@
-// The register controller over the simulated card, and the refusal of an oversized cash-in.
+// The register controller over a scripted card (over the simulated one where the card must
+// check a signature), and the refusal of an oversized cash-in.
 
 #include "register/register.h"
 #include "register/register_probe.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
 
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 #include "register/tests/sale_fixture.h"
+#include "register/tests/scripted_card.h"
+#include "register/tests/sim_card.h"
 
 namespace kasse {
 namespace {
 
 using testing::FreshHome;
+using testing::ScriptedCard;
 
 TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
   const auto home = FreshHome("config");
@@ -35,7 +36,7 @@ TEST(RegisterConfig, VerifyHostDefaultsAndRoundTrips) {
 TEST(Register, SettingsReachTheStartupFileOnlyWhenSaved) {
   RegisterOptions options;
   options.home = FreshHome("monitors");
-  Register reg(options);
+  Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   ASSERT_TRUE(reg.SetOperatorName(2, "bob"));
   ASSERT_TRUE(reg.SetRates({"2000", "0700", "1900", "0000", "1070", "0550"}));
@@ -54,42 +55,12 @@ TEST(Register, SettingsReachTheStartupFileOnlyWhenSaved) {
   EXPECT_EQ(again.language, "English");
 }
 
-// The embedded card lives in the user's state folder, or in the file named; when it cannot
-// start, the register says why instead of "no card found".
-TEST(RegisterCard, CardLivesInTheStateFolderAndItsStartErrorIsShown) {
-  const auto home = FreshHome("card_files");
-  {
-    RegisterOptions options;
-    options.home = home;
-    Register reg(options);
-    ASSERT_TRUE(reg.Start());
-    EXPECT_TRUE(std::filesystem::exists(home / "card-state" / "kasse" / "card-v2.state"));
-    EXPECT_FALSE(std::filesystem::exists(home / "qor-sim"));
-    // A second register on the same card, while the first holds it.
-    Register second(options);
-    const auto started = second.Start();
-    ASSERT_FALSE(started);
-    EXPECT_NE(started.error().message.find("the card is in use by process"), std::string::npos)
-        << started.error().message;
-  }
-  ASSERT_TRUE(WriteFileAtomic(home / "qor-sim", "a program, not a folder"));
-  RegisterOptions options;
-  options.home = home;
-  options.card.stateFile = home / "qor-sim" / "card-v2.state";
-  Register reg(options);
-  const auto started = reg.Start();
-  ASSERT_FALSE(started);
-  EXPECT_NE(started.error().message.find((home / "qor-sim").string() + ": Not a directory"),
-            std::string::npos)
-      << started.error().message;
-}
-
 TEST(Register, SaleIsSignedAndTheUrlUsesTheConfiguredHost) {
   const auto home = FreshHome("sale");
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Verify]\nhost=kasse.example:9000\n"));
   RegisterOptions options;
   options.home = home;
-  Register reg(options);
+  Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   EXPECT_TRUE(reg.Warnings().empty());
   ASSERT_FALSE(reg.Products().Products().empty());
@@ -114,7 +85,7 @@ TEST(Register, ALanguageNeitherFileHasIsTakenWithEmptyTextsAndAWarning) {
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Languages]\nact=Vulkanisch\n"));
   RegisterOptions options;
   options.home = home;
-  Register reg(options);
+  Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   ASSERT_EQ(reg.Warnings().size(), 1u);
   EXPECT_EQ(reg.Warnings()[0],
@@ -164,7 +135,7 @@ class TamperingConsole : public DebugHold, public RegisterHost {
 TEST(Register, TheCardConfirmsOnlyTheUnchangedVerifyRecord) {
   RegisterOptions options;
   options.home = FreshHome("hold");
-  Register reg(options);
+  Register reg(options, testing::SimCard(options.home / "card.state"));
   ASSERT_TRUE(reg.Start());
   TamperingConsole console;
   reg.SetHost(&console);
@@ -194,7 +165,7 @@ TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
   options.home = home;
   std::vector<std::string> cp1252Names, cp1252Texts;
   {
-    Register before(options);
+    Register before(options, std::make_unique<ScriptedCard>());
     ASSERT_TRUE(before.Start());
     for (const TProd& product : before.Products().Products())
       cp1252Names.push_back(product.name);
@@ -206,7 +177,7 @@ TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini",
                               "\xEF\xBB\xBF[CFG]\r\noperator=J\xC3\xBCrgen\r\n"));
 
-  Register reg(options);
+  Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   ASSERT_EQ(reg.Warnings().size(), 3u);
   EXPECT_EQ(reg.Warnings()[0].rfind("cfg/start.ini: saved as UTF-8", 0), 0u);
@@ -228,44 +199,23 @@ TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
 namespace kasse {
 namespace {
 
-// The simulated card keeps its TRANSACTION answers until the test lets them go.
-class HeldTransactions {
- public:
-  void Before(ByteSpan command) {
-    if (command.size() < 2 || command[1] != 0x40) return;
-    std::unique_lock lock(mutex_);
-    released_.wait(lock, [this] { return !holding_; });
-  }
-  void Release() {
-    {
-      std::lock_guard lock(mutex_);
-      holding_ = false;
-    }
-    released_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-  bool holding_ = true;
-};
-
 TEST(Register, ASaleTheCardLeavesUnansweredIsNotCashedInAndItsLateSignatureIsJournalled) {
   const auto home = FreshHome("patience");
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Card]\npatience=50ms\n"));
-  HeldTransactions card;
   RegisterOptions options;
   options.home = home;
-  options.card.simBeforeTransmit = [&card](ByteSpan command) { card.Before(command); };
+  auto card = std::make_unique<ScriptedCard>();
+  testing::FakePcsc& pcsc = card->Pcsc();
   std::filesystem::path sFile;
   {
-    Register reg(options);
+    Register reg(options, std::move(card));
     // Declared after the register, so it lets the card answer before the register ends.
-    const std::unique_ptr<HeldTransactions, void (*)(HeldTransactions*)> release(
-        &card, [](HeldTransactions* held) { held->Release(); });
+    const std::unique_ptr<testing::FakePcsc, void (*)(testing::FakePcsc*)> release(
+        &pcsc, [](testing::FakePcsc* held) { held->ReleaseTransmits(); });
     ASSERT_TRUE(reg.Start());
     ASSERT_TRUE(reg.BookProduct(0, ""));
     ASSERT_TRUE(reg.Summe());
+    pcsc.HoldTransmits();  // the card keeps its TRANSACTION answer until the test lets it go
     const std::vector<std::string> totalled = reg.CurrentSale().ReceiptLines();
     const Result<void> cashed = reg.Kassieren();
     ASSERT_FALSE(cashed);

@@ -16,6 +16,7 @@
 #include "common/user_folders.h"
 #include "register/language.h"
 #include "register/messages.h"
+#include "register/tests/sim_card.h"
 #include "ui/about_box.h"
 #include "ui/card_error_window.h"
 #include "ui/register_app.h"
@@ -74,6 +75,7 @@ TEST(RegisterApp, TheCheckRunsHalfASecondAfterTheScanWhileTheSplashFills) {
   testing::EnsureApp();
   WindowOptions options;
   options.reg.home = testing::FreshHome();
+  options.card = [] { return testing::UserSimCard(); };
   RegisterApp app(options);
   QSignalSpy ready(&app, &RegisterApp::ready);
   QElapsedTimer since;
@@ -97,8 +99,12 @@ TEST(RegisterApp, APersonalisedCardIsActivatedOnceTheCheckHasPassed) {
   testing::EnsureApp();
   WindowOptions options;
   options.reg.home = testing::FreshHome();
-  options.reg.card.simLifecycle = sim::Lifecycle::kPersonalised;
-  options.reg.card.simPin = "654321";
+  options.card = [] {
+    sim::EngineOptions card;
+    card.startLifecycle = sim::Lifecycle::kPersonalised;
+    card.transportPin = "654321";
+    return testing::UserSimCard(std::move(card));
+  };
   RegisterApp app(options);
   QSignalSpy ready(&app, &RegisterApp::ready);
   // The PIN window runs its own loop: the operator types while it shows.
@@ -125,7 +131,7 @@ TEST(RegisterApp, ACardThatCannotStartShowsTheCardErrorAndNoWindow) {
   WindowOptions options;
   options.reg.home = testing::FreshHome();
   // A folder where the card's file should be: the simulated card cannot start.
-  options.reg.card.stateFile = options.reg.home / "Journal";
+  options.card = [folder = options.reg.home / "Journal"] { return testing::SimCard(folder); };
   RegisterApp app(options);
   QSignalSpy ready(&app, &RegisterApp::ready);
   app.Start();
@@ -165,7 +171,7 @@ TEST(MainWindowStatusBar, TheVerificationPageIsTheHostOfTheSettings) {
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "start.ini", "[Verify]\nhost=kasse.example:9000\n"));
   RegisterOptions options;
   options.home = home;
-  Register reg(options);
+  Register reg(options, testing::UserSimCard());
   ASSERT_TRUE(reg.Start());
   testing::EnsureApp();
   MainWindow window(reg);

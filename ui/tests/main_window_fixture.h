@@ -15,6 +15,7 @@
 
 #include "register/register.h"
 #include "register/register_probe.h"
+#include "register/tests/sim_card.h"
 #include "ui/captions.h"
 #include "ui/main_window.h"
 #include "ui/product_panel.h"
@@ -37,12 +38,16 @@ class QuietHost : public RegisterHost {
 };
 
 struct Till {
-  explicit Till(CardOptions card = {}) {
+  // The user's card of the version level, as kasse's main takes it.
+  explicit Till(int cardVersion = 2) {
     EnsureApp();
     RegisterOptions options;
     options.home = home;
-    options.card = card;
-    reg = std::make_unique<Register>(options);
+    sim::EngineOptions engine;
+    engine.versionLevel = cardVersion;
+    std::unique_ptr<EmbeddedCard> made = UserSimCard(std::move(engine));
+    card = made.get();
+    reg = std::make_unique<Register>(options, std::move(made));
     window = std::make_unique<MainWindow>(*reg);
     quiet = std::make_unique<QuietHost>(*window);
     reg->SetHost(quiet.get());
@@ -84,6 +89,7 @@ struct Till {
 
   std::filesystem::path home = FreshHome();
   std::unique_ptr<Register> reg;
+  EmbeddedCard* card = nullptr;  // the register's, for taking it out of its reader
   std::unique_ptr<MainWindow> window;
   std::unique_ptr<QuietHost> quiet;
   bool started = false;

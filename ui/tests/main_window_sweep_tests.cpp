@@ -114,6 +114,7 @@ TEST(MainWindowMass, TheWindowRunSeedsTheGeneratorFromTheClock) {
   testing::EnsureApp();
   WindowOptions window;
   window.reg.home = testing::FreshHome();
+  window.card = [] { return testing::UserSimCard(); };
   RegisterApp app(window);
   app.Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return app.Reg().Card().Checked(); }, 10000));
@@ -121,8 +122,8 @@ TEST(MainWindowMass, TheWindowRunSeedsTheGeneratorFromTheClock) {
   options.home = window.reg.home.parent_path() / (window.reg.home.filename().string() + "_batch");
   std::filesystem::remove_all(options.home);
   std::filesystem::copy(window.reg.home, options.home, std::filesystem::copy_options::recursive);
-  options.card.stateFile = options.home / "batch-card.state";  // the window holds its own card
-  Register batch(options);  // the seed of the options, as batch keeps it
+  // The seed of the options, as batch keeps it; the window holds its own card.
+  Register batch(options, testing::SimCard(options.home / "batch-card.state"));
   ASSERT_TRUE(batch.Start());
   Register::MassOptions mass;
   mass.transactions = 1;
@@ -142,6 +143,7 @@ TEST(MainWindowIcon, EveryWindowShowsTheRegistersIconInTheSizesADesktopAsks) {
   testing::EnsureApp();
   WindowOptions window;
   window.reg.home = testing::FreshHome();
+  window.card = [] { return testing::UserSimCard(); };
   RegisterApp app(window);
   app.Start();
   const QList<QSize> sizes = QGuiApplication::windowIcon().availableSizes();
@@ -188,7 +190,7 @@ TEST(MainWindowCard, TheStatusSheetIsShownAlsoWhenTheStatusCannotBeRead) {
   Till till;
   const std::string tpId = till.reg->Card().State().TpId;
   ASSERT_FALSE(tpId.empty());
-  RegisterProbe::Card(*till.reg).SimReader()->RemoveCard();
+  till.card->Reader().RemoveCard();
   for (int i = 0; i < 250 && !till.reg->Card().Failed(); ++i) {
     till.reg->ProcessCardEvents();
     QTest::qWait(20);

@@ -170,9 +170,7 @@ TEST(CardStatusSheet, VersionTwoCardAddsHashLengthAndAlgorithms) {
 }
 
 TEST(CardStatusSheet, VersionOneCardHasNineValuesAndMissingValuesStayEmpty) {
-  CardOptions card;
-  card.simVersion = 1;
-  Till till(card);
+  Till till(1);
   till.window->Actions().status->trigger();
   EXPECT_EQ(SheetLines(till).size(), 3u + 9u);
 
@@ -186,8 +184,7 @@ TEST(CardStatusSheet, VersionOneCardHasNineValuesAndMissingValuesStayEmpty) {
 TEST(MainWindowCard, RemovingTheCardOpensTheCardErrorWindowWhoseClosingEndsTheRun) {
   Till till;
   QSignalSpy ended(till.window.get(), &MainWindow::endRegister);
-  ASSERT_NE(RegisterProbe::Card(*till.reg).SimReader(), nullptr);
-  RegisterProbe::Card(*till.reg).SimReader()->RemoveCard();
+  till.card->Reader().RemoveCard();
   CardErrorWindow* error = till.window->Tools().cardError;
   for (int i = 0; i < 250 && !error->isVisible(); ++i) {
     till.reg->ProcessCardEvents();
@@ -208,7 +205,7 @@ TEST(MainWindowStart, WhatTheRegisterCouldNotReadIsNamedInTheStatusBar) {
   RegisterOptions options;
   options.home = testing::FreshHome();
   ASSERT_TRUE(WriteFileAtomic(options.home / "cfg" / "start.ini", "[Tax]\ncontainer1=19\n"));
-  Register reg(options);
+  Register reg(options, testing::UserSimCard());
   MainWindow window(reg);
   testing::QuietHost quiet(window);
   reg.SetHost(&quiet);
@@ -257,6 +254,7 @@ TEST(RegisterApp, StartsThroughTheSplashCashesInTheDemoSaleAndSavesTheScreenshot
   options.reg.home = testing::FreshHome();
   options.demoSale = true;
   options.screenshot = options.reg.home / "register.png";
+  options.card = [] { return testing::UserSimCard(); };
   RegisterApp app(options);
   QSignalSpy finished(&app, &RegisterApp::finished);
   QSignalSpy ready(&app, &RegisterApp::ready);
@@ -281,6 +279,7 @@ TEST(RegisterApp, MassRunFromTheCommandLineSignsEverySaleWithBothMonitorsOpen) {
   WindowOptions options;
   options.reg.home = testing::FreshHome();
   options.massRun = 12;
+  options.card = [] { return testing::UserSimCard(); };
   RegisterApp app(options);
   QSignalSpy finished(&app, &RegisterApp::finished);
   app.Start();

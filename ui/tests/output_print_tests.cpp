@@ -11,6 +11,7 @@
 #include "picture/qr_decode.h"
 #include "picture/receipt_picture.h"
 #include "register/register.h"
+#include "register/tests/sim_card.h"
 #include "ui/tests/ui_test_support.h"
 
 namespace kasse {
@@ -28,7 +29,7 @@ TEST(ReceiptOutput, PdfCodeReadsBackAsTheVerifyUrl) {
   const fs::path home = FreshHome();
   RegisterOptions options;
   options.home = home;
-  Register reg(options);
+  Register reg(options, testing::UserSimCard());
   ASSERT_TRUE(reg.Start());
   ASSERT_TRUE(reg.BookProduct(0, "2"));
   ASSERT_TRUE(reg.Summe());

@@ -9,6 +9,7 @@
 
 #include "picture/qr_image.h"
 #include "register/register.h"
+#include "register/tests/sim_card.h"
 #include "ui/scanner_geometry.h"
 #include "ui/scanner_window.h"
 #include "ui/tests/ui_test_support.h"
@@ -75,7 +76,10 @@ TEST(ScannerGeometry, OnlyTheMiddleThirdOfTheOverlayReads) {
 
 class Scanner : public ::testing::Test {
  protected:
-  Scanner() : home_(FreshHome()), reg_(Options(home_)), window_(reg_, [this] { return shown_; }) {
+  Scanner()
+      : home_(FreshHome()),
+        reg_(Options(home_), testing::UserSimCard()),
+        window_(reg_, [this] { return shown_; }) {
     window_.SetUrlOpener([this](const QUrl& url) {
       opened_.push_back(url.toString());
       return openerWorks_;

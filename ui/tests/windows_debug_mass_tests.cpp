@@ -18,6 +18,7 @@
 #include "common/files.h"
 #include "register/register.h"
 #include "register/register_probe.h"
+#include "register/tests/sim_card.h"
 #include "ui/debug_console.h"
 #include "ui/mass_window.h"
 #include "ui/tests/ui_test_support.h"
@@ -32,7 +33,7 @@ std::unique_ptr<Register> StartedRegister() {
   EnsureApp();
   RegisterOptions options;
   options.home = FreshHome();
-  auto reg = std::make_unique<Register>(options);
+  auto reg = std::make_unique<Register>(options, testing::UserSimCard());
   const Result<void> started = reg->Start();
   EXPECT_TRUE(started) << (started ? "" : started.error().message);
   return reg;

@@ -22,6 +22,7 @@
 #include "common/files.h"
 #include "register/register.h"
 #include "register/register_probe.h"
+#include "register/tests/sim_card.h"
 #include "ui/card_error_window.h"
 #include "ui/card_monitor_window.h"
 #include "ui/clock_window.h"
@@ -36,10 +37,12 @@ namespace {
 using testing::EnsureApp;
 using testing::FreshHome;
 
-std::unique_ptr<Register> StartedRegister(RegisterOptions options = {}) {
+// A register in a fresh home on the user's card; `card` says how a new card starts.
+std::unique_ptr<Register> StartedRegister(RegisterOptions options = {},
+                                          sim::EngineOptions card = {}) {
   EnsureApp();
   options.home = FreshHome();
-  auto reg = std::make_unique<Register>(options);
+  auto reg = std::make_unique<Register>(options, testing::UserSimCard(std::move(card)));
   const Result<void> started = reg->Start();
   EXPECT_TRUE(started) << (started ? "" : started.error().message);
   return reg;
@@ -172,10 +175,10 @@ TEST(CardMonitorWindow, ShowsTheCardLogInItsColours) {
 }
 
 TEST(TransportPinDialog, AWrongPinKeepsItOpenTheRightOneActivates) {
-  RegisterOptions options;
-  options.card.simLifecycle = sim::Lifecycle::kPersonalised;
-  options.card.simPin = "654321";
-  auto reg = StartedRegister(options);
+  sim::EngineOptions card;
+  card.startLifecycle = sim::Lifecycle::kPersonalised;
+  card.transportPin = "654321";
+  auto reg = StartedRegister({}, std::move(card));
   ASSERT_TRUE(reg->Card().TransportPinRequested());
   TransportPinDialog dialog(*reg, nullptr);
   dialog.show();
@@ -200,9 +203,10 @@ TEST(TransportPinDialog, AskedForDuringStartUpItComesOnceTheCheckHasPassed) {
   EnsureApp();
   RegisterOptions options;
   options.home = FreshHome();
-  options.card.simLifecycle = sim::Lifecycle::kPersonalised;
-  options.card.simPin = "654321";
-  Register reg(options);
+  sim::EngineOptions card;
+  card.startLifecycle = sim::Lifecycle::kPersonalised;
+  card.transportPin = "654321";
+  Register reg(options, testing::UserSimCard(std::move(card)));
   TransportPinDialog dialog(reg, nullptr);
   // As the main window asks, inside Start.
   struct PinHost : RegisterHost {

@@ -1,4 +1,4 @@
-#include "app/card_choice.h"
+#include "app/main/card_choice.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,7 +7,9 @@
 #include <cctype>
 #include <cerrno>
 
+#include "common/user_folders.h"
 #include "register/messages.h"
+#include "simreader/embedded_card.h"
 
 namespace kasse {
 namespace {
@@ -39,6 +41,21 @@ std::optional<std::string> CardLockHolder(const std::filesystem::path& stateFile
   }
   ::close(fd);
   return holder;
+}
+
+std::filesystem::path SimStateFile(const CardOptions& card) {
+  return card.stateFile.empty() ? DefaultCardStateFile(card.simVersion) : card.stateFile;
+}
+
+std::unique_ptr<CardBackend> MakeCardBackend(const CardOptions& card) {
+  if (!card.simulated) return std::make_unique<PcscLiteBackend>();
+  sim::EngineOptions engine;
+  engine.stateFile = SimStateFile(card);
+  engine.versionLevel = card.simVersion;
+  engine.startLifecycle =
+      card.simPersonalised ? sim::Lifecycle::kPersonalised : sim::Lifecycle::kActivated;
+  engine.transportPin = card.simPin;
+  return std::make_unique<EmbeddedCard>(std::move(engine));
 }
 
 CardChoice ChooseCard(CardOptions card, bool named) {
