@@ -108,6 +108,7 @@ void WriteJournalRecords(benchmark::State& state, bool durable) {
     SampleSale sale(source);
     sale.EncodePositions();
     if (!sale.BuildRecord()) return state.SkipWithError("the record was refused");
+    if (!sale.JournalFiles().Flush()) return state.SkipWithError("the journal cannot be written");
     const Result<std::string> sText = ReadFile(sale.JournalFiles().SName());
     const Result<std::string> lText = ReadFile(sale.JournalFiles().LName());
     if (!sText || !lText) return state.SkipWithError("the journal cannot be read");
@@ -131,7 +132,7 @@ void WriteJournalRecords(benchmark::State& state, bool durable) {
     if (durable) (void)journal.Sync(kJournalS);
     for (const std::string& text : lWrites)
       (void)journal.JournalWrite(kJournalL, JournalSection::kRecord, text);
-    if (durable) (void)journal.Sync(kJournalBoth);
+    (void)(durable ? journal.Sync(kJournalBoth) : journal.Flush());
     if (state.iterations() % 1000 == 0) journal.ResetExportBuffers();
   }
   state.counters["writes"] = static_cast<double>(sWrites.size() + lWrites.size());
@@ -184,8 +185,14 @@ BENCHMARK(PhysicalSignature);
 // filesystem of the bench's cards.
 void PhysicalDurableAppend(benchmark::State& state) {
   const std::filesystem::path folder = Scratch("append");
-  std::vector<std::string> records;
-  auto log = sim::BooksLog::Open(folder / "card.state.log", records);
+  const sim::CardPaths paths(folder / "card.state");
+  std::error_code ignored;
+  std::filesystem::remove(paths.log, ignored);
+  const auto reading = sim::BooksLog::Read(paths, false);
+  if (!reading) return state.SkipWithError(reading.error().message.c_str());
+  sim::LogAccess access;
+  access.io = &PosixFileIo();
+  auto log = sim::BooksLog::Open(paths, *reading, access);
   if (!log) return state.SkipWithError(log.error().message.c_str());
   const std::string record(200, 'r');
   for (auto _ : state) {
