@@ -18,7 +18,7 @@ CardExchange::~CardExchange() {
 
 void CardExchange::AwaitLateAnswer(LateAnswerHandler handler) {
   if (lateAnswer_ && handler) {
-    handler(*lateAnswer_);
+    handler(SplitAnswer(*lateAnswer_));
     lateAnswer_.reset();
     return;
   }
@@ -29,33 +29,31 @@ void CardExchange::LateAnswer(const Bytes& answer) {
   const auto waited =
       std::chrono::duration_cast<std::chrono::milliseconds>(now_() - lateStart_).count();
   monitor_.AddLine("Sp\xE4te Antwort der Karte", kMonitorDarkRed);
-  const std::string written = HexWritten(answer);
   if (!answer.empty())
-    monitor_.AddLine("Result;   " + written + "  <" + std::to_string(waited) + " ms>",
+    monitor_.AddLine("Result;   " + HexWritten(answer) + "  <" + std::to_string(waited) + " ms>",
                      kMonitorBlack);
   if (lateHandler_) {
     LateAnswerHandler handler = std::move(lateHandler_);
     lateHandler_ = nullptr;
-    handler(written);
+    handler(SplitAnswer(answer));
   } else {
-    lateAnswer_ = written;
+    lateAnswer_ = answer;
   }
 }
 
-Result<ApduAnswer> CardExchange::CardApdu(std::string_view command) {
+Result<CardAnswer> CardExchange::Send(ByteSpan command) {
   std::this_thread::yield();
   std::string line(kApduTag);
   line += ';';
-  line += MaskPinInCommand(command);
+  line += CommandTextWithoutPin(command);
   monitor_.AddLine(line);
   lastUnanswered_ = false;
   if (connector_.TransmitRunning()) {
     monitor_.AddLine("Karte noch belegt: Befehl nicht gesendet", kMonitorRed);
     return MakeError(ErrorKind::kBusy, "an earlier card command still runs");
   }
-  const Bytes bytes = HexParse(command);
   const Clock::time_point start = now_();
-  Result<Bytes> answer = connector_.TransmitWithin(bytes, patience_, pump_);
+  Result<Bytes> answer = connector_.TransmitWithin(command, patience_, pump_);
   // Nothing else runs on the card, so a busy card is this command outlasting the patience.
   lastUnanswered_ = !answer && answer.error().kind == ErrorKind::kBusy;
   if (lastUnanswered_) {
@@ -74,12 +72,9 @@ Result<ApduAnswer> CardExchange::CardApdu(std::string_view command) {
   if (!answer->empty())
     monitor_.AddLine("Result;   " + HexWritten(*answer) + "  <" + std::to_string(duration) + " ms>",
                      kMonitorBlack);
-  if (answer->size() < 2)
-    return MakeError(ErrorKind::kCard, "the card's answer has no status word");
-  ApduAnswer split;
-  split.data = HexWritten(ByteSpan(*answer).first(answer->size() - 2));
-  split.statusWord = HexCompact(ByteSpan(*answer).last(2));
-  return split;
+  std::optional<CardAnswer> split = SplitAnswer(*answer);
+  if (!split) return MakeError(ErrorKind::kCard, "the card's answer has no status word");
+  return std::move(*split);
 }
 
 void CardExchange::MonitorLabel(std::string_view text, MonitorColour colour) {

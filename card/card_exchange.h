@@ -1,7 +1,7 @@
 #pragma once
-// The one road of every card command: the command as hexadecimal text is logged, parsed
-// leniently, transmitted through the connector, timed, and its answer logged and split into
-// data and status word. Only the status word 90 00 counts as accepted.
+// The one road of every card command: the command is logged as the card monitor writes it,
+// transmitted through the connector, timed, and its answer logged and split into data and
+// status word. Only the status word 90 00 counts as accepted.
 // A command the card does not answer within the patience limit counts as unanswered: the
 // exchange fails, OnUnanswered runs, and should the answer still come, it is logged and handed
 // to whoever asked for it (AwaitLateAnswer), so that a late signature is not lost.
@@ -15,21 +15,15 @@
 
 #include "card/card_monitor.h"
 #include "card/pcsc_connector.h"
+#include "common/card_commands.h"
 
 namespace kasse {
-
-// An answer in written form: the data before the status word ("C0 01 03", empty when none)
-// and the status word as four upper-case hex digits ("9000", "6985").
-struct ApduAnswer {
-  std::string data;
-  std::string statusWord;
-  bool Accepted() const { return statusWord == "9000"; }
-};
 
 class CardExchange {
  public:
   using Clock = std::chrono::steady_clock;
-  using LateAnswerHandler = std::function<void(const std::string& answer)>;
+  // The late answer, or nothing when the late transmit failed or brought no status word.
+  using LateAnswerHandler = std::function<void(const std::optional<CardAnswer>& answer)>;
   static constexpr std::string_view kApduTag = "Card,APDU";
   // A real card answers in 70 to 320 ms; a reader that stalls may keep a command a minute.
   static constexpr std::chrono::milliseconds kDefaultPatience{10000};
@@ -49,18 +43,16 @@ class CardExchange {
   // Whether the last command went unanswered, and whether any ever did.
   bool LastUnanswered() const { return lastUnanswered_; }
   bool CardStoppedAnswering() const { return stoppedAnswering_; }
-  // Right after an unanswered command: where its answer goes should it still come, in
-  // written form with the status word last (empty when the late transmit failed).
+  // Right after an unanswered command: where its answer goes should it still come.
   void AwaitLateAnswer(LateAnswerHandler handler);
 
   // Durations come from this clock; tests may set their own.
   void SetClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
 
-  // The logged exchange of one command given as hexadecimal text: the card's answer with its
-  // status word, or an error when none came: kBusy when this command outlasted the patience
-  // (LastUnanswered) or an earlier one still runs (this one is then not sent); kCard saying
-  // what PC/SC reported.
-  Result<ApduAnswer> CardApdu(std::string_view command);
+  // The logged exchange of one command: the card's answer with its status word, or an error
+  // when none came: kBusy when this command outlasted the patience (LastUnanswered) or an
+  // earlier one still runs (this one is then not sent); kCard saying what PC/SC reported.
+  Result<CardAnswer> Send(ByteSpan command);
   void MonitorLabel(std::string_view text, MonitorColour colour);
 
   TPCSCConnector& Connector() { return connector_; }
@@ -78,8 +70,8 @@ class CardExchange {
   bool stoppedAnswering_ = false;
   Clock::time_point lateStart_;
   LateAnswerHandler lateHandler_;
-  // A late answer that came before anyone asked for it.
-  std::optional<std::string> lateAnswer_;
+  // A late answer that came before anyone asked for it, whole (empty: the transmit failed).
+  std::optional<Bytes> lateAnswer_;
 };
 
 }  // namespace kasse

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/base_n.h"
-#include "common/hex_text.h"
+#include "common/card_commands.h"
 
 namespace kasse {
 namespace {
@@ -17,6 +17,16 @@ std::string HexDigits(unsigned value, int digits) {
 
 Error Busy() {
   return MakeError(ErrorKind::kBusy, "another card operation is running");
+}
+
+Bytes GetData(CommandHeader header) {
+  Bytes command = CommandBytes(header);
+  command.push_back(cmd::kLeAll);
+  return command;
+}
+
+Bytes SelectCertificateFile() {
+  return CommandBytes(cmd::kSelectFile, cmd::kCertificateFile);
 }
 
 }  // namespace
@@ -33,12 +43,13 @@ CardSession::~CardSession() {
   connector_.OnCardRemoved = nullptr;
 }
 
-Result<std::string> CardSession::SendAccepted(std::string_view command) {
-  const Result<ApduAnswer> answer = exchange_.CardApdu(command);
+Result<Bytes> CardSession::SendAccepted(ByteSpan command) {
+  Result<CardAnswer> answer = exchange_.Send(command);
   if (!answer) return answer.error();
   if (!answer->Accepted())
-    return MakeError(ErrorKind::kCard, "the card refused the command with " + answer->statusWord);
-  return answer->data;
+    return MakeError(ErrorKind::kCard,
+                     "the card refused the command with " + StatusWordText(answer->statusWord));
+  return std::move(answer->data);
 }
 
 Result<void> CardSession::StartCard() {
@@ -103,17 +114,17 @@ Result<void> CardSession::ScanReaders() {
 
 bool CardSession::SelectApplication() {
   Log("QOR-Anwendung ausw\xE4hlen", kMonitorBlue);
-  return SendAccepted(kSelectApplication).has_value();
+  return SendAccepted(CommandBytes(cmd::kSelectApplication, cmd::kQorApplication)).has_value();
 }
 
 bool CardSession::ReadCardStatus() {
   Log("QOR-Status", kMonitorBlue);
-  const Result<std::string> data = SendAccepted(kGetCardStatus);
+  const Result<Bytes> data = SendAccepted(GetData(cmd::kGetCardStatus));
   if (!data) return false;
   state_.LastResponse = *data;
   // A status answer that ends early leaves the known state as it was; hash length and
   // algorithms belong to the card just read, so a level-1 card shows none.
-  Result<CardState> parsed = ParseCardStatus(HexParse(*data), languageCode_);
+  Result<CardState> parsed = ParseCardStatus(*data, languageCode_);
   if (!parsed) return false;
   parsed->Certificate = state_.Certificate;
   parsed->LastResponse = state_.LastResponse;
@@ -124,50 +135,52 @@ bool CardSession::ReadCardStatus() {
 
 void CardSession::ReadHashParameters() {
   Log("GET DATA Hash Length", kMonitorBlue);
-  if (const Result<std::string> data = SendAccepted(kGetHashLength)) {
+  if (const Result<Bytes> data = SendAccepted(GetData(cmd::kGetHashLength))) {
     state_.LastResponse = *data;
-    const Bytes bytes = HexParse(*data);
-    if (bytes.size() >= 3) state_.HashLength = std::to_string(bytes[2]);
+    if (data->size() >= 3) state_.HashLength = std::to_string((*data)[2]);
   }
   Log("GET DATA Cryptographic Algorithms", kMonitorBlue);
-  if (const Result<std::string> data = SendAccepted(kGetAlgorithms)) {
+  if (const Result<Bytes> data = SendAccepted(GetData(cmd::kGetAlgorithms))) {
     state_.LastResponse = *data;
-    if (auto algorithms = ParseAlgorithms(HexParse(*data))) state_.Algorithms = *algorithms;
+    if (auto algorithms = ParseAlgorithms(*data)) state_.Algorithms = *algorithms;
   }
 }
 
 Result<Bytes> CardSession::ReadCertificate(std::size_t capacity) {
   if (cardBusy_) return Busy();
-  if (const Result<std::string> selected = SendAccepted(kSelectCertificateFile); !selected)
+  if (const Result<Bytes> selected = SendAccepted(SelectCertificateFile()); !selected)
     return selected.error();
   Log("Lese Zertifikat", kMonitorBlue);
   std::size_t offset = 0;
   std::size_t total = 0;
-  std::string le = "00";
+  Byte le = cmd::kLeAll;
   Bytes collected;
   do {
     if (offset > 0x7FFF)
       return MakeError(ErrorKind::kTooLong, "the certificate file is too long to read");
-    // ISO 7816-4 READ BINARY: CLA 00, INS B0, P1 P2 = offset, Le.
-    const std::string command = "00 b0 " + HexDigits(static_cast<unsigned>(offset), 4) + " " + le;
-    const Result<std::string> data = SendAccepted(command);
-    if (!data) return data.error();
-    const Bytes block = HexParse(*data);
+    // P1 P2: the offset.
+    CommandHeader read = cmd::kReadBinary;
+    read.p1 = static_cast<Byte>(offset >> 8);
+    read.p2 = static_cast<Byte>(offset & 0xFF);
+    Bytes command = CommandBytes(read);
+    command.push_back(le);
+    const Result<Bytes> block = SendAccepted(command);
+    if (!block) return block.error();
     // No progress: the file ends before its stated length.
-    if (block.empty())
+    if (block->empty())
       return MakeError(ErrorKind::kMalformed, "the certificate file ends early", offset);
-    collected.insert(collected.end(), block.begin(), block.end());
+    collected.insert(collected.end(), block->begin(), block->end());
     if (total == 0) {
-      if (block.size() < 4)
+      if (block->size() < 4)
         return MakeError(ErrorKind::kMalformed, "the certificate file has no length");
-      total = (std::size_t{block[2]} << 8 | block[3]) + 4;
+      total = (std::size_t{(*block)[2]} << 8 | (*block)[3]) + 4;
       if (total > capacity)
         return MakeError(ErrorKind::kTooLong,
                          "the certificate is longer than " + std::to_string(capacity) + " bytes");
     }
-    offset += block.size();
-    if (offset + block.size() - 1 >= total && offset < total && total - offset <= 0xFF)
-      le = HexDigits(static_cast<unsigned>(total - offset), 2);
+    offset += block->size();
+    if (offset + block->size() - 1 >= total && offset < total && total - offset <= 0xFF)
+      le = static_cast<Byte>(total - offset);
   } while (offset < total);
   collected.resize(total);
   return collected;
@@ -182,34 +195,35 @@ bool CardSession::LoadCertificate() {
 
 Result<Sha1Digest> CardSession::HashOnCard(ByteSpan data) {
   if (cardBusy_) return Busy();
-  std::string text;
-  text.reserve(data.size() * 3);
-  for (Byte b : data)
-    text += HexDigits(b, 2) + " ";
+  // One block of the chain: header, Lc, the data, Le. Lc stands even before no data.
+  const auto block = [](CommandHeader header, ByteSpan part) {
+    Bytes command = CommandBytes(header);
+    command.push_back(static_cast<Byte>(part.size()));
+    command.insert(command.end(), part.begin(), part.end());
+    command.push_back(cmd::kLeAll);
+    return command;
+  };
   // The chain of commands; the answer of the last one is the hash.
-  auto chain = [&]() -> Result<std::string> {
-    if (const Result<std::string> selected = SendAccepted(kSelectCertificateFile); !selected)
+  auto chain = [&]() -> Result<Bytes> {
+    if (const Result<Bytes> selected = SendAccepted(SelectCertificateFile()); !selected)
       return selected.error();
     Log("Berechne Hash", kMonitorBlue);
-    constexpr std::size_t kBlockText = kHashBlock * 3;
+    CommandHeader more = cmd::kHash;
+    more.cla |= cmd::kClaChainMore;
     std::size_t position = 0;
-    while (text.size() - position > kBlockText) {
-      // ISO 7816-4 command chaining: CLA bit 0x10 says more blocks follow.
-      const Result<std::string> block =
-          SendAccepted("10 2A 90 80 80" + text.substr(position, kBlockText) + " 00");
-      if (!block) return block.error();
-      position += kBlockText;
+    while (data.size() - position > kHashBlock) {
+      const Result<Bytes> sent = SendAccepted(block(more, data.subspan(position, kHashBlock)));
+      if (!sent) return sent.error();
+      position += kHashBlock;
       if (processMessages_) processMessages_();
     }
-    const std::size_t rest = text.size() - position;
-    const std::string lc = HexDigits(static_cast<unsigned>(rest / 3), 2);
-    return SendAccepted("00 2A 90 80 " + lc + text.substr(position) + " 00");
+    return SendAccepted(block(cmd::kHash, data.subspan(position)));
   };
   cardBusy_ = true;
-  const Result<std::string> answer = chain();
+  const Result<Bytes> answer = chain();
   cardBusy_ = false;
   if (!answer) return answer.error();
-  const Bytes hash = HexParse(StripBlanks(*answer));
+  const Bytes& hash = *answer;
   Sha1Digest digest{};
   if (hash.size() != digest.size())
     return MakeError(ErrorKind::kMalformed,

@@ -43,12 +43,6 @@ class CardSession {
   static constexpr std::size_t kCertificateBuffer = 2051;
   static constexpr std::size_t kHashBlock = 128;
 
-  static constexpr const char* kSelectApplication = "00 A4 04 00 08 D2 76 00 01 48 51 4F 52";
-  static constexpr const char* kSelectCertificateFile = "00 A4 00 0C 02 11 10";
-  static constexpr const char* kGetCardStatus = "00 CA 01 F1 00";
-  static constexpr const char* kGetHashLength = "00 CA 01 F3 00";
-  static constexpr const char* kGetAlgorithms = "00 CA 01 F4 00";
-
   explicit CardSession(
       CardExchange& exchange, std::function<Clock::time_point()> now = [] { return Clock::now(); });
   ~CardSession();
@@ -111,7 +105,7 @@ class CardSession {
   void Log(std::string_view text, MonitorColour colour) { exchange_.MonitorLabel(text, colour); }
   Result<void> ScanReaders();
   // The answer's data when the card accepted the command (status word 90 00).
-  Result<std::string> SendAccepted(std::string_view command);
+  Result<Bytes> SendAccepted(ByteSpan command);
   void ReadHashParameters();
 
   CardExchange& exchange_;

@@ -24,7 +24,7 @@ struct CardState {
   std::string HashLength;
   std::string Algorithms;
   std::string Certificate;  // Base64 of the certificate file
-  std::string LastResponse;
+  Bytes LastResponse;       // the data of the last GET DATA the card accepted
 };
 
 // The journal's parameter block needs these texts of the card.

@@ -21,17 +21,12 @@
 #include "card/transmit_worker.h"
 #include "card/watcher_queue.h"
 #include "common/bytes.h"
+#include "common/card_commands.h"
 
 namespace kasse {
 
 enum class TErrSource { esInit, esConnect, esGetStatus, esTransmit };
 enum class TNeededPIN { npPIN1, npPIN2, npPUK1, npPUK2 };
-
-// A response split into its data and status word (sw1 high, sw2 low).
-struct StatusResponse {
-  Bytes data;
-  std::uint16_t statusWord = 0;
-};
 
 class TPCSCConnector {
  public:
@@ -93,7 +88,7 @@ class TPCSCConnector {
   // transmit runs (kBusy), or for a failed transmission (what PC/SC said, see pcsc_errors.h).
   Result<Bytes> Transmit(ByteSpan command);
   // `command` followed by `data`, and GET RESPONSE while the card answers 9F xx.
-  Result<StatusResponse> TransmitWithStatus(ByteSpan command, ByteSpan data);
+  Result<CardAnswer> TransmitWithStatus(ByteSpan command, ByteSpan data);
   // The transmit runs on the connector's transmit thread; this thread waits at most `patience`
   // for it, running `pump` (when given) every few milliseconds meanwhile. Errors as Transmit's;
   // kBusy also when the patience ran out: the transmit goes on and its answer is raised later

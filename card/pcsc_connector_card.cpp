@@ -11,11 +11,11 @@ std::string TextOf(const Bytes& bytes) {
 
 }  // namespace
 
-Result<StatusResponse> TPCSCConnector::TransmitWithStatus(ByteSpan command, ByteSpan data) {
+Result<CardAnswer> TPCSCConnector::TransmitWithStatus(ByteSpan command, ByteSpan data) {
   // GET RESPONSE after 9F xx is bounded: a card that keeps answering 9F must not loop forever.
   Bytes request(command.begin(), command.end());
   request.insert(request.end(), data.begin(), data.end());
-  StatusResponse answer;
+  CardAnswer answer;
   for (int round = 0; round < 8; ++round) {
     Result<Bytes> response = Transmit(request);
     if (!response) return response.error();
@@ -25,17 +25,18 @@ Result<StatusResponse> TPCSCConnector::TransmitWithStatus(ByteSpan command, Byte
     const Byte sw2 = response->back();
     answer.data.assign(response->begin(), response->end() - 2);
     answer.statusWord = static_cast<std::uint16_t>(sw1 << 8 | sw2);
-    if (sw1 != 0x9F) return answer;
+    if (sw1 != cmd::kGsmAnswerWaiting) return answer;
     answer.data.assign(1, sw2);
-    request = {0xA0, 0xC0, 0x00, 0x00, sw2};
+    request = CommandBytes(cmd::kGsmGetResponse);
+    request.push_back(sw2);
   }
   return answer;
 }
 
 void TPCSCConnector::GsmProbe() {
-  const Bytes select = {0xA0, 0xA4, 0x00, 0x00, 0x02};
-  const Result<StatusResponse> answer = TransmitWithStatus(select, Bytes{0x7F, 0x20});
-  if (!answer || answer->statusWord != 0x9000) return;
+  const Result<CardAnswer> answer =
+      TransmitWithStatus(CommandBytes(cmd::kGsmSelect, cmd::kGsmDirectory), {});
+  if (!answer || !answer->Accepted()) return;
   const Bytes& data = answer->data;
   if (data.size() >= 6) gsmCurrentFile_.assign(data.begin() + 4, data.begin() + 6);
   if (data.size() >= 7 && data[6] == 4) {

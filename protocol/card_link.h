@@ -5,38 +5,31 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
+#include <optional>
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/card_commands.h"
 #include "common/result.h"
 
 namespace kasse {
 
-// The answer of an unanswered command, should it still come: data and status word in written
-// hexadecimal form, status word last; empty when the late transmission failed.
-using LateAnswer = std::function<void(const std::string& answer)>;
+// The answer of an unanswered command, should it still come; nothing when the late
+// transmission failed.
+using LateAnswer = std::function<void(const std::optional<CardAnswer>& answer)>;
 
-// A card's answer in written form: the data before the status word ("C0 01 03", empty when
-// none) and the status word as four upper-case hex digits ("9000", "6985").
-struct CardAnswer {
-  std::string data;
-  std::string statusWord;
-  bool Accepted() const { return statusWord == "9000"; }
-};
-
-// The logged card exchange.
+// The logged card exchange: commands and answers as bytes (CardAnswer: common/card_commands.h).
 class CardLink {
  public:
   virtual ~CardLink() = default;
   // The card's answer with its status word, or an error when none came (kBusy: not within
   // the patience limit; the card is still working on the command).
-  virtual Result<CardAnswer> SendHex(std::string_view command) = 0;
-  // SendHex for a command whose answer must not be lost: when the card does not answer in
-  // time (kBusy), `late` gets the answer if it still comes.
-  virtual Result<CardAnswer> SendKeepingLateAnswer(std::string_view command, LateAnswer late) {
+  virtual Result<CardAnswer> Send(ByteSpan command) = 0;
+  // Send for a command whose answer must not be lost: when the card does not answer in time
+  // (kBusy), `late` gets the answer if it still comes.
+  virtual Result<CardAnswer> SendKeepingLateAnswer(ByteSpan command, LateAnswer late) {
     (void)late;
-    return SendHex(command);
+    return Send(command);
   }
   // A coloured heading in the card monitor (0x00BBGGRR).
   virtual void MonitorLabel(std::string_view text, std::uint32_t colour) = 0;
@@ -45,7 +38,8 @@ class CardLink {
 inline constexpr std::uint32_t kLabelBlue = 0x00FF0000;
 
 // The switches of the debug console and its hold: a held command comes back as the user left
-// it ("Send") or unchanged (console closed).
+// it ("Send") or unchanged (console closed). The hold shows the command as text and reads the
+// user's text back; the protocol sees bytes only.
 struct DebugSwitches {
   bool checkHash = false;    // "Hashen auf QOR"
   bool checkVer = false;     // "Verifikation auf QOR"
@@ -56,7 +50,7 @@ struct DebugSwitches {
 class DebugHold {
  public:
   virtual ~DebugHold() = default;
-  virtual std::string HoldForDebug(std::string text) = 0;
+  virtual Bytes HoldForDebug(Bytes command) = 0;
   // After a held VERIFY SIGNATURE the console is hidden again.
   virtual void HideConsole() {}
 };

@@ -6,7 +6,6 @@
 // (reports: reportLate, reportRequest, reportResponse). A late refusal keeps its status word in
 // <transactionRefused> / <reportRefused> instead of the response.
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,8 +16,7 @@
 namespace kasse {
 
 // "transaction" or "report".
-std::optional<std::string> LateRecord(std::string_view kind, ByteSpan request,
-                                      const std::string& answer);
+std::string LateRecord(std::string_view kind, ByteSpan request, const CardAnswer& answer);
 
 // The handler that writes the late record of `request` into the S file of `journal`.
 LateAnswer JournalLateAnswer(Journal& journal, std::string kind, ByteSpan request);

@@ -2,12 +2,18 @@
 
 namespace kasse {
 
-void RecordBuffer::Begin(Byte cla, Byte ins) {
+void RecordBuffer::Begin(CommandHeader header) {
   bytes_.fill(0);
-  bytes_[0] = cla;
-  bytes_[1] = ins;
   length_ = kHeaderSize;
   overflowed_ = false;
+  SetHeader(header);
+}
+
+void RecordBuffer::SetHeader(CommandHeader header) {
+  bytes_[0] = header.cla;
+  bytes_[1] = header.ins;
+  bytes_[2] = header.p1;
+  bytes_[3] = header.p2;
 }
 
 bool RecordBuffer::Put(Byte byte) {

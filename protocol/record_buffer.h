@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/bytes.h"
+#include "common/card_commands.h"
 
 namespace kasse {
 
@@ -17,8 +18,10 @@ class RecordBuffer {
   static constexpr std::size_t kHeaderSize = 5;
   static constexpr std::size_t kMaxData = 250;
 
-  // CLA INS 00 00, the rest zero, write index 5.
-  void Begin(Byte cla, Byte ins);
+  // The header, the rest zero, write index 5.
+  void Begin(CommandHeader header);
+  // Overwrites CLA INS P1 P2 (a report's kind, known once its record is built).
+  void SetHeader(CommandHeader header);
   // False (and nothing written) when the byte would pass the data limit.
   bool Put(Byte byte);
   bool Put(ByteSpan bytes);

@@ -1,6 +1,7 @@
 #include "protocol/reports.h"
 
 #include "common/base_n.h"
+#include "common/card_commands.h"
 #include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "protocol/late_answer.h"
@@ -8,12 +9,9 @@
 namespace kasse {
 namespace {
 
-// Bytes first..last of the command buffer, each as two digits followed by a blank.
-std::string CommandText(const RecordBuffer& buffer, std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i)
-    text += HexWritten(ByteSpan(&buffer.Raw()[i], 1)) + " ";
-  return text;
+// The first `count` bytes of the command buffer.
+Bytes FirstBytes(const RecordBuffer& buffer, std::size_t count) {
+  return Bytes(buffer.Raw().begin(), buffer.Raw().begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 Result<void> WriteS(TransactionRecord& record, std::string_view text) {
@@ -45,16 +43,14 @@ void Reports::Start(const std::string& title) {
   (void)record_.AddTimeField();
 }
 
-CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t requestLength) {
+CardOutcome Reports::Send(const Kind& kind, Bytes command, std::size_t requestLength) {
   RecordBuffer& buffer = record_.CommandBuffer();
-  buffer.Set(1, 0x42);
-  buffer.Set(2, kind.p1);
-  buffer.Set(3, 0x00);
+  buffer.SetHeader(kind.header);
   buffer.Set(4, kind.lc);
   // What the journal could not write is held in memory and retried by the request's write,
   // which closes the record either way.
   (void)record_.CommitJournal();
-  if (commandText.empty()) commandText = CommandText(buffer, requestLength);
+  if (command.empty()) command = FirstBytes(buffer, requestLength);
 
   // The request: header and Le left out; the PIN never reaches it. It is on the disk before
   // the card can sign the report.
@@ -78,14 +74,13 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
   }
   card_.MonitorLabel(kind.heading, kLabelBlue);
   const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
-      commandText, JournalLateAnswer(record_.JournalFiles(), "report", request));
+      command, JournalLateAnswer(record_.JournalFiles(), "report", request));
   const bool ok = reply && reply->Accepted();
-  lastResponse_ = ok ? reply->data : std::string();
+  lastResponse_ = ok ? reply->data : Bytes();
   CardOutcome outcome;
   outcome.heading = kind.heading;
   outcome.stage = ok ? CardStage::kSigned : CardStage::kRefused;
-  if (ok && !lastResponse_.empty() &&
-      Rejected(HexParse(StripBlanks(lastResponse_)), request, outcome)) {
+  if (ok && !lastResponse_.empty() && Rejected(lastResponse_, request, outcome)) {
     (void)WriteL(record_, "</report>");
     (void)record_.JournalFiles().Sync(kJournalBoth);  // a failure stays held and is retried
     return outcome;
@@ -95,7 +90,8 @@ CardOutcome Reports::Send(const Kind& kind, std::string commandText, std::size_t
   } else {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
     if (reply && !ok)
-      (void)WriteS(record_, "<reportRefused>" + reply->statusWord + "</reportRefused>");
+      (void)WriteS(record_,
+                   "<reportRefused>" + StatusWordText(reply->statusWord) + "</reportRefused>");
     (void)WriteS(record_, "</reportEncoded>");
   }
   (void)WriteL(record_, "</report>");
@@ -143,14 +139,11 @@ bool Reports::Rejected(const Bytes& answer, ByteSpan request, CardOutcome& outco
   return false;
 }
 
-void Reports::ParseReportResponse(const std::string& dataText, ByteSpan request,
-                                  CardOutcome& outcome) {
+void Reports::ParseReportResponse(const Bytes& answer, ByteSpan request, CardOutcome& outcome) {
   const LanguageTexts& texts = record_.Texts();
-  const std::string compact = StripBlanks(dataText);
-  const Bytes answer = HexParse(compact);
   (void)WriteS(record_,
                "<reportResponse>" + Base64Encode(answer) + "</reportResponse></reportEncoded>");
-  record_.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + compact);
+  record_.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + HexCompact(answer));
   const ReportAnswer decoded = ReadReportAnswer(answer, texts);
   for (const std::string& write : decoded.journalWrites)
     (void)WriteL(record_, write);
@@ -171,9 +164,9 @@ CardOutcome Reports::DailyClosing(ClosingKind kind) {
   const std::string title = record_.Texts().LangText(36);
   record_.Monitor().MonitorWriteLine("\r\n" + title);
   Start("\r\n" + title + " ");
-  return Send({Byte(signedClosing ? 0x01 : 0x02), 0x0A,
+  return Send({signedClosing ? cmd::kReportSigned : cmd::kReportUnsigned, 0x0A,
                signedClosing ? "REPORT signed" : "REPORT unsigned"},
-              "", 16);
+              {}, 16);
 }
 
 CardOutcome Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
@@ -189,7 +182,7 @@ CardOutcome Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   buffer.Put(firstMonth);
   buffer.Put(Bytes{tag::kLastMonth, 0x03});
   buffer.Put(lastMonth);
-  return Send({0x03, 0x14, "REPORT Span"}, "", 26);
+  return Send({cmd::kReportSpan, 0x14, "REPORT Span"}, {}, 26);
 }
 
 CardOutcome Reports::ActivateCard(const std::string& pin) {
@@ -200,15 +193,17 @@ CardOutcome Reports::ActivateCard(const std::string& pin) {
   }
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\n" + texts.LangText(36) + " ");
-  record_.CommandBuffer().Set(1, 0x42);  // the header as Send sets it, before the text is taken
-  record_.CommandBuffer().Set(2, 0x04);
-  record_.CommandBuffer().Set(4, 0x12);
-  std::string text = CommandText(record_.CommandBuffer(), 15);
-  text += "C3 06 ";
-  for (char digit : pin)
-    text += HexWritten(Bytes{static_cast<Byte>(digit)}) + " ";
-  text += "00";
-  CardOutcome sent = Send({0x04, 0x12, "REPORT QOR Activate"}, text, 16);
+  // The PIN goes into the command only, never into the buffer the request is taken from.
+  const Kind activate{cmd::kReportActivate, 0x12, "REPORT QOR Activate"};
+  RecordBuffer& buffer = record_.CommandBuffer();
+  buffer.SetHeader(activate.header);  // the header as Send sets it, before the command is taken
+  buffer.Set(4, activate.lc);
+  Bytes command = FirstBytes(buffer, 15);
+  command.push_back(tag::kPin);
+  command.push_back(static_cast<Byte>(pin.size()));
+  command.insert(command.end(), pin.begin(), pin.end());
+  command.push_back(cmd::kLeAll);
+  CardOutcome sent = Send(activate, std::move(command), 16);
   if (sent.error) dialog_.ShowMessage(texts.LangText(70), texts.LangText(71));
   return sent;
 }
@@ -220,18 +215,19 @@ CardOutcome Reports::DeactivateCard() {
     return NotSent(MakeError(ErrorKind::kMissingInput, "deactivation declined"));
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\nTagesabschluss ");
-  return Send({0x05, 0x0A, "REPORT QOR Deactivate"}, "", 16);
+  return Send({cmd::kReportDeactivate, 0x0A, "REPORT QOR Deactivate"}, {}, 16);
 }
 
 Result<BookedMonths> Reports::ReadBookedMonths() {
   card_.MonitorLabel("GET DATA Booked Months", kLabelBlue);
-  const Result<CardAnswer> reply = card_.SendHex("00 CA 01 F2 00");
-  lastResponse_ = reply && reply->Accepted() ? reply->data : std::string();
-  // 69 84: the months are there, but too many or too far apart for one answer.
-  if (reply && reply->statusWord == "6984")
+  Bytes command = CommandBytes(cmd::kGetBookedMonths);
+  command.push_back(cmd::kLeAll);
+  const Result<CardAnswer> reply = card_.Send(command);
+  lastResponse_ = reply && reply->Accepted() ? reply->data : Bytes();
+  if (reply && reply->statusWord == cmd::kStatusMonthsBeyondOneAnswer)
     return MakeError(ErrorKind::kCard, kMonthsBeyondOneAnswer);
   if (lastResponse_.empty()) return MakeError(ErrorKind::kCard, "the card gave no booked months");
-  return kasse::ReadBookedMonths(HexParse(StripBlanks(lastResponse_)));
+  return kasse::ReadBookedMonths(lastResponse_);
 }
 
 }  // namespace kasse

@@ -44,18 +44,19 @@ class Reports {
   CardOutcome DeactivateCard();
   Result<BookedMonths> ReadBookedMonths();
 
-  // The data text of the last report's answer.
-  const std::string& LastResponse() const { return lastResponse_; }
+  // The data of the last report's answer.
+  const Bytes& LastResponse() const { return lastResponse_; }
 
  private:
   struct Kind {
-    Byte p1;
+    CommandHeader header;
     Byte lc;
     const char* heading;
   };
   void Start(const std::string& title);
-  CardOutcome Send(const Kind& kind, std::string commandText, std::size_t requestLength);
-  void ParseReportResponse(const std::string& dataText, ByteSpan request, CardOutcome& outcome);
+  // `command` empty: the first `requestLength` bytes of the command buffer, Le included.
+  CardOutcome Send(const Kind& kind, Bytes command, std::size_t requestLength);
+  void ParseReportResponse(const Bytes& answer, ByteSpan request, CardOutcome& outcome);
   // The register refuses an answer whose number it journalled before; the answer is kept as
   // evidence in an element of its own.
   bool Rejected(const Bytes& answer, ByteSpan request, CardOutcome& outcome);
@@ -64,7 +65,7 @@ class Reports {
   CardLink& card_;
   ReportDialog& dialog_;
   NumberGuard* guard_ = nullptr;
-  std::string lastResponse_;
+  Bytes lastResponse_;
 };
 
 }  // namespace kasse

@@ -1,6 +1,7 @@
 #include "protocol/sign_transaction.h"
 
 #include "common/base_n.h"
+#include "common/card_commands.h"
 #include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "journal/xml_text.h"
@@ -10,12 +11,10 @@
 namespace kasse {
 namespace {
 
-// TRANSACTION as pairs each followed by a blank, the Le byte 00 included.
-std::string TransactionText(const RecordBuffer& buffer) {
-  std::string text;
-  for (std::size_t i = 0; i <= buffer.Length(); ++i)
-    text += HexWritten(ByteSpan(&buffer.Raw()[i], 1)) + " ";
-  return text;
+// TRANSACTION: the record with the Le byte 00 behind it.
+Bytes TransactionCommand(const RecordBuffer& buffer) {
+  const auto begin = buffer.Raw().begin();
+  return Bytes(begin, begin + buffer.Length() + 1);
 }
 
 Result<void> Write(TransactionRecord& record, int targets, std::string_view text) {
@@ -30,9 +29,9 @@ std::string RequestDate(ByteSpan request) {
 
 }  // namespace
 
-std::string TransactionSigning::Hold(std::string text, bool wanted) {
-  if (!wanted || hold_ == nullptr) return text;
-  return hold_->HoldForDebug(std::move(text));
+Bytes TransactionSigning::Hold(Bytes command, bool wanted) {
+  if (!wanted || hold_ == nullptr) return command;
+  return hold_->HoldForDebug(std::move(command));
 }
 
 CardOutcome TransactionSigning::Fail(TransactionRecord& record, CardStage stage, Error error) {
@@ -52,13 +51,13 @@ CardOutcome TransactionSigning::Fail(TransactionRecord& record, CardStage stage,
 CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   lastVerification_.reset();
   const LanguageTexts& texts = record.Texts();
-  const RecordBuffer& command = record.CommandBuffer();
-  const std::string text = Hold(TransactionText(command), switches_.checkTrans);
-  record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + text);
+  const RecordBuffer& buffer = record.CommandBuffer();
+  const Bytes command = Hold(TransactionCommand(buffer), switches_.checkTrans);
+  record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + CommandText(command));
 
   // The request is on the disk before the card can sign it: a power cut then leaves at least
   // the request beside every number the card gave out.
-  const ByteSpan data = command.View().subspan(RecordBuffer::kHeaderSize);
+  const ByteSpan data = buffer.View().subspan(RecordBuffer::kHeaderSize);
   if (auto journalled = JournalRequest(record, data); !journalled) {
     (void)Write(record, kJournalS, "</transactionEncoded>");
     (void)Write(record, kJournalL, "</transaction>");
@@ -75,7 +74,7 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
   ++commandsSent_;
   const Result<CardAnswer> reply = card_.SendKeepingLateAnswer(
-      text, JournalLateAnswer(record.JournalFiles(), "transaction", data));
+      command, JournalLateAnswer(record.JournalFiles(), "transaction", data));
   if (!reply && reply.error().kind == ErrorKind::kBusy)
     return Fail(
         record, CardStage::kUnanswered,
@@ -83,13 +82,14 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   if (!reply || !reply->Accepted()) {
     // A status word is a refusal (nothing signed); none at all is a request without an answer.
     if (reply)
-      (void)Write(record, kJournalS,
-                  "<transactionRefused>" + reply->statusWord + "</transactionRefused>");
+      (void)Write(
+          record, kJournalS,
+          "<transactionRefused>" + StatusWordText(reply->statusWord) + "</transactionRefused>");
     return Fail(record, CardStage::kRefused,
                 MakeError(ErrorKind::kCard, "the card did not sign the transaction"));
   }
 
-  CardOutcome outcome = JournalAnswer(record, data, HexParse(StripBlanks(reply->data)));
+  CardOutcome outcome = JournalAnswer(record, data, reply->data);
   if (outcome.stage == CardStage::kRejected) return outcome;
   // Before the receipt is shown: a signed sale exists on the disk or the register holds it.
   if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced) {
@@ -106,7 +106,7 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
     return outcome;
   }
   if (outcome.stage == CardStage::kSigned && switches_.checkVer)
-    Verify(record, HexParse(StripBlanks(reply->data)), outcome);
+    Verify(record, reply->data, outcome);
   return outcome;
 }
 
@@ -195,20 +195,20 @@ void TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer,
                                       texts.LangText(ok ? 34 : 33));
     outcome.receipt.colour = ok ? kReceiptVerified : kReceiptFailed;
   };
-  auto command = BuildVerifyRecord(record.VerifyBuffer().View(), record.ContainerMark(), answer);
+  Result<Bytes> command =
+      BuildVerifyRecord(record.VerifyBuffer().View(), record.ContainerMark(), answer);
   if (!command) {
     verdict(false);
     outcome.error = command.error();
     return;
   }
-  std::string text = HexCompact(*command);
   if (switches_.checkManVer && hold_ != nullptr) {
-    text = hold_->HoldForDebug(std::move(text));
+    *command = hold_->HoldForDebug(std::move(*command));
     hold_->HideConsole();
   }
-  record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + text);
+  record.Monitor().MonitorWriteLine("\t" + texts.LangText(31) + ": " + CommandText(*command));
   card_.MonitorLabel("VERIFY SIGNATURE", kLabelBlue);
-  const Result<CardAnswer> reply = card_.SendHex(text);
+  const Result<CardAnswer> reply = card_.Send(*command);
   const bool ok = reply && reply->Accepted();
   verdict(ok);
   if (!ok) outcome.error = MakeError(ErrorKind::kCard, "the card did not confirm the signature");

@@ -46,7 +46,7 @@ class TransactionSigning : public TransactionSigner {
   CardOutcome JournalAnswer(TransactionRecord& record, ByteSpan request, const Bytes& answer);
   CardOutcome Reject(TransactionRecord& record, const Bytes& answer, Error why);
   void Verify(TransactionRecord& record, const Bytes& answer, CardOutcome& outcome);
-  std::string Hold(std::string text, bool wanted);
+  Bytes Hold(Bytes command, bool wanted);
 
   CardLink& card_;
   DebugHold* hold_;

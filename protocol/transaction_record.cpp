@@ -1,6 +1,7 @@
 #include "protocol/transaction_record.h"
 
 #include "common/amount.h"
+#include "common/card_commands.h"
 #include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
@@ -22,8 +23,8 @@ ByteSpan Span(std::string_view text) {
 TransactionRecord::TransactionRecord(FunctionMonitor& monitor, const LanguageTexts& texts,
                                      Journal& journal, const AppClock& clock)
     : monitor_(monitor), texts_(texts), journal_(journal), clock_(clock) {
-  commandBuffer_.Begin(0x80, 0x40);
-  verifyBuffer_.Begin(0x80, 0x44);
+  commandBuffer_.Begin(cmd::kTransaction);
+  verifyBuffer_.Begin(cmd::kVerifySignature);
 }
 
 void TransactionRecord::PutBoth(Byte byte) {
@@ -57,8 +58,8 @@ Result<void> TransactionRecord::CommitJournal() {
 }
 
 void TransactionRecord::BeginRecord() {
-  commandBuffer_.Begin(0x80, 0x40);
-  verifyBuffer_.Begin(0x80, 0x44);
+  commandBuffer_.Begin(cmd::kTransaction);
+  verifyBuffer_.Begin(cmd::kVerifySignature);
   containerMark_ = 0;
   responseReceiptText_.clear();
   deferred_.clear();

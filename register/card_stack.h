@@ -21,17 +21,16 @@ namespace kasse {
 class ExchangeLink final : public CardLink {
  public:
   explicit ExchangeLink(CardExchange& exchange) : exchange_(exchange) {}
-  Result<CardAnswer> SendHex(std::string_view command) override {
-    Result<ApduAnswer> answer = exchange_.CardApdu(command);
+  Result<CardAnswer> Send(ByteSpan command) override {
+    Result<CardAnswer> answer = exchange_.Send(command);
     // Busy means unanswered here; a command not sent because an earlier one still runs is a
     // plain failure.
     if (!answer && answer.error().kind == ErrorKind::kBusy && !exchange_.LastUnanswered())
       return MakeError(ErrorKind::kCard, answer.error().message);
-    if (!answer) return answer.error();
-    return CardAnswer{std::move(answer->data), std::move(answer->statusWord)};
+    return answer;
   }
-  Result<CardAnswer> SendKeepingLateAnswer(std::string_view command, LateAnswer late) override {
-    Result<CardAnswer> answer = SendHex(command);
+  Result<CardAnswer> SendKeepingLateAnswer(ByteSpan command, LateAnswer late) override {
+    Result<CardAnswer> answer = Send(command);
     if (!answer && exchange_.LastUnanswered()) exchange_.AwaitLateAnswer(std::move(late));
     return answer;
   }

@@ -37,9 +37,9 @@ class Register::Adapters final : public ReportDialog, public CardSessionHost, pu
   void CardCheckPassed(const CardState& state) override { reg_.CardCheckPassed(state); }
 
   // DebugHold: the host's console, asked anew each time.
-  std::string HoldForDebug(std::string text) override {
+  Bytes HoldForDebug(Bytes command) override {
     DebugHold* hold = reg_.host_ != nullptr ? reg_.host_->CommandHold() : nullptr;
-    return hold != nullptr ? hold->HoldForDebug(std::move(text)) : text;
+    return hold != nullptr ? hold->HoldForDebug(std::move(command)) : command;
   }
   void HideConsole() override {
     if (DebugHold* hold = reg_.host_ != nullptr ? reg_.host_->CommandHold() : nullptr)

@@ -12,6 +12,8 @@
 #include <array>
 #include <utility>
 
+#include "common/card_commands.h"
+#include "common/hex_text.h"
 #include "register/register.h"
 
 namespace kasse {
@@ -112,21 +114,21 @@ void DebugConsole::Send() {
   if (hold_ != nullptr) hold_->quit();
 }
 
-std::string DebugConsole::HoldForDebug(std::string text) {
-  if (hold_ != nullptr) return text;  // one hold at a time; a nested one passes through
+Bytes DebugConsole::HoldForDebug(Bytes command) {
+  if (hold_ != nullptr) return command;  // one hold at a time; a nested one passes through
   show();
   raise();
-  SetHeldText(FromCore(text));
+  SetHeldText(FromCore(CommandText(command)));
   waitState_ = WaitState::kHeld;
   QPointer<DebugConsole> alive(this);
   QEventLoop loop;
   hold_ = &loop;
   // The loop also ends when the application quits; the command then goes as built.
   loop.exec();
-  if (alive.isNull()) return text;
+  if (alive.isNull()) return command;
   hold_ = nullptr;
-  if (waitState_ == WaitState::kSent) return ToCore(HeldText());
-  return text;
+  if (waitState_ == WaitState::kSent) return HexParse(ToCore(HeldText()));
+  return command;
 }
 
 void DebugConsole::HideConsole() {

@@ -39,7 +39,7 @@ class DebugConsole : public QWidget, public DebugHold {
   void Send();
 
   // DebugHold.
-  std::string HoldForDebug(std::string text) override;
+  Bytes HoldForDebug(Bytes command) override;
   void HideConsole() override;
 
  signals:

@@ -29,24 +29,26 @@ struct ExchangeFixture {
   long ticks = 0;
 };
 
-TEST(CardExchange, LenientCommandTextIsSentAsBytesAndLoggedAsWritten) {
-  ExchangeFixture f({{"00 B0 00 00 00", "30 82 01 00 90 00", "// READ BINARY, offset 0."},
-                     {"00 CA 01 F1 00", "90 00", "// Double blanks and lower case."},
-                     {"0A 00 00 00", "90 00", "// A single digit is a byte."}});
-  Result<ApduAnswer> answer = f.exchange.CardApdu("00 b0 0000 00");
+TEST(CardExchange, CommandsGoAsBytesAndAreLoggedInTheFormOfTheirKind) {
+  ExchangeFixture f({{"00 B0 01 00 DC", "30 82 01 00 90 00", "// READ BINARY, offset 256."},
+                     {"80 44 00 00 02 CB 00 00", "69 88", "// VERIFY SIGNATURE, refused."}});
+  Result<CardAnswer> answer = f.exchange.Send(HexParse("00 B0 01 00 DC"));
   ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->data, "30 82 01 00");
-  answer = f.exchange.CardApdu("00  ca 01 f1 00");
+  EXPECT_EQ(answer->data, HexParse("30 82 01 00"));
+  EXPECT_TRUE(answer->Accepted());
+  answer = f.exchange.Send(HexParse("80 44 00 00 02 CB 00 00"));
   ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->data, "");
-  EXPECT_TRUE(f.exchange.CardApdu("A 0 0 0"));
+  EXPECT_TRUE(answer->data.empty());
+  EXPECT_EQ(answer->statusWord, 0x6988);
   const auto& lines = f.monitor.Lines();
-  ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0].text, "Card,APDU;00 b0 0000 00");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].text, "Card,APDU;00 b0 0100 DC");
   EXPECT_EQ(lines[0].colour, kMonitorWindowText);
   EXPECT_EQ(lines[1].text, "Result;   30 82 01 00 90 00  <7 ms>");
   EXPECT_EQ(lines[1].colour, kMonitorBlack);
-  EXPECT_EQ(lines[2].text, "Card,APDU;00  ca 01 f1 00");
+  EXPECT_EQ(lines[2].text, "Card,APDU;8044000002CB0000");
+  EXPECT_EQ(lines[3].text, "Result;   69 88  <7 ms>");
+  EXPECT_TRUE(f.pcsc.ScriptDone(0));
 }
 
 TEST(CardExchange, EveryAnswerComesWithItsStatusWordAndOnly9000IsAccepted) {
@@ -54,35 +56,36 @@ TEST(CardExchange, EveryAnswerComesWithItsStatusWordAndOnly9000IsAccepted) {
                      {"00 A4 04 00", "90", "// A single byte."},
                      {"00 A4 04 00", "61 10", "// No automatic GET RESPONSE."},
                      {"00 A4 04 00", "01 02 90 00", "// Data and success."}});
-  Result<ApduAnswer> answer = f.exchange.CardApdu("00 A4 04 00");
+  const Bytes select = HexParse("00 A4 04 00");
+  Result<CardAnswer> answer = f.exchange.Send(select);
   ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->statusWord, "6A82");
+  EXPECT_EQ(answer->statusWord, 0x6A82);
   EXPECT_FALSE(answer->Accepted());
-  answer = f.exchange.CardApdu("00 A4 04 00");
+  answer = f.exchange.Send(select);
   ASSERT_FALSE(answer);
   EXPECT_EQ(answer.error().kind, ErrorKind::kCard);
-  answer = f.exchange.CardApdu("00 A4 04 00");
+  answer = f.exchange.Send(select);
   ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->statusWord, "6110");
+  EXPECT_EQ(answer->statusWord, 0x6110);
   EXPECT_FALSE(answer->Accepted());
-  answer = f.exchange.CardApdu("00 A4 04 00");
+  answer = f.exchange.Send(select);
   ASSERT_TRUE(answer);
   EXPECT_TRUE(answer->Accepted());
-  EXPECT_EQ(answer->data, "01 02");
+  EXPECT_EQ(answer->data, (Bytes{0x01, 0x02}));
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
 }
 
 TEST(CardExchange, ATransmissionFailureSaysWhatPcscReportedAndLogsNoResult) {
   ExchangeFixture f({});
   f.pcsc.SetTransmitFailure(pcsc::kResetCard);
-  const Result<ApduAnswer> failed = f.exchange.CardApdu("00 CA 01 F1 00");
+  const Result<CardAnswer> failed = f.exchange.Send(HexParse("00 CA 01 F1 00"));
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().message, "the QOR card was reset");
   EXPECT_EQ(f.connector.LastFault(), CardFault::kCardReset);
   ASSERT_EQ(f.monitor.Lines().size(), 1u);
   // Too long for the reader: not sent.
   f.pcsc.SetTransmitFailure(pcsc::kSuccess);
-  const Result<ApduAnswer> tooLong = f.exchange.CardApdu(HexWritten(Bytes(261, 0)));
+  const Result<CardAnswer> tooLong = f.exchange.Send(Bytes(261, 0));
   ASSERT_FALSE(tooLong);
   EXPECT_EQ(tooLong.error().kind, ErrorKind::kTooLong);
   EXPECT_EQ(f.monitor.Lines().size(), 2u);
@@ -92,7 +95,7 @@ TEST(CardExchange, ATransmissionFailureSaysWhatPcscReportedAndLogsNoResult) {
 TEST(CardExchange, ClosedMonitorLogsNothing) {
   ExchangeFixture f({{"00 CA 01 F1 00", "90 00", "// Status."}});
   f.monitor.WindowClosed();
-  EXPECT_TRUE(f.exchange.CardApdu("00 CA 01 F1 00"));
+  EXPECT_TRUE(f.exchange.Send(HexParse("00 CA 01 F1 00")));
   f.exchange.MonitorLabel("QOR-Status", kMonitorBlue);
   EXPECT_TRUE(f.monitor.Lines().empty());
 }

@@ -68,7 +68,7 @@ TEST(CardStatus, ReadsAllObjectsOfALevelTwoCard) {
   EXPECT_EQ(state.VersionLevel, 2);
   EXPECT_EQ(state.HashLength, "20");
   EXPECT_EQ(state.Algorithms, "01 0A0B FF");
-  EXPECT_EQ(state.LastResponse, "C1 01 01 C2 02 0A 0B C3 01 FF");
+  EXPECT_EQ(state.LastResponse, HexParse("C1 01 01 C2 02 0A 0B C3 01 FF"));
   EXPECT_TRUE(f.pcsc.ScriptDone(0));
 }
 

@@ -24,27 +24,27 @@ struct ScriptedCard : CardLink {
     std::string answer;  // the data; for a refusal its status word ("6985"), or "" for none
   };
   std::deque<Step> steps;
-  std::vector<std::string> sent;
+  std::vector<Bytes> sent;
   std::function<void()> onSend;  // runs as each command arrives, before it is answered
-  Result<CardAnswer> SendHex(std::string_view command) override {
+  Result<CardAnswer> Send(ByteSpan command) override {
     if (onSend) onSend();
-    sent.emplace_back(command);
+    sent.emplace_back(command.begin(), command.end());
     if (steps.empty()) return MakeError(ErrorKind::kCard, "no answer scripted");
     Step step = steps.front();
     steps.pop_front();
-    EXPECT_EQ(StripBlanks(command).rfind(step.expectPrefix, 0), 0u) << command;
-    if (step.ok) return CardAnswer{step.answer, "9000"};
+    EXPECT_EQ(HexCompact(command).rfind(step.expectPrefix, 0), 0u) << HexWritten(command);
+    if (step.ok) return CardAnswer{HexParse(step.answer), 0x9000};
     if (step.answer.empty()) return MakeError(ErrorKind::kCard, "no answer");
-    return CardAnswer{"", step.answer};
+    const Bytes status = HexParse(step.answer);
+    return CardAnswer{{}, static_cast<std::uint16_t>(status.at(0) << 8 | status.at(1))};
   }
   // The next command goes unanswered; `late` then holds where its answer would go.
   bool stallNext = false;
   LateAnswer late;
-  Result<CardAnswer> SendKeepingLateAnswer(std::string_view command,
-                                           LateAnswer lateAnswer) override {
-    if (!stallNext) return SendHex(command);
+  Result<CardAnswer> SendKeepingLateAnswer(ByteSpan command, LateAnswer lateAnswer) override {
+    if (!stallNext) return Send(command);
     stallNext = false;
-    sent.emplace_back(command);
+    sent.emplace_back(command.begin(), command.end());
     late = std::move(lateAnswer);
     return MakeError(ErrorKind::kBusy, "no answer in time");
   }

@@ -84,7 +84,8 @@ TEST_F(ReportsTest, ActivationSendsThePinButNeverJournalsIt) {
   card.steps.push_back({"8042040012CD0420260512CE020930C306313233343536", true, SignedAnswer()});
   const CardOutcome activated = reports.ActivateCard("123456");
   ASSERT_TRUE(activated.Status());
-  EXPECT_EQ(card.sent.back().substr(card.sent.back().size() - 3), " 00");
+  // The PIN element, then Le.
+  EXPECT_EQ(HexWritten(card.sent.back()).substr(45), "C3 06 31 32 33 34 35 36 00");
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_EQ(SFile().find("wzYxMjM0NTY"), std::string::npos);  // C3 06 "123456" in Base64
   EXPECT_EQ(activated.receipt.qrPayload.size(), 10u + HexParse(SignedAnswer()).size());
@@ -128,7 +129,7 @@ TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
   ASSERT_FALSE(closing);
   EXPECT_NE(closing.error().message.find("stopped answering"), std::string::npos);
   ASSERT_TRUE(card.late);
-  card.late(SignedAnswer() + " 90 00");
+  card.late(CardAnswer{HexParse(SignedAnswer()), 0x9000});
   ASSERT_TRUE(journal.CloseJournalPair());
   const std::string s = SFile();
   EXPECT_NE(s.find("<reportEncoded><reportRequest>zQQgJgUSzgIJMA==</reportRequest>"

@@ -10,14 +10,15 @@
 namespace kasse {
 namespace {
 
-// Hands back the held text with one byte changed, as a user editing the console would.
+// Hands back the held command with one byte of the signature changed, as a user editing the
+// console would.
 struct EditingHold : DebugHold {
-  std::string HoldForDebug(std::string text) override {
-    held = text;
-    text[text.size() - 4] = text[text.size() - 4] == '0' ? '1' : '0';
-    return text;
+  Bytes HoldForDebug(Bytes command) override {
+    held = command;
+    command[command.size() - 2] ^= 0x10;
+    return command;
   }
-  std::string held;
+  Bytes held;
 };
 
 std::string AnswerHex() {
@@ -112,7 +113,7 @@ TEST_F(Signing, VerificationColoursTheReceiptByTheCardsVerdict) {
   EXPECT_EQ(receipt.colour, kReceiptVerified);
   EXPECT_EQ(signing.LastVerification(), true);
   // The verify data: no currency, CB before the container, the signature last.
-  const std::string verify = card.sent.back();
+  const std::string verify = HexCompact(card.sent.back());
   EXPECT_EQ(verify.find("C80203D2"), std::string::npos);
   EXPECT_NE(verify.find("CB040000012CE10C"), std::string::npos);
   EXPECT_EQ(verify.substr(verify.size() - 2), "00");
@@ -162,7 +163,7 @@ struct LateSigning : Signing {
 TEST_F(LateSigning, AnAnswerAfterThePatienceLimitIsJournalledAsItsOwnRecord) {
   SellUnanswered();
   const std::string answer = AnswerHex();
-  card.late(answer + " 90 00");
+  card.late(CardAnswer{HexParse(answer), 0x9000});
   ASSERT_TRUE(journal.CloseJournalPair());
   const std::string s = SFile();
   EXPECT_NE(s.find("</transactionRequest></transactionEncoded>"), std::string::npos);
@@ -180,9 +181,9 @@ TEST_F(LateSigning, AnAnswerAfterThePatienceLimitIsJournalledAsItsOwnRecord) {
 
 TEST_F(LateSigning, ALateRefusalKeepsItsStatusWordAndALostAnswerWritesNothing) {
   SellUnanswered();
-  card.late("69 85");
+  card.late(CardAnswer{{}, 0x6985});
   SellUnanswered();
-  card.late("");
+  card.late(std::nullopt);
   ASSERT_TRUE(journal.CloseJournalPair());
   const std::string s = SFile();
   EXPECT_NE(s.find("</transactionRequest><transactionRefused>6985</transactionRefused>"

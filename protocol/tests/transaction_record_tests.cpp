@@ -224,7 +224,7 @@ TEST_F(TransactionRecordTest, JournalHoldsTheTransactionInBothFiles) {
 
 TEST(RecordBuffer, RefusesBytesPastTheDataLimit) {
   RecordBuffer buffer;
-  buffer.Begin(0x80, 0x40);
+  buffer.Begin(cmd::kTransaction);
   for (int i = 0; i < 250; ++i)
     ASSERT_TRUE(buffer.Put(static_cast<Byte>(i)));
   EXPECT_FALSE(buffer.Overflowed());
@@ -234,7 +234,7 @@ TEST(RecordBuffer, RefusesBytesPastTheDataLimit) {
   buffer.FinishRecord();
   EXPECT_EQ(buffer.Raw()[4], 250);
   EXPECT_EQ(buffer.Raw()[255], 0x00);  // room left for Le
-  buffer.Begin(0x80, 0x44);
+  buffer.Begin(cmd::kVerifySignature);
   EXPECT_FALSE(buffer.Overflowed());
   EXPECT_EQ(buffer.Length(), 5);
 }

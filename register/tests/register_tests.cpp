@@ -123,10 +123,10 @@ TEST_F(SaleFixture, ACashInTheCardNeverSawLeavesTheSaleTotalledAndTheReceiptAsIt
 class TamperingConsole : public DebugHold, public RegisterHost {
  public:
   DebugHold* CommandHold() override { return this; }
-  std::string HoldForDebug(std::string text) override {
+  Bytes HoldForDebug(Bytes command) override {
     ++holds;
-    if (tamper && text.size() > 24) text[24] = text[24] == '0' ? '1' : '0';
-    return text;
+    if (tamper && command.size() > 12) command[12] ^= 0x10;
+    return command;
   }
   int holds = 0;
   bool tamper = true;
