@@ -4,10 +4,12 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <array>
 #include <utility>
@@ -24,6 +26,19 @@ constexpr int kVerTag = 401;
 constexpr int kManVerTag = 402;
 constexpr int kTransTag = 403;
 constexpr int kSendTag = 404;
+constexpr int kRefusalTag = 405;
+
+// Where the held text has a character that is neither a hex digit nor a blank; -1: nowhere.
+// The lenient reading would take it for a 0 and send a command nobody wrote.
+qsizetype FirstNonHex(const QString& text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    const bool hex =
+        (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+    if (!hex && c != u' ') return i;
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -35,6 +50,7 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
       checkManVer_(new QCheckBox(QStringLiteral("Datensatzmanipulation"), this)),
       checkTrans_(new QCheckBox(QStringLiteral("Transaktionsmanipulation"), this)),
       sendMemo_(new QPlainTextEdit(this)),
+      refusal_(new QLabel(this)),
       send_(new QPushButton(QStringLiteral("Send"), this)) {
   setObjectName(QStringLiteral("DebugForm"));
   setWindowTitle(QStringLiteral("Debug"));
@@ -44,6 +60,10 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   checkTrans_->setObjectName(QStringLiteral("CheckTrans"));
   sendMemo_->setObjectName(QStringLiteral("SendMemo"));
   sendMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  refusal_->setObjectName(QStringLiteral("RefusalLabel"));
+  refusal_->setWordWrap(true);
+  refusal_->setStyleSheet(QStringLiteral("color: #C00000"));
+  refusal_->hide();
   send_->setObjectName(QStringLiteral("SendButton"));
 
   auto* layout = new QVBoxLayout(this);
@@ -62,6 +82,7 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
             [this, which](bool on) { (void)reg_.SetSwitch(which, on); });
   }
   layout->addWidget(sendMemo_, 1);
+  layout->addWidget(refusal_);
   layout->addWidget(send_, 0, Qt::AlignRight);
   resize(480, 320);
 
@@ -76,6 +97,7 @@ DebugConsole::DebugConsole(Register& reg, QWidget* parent)
   captions_.Add(checkManVer_, kManVerTag);
   captions_.Add(checkTrans_, kTransTag);
   captions_.Add(send_, kSendTag);
+  captions_.Add(refusal_, kRefusalTag);
   SyncFromRegister();
   Relabel();
 }
@@ -109,9 +131,26 @@ void DebugConsole::SetHeldText(const QString& text) {
   sendMemo_->setPlainText(text);
 }
 
-void DebugConsole::Send() {
+bool DebugConsole::Send() {
+  const QString text = HeldText();
+  if (const qsizetype bad = FirstNonHex(text); bad >= 0) {
+    QTextCursor cursor = sendMemo_->textCursor();
+    cursor.setPosition(static_cast<int>(bad));
+    cursor.setPosition(static_cast<int>(bad + 1), QTextCursor::KeepAnchor);
+    sendMemo_->setTextCursor(cursor);
+    sendMemo_->setFocus();
+    refusal_->show();
+    return false;
+  }
+  refusal_->hide();
+  edited_ = HexParse(ToCore(text));
   waitState_ = WaitState::kSent;
   if (hold_ != nullptr) hold_->quit();
+  return true;
+}
+
+bool DebugConsole::RefusalShown() const {
+  return !refusal_->isHidden();
 }
 
 Bytes DebugConsole::HoldForDebug(Bytes command) {
@@ -119,6 +158,7 @@ Bytes DebugConsole::HoldForDebug(Bytes command) {
   show();
   raise();
   SetHeldText(FromCore(CommandText(command)));
+  refusal_->hide();
   waitState_ = WaitState::kHeld;
   QPointer<DebugConsole> alive(this);
   QEventLoop loop;
@@ -127,7 +167,7 @@ Bytes DebugConsole::HoldForDebug(Bytes command) {
   loop.exec();
   if (alive.isNull()) return command;
   hold_ = nullptr;
-  if (waitState_ == WaitState::kSent) return HexParse(ToCore(HeldText()));
+  if (waitState_ == WaitState::kSent) return std::move(edited_);
   return command;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // The debug console: four switches that change how a cash-in talks to the card, and the hold:
-// a TRANSACTION or VERIFY SIGNATURE command shown for editing until "Send" (the edited text
-// goes) or the console is closed (the command goes as built). The hold runs a local event loop,
-// so the other windows stay alive meanwhile.
+// a TRANSACTION or VERIFY SIGNATURE command shown as hexadecimal text for editing until "Send"
+// (the edited command goes) or the console is closed (the command goes as built). The hold
+// runs a local event loop, so the other windows stay alive meanwhile.
+// "Send" reads the text as the card monitor's commands are read (blanks between bytes or not,
+// either case, a lone digit a byte of its own), but refuses a text with any other character:
+// the console names it and keeps holding.
 
 #include <QWidget>
 #include <string>
@@ -12,6 +15,7 @@
 
 class QCheckBox;
 class QEventLoop;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -36,7 +40,9 @@ class DebugConsole : public QWidget, public DebugHold {
   void SyncFromRegister();
   QString HeldText() const;
   void SetHeldText(const QString& text);
-  void Send();
+  // False, with the refusal shown, when the held text is not hexadecimal.
+  bool Send();
+  bool RefusalShown() const;
 
   // DebugHold.
   Bytes HoldForDebug(Bytes command) override;
@@ -57,9 +63,11 @@ class DebugConsole : public QWidget, public DebugHold {
   QCheckBox* checkManVer_;
   QCheckBox* checkTrans_;
   QPlainTextEdit* sendMemo_;
+  QLabel* refusal_;
   QPushButton* send_;
   QEventLoop* hold_ = nullptr;
   WaitState waitState_ = WaitState::kHeld;
+  Bytes edited_;  // the held text as sent
   CaptionBook captions_;
 };
 

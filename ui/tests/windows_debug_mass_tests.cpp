@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -149,6 +150,41 @@ TEST(DebugConsole, ClosingDuringAHoldSendsTheCommandAsBuilt) {
   EXPECT_EQ(
       CountOf(ReadFile(RegisterProbe::JournalFiles(*reg).LName()).value(), "<seqNoTransaction>"),
       2);
+}
+
+// The lenient reading would take the X for a 0 and send a record nobody wrote.
+TEST(DebugConsole, ATextThatIsNotHexIsRefusedAndTheHoldGoesOn) {
+  auto reg = StartedRegister();
+  DebugConsole console(*reg, nullptr);
+  ConsoleHost host(*reg, console);
+  console.findChild<QCheckBox*>(QStringLiteral("CheckTrans"))->click();
+  bool refused = false;
+  bool sent = false;
+  QString marked;
+  WhileHeld(console, [&] {
+    const QString held = console.HeldText();
+    const qsizetype date = held.indexOf(QStringLiteral("CD 04"));
+    if (date < 0) {
+      console.Send();  // not the record looked for: let it go, the checks below fail
+      return;
+    }
+    QString edited = held;
+    edited[date + 1] = QLatin1Char('X');
+    console.SetHeldText(edited);
+    refused = !console.Send() && console.RefusalShown() &&
+              console.DebugWaitState() == DebugConsole::WaitState::kHeld;
+    marked =
+        console.findChild<QPlainTextEdit*>(QStringLiteral("SendMemo"))->textCursor().selectedText();
+    console.SetHeldText(held);
+    sent = console.Send() && !console.RefusalShown();
+  });
+  ASSERT_TRUE(SellOne(*reg));
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(marked, QStringLiteral("X"));
+  EXPECT_FALSE(console.findChild<QLabel*>(QStringLiteral("RefusalLabel"))->text().isEmpty());
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(console.DebugWaitState(), DebugConsole::WaitState::kSent);
+  EXPECT_FALSE(RegisterProbe::Signing(*reg).LastResponseBase64().empty());
 }
 
 TEST(DebugConsole, FollowsTheMainMenuAndWithdrawsItsHold) {
