@@ -39,7 +39,7 @@ std::optional<std::uint32_t> SignedNumber(const Bytes& answer) {
 
 FloorRun RunFloor(const CardTransport& card, const Bytes& command, int count) {
   FloorRun run;
-  const Result<Bytes> selected = card(HexParse(kSelectQor));
+  const Result<Bytes> selected = card(SelectQor());
   if (!selected || StatusWord(*selected) != 0x9000) {
     run.failure = "SELECT: " + (selected ? StatusText(*selected) : selected.error().message);
     return run;

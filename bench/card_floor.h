@@ -11,6 +11,7 @@
 
 #include "card/pcsc_lite.h"
 #include "common/bytes.h"
+#include "common/card_commands.h"
 #include "common/result.h"
 #include "sim/embedded_reader.h"
 
@@ -19,7 +20,10 @@ namespace kasse::bench {
 // Sends one command APDU, answers with the response APDU (data and status word).
 using CardTransport = std::function<Result<Bytes>(ByteSpan command)>;
 
-inline constexpr std::string_view kSelectQor = "00 A4 04 00 08 D2 76 00 01 48 51 4F 52";
+// SELECT of the QOR application, as the register's card session sends it.
+inline Bytes SelectQor() {
+  return CommandBytes(cmd::kSelectApplication, cmd::kQorApplication);
+}
 
 struct FloorRun {
   int signedCount = 0;  // answers with 90 00, a signature and the next sequence number

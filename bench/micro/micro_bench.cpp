@@ -13,7 +13,6 @@
 #include "bench/card_floor.h"
 #include "bench/sample_sale.h"
 #include "common/files.h"
-#include "common/hex_text.h"
 #include "protocol/qr_payload.h"
 #include "sim/books_log.h"
 #include "sim/card_crypto.h"
@@ -43,7 +42,7 @@ std::filesystem::path LanguageFile() {
 // The answer of an in-memory card to the sample command.
 Bytes SampleAnswer(const Bytes& command) {
   sim::QorEngine card(sim::EngineOptions{});
-  (void)card.Process(HexParse(kSelectQor));
+  (void)card.Process(SelectQor());
   return card.Process(command);
 }
 
@@ -156,7 +155,7 @@ void EngineTransaction(benchmark::State& state) {
   sim::EngineOptions options;
   if (state.range(0) != 0) options.stateFile = folder / "card.state";
   sim::QorEngine card(options);
-  (void)card.Process(HexParse(kSelectQor));
+  (void)card.Process(SelectQor());
   for (auto _ : state) {
     const Bytes answer = card.Process(*command);
     if (answer.size() < 2 || answer[answer.size() - 2] != 0x90)
@@ -208,9 +207,10 @@ void GetDataPcscd(benchmark::State& state) {
   PcscTransport card;
   if (Result<void> connected = card.Connect(std::chrono::seconds(5)); !connected)
     return state.SkipWithError(connected.error().message.c_str());
-  const Result<Bytes> selected = card.Transmit(HexParse(kSelectQor));
+  const Result<Bytes> selected = card.Transmit(SelectQor());
   if (!selected) return state.SkipWithError(selected.error().message.c_str());
-  const Bytes getData = HexParse("00 CA 01 F1 00");
+  Bytes getData = CommandBytes(cmd::kGetCardStatus);
+  getData.push_back(cmd::kLeAll);
   for (auto _ : state) {
     const Result<Bytes> answer = card.Transmit(getData);
     if (!answer || answer->size() < 2) return state.SkipWithError("GET DATA failed");
