@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "app/crash/crash_states.h"
+#include "app/crash/one_disk.h"
 #include "app/crash/recorded_disk.h"
 #include "common/base_n.h"
 #include "common/files.h"
@@ -29,29 +30,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kCardFile = "card-v2.state";
-
 AppDateTime FixedNow() {
   return ToAppDateTime(CivilDateTime{2026, 12, 7, 11, 30, 0, 0});
 }
 
-RegisterOptions OptionsAt(const fs::path& root, FileIo* io) {
-  ::setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
-  RegisterOptions options;
-  options.home = root / "home";
-  options.stateFolder = root / "state";
-  options.journalIo = io;
+RegisterOptions FixedOptionsAt(const fs::path& root, FileIo* io) {
+  RegisterOptions options = OptionsAt(root, io);
   options.now = FixedNow;
   return options;
-}
-
-// The card inside the register, on the same disk. Made after OptionsAt, which names the
-// issuer's folder.
-std::unique_ptr<EmbeddedCard> CardAt(const fs::path& root, FileIo* io) {
-  sim::EngineOptions engine;
-  engine.stateFile = root / "state" / kCardFile;
-  engine.io = io;
-  return std::make_unique<EmbeddedCard>(std::move(engine));
 }
 
 // The files of a register after a few sales and a closing, as a power cut right before its
@@ -62,7 +48,7 @@ DiskImage Baseline(const fs::path& root) {
   const DiskImage initial = ReadImage(root);
   RecordingFileIo io(root, initial);
   {
-    const RegisterOptions options = OptionsAt(root, &io);
+    const RegisterOptions options = FixedOptionsAt(root, &io);
     Register reg(options, CardAt(root, &io));
     EXPECT_TRUE(reg.Start());
     for (int sale = 0; sale < 4; ++sale) {
@@ -119,7 +105,7 @@ Outcome Restart(const DiskImage& image, const fs::path& where) {
   Outcome outcome;
   {
     UnsyncedFileIo io;
-    const RegisterOptions options = OptionsAt(where, &io);
+    const RegisterOptions options = FixedOptionsAt(where, &io);
     Register reg(options, CardAt(where, &io));
     const Result<void> started = reg.Start();
     outcome.started = static_cast<bool>(started);

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "app/crash/crash_states.h"
+#include "app/crash/one_disk.h"
 #include "app/crash/recorded_disk.h"
 #include "common/base_n.h"
 #include "common/files.h"
@@ -34,31 +35,20 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSales = 50;
-constexpr const char* kCardFile = "card-v2.state";
 
 std::size_t FromEnvironment(const char* name, std::size_t otherwise) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? std::strtoull(value, nullptr, 10) : otherwise;
 }
 
-RegisterOptions OptionsAt(const fs::path& root, FileIo* io) {
-  ::setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
-  RegisterOptions options;
-  options.home = root / "home";
-  options.stateFolder = root / "state";
-  options.journalIo = io;
-  return options;
-}
-
-// The card inside the register, on the same disk; `silentRepair` puts back its old silent
-// repair of a damaged log. Made after OptionsAt, which names the issuer's folder.
-std::unique_ptr<EmbeddedCard> CardAt(const fs::path& root, FileIo* io, bool silentRepair = false) {
+// The card with its snapshots explored too; `silentRepair` puts back its old silent repair of
+// a damaged log.
+std::unique_ptr<EmbeddedCard> ExploredCardAt(const fs::path& root, FileIo* io,
+                                             bool silentRepair = false) {
   sim::EngineOptions engine;
-  engine.stateFile = root / "state" / kCardFile;
-  engine.snapshotEvery = 16;  // the card's snapshots are explored too
-  engine.io = io;
+  engine.snapshotEvery = 16;
   engine.testSilentLogRepair = silentRepair;
-  return std::make_unique<EmbeddedCard>(std::move(engine));
+  return CardAt(root, io, engine);
 }
 
 struct Recording {
@@ -76,7 +66,7 @@ Recording RecordRun(const fs::path& root) {
   RecordingFileIo io(root, recording.initial);
   {
     const RegisterOptions options = OptionsAt(root, &io);
-    Register reg(options, CardAt(root, &io));
+    Register reg(options, ExploredCardAt(root, &io));
     EXPECT_TRUE(reg.Start());
     Register::MassOptions mass;
     mass.transactions = kSales;
@@ -165,7 +155,7 @@ void CheckState(const CrashModel& model, std::size_t cut, std::mt19937_64& rando
   {
     UnsyncedFileIo unsynced;
     const RegisterOptions options = OptionsAt(where, &unsynced);
-    Register reg(options, CardAt(where, &unsynced, silentRepair));
+    Register reg(options, ExploredCardAt(where, &unsynced, silentRepair));
     const Result<void> started = reg.Start();
     if (!started) {
       ++out.refusedStarts;

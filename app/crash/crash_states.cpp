@@ -241,8 +241,8 @@ void Materialise(const DiskImage& image, const std::filesystem::path& root) {
     std::ofstream out(root / path, std::ios::binary);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
     out.close();
-    std::filesystem::permissions(root / path,
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(
+        root / path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   }
 }
 

@@ -57,8 +57,7 @@ int RecordingFileIo::Open(const std::filesystem::path& path, int flags, mode_t m
     named = names_.emplace(inside, nextFile_++).first;
     Record({DiskOp::Kind::kCreate, named->second, inside, {}, 0, 0, {}});
   }
-  if ((flags & O_TRUNC) != 0)
-    Record({DiskOp::Kind::kTruncate, named->second, {}, {}, 0, 0, {}});
+  if ((flags & O_TRUNC) != 0) Record({DiskOp::Kind::kTruncate, named->second, {}, {}, 0, 0, {}});
   open_[fd] = named->second;
   return fd;
 }
@@ -69,7 +68,12 @@ ssize_t RecordingFileIo::Write(int fd, const void* data, std::size_t size) {
   const auto file = open_.find(fd);
   if (n > 0 && file != open_.end()) {
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    Record({DiskOp::Kind::kWrite, file->second, {}, {}, static_cast<std::uint64_t>(end - n), 0,
+    Record({DiskOp::Kind::kWrite,
+            file->second,
+            {},
+            {},
+            static_cast<std::uint64_t>(end - n),
+            0,
             std::string(static_cast<const char*>(data), static_cast<std::size_t>(n))});
   }
   return n;
@@ -80,7 +84,12 @@ ssize_t RecordingFileIo::WriteAt(int fd, const void* data, std::size_t size, off
   const ssize_t n = PosixFileIo().WriteAt(fd, data, size, offset);
   const auto file = open_.find(fd);
   if (n > 0 && file != open_.end())
-    Record({DiskOp::Kind::kWrite, file->second, {}, {}, static_cast<std::uint64_t>(offset), 0,
+    Record({DiskOp::Kind::kWrite,
+            file->second,
+            {},
+            {},
+            static_cast<std::uint64_t>(offset),
+            0,
             std::string(static_cast<const char*>(data), static_cast<std::size_t>(n))});
   return n;
 }
@@ -90,8 +99,8 @@ int RecordingFileIo::Truncate(int fd, off_t size) {
   const int done = PosixFileIo().Truncate(fd, size);
   const auto file = open_.find(fd);
   if (done == 0 && file != open_.end())
-    Record({DiskOp::Kind::kTruncate, file->second, {}, {}, 0, static_cast<std::uint64_t>(size),
-            {}});
+    Record(
+        {DiskOp::Kind::kTruncate, file->second, {}, {}, 0, static_cast<std::uint64_t>(size), {}});
   return done;
 }
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <sstream>
 
-#include "app/batch_runner.h"
+#include "app/tests/batch_on_one_disk.h"
 #include "common/files.h"
 #include "common/tests/faulty_file_io.h"
 #include "common/tests/support/test_folders.h"
@@ -21,25 +21,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kSaleAndOutputs = "select 0\nbook\nsumme\nkassieren\nurl\nreceipt\n";
 
-struct JournalBatch {
-  fs::path home = testing::FreshHome();
-  fs::path state = home / "state";
-  testing::FaultyFileIo io;
-  std::ostringstream out, err;
-
-  int Run(const std::string& script) {
-    out.str("");
-    err.str("");
-    BatchOptions options;
-    options.home = home;
-    // The card writes through the same file calls: one disk, failed as one.
-    options.card = [this] { return testing::SimCard(state / "card.state", &io); };
-    options.journalIo = &io;
-    options.stateFolder = state;
-    BatchRunner runner(options, out, err);
-    std::istringstream in(script);
-    return runner.Run(in);
-  }
+struct JournalBatch : testing::BatchOnOneDisk {
   std::string Journals(const char* ending) {
     std::string text;
     for (const auto& entry : fs::directory_iterator(home / "Journal"))
