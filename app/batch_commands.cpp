@@ -86,7 +86,7 @@ SpecialPositionFields PositionFields(const std::vector<std::string>& arguments) 
 }
 
 Result<void> BatchRunner::BookSelected() {
-  if (!selected_) return MakeError(ErrorKind::kMissingInput, "no product selected");
+  if (!selected_) return MakeError(ErrorKind::kMissingInput, msg::kNoProductSelected);
   return register_->BookProduct(*selected_, quantity_);
 }
 
@@ -108,7 +108,7 @@ Result<void> BatchRunner::SaleCommand(const BatchLine& line, bool& handled) {
     Result<std::int64_t> index = Number(a[0]);
     if (!index) return index.error();
     if (*index < 0 || static_cast<std::size_t>(*index) >= r.Products().Products().size())
-      return MakeError(ErrorKind::kUnusableInput, "no product at index " + a[0]);
+      return MakeError(ErrorKind::kUnusableInput, msg::kNoProductAtIndex, {a[0]});
     selected_ = static_cast<std::size_t>(*index);
     return {};
   }
@@ -180,7 +180,7 @@ Result<void> BatchRunner::SwitchCommand(const BatchLine& line, bool& handled) {
     Result<void> set = r.SetLanguage(a[0]);
     // A language without texts is taken; say why the texts are empty.
     for (std::size_t i = known; i < r.Warnings().size(); ++i)
-      err_ << "warning: " << Cp1252ToUtf8(r.Warnings()[i]) << "\n";
+      err_ << "warning: " << Cp1252ToUtf8(r.Warnings()[i].English()) << "\n";
     return set;
   }
   if (c == "clock") {
@@ -223,7 +223,7 @@ Result<void> BatchRunner::ReportCommand(const BatchLine& line, bool& handled) {
       return Usage("report span MM/YYYY MM/YYYY");
     const std::optional<Bytes> first = PackedReportMonth(m1, y1);
     const std::optional<Bytes> last = PackedReportMonth(m2, y2);
-    if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthForm);
+    if (!first || !last) return MakeError(ErrorKind::kMalformed, msg::kMonthForm);
     return r.SpanReport(*first, *last);
   }
   if (c == "report" && a.size() == 1 && a[0] == "months") {
@@ -240,9 +240,9 @@ Result<void> BatchRunner::ReportCommand(const BatchLine& line, bool& handled) {
   }
   if (c == "deactivate") return r.Deactivate();
   if (c == "status") {
-    const std::vector<std::string> values = r.Status();
-    if (values.empty()) return MakeError(ErrorKind::kCard, "the card status cannot be read");
-    for (const std::string& value : values)
+    const Result<std::vector<std::string>> values = r.Status();
+    if (!values) return values.error();
+    for (const std::string& value : *values)
       out_ << Cp1252ToUtf8(value) << "\n";
     return {};
   }

@@ -32,11 +32,11 @@ Result<void> BatchRunner::FileCommand(const BatchLine& line, bool& handled) {
     if (c == "save-receipt") return r.SaveReceipt(file);
     if (c == "products-load") {
       Result<void> loaded = r.LoadProducts(file);
-      if (loaded && !r.Products().LoadNotice().empty())
-        err_ << "warning: " << Cp1252ToUtf8(r.Products().LoadNotice()) << "\n";
+      if (loaded && r.Products().LoadNotice())
+        err_ << "warning: " << Cp1252ToUtf8(r.Products().LoadNotice()->English()) << "\n";
       return loaded;
     }
-    return r.SaveProducts(file);
+    return r.EditProducts().SaveAs(file);
   }
   if (c == "export") {
     if (a.size() != 2 || (a[0] != "new" && a[0] != "open"))
@@ -46,7 +46,7 @@ Result<void> BatchRunner::FileCommand(const BatchLine& line, bool& handled) {
   if (c == "product-add") {
     Result<BookingPosition> product = MakeSpecialPosition(PositionFields(a));
     if (!product) return product.error();
-    r.AddProduct(*product);
+    r.EditProducts().Add(*product);
     return {};
   }
   handled = false;
@@ -79,7 +79,9 @@ Result<void> BatchRunner::Mass(const std::vector<std::string>& arguments) {
   options.switchOperator = values[4] != 0;
   stop_ = false;
   int reported = 0;
-  auto progress = [&](int done, int total) {
+  int refused = 0;
+  auto progress = [&](int done, int total, int refusedSoFar) {
+    refused = refusedSoFar;
     const int tenth = total > 0 ? done * 10 / total : 10;
     if (tenth == reported) return;
     reported = tenth;
@@ -88,9 +90,9 @@ Result<void> BatchRunner::Mass(const std::vector<std::string>& arguments) {
   Result<int> done = register_->MassTransactions(options, &stop_, progress);
   if (!done) return done.error();
   // The run went on past refused sales; the command still fails, naming how many.
-  if (const int refused = register_->MassRefusals(); refused > 0)
-    return MessageError(
-        ErrorKind::kCard, Message::kMassRefusals,
+  if (refused > 0)
+    return MakeError(
+        ErrorKind::kCard, msg::kMassRefusals,
         {std::to_string(*done - refused), std::to_string(*done), std::to_string(refused)});
   return {};
 }

@@ -73,28 +73,30 @@ Result<void> BatchRunner::Start() {
 // What the register or its card said since the last look (the card's notices come at any
 // time), each once.
 void BatchRunner::PrintNewWarnings() {
-  const std::vector<std::string>& warnings = register_->Warnings();
+  const std::vector<Error>& warnings = register_->Warnings();
   for (; warningsShown_ < warnings.size(); ++warningsShown_)
-    err_ << "warning: " << Cp1252ToUtf8(warnings[warningsShown_]) << "\n";
+    err_ << "warning: " << Cp1252ToUtf8(warnings[warningsShown_].English()) << "\n";
 }
 
 int BatchRunner::CardError(std::size_t lineNumber) {
   err_ << "card error";
   if (lineNumber > 0) err_ << " at line " << lineNumber;
-  err_ << ": " << Cp1252ToUtf8(register_->Card().Failure()) << "\n";
+  err_ << ": "
+       << Cp1252ToUtf8(register_->Card().Failure() ? register_->Card().Failure()->English() : "")
+       << "\n";
   return kBatchCardError;
 }
 
 int BatchRunner::Run(std::istream& script) {
   if (Result<void> started = Start(); !started) {
     if (register_ != nullptr && register_->Card().Failed()) return CardError(0);
-    err_ << "error: " << Cp1252ToUtf8(started.error().message) << "\n";
+    err_ << "error: " << Cp1252ToUtf8(started.error().English()) << "\n";
     return kBatchFailed;
   }
   int status = RunLines(script);
   // The settings the script changed are written once, at its end, as the window does at close.
   if (Result<void> saved = register_->SaveSettings(); !saved) {
-    err_ << "error: " << Cp1252ToUtf8(saved.error().message) << "\n";
+    err_ << "error: " << Cp1252ToUtf8(saved.error().English()) << "\n";
     if (status == kBatchOk) status = kBatchFailed;
   }
   return EndRun(status);
@@ -104,14 +106,15 @@ int BatchRunner::EndRun(int status) {
   const Register::RunEnd end = register_->EndRun();
   switch (end.kind) {
     case Register::RunEnd::Kind::kWritten:
-      if (end.message.empty()) return status;
-      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
+      if (!end.message) return status;
+      err_ << "kasse: " << Cp1252ToUtf8(end.message->English()) << "\n";
       return status == kBatchOk ? kBatchFailed : status;
     case Register::RunEnd::Kind::kRescued:
-      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n";
+      err_ << "kasse: " << Cp1252ToUtf8(end.message ? end.message->English() : "") << "\n";
       return kBatchRecordsRescued;
     case Register::RunEnd::Kind::kLost:
-      err_ << "kasse: " << Cp1252ToUtf8(end.message) << "\n" << end.recordsText;
+      err_ << "kasse: " << Cp1252ToUtf8(end.message ? end.message->English() : "") << "\n"
+           << end.recordsText;
       return kBatchRecordsLost;
   }
   return status;
@@ -134,7 +137,7 @@ int BatchRunner::RunLines(std::istream& script) {
     PrintNewWarnings();
     if (register_->Card().Failed()) return CardError(number);
     if (!done) {
-      err_ << "error: line " << number << ": " << Cp1252ToUtf8(done.error().message) << "\n";
+      err_ << "error: line " << number << ": " << Cp1252ToUtf8(done.error().English()) << "\n";
       allDone = false;
       if (options_.strict) return kBatchFailed;
     }

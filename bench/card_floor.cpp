@@ -41,14 +41,14 @@ FloorRun RunFloor(const CardTransport& card, const Bytes& command, int count) {
   FloorRun run;
   const Result<Bytes> selected = card(SelectQor());
   if (!selected || StatusWord(*selected) != 0x9000) {
-    run.failure = "SELECT: " + (selected ? StatusText(*selected) : selected.error().message);
+    run.failure = "SELECT: " + (selected ? StatusText(*selected) : selected.error().English());
     return run;
   }
   const Clock::time_point start = Clock::now();
   for (int i = 0; i < count; ++i) {
     const Result<Bytes> answer = card(command);
     if (!answer) {
-      run.failure = "TRANSACTION " + std::to_string(i + 1) + ": " + answer.error().message;
+      run.failure = "TRANSACTION " + std::to_string(i + 1) + ": " + answer.error().English();
       break;
     }
     const std::optional<std::uint32_t> number = SignedNumber(*answer);

@@ -6,11 +6,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "card/pcsc_api.h"
 #include "card/pcsc_lite.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -23,8 +25,8 @@ class CardBackend {
   // The card lives inside this process, not behind the pcsc-lite service.
   virtual bool InProcess() const = 0;
   // Why the card inside this process could not start ("…/card-v2.state.lock: Not a
-  // directory"); empty when it started, and always behind the service, which says its own.
-  virtual std::string StartError() const { return {}; }
+  // directory"); none when it started, and always behind the service, which says its own.
+  virtual std::optional<Error> StartError() const { return std::nullopt; }
   // What the card said on its own since the last call (a snapshot it cannot write, leftovers
   // it removed): from any thread in, on the owner's out.
   virtual std::vector<std::string> TakeNotices() { return {}; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "card/card_messages.h"
 #include "common/base_n.h"
 #include "common/card_commands.h"
 
@@ -80,7 +81,7 @@ Result<void> CardSession::StartCard() {
 }
 
 Result<void> CardSession::ScanReaders() {
-  const Error noQor = MakeError(ErrorKind::kCard, "no QOR card found or the card does not answer");
+  const Error noQor = MakeError(ErrorKind::kCard, card_msg::kNoCard);
   const int count = connector_.NumReaders();
   for (int i = 0; i < count; ++i) {
     const bool last = i == count - 1;

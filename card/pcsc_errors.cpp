@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "card/card_messages.h"
+
 namespace kasse {
 namespace {
 
@@ -106,54 +108,63 @@ std::string PcscCodeText(PcscCode code) {
   return text;
 }
 
-Error FaultError(CardFault fault, PcscCode code) {
+const MessageId& FaultMessage(CardFault fault) {
   switch (fault) {
     case CardFault::kNone:
     case CardFault::kOther:
       break;
     case CardFault::kCancelled:
-      return MakeError(ErrorKind::kCard, "the wait for the card reader was cancelled");
+      return card_msg::kCancelled;
     case CardFault::kServiceStopped:
-      return MakeError(ErrorKind::kCard, "the PC/SC service is not running");
+      return card_msg::kServiceStopped;
     case CardFault::kNoReaders:
-      return MakeError(ErrorKind::kCard, "no card reader is connected");
+      return card_msg::kNoCardReader;
     case CardFault::kReaderRemoved:
-      return MakeError(ErrorKind::kCard, "the card reader was removed");
+      return card_msg::kReaderRemoved;
     case CardFault::kNoCard:
-      return MakeError(ErrorKind::kCard, "there is no card in the reader");
+      return card_msg::kNoCardInReader;
     case CardFault::kCardRemoved:
-      return MakeError(ErrorKind::kCard, "the QOR card was removed");
+      return card_msg::kCardRemoved;
     case CardFault::kCardReset:
-      return MakeError(ErrorKind::kCard, "the QOR card was reset");
+      return card_msg::kCardReset;
     case CardFault::kCardUnresponsive:
-      return MakeError(ErrorKind::kCard, "the QOR card does not answer its reader");
+      return card_msg::kCardNotAnsweringReader;
     case CardFault::kCardShared:
-      return MakeError(ErrorKind::kBusy, "another program holds the card");
+      return card_msg::kCardHeldElsewhere;
     case CardFault::kTimeout:
-      return MakeError(ErrorKind::kCard, "the PC/SC service did not answer in time");
+      return card_msg::kTimeout;
     case CardFault::kServiceFault:
-      return MakeError(ErrorKind::kCard, "the PC/SC service failed (" + PcscCodeText(code) +
-                                             "); restart it (systemctl restart pcscd) and try "
-                                             "again");
+      return card_msg::kServiceFault;
     case CardFault::kReaderFault:
-      return MakeError(ErrorKind::kCard, "the card reader could not pass the command on (" +
-                                             PcscCodeText(code) +
-                                             "); unplug the reader and plug it in again");
+      return card_msg::kReaderFault;
     case CardFault::kCardUnusable:
-      return MakeError(ErrorKind::kCard, "the card in the reader cannot be used here (" +
-                                             PcscCodeText(code) +
-                                             "): it is not a QOR card, or the reader does not "
-                                             "support it");
+      return card_msg::kCardUnusable;
     case CardFault::kAccessRefused:
-      return MakeError(ErrorKind::kCard, "the card refused access (" + PcscCodeText(code) + ")");
+      return card_msg::kAccessRefused;
     case CardFault::kCardDataMissing:
-      return MakeError(ErrorKind::kCard,
-                       "the card lacks the data asked for (" + PcscCodeText(code) + ")");
+      return card_msg::kCardDataMissing;
     case CardFault::kRequestRefused:
-      return MakeError(ErrorKind::kCard, "the PC/SC service refused a request of the register (" +
-                                             PcscCodeText(code) + "); please report this");
+      return card_msg::kRequestRefused;
   }
-  return MakeError(ErrorKind::kCard, "the card reader reported the error " + PcscCodeText(code));
+  return card_msg::kOtherCode;
+}
+
+Error FaultError(CardFault fault, PcscCode code) {
+  // Each text that has a place for the code gets it: the operator may have to report it.
+  return MakeError(fault == CardFault::kCardShared ? ErrorKind::kBusy : ErrorKind::kCard,
+                   FaultMessage(fault), {PcscCodeText(code)});
+}
+
+CardFault FaultOf(const Error& error) {
+  for (const CardFault fault :
+       {CardFault::kServiceStopped, CardFault::kNoReaders, CardFault::kReaderRemoved,
+        CardFault::kNoCard, CardFault::kCardRemoved, CardFault::kCardReset,
+        CardFault::kCardUnresponsive, CardFault::kCardShared, CardFault::kTimeout,
+        CardFault::kCancelled, CardFault::kServiceFault, CardFault::kReaderFault,
+        CardFault::kCardUnusable, CardFault::kAccessRefused, CardFault::kCardDataMissing,
+        CardFault::kRequestRefused, CardFault::kOther})
+    if (error.Is(FaultMessage(fault))) return fault;
+  return CardFault::kNone;
 }
 
 }  // namespace kasse

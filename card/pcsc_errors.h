@@ -1,7 +1,7 @@
 #pragma once
 // What a PC/SC return code means for the register, decided here once for every backend: the
-// kind of fault, and the words that tell the operator what happened. The English forms are
-// those of the register's message catalogue, which finds the operator's language by them.
+// kind of fault, and the message that tells the operator what happened (card/card_messages.h).
+// An error carries the fault as its message, so the fault is known up to the window's edge.
 
 #include <string>
 
@@ -36,9 +36,13 @@ CardFault FaultOf(PcscCode code);
 // "0x80100069": how a code is written where no words fit it.
 std::string PcscCodeText(PcscCode code);
 
-// The error that says what happened (kind kCard; kBusy for a card held by another program);
-// the code is named only when no words fit it.
+// The message of each fault; kNone and kOther name the code.
+const MessageId& FaultMessage(CardFault fault);
+// The error that says what happened (kind kCard; kBusy for a card held by another program),
+// with the code as its argument where the text has a place for it.
 Error FaultError(CardFault fault, PcscCode code = pcsc::kSuccess);
+// The fault an error of FaultError carries; kNone for any other error.
+CardFault FaultOf(const Error& error);
 inline Error PcscError(PcscCode code) {
   return FaultError(FaultOf(code), code);
 }

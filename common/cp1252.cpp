@@ -1,5 +1,7 @@
 #include "common/cp1252.h"
 
+#include "common/file_messages.h"
+
 #include <array>
 #include <cstdint>
 
@@ -122,10 +124,8 @@ bool ConvertUtf8FileText(std::string& text) {
   return true;
 }
 
-std::string Utf8FileNotice(std::string_view fileName) {
-  return std::string(fileName) +
-         ": saved as UTF-8, not Windows-1252; read with conversion (characters without a "
-         "Windows-1252 form became \"?\"). Save it as Windows-1252.";
+Error Utf8FileNotice(std::string_view fileName) {
+  return MakeError(ErrorKind::kUnusableInput, file_msg::kSavedAsUtf8, {std::string(fileName)});
 }
 
 }  // namespace kasse

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
+
 namespace kasse {
 
 std::string Cp1252ToUtf8(std::string_view text);
@@ -17,6 +19,6 @@ std::string Utf8ToCp1252(std::string_view text);
 // does). Such text is converted in place, the mark dropped; returns whether it was.
 bool ConvertUtf8FileText(std::string& text);
 // What the user is told about such a file.
-std::string Utf8FileNotice(std::string_view fileName);
+Error Utf8FileNotice(std::string_view fileName);
 
 }  // namespace kasse

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "common/user_folders.h"
@@ -62,24 +63,30 @@ Result<void> FillTemporary(FileIo& io, int fd, const std::filesystem::path& temp
   if (io.ChangeMode(fd, mode) != 0) return FileError("cannot set the mode of", temporary, errno);
   if (auto written = WriteAll(io, fd, contents, temporary); !written) return written;
   if (durability == Durability::kSyncAndRename && io.Sync(fd) != 0)
-    return FileError("cannot sync", temporary, errno);
+    return FileError(file_msg::kCannotSync, temporary, errno);
   return {};
 }
 
 Result<void> Place(FileIo& io, const std::filesystem::path& temporary,
                    const std::filesystem::path& path, Existing existing) {
   if (existing == Existing::kReplace) {
-    if (io.Rename(temporary, path) != 0) return FileError("cannot replace", path, errno);
+    if (io.Rename(temporary, path) != 0) return FileError(file_msg::kCannotReplace, path, errno);
     return {};
   }
   const int linked = io.Link(temporary, path);
   const int error = errno;
   io.Unlink(temporary);
-  if (linked != 0) return FileError("cannot create", path, error);
+  if (linked != 0) return FileError(file_msg::kCannotCreate, path, error);
   return {};
 }
 
 }  // namespace
+
+Error FileError(const MessageId& what, const std::filesystem::path& path, int error) {
+  Error failure = MakeError(ErrorKind::kIo, what, {path.string(), std::strerror(error)});
+  failure.systemError = error;
+  return failure;
+}
 
 Error FileError(const std::string& what, const std::filesystem::path& path, int error) {
   Error failure = MakeError(ErrorKind::kIo, what + " " + PathError(path, error));
@@ -96,7 +103,7 @@ Result<void> WriteAll(FileIo& io, int fd, std::string_view bytes, const std::fil
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // A write that takes nothing without an error is a full disk in all but name.
-      result = FileError("cannot write", path, n == 0 ? ENOSPC : errno);
+      result = FileError(file_msg::kCannotWrite, path, n == 0 ? ENOSPC : errno);
       break;
     }
     done += static_cast<std::size_t>(n);
@@ -108,29 +115,29 @@ Result<void> WriteAll(FileIo& io, int fd, std::string_view bytes, const std::fil
 Result<std::string> ReadFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
   // Non-blocking, so that opening a FIFO returns at once; fstat then refuses it.
   const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0) return FileError("cannot open", path, errno);
+  if (file.get() < 0) return FileError(file_msg::kCannotOpen, path, errno);
   struct stat info {};
-  if (::fstat(file.get(), &info) != 0) return FileError("cannot read", path, errno);
+  if (::fstat(file.get(), &info) != 0) return FileError(file_msg::kCannotRead, path, errno);
   if (!S_ISREG(info.st_mode))
-    return MakeError(ErrorKind::kUnusableInput,
-                     "cannot read " + path.string() + ": not a regular file");
+    return MakeError(ErrorKind::kUnusableInput, file_msg::kCannotRead,
+                     {path.string(), "not a regular file"});
   const auto size = static_cast<std::uintmax_t>(info.st_size);
   if (maxBytes != 0 && size > maxBytes)
-    return MakeError(ErrorKind::kTooLong, "cannot read " + path.string() + ": larger than " +
-                                              std::to_string(maxBytes >> 20) + " MiB");
+    return MakeError(ErrorKind::kTooLong, file_msg::kCannotRead,
+                     {path.string(), "larger than " + std::to_string(maxBytes >> 20) + " MiB"});
   std::string contents;
   contents.reserve(static_cast<std::size_t>(size));
   char block[65536];
   for (;;) {
     const ssize_t n = ::read(file.get(), block, sizeof block);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FileError("cannot read", path, errno);
+    if (n < 0) return FileError(file_msg::kCannotRead, path, errno);
     if (n == 0) break;
     contents.append(block, static_cast<std::size_t>(n));
     // A file that grows while it is read must not pass the cap either.
     if (maxBytes != 0 && contents.size() > maxBytes)
-      return MakeError(ErrorKind::kTooLong, "cannot read " + path.string() + ": larger than " +
-                                                std::to_string(maxBytes >> 20) + " MiB");
+      return MakeError(ErrorKind::kTooLong, file_msg::kCannotRead,
+                       {path.string(), "larger than " + std::to_string(maxBytes >> 20) + " MiB"});
   }
   return contents;
 }
@@ -150,11 +157,11 @@ Result<void> WriteFileAtomic(const std::filesystem::path& path, std::string_view
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temporary = TemporaryName(path);
     fd = io.Open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-    if (fd < 0 && errno != EEXIST) return FileError("cannot create", temporary, errno);
+    if (fd < 0 && errno != EEXIST) return FileError(file_msg::kCannotCreate, temporary, errno);
   }
-  if (fd < 0) return FileError("cannot create", temporary, errno);
+  if (fd < 0) return FileError(file_msg::kCannotCreate, temporary, errno);
   Result<void> filled = FillTemporary(io, fd, temporary, contents, mode, how.durability);
-  if (io.Close(fd) != 0 && filled) filled = FileError("cannot write", temporary, errno);
+  if (io.Close(fd) != 0 && filled) filled = FileError(file_msg::kCannotWrite, temporary, errno);
   if (!filled) {
     io.Unlink(temporary);
     return filled;
@@ -238,6 +245,28 @@ std::optional<std::string> LooseFolderWarning(const std::filesystem::path& folde
   return "the folder " + folder.string() + " is open to other users (mode " + mode +
          "): they may " + what + " what is in it; make it private with: chmod 700 " +
          folder.string();
+}
+
+}  // namespace kasse
+
+namespace kasse {
+
+const MessageId& AdviceFor(int systemError) {
+  switch (systemError) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return file_msg::kAdviceNoSpace;
+    case EACCES:
+    case EPERM:
+      return file_msg::kAdviceNoPermission;
+    case EROFS:
+      return file_msg::kAdviceReadOnly;
+    case EIO:
+      return file_msg::kAdviceIoError;
+    default:
+      return file_msg::kAdviceCheckFile;
+  }
 }
 
 }  // namespace kasse

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/file_io.h"
+#include "common/file_messages.h"
 #include "common/result.h"
 
 namespace kasse {
@@ -29,8 +30,14 @@ inline constexpr std::uintmax_t kMaxSmallFile = 16u << 20;
 // No cap: maxBytes 0.
 Result<std::string> ReadFile(const std::filesystem::path& path, std::uintmax_t maxBytes = 0);
 
-// "WHAT PATH: reason" as a kIo error that keeps the errno for the advice the user gets.
+// `what` (one of file_msg's "... %1: %2") with the path and the system's reason, as a kIo error
+// that keeps the errno for the advice the user gets.
+Error FileError(const MessageId& what, const std::filesystem::path& path, int error);
+// "WHAT PATH: reason", where no message of its own names what failed (English only).
 Error FileError(const std::string& what, const std::filesystem::path& path, int error);
+
+// What to do about a file that could not be written, by the errno of the failed call.
+const MessageId& AdviceFor(int systemError);
 
 // Hands every byte to the file at the descriptor's position, retrying short writes and EINTR.
 // `written` counts the bytes that reached the file, also when the write fails part way.

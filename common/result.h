@@ -1,13 +1,16 @@
 #pragma once
 // A small result type shaped like std::expected, so that moving to C++23 is a rename.
-// Errors are values: a kind, a static message and, for decoders, the byte offset where
-// decoding stopped. Callers test; nothing here throws.
+// Errors are values: a kind, what happened as a message identity with its variable parts and,
+// for decoders, the byte offset where decoding stopped. Callers test; nothing here throws.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "common/message_id.h"
 
 namespace kasse {
 
@@ -21,16 +24,35 @@ enum class ErrorKind {
   kBusy,           // another card operation is running
 };
 
+struct Error;
+
+// A variable part of a message: a text (a path, a number, the system's reason), or an error said
+// inside it (the reason a product list cannot be read), which is said in the same language.
+struct MessageArg {
+  MessageArg(std::string value) : text(std::move(value)) {}  // NOLINT: args are written as texts
+  MessageArg(const char* value) : text(value) {}             // NOLINT
+  MessageArg(Error cause);                                   // NOLINT
+  std::string text;
+  std::shared_ptr<const Error> error;
+};
+
 struct Error {
   ErrorKind kind = ErrorKind::kMalformed;
-  std::string message;     // for the user, in English; windows translate at their edge
-  std::size_t offset = 0;  // where decoding stopped, when it applies
-  // The numbered language text that says the same to the operator (0: none given), and the
-  // variable parts (a path, the system's reason, a number) filled into its %1, %2, ...
-  int text = 0;
-  std::vector<std::string> args{};
-  int systemError = 0;  // the errno of the system call that failed, when one did
+  // What happened. Without one, the error is a detail in English only (a decoder's, a service's)
+  // held in args[0]: it shows as it is.
+  const MessageId* what = nullptr;
+  std::vector<MessageArg> args{};  // the variable parts %1, %2, ...
+  std::size_t offset = 0;          // where decoding stopped, when it applies
+  int systemError = 0;             // the errno of the system call that failed, when one did
+
+  // The English text, for batch runs, logs and tests (common/message_text.h gives the
+  // operator's language).
+  std::string English() const;
+  bool Is(const MessageId& id) const { return what == &id; }
 };
+
+inline MessageArg::MessageArg(Error cause)
+    : error(std::make_shared<const Error>(std::move(cause))) {}
 
 template <typename T>
 class [[nodiscard]] Result {
@@ -68,10 +90,22 @@ class [[nodiscard]] Result<void> {
   bool ok_ = true;
 };
 
-inline Error MakeError(ErrorKind kind, std::string message, std::size_t offset = 0) {
+// An error that says what happened by `what`, with its variable parts.
+inline Error MakeError(ErrorKind kind, const MessageId& what, std::vector<MessageArg> args = {},
+                       std::size_t offset = 0) {
   Error error;
   error.kind = kind;
-  error.message = std::move(message);
+  error.what = &what;
+  error.args = std::move(args);
+  error.offset = offset;
+  return error;
+}
+
+// An error whose English detail no operator text covers (a decoder's, a service's).
+inline Error MakeError(ErrorKind kind, std::string detail, std::size_t offset = 0) {
+  Error error;
+  error.kind = kind;
+  error.args.emplace_back(std::move(detail));
   error.offset = offset;
   return error;
 }

@@ -119,7 +119,7 @@ void ReadS(std::string_view sText, FaultBooks& books) {
     auto read = data ? SumsOfRequest(*data) : MakeError(ErrorKind::kMalformed, "not Base64");
     if (!read) {
       books.problems.push_back("S record at " + std::to_string(record.offset) +
-                               ": request unreadable: " + read.error().message);
+                               ": request unreadable: " + read.error().English());
       continue;
     }
     const std::optional<ContainerSums>& sums = *read;
@@ -134,7 +134,7 @@ void ReadS(std::string_view sText, FaultBooks& books) {
         answer ? ReadTransactionAnswer(*answer) : MakeError(ErrorKind::kMalformed, "not Base64");
     if (!answered) {
       books.problems.push_back("S record at " + std::to_string(record.offset) +
-                               ": answer unreadable: " + answered.error().message);
+                               ": answer unreadable: " + answered.error().English());
       continue;
     }
     books.answered.push_back(answered->seqNo);

@@ -15,7 +15,8 @@
 namespace kasse {
 namespace {
 
-Error IoError(const std::string& what, const std::filesystem::path& path, int error = 0) {
+template <typename What>
+Error IoError(const What& what, const std::filesystem::path& path, int error = 0) {
   return FileError(what, path, error != 0 ? error : errno);
 }
 
@@ -93,13 +94,13 @@ Result<void> Journal::CreatePair(const std::filesystem::path& sName,
   // journal is ever truncated.
   constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW;
   const int sFd = io_.Open(sName, kFlags, 0644);
-  if (sFd < 0) return IoError("cannot create", sName);
+  if (sFd < 0) return IoError(file_msg::kCannotCreate, sName);
   const int lFd = io_.Open(lName, kFlags, 0644);
   if (lFd < 0) {
     // A half pair would journal the S records without their readable twins; the S file is
     // still empty and ours.
     const int saved = errno;
-    const Error failure = IoError("cannot create", lName);
+    const Error failure = IoError(file_msg::kCannotCreate, lName);
     io_.Close(sFd);
     io_.Unlink(sName);
     errno = saved;
@@ -132,7 +133,7 @@ Result<void> Journal::SyncFile(PairFile& file) {
   if (!file.unsynced) return {};
   if (io_.DataSync(file.fd) != 0) {
     behind_ = true;
-    return IoError("cannot sync", file.name);
+    return IoError(file_msg::kCannotSync, file.name);
   }
   file.unsynced = false;
   return {};
@@ -152,7 +153,7 @@ Result<void> Journal::Sync(int targets) {
   while (!unsyncedFolders_.empty()) {
     if (io_.SyncFolder(unsyncedFolders_.front()) != 0) {
       behind_ = true;
-      return IoError("cannot sync the folder", unsyncedFolders_.front());
+      return IoError(std::string("cannot sync the folder"), unsyncedFolders_.front());
     }
     unsyncedFolders_.erase(unsyncedFolders_.begin());
   }

@@ -99,10 +99,10 @@ class ClosingTagScan {
 // Where an export file's tail begins (its closing tag, else its end), read piece by piece.
 Result<std::size_t> ScanExportFile(const std::filesystem::path& path, std::string& knownIds) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return FileError("cannot open", path, errno);
+  if (fd < 0) return FileError(file_msg::kCannotOpen, path, errno);
   struct stat info {};
   Result<std::size_t> result = std::size_t{0};
-  if (::fstat(fd, &info) != 0) result = FileError("cannot read", path, errno);
+  if (::fstat(fd, &info) != 0) result = FileError(file_msg::kCannotRead, path, errno);
   if (result && !S_ISREG(info.st_mode))
     result = MakeError(ErrorKind::kUnusableInput,
                        "cannot read " + path.string() + ": not a regular file");
@@ -111,7 +111,7 @@ Result<std::size_t> ScanExportFile(const std::filesystem::path& path, std::strin
   while (result) {
     const ssize_t n = ::read(fd, piece.data(), piece.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = FileError("cannot read", path, errno);
+    if (n < 0) result = FileError(file_msg::kCannotRead, path, errno);
     if (n <= 0) break;
     if (scan.Feed(std::string_view(piece.data(), static_cast<std::size_t>(n)))) break;
   }
@@ -132,7 +132,7 @@ struct TailWrite {
       const ssize_t n =
           io.WriteAt(fd, text.data() + done, text.size() - done, static_cast<off_t>(at + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return FileError("cannot write", path, n == 0 ? ENOSPC : errno);
+      if (n <= 0) return FileError(file_msg::kCannotWrite, path, n == 0 ? ENOSPC : errno);
       done += static_cast<std::size_t>(n);
     }
     at += text.size();
@@ -149,13 +149,14 @@ Result<void> WriteTail(FileIo& io, const std::filesystem::path& path, int flags,
                        const std::function<Result<void>(TailWrite&)>& fill) {
   const int fd = io.Open(path, flags, 0644);
   if (fd < 0)
-    return FileError((flags & O_CREAT) != 0 ? "cannot create" : "cannot open", path, errno);
+    return FileError((flags & O_CREAT) != 0 ? file_msg::kCannotCreate : file_msg::kCannotOpen, path,
+                     errno);
   TailWrite tail{io, path, fd, offset};
   Result<void> result = fill(tail);
   // Whatever followed the old closing tag would leave a second one or trailing garbage.
   if (result && io.Truncate(fd, static_cast<off_t>(tail.at)) != 0)
-    result = FileError("cannot truncate", path, errno);
-  if (result && io.DataSync(fd) != 0) result = FileError("cannot sync", path, errno);
+    result = FileError(file_msg::kCannotTruncate, path, errno);
+  if (result && io.DataSync(fd) != 0) result = FileError(file_msg::kCannotSync, path, errno);
   io.Close(fd);
   return result;
 }
@@ -207,13 +208,13 @@ Result<void> PendingText::OpenSpillFile() {
     const std::filesystem::path name = folder_ / SpillName();
     const int fd = io_.Open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return FileError("cannot create", name, errno);
+    if (fd < 0) return FileError(file_msg::kCannotCreate, name, errno);
     // From here on only the descriptor holds it.
     io_.Unlink(name);
     fd_ = fd;
     return {};
   }
-  return FileError("cannot create", folder_ / ".journal-pending", EEXIST);
+  return FileError(file_msg::kCannotCreate, folder_ / ".journal-pending", EEXIST);
 }
 
 void PendingText::Clear() {
@@ -326,7 +327,7 @@ Result<void> Journal::ExportNew(const std::filesystem::path& chosen) {
   const auto [sName, lName] = ExportNames(chosen);
   // A new pair never takes over files that are there: they may be another run's export.
   for (const std::filesystem::path& name : {sName, lName})
-    if (Exists(name)) return FileError("cannot create", name, EEXIST);
+    if (Exists(name)) return FileError(file_msg::kCannotCreate, name, EEXIST);
   Result<void> created = CreateExportFile(sName, pendingS_);
   if (created) {
     created = CreateExportFile(lName, pendingL_);
@@ -347,7 +348,7 @@ Result<void> Journal::ExportOpen(const std::filesystem::path& chosen) {
     if (Exists(path)) {
       // It must take the next flush: writable, a regular file, not a link.
       const int fd = io_.Open(path, kOpenExport, 0);
-      if (fd < 0) return FileError("cannot open", path, errno);
+      if (fd < 0) return FileError(file_msg::kCannotOpen, path, errno);
       struct stat info {};
       const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
       io_.Close(fd);

@@ -3,6 +3,7 @@
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "journal/journal.h"
+#include "journal/journal_messages.h"
 #include "journal/product_reader.h"
 #include "journal/xml_text.h"
 
@@ -41,37 +42,38 @@ std::filesystem::path DefaultProductFile(const std::filesystem::path& home) {
 Result<void> ProductList::Load(const std::filesystem::path& file) {
   auto text = ReadFile(file, kMaxSmallFile);
   if (!text)
-    return MakeError(ErrorKind::kIo,
-                     "Product list " + file.string() + " cannot be read: " + text.error().message);
+    return MakeError(ErrorKind::kIo, journal_msg::kProductListUnreadable,
+                     {file.string(), text.error()});
   const bool wasUtf8 = ConvertUtf8FileText(*text);
   // A file cut short (or no product list at all) would otherwise replace the list with
   // whatever part of it could be read, without a word.
   const std::size_t open = text->find("<itemList>");
   if (open == std::string::npos)
-    return MakeError(ErrorKind::kMalformed,
-                     "Product list " + file.string() + ": no <itemList> element");
+    return MakeError(ErrorKind::kMalformed, journal_msg::kProductListNoItemList, {file.string()});
   if (text->find("</itemList>", open) == std::string::npos)
-    return MakeError(ErrorKind::kMalformed, "Product list " + file.string() +
-                                                ": <itemList> is not closed (file cut short?)");
+    return MakeError(ErrorKind::kMalformed, journal_msg::kProductListNotClosed, {file.string()});
   ProductFileReader reader;
   reader.LoadProductText(std::move(*text));
   std::vector<TProd> products;
   for (;;) {
     auto next = reader.NextProduct();
     if (!next)
-      return MakeError(next.error().kind,
-                       "Product list " + file.string() + ": " + next.error().message);
+      return MakeError(next.error().kind, journal_msg::kProductListProblem,
+                       {file.string(), next.error()});
     if (!next->has_value()) break;
     products.push_back(std::move(**next));
   }
   products_ = std::move(products);
   file_ = file;
-  loadNotice_ = wasUtf8 ? Utf8FileNotice("Product list " + file.string()) : std::string();
+  loadNotice_.reset();
+  if (wasUtf8)
+    loadNotice_ =
+        MakeError(ErrorKind::kUnusableInput, journal_msg::kProductListSavedAsUtf8, {file.string()});
   return {};
 }
 
 Result<void> ProductList::Save() {
-  if (file_.empty()) return MakeError(ErrorKind::kMissingInput, "No product list file is open");
+  if (file_.empty()) return MakeError(ErrorKind::kMissingInput, journal_msg::kNoProductListOpen);
   return WriteProductList(file_, products_);
 }
 

@@ -3,6 +3,7 @@
 // delete an entry. A load that fails keeps the list as it was.
 
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,8 +27,8 @@ class ProductList {
   // that is not a whole number); on error the list keeps its entries and its file.
   Result<void> Load(const std::filesystem::path& file);
   // What the user should hear about the last successful load although it worked (a file saved
-  // as UTF-8, read with conversion); empty otherwise.
-  const std::string& LoadNotice() const { return loadNotice_; }
+  // as UTF-8, read with conversion); none otherwise.
+  const std::optional<Error>& LoadNotice() const { return loadNotice_; }
   // "Speichern": into the file last loaded or saved; an error when there is none yet.
   Result<void> Save();
   // "Speichern als" / "Speichern unter": the file becomes the list's file.
@@ -42,7 +43,7 @@ class ProductList {
  private:
   std::vector<TProd> products_;
   std::filesystem::path file_;
-  std::string loadNotice_;
+  std::optional<Error> loadNotice_;
 };
 
 }  // namespace kasse

@@ -8,6 +8,7 @@
 
 #include "common/amount.h"
 #include "common/files.h"
+#include "journal/journal_messages.h"
 #include "journal/xml_text.h"
 
 namespace kasse {
@@ -239,8 +240,7 @@ Result<std::optional<TProd>> TXMLList::NextProduct() {
       bad = "price" + std::to_string(k + 1) + " " + std::to_string(filePrices[k]);
   }
   if (!bad.empty())
-    return MakeError(ErrorKind::kUnusableInput,
-                     "item \"" + product.name + "\": " + bad + " is not a usable number");
+    return MakeError(ErrorKind::kUnusableInput, journal_msg::kItemNotNumber, {product.name, bad});
   return std::optional<TProd>{std::move(product)};
 }
 

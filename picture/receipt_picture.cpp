@@ -31,8 +31,7 @@ Result<void> DrawReceiptOnPage(QPagedPaintDevice& device, const QImage& image,
                                const QString& target) {
   QPainter painter;
   if (!painter.begin(&device))
-    return MessageError(ErrorKind::kIo, Message::kCannotPrintTo,
-                        {Utf8ToCp1252(target.toStdString())});
+    return MakeError(ErrorKind::kIo, msg::kCannotPrintTo, {Utf8ToCp1252(target.toStdString())});
   DrawReceiptPage(painter, image, painter.device()->width());
   painter.end();
   return {};

@@ -4,6 +4,7 @@
 #include "common/hex_text.h"
 #include "common/language_texts.h"
 #include "common/tlv_reader.h"
+#include "protocol/protocol_messages.h"
 
 namespace kasse {
 namespace {
@@ -12,7 +13,7 @@ constexpr std::size_t kSignatureLength = 48;
 constexpr std::size_t kMaxDataLength = 250;
 
 Error Short(const char* what, std::size_t offset) {
-  return MakeError(ErrorKind::kMalformed, std::string("card answer ends inside ") + what, offset);
+  return MakeError(ErrorKind::kMalformed, protocol_msg::kCardAnswerEnds, {what}, offset);
 }
 
 }  // namespace
@@ -35,14 +36,13 @@ Result<TransactionAnswer> ReadTransactionAnswer(ByteSpan answer) {
   if (!number) return Short("tpIdNo", number.error().offset);
   auto tpIdNo = ReadCardInteger(number->value);
   if (!tpIdNo)
-    return MakeError(ErrorKind::kMalformed, "tpIdNo longer than 8 bytes", number->offset);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kTpIdNoTooLong, {}, number->offset);
   result.tpIdNo = *tpIdNo;
   auto sequence = reader.Next();
   if (!sequence) return Short("the sequence number", sequence.error().offset);
   auto seqNo = ReadCardInteger(sequence->value);
   if (!seqNo)
-    return MakeError(ErrorKind::kMalformed, "sequence number longer than 8 bytes",
-                     sequence->offset);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kSequenceTooLong, {}, sequence->offset);
   result.seqNo = *seqNo;
   // The signature's length byte is not trusted: the card always signs with 48 bytes.
   auto signature = reader.NextFixed(kSignatureLength);
@@ -70,16 +70,15 @@ Result<Bytes> BuildVerifyRecord(ByteSpan verifyRecord, std::size_t containerMark
     }
   }
   if (!sequence || !signature)
-    return MakeError(ErrorKind::kMalformed,
-                     "the card's answer has no sequence number with a signature behind it");
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kNoSequenceNumber);
   if (verifyRecord.size() < 5)
-    return MakeError(ErrorKind::kMissingInput, "no transaction record to verify");
+    return MakeError(ErrorKind::kMissingInput, protocol_msg::kNoRecordToVerify);
   if (containerMark == 0 || containerMark > verifyRecord.size())
     containerMark = verifyRecord.size();
   const std::size_t dataLength =
       verifyRecord.size() - 5 + 2 + sequence->value.size() + 2 + signature->value.size();
   if (dataLength > kMaxDataLength)
-    return MakeError(ErrorKind::kTooLong, "the data to verify exceed 250 bytes; not verified");
+    return MakeError(ErrorKind::kTooLong, protocol_msg::kVerifyDataTooLong);
   Bytes command(verifyRecord.begin(),
                 verifyRecord.begin() + static_cast<std::ptrdiff_t>(containerMark));
   command.push_back(tag::kTransactionSeq);

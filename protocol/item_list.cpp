@@ -9,6 +9,7 @@
 #include "common/hex_text.h"
 #include "common/packed.h"
 #include "journal/xml_text.h"
+#include "protocol/protocol_messages.h"
 
 namespace kasse {
 
@@ -42,9 +43,9 @@ Result<std::string> ItemQuantityText(std::string_view quantity) {
   double value = 0;
   const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
   if (error != std::errc() || end != last || !std::isfinite(value))
-    return MakeError(ErrorKind::kMalformed, "The quantity is not a number");
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kQuantityNotNumber);
   const double scaled = std::nearbyint(value * 1000000.0);
-  if (!std::isfinite(scaled)) return MakeError(ErrorKind::kTooLong, "The quantity is too long");
+  if (!std::isfinite(scaled)) return MakeError(ErrorKind::kTooLong, protocol_msg::kQuantityTooLong);
   double rounded = scaled / 1000000.0;
   if (rounded == 0) rounded = 0;  // no "-0"
   char buffer[64];
@@ -56,7 +57,7 @@ Result<std::string> ItemQuantityText(std::string_view quantity) {
           : std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::general, 15);
   std::string result(buffer, written.ptr);
   if (result.size() > kMaxQuantityText)
-    return MakeError(ErrorKind::kTooLong, "The quantity is too long");
+    return MakeError(ErrorKind::kTooLong, protocol_msg::kQuantityTooLong);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "common/packed.h"
+#include "protocol/protocol_messages.h"
 #include "protocol/transaction_record.h"
 
 namespace kasse {
@@ -145,18 +146,14 @@ CardOutcome TransactionRecord::BuildTransaction(const TransactionInput& input, I
   if (!Fits()) {
     DiscardJournal();
     responseReceiptText_.clear();
-    return NotSent(MakeError(ErrorKind::kTooLong,
-                             "The sale does not fit into one transaction record (at most 250 "
-                             "bytes); cash it in as smaller sales"));
+    return NotSent(MakeError(ErrorKind::kTooLong, protocol_msg::kRecordTooLarge));
   }
   // A part the journal could not write is held in memory; the request's write retries it and
   // the signer closes the record either way, so a failed commit still goes on to the signer.
   Result<void> committed = CommitJournal();
   CardOutcome outcome;
   if (signer == nullptr) {
-    if (!committed)
-      outcome.error = MakeError(ErrorKind::kIo, "The record cannot be written to the journal (" +
-                                                    committed.error().message + ")");
+    if (!committed) outcome.error = committed.error();
   } else {
     outcome = signer->SignTransaction(*this);
   }

@@ -6,6 +6,7 @@
 #include "common/tlv_reader.h"
 #include "journal/xml_text.h"
 #include "protocol/card_answers.h"
+#include "protocol/protocol_messages.h"
 
 namespace kasse {
 namespace {
@@ -28,8 +29,8 @@ class ReportReader {
   }
 
   bool Fail(const char* what) {
-    out_.problem = MakeError(ErrorKind::kMalformed,
-                             std::string("report answer ends inside ") + what, tlv_.Offset());
+    out_.problem =
+        MakeError(ErrorKind::kMalformed, protocol_msg::kReportAnswerEnds, {what}, tlv_.Offset());
     return false;
   }
 
@@ -188,7 +189,7 @@ Result<BookedMonths> ReadBookedMonths(ByteSpan answer) {
   TlvReader reader(answer);
   auto firstMonth = reader.Next();
   if (!firstMonth || firstMonth->value.size() != 3)
-    return MakeError(ErrorKind::kMalformed, "booked months: no first month", 0);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kNoFirstMonth, {}, 0);
   const std::string first = HexCompact(firstMonth->value);
   auto list = reader.Next();
   const bool noList = !list && reader.Fault() == TlvFault::kHeaderCut;
@@ -199,10 +200,10 @@ Result<BookedMonths> ReadBookedMonths(ByteSpan answer) {
   if (first == "000000" && listEmpty) return months;
   if (std::sscanf(first.c_str(), "%4d%2d", &months.startYear, &months.startMonth) != 2 ||
       months.startMonth < 1 || months.startMonth > 12)
-    return MakeError(ErrorKind::kMalformed, "booked months: first month is not a month", 2);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kFirstMonthNotMonth, {}, 2);
   if (noList) return months;  // no month booked yet
   if (!list)
-    return MakeError(ErrorKind::kMalformed, "booked months: list ends early", list.error().offset);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kMonthListEnds, {}, list.error().offset);
   months.offsets.assign(list->value.begin(), list->value.end());
   return months;
 }

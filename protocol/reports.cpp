@@ -5,6 +5,7 @@
 #include "common/card_tags.h"
 #include "common/hex_text.h"
 #include "protocol/late_answer.h"
+#include "protocol/protocol_messages.h"
 
 namespace kasse {
 namespace {
@@ -21,10 +22,6 @@ Result<void> WriteS(TransactionRecord& record, std::string_view text) {
 Result<void> WriteL(TransactionRecord& record, std::string_view text) {
   return record.JournalFiles().JournalWrite(kJournalL, JournalSection::kRecord, text);
 }
-
-constexpr const char* kMonthsBeyondOneAnswer =
-    "the card's booked months are more, or further apart, than one answer can list (a month "
-    "more than 255 months after the first); the span report still covers every month";
 
 bool IsPin(const std::string& pin) {
   if (pin.size() != 6) return false;
@@ -62,13 +59,8 @@ CardOutcome Reports::Send(const Kind& kind, Bytes command, std::size_t requestLe
     (void)WriteS(record_, "</reportEncoded>");
     (void)WriteL(record_, "</report>");
     (void)record_.JournalFiles().Flush();
-    Error error =
-        MakeError(ErrorKind::kIo, std::string(kind.heading) +
-                                      " is not sent: its request cannot be written to "
-                                      "the journal (" +
-                                      journalled.error().message + "). Free space on the disk.");
-    error.systemError = journalled.error().systemError;
-    CardOutcome notSent = NotSent(std::move(error), journalled.error());
+    // The register words it for the operator (what happened to the report, and the advice).
+    CardOutcome notSent = NotSent(journalled.error(), journalled.error());
     notSent.heading = kind.heading;
     return notSent;
   }
@@ -98,24 +90,16 @@ CardOutcome Reports::Send(const Kind& kind, Bytes command, std::size_t requestLe
   if (!ok) (void)record_.JournalFiles().Flush();  // no sync below: a failure stays held
   if (!reply && reply.error().kind == ErrorKind::kBusy) {
     outcome.stage = CardStage::kUnanswered;
-    outcome.error =
-        MakeError(ErrorKind::kCard, std::string("the card stopped answering ") + kind.heading);
+    outcome.error = MakeError(ErrorKind::kCard, protocol_msg::kCardStoppedReport, {kind.heading});
     return outcome;
   }
   if (!ok) {
-    outcome.error = MakeError(ErrorKind::kCard, std::string("the card refused ") + kind.heading);
+    outcome.error = MakeError(ErrorKind::kCard, protocol_msg::kCardRefusedReport, {kind.heading});
     return outcome;
   }
   if (auto synced = record_.JournalFiles().Sync(kJournalBoth); !synced) {
     outcome.recordsHeld = true;
-    Error error = MakeError(ErrorKind::kIo, std::string(kind.heading) +
-                                                " is signed, but its journal record could not be "
-                                                "written (" +
-                                                synced.error().message +
-                                                "). The register keeps it and writes it before "
-                                                "the next sale; free space on the disk.");
-    error.systemError = synced.error().systemError;
-    outcome.error = std::move(error);
+    outcome.error = synced.error();
     outcome.journalFailure = synced.error();
   }
   return outcome;
@@ -128,7 +112,7 @@ bool Reports::Rejected(const Bytes& answer, ByteSpan request, CardOutcome& outco
       !fresh) {
     (void)WriteS(record_,
                  "<reportRejected>" + Base64Encode(answer) + "</reportRejected></reportEncoded>");
-    record_.Monitor().MonitorWriteLine("\t" + fresh.error().message);
+    record_.Monitor().MonitorWriteLine("\t" + fresh.error().English());
     outcome.stage = CardStage::kRejected;
     outcome.error = fresh.error();
     return true;
@@ -148,7 +132,7 @@ void Reports::ParseReportResponse(const Bytes& answer, ByteSpan request, CardOut
   for (const std::string& write : decoded.journalWrites)
     (void)WriteL(record_, write);
   if (decoded.problem)
-    record_.Monitor().MonitorWriteLine("\t" + decoded.problem->message + " (byte " +
+    record_.Monitor().MonitorWriteLine("\t" + decoded.problem->English() + " (byte " +
                                        std::to_string(decoded.problem->offset) + ")");
   record_.AppendResponseText(decoded.receiptText);
   outcome.receipt.responseText = record_.ResponseReceiptText();
@@ -171,7 +155,7 @@ CardOutcome Reports::DailyClosing(ClosingKind kind) {
 
 CardOutcome Reports::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   if (firstMonth.size() != 3 || lastMonth.size() != 3)
-    return NotSent(MakeError(ErrorKind::kUnusableInput, "a month is three packed bytes"));
+    return NotSent(MakeError(ErrorKind::kUnusableInput, protocol_msg::kMonthPacked));
   const LanguageTexts& texts = record_.Texts();
   const std::string title = "\r\n" + texts.LangText(37) + " " + HexCompact(firstMonth) + " " +
                             texts.LangText(38) + " " + HexCompact(lastMonth);
@@ -189,7 +173,7 @@ CardOutcome Reports::ActivateCard(const std::string& pin) {
   const LanguageTexts& texts = record_.Texts();
   if (!IsPin(pin)) {
     dialog_.ShowMessage(texts.LangText(70), texts.LangText(71));
-    return NotSent(MakeError(ErrorKind::kUnusableInput, "the transport PIN is six digits"));
+    return NotSent(MakeError(ErrorKind::kUnusableInput, protocol_msg::kPinSixDigits));
   }
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\n" + texts.LangText(36) + " ");
@@ -212,7 +196,7 @@ CardOutcome Reports::DeactivateCard() {
   const LanguageTexts& texts = record_.Texts();
   if (!dialog_.Confirm(texts.LangText(72), texts.LangText(73)) ||
       !dialog_.Confirm(texts.LangText(74), texts.LangText(73)))
-    return NotSent(MakeError(ErrorKind::kMissingInput, "deactivation declined"));
+    return NotSent(MakeError(ErrorKind::kMissingInput, protocol_msg::kDeactivationDeclined));
   record_.Monitor().MonitorWriteLine("\r\n" + texts.LangText(36));
   Start("\r\nTagesabschluss ");
   return Send({cmd::kReportDeactivate, 0x0A, "REPORT QOR Deactivate"}, {}, 16);
@@ -225,8 +209,8 @@ Result<BookedMonths> Reports::ReadBookedMonths() {
   const Result<CardAnswer> reply = card_.Send(command);
   lastResponse_ = reply && reply->Accepted() ? reply->data : Bytes();
   if (reply && reply->statusWord == cmd::kStatusMonthsBeyondOneAnswer)
-    return MakeError(ErrorKind::kCard, kMonthsBeyondOneAnswer);
-  if (lastResponse_.empty()) return MakeError(ErrorKind::kCard, "the card gave no booked months");
+    return MakeError(ErrorKind::kCard, protocol_msg::kMonthsBeyondOneAnswer);
+  if (lastResponse_.empty()) return MakeError(ErrorKind::kCard, protocol_msg::kNoBookedMonths);
   return kasse::ReadBookedMonths(lastResponse_);
 }
 

@@ -7,6 +7,7 @@
 #include "journal/xml_text.h"
 #include "protocol/card_answers.h"
 #include "protocol/late_answer.h"
+#include "protocol/protocol_messages.h"
 
 namespace kasse {
 namespace {
@@ -62,13 +63,8 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
     (void)Write(record, kJournalS, "</transactionEncoded>");
     (void)Write(record, kJournalL, "</transaction>");
     (void)record.JournalFiles().Flush();
-    Error error =
-        MakeError(ErrorKind::kIo,
-                  "The sale is not signed: its request cannot be written to "
-                  "the journal (" +
-                      journalled.error().message + "). Free space on the disk and cash in again.");
-    error.systemError = journalled.error().systemError;
-    return NotSent(std::move(error), journalled.error());
+    // The register words it for the operator (what happened to the sale, and the advice).
+    return NotSent(journalled.error(), journalled.error());
   }
 
   card_.MonitorLabel("TRANSACTION", kLabelBlue);
@@ -86,7 +82,7 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
           record, kJournalS,
           "<transactionRefused>" + StatusWordText(reply->statusWord) + "</transactionRefused>");
     return Fail(record, CardStage::kRefused,
-                MakeError(ErrorKind::kCard, "the card did not sign the transaction"));
+                MakeError(ErrorKind::kCard, protocol_msg::kCardDidNotSign));
   }
 
   CardOutcome outcome = JournalAnswer(record, data, reply->data);
@@ -94,14 +90,7 @@ CardOutcome TransactionSigning::SignTransaction(TransactionRecord& record) {
   // Before the receipt is shown: a signed sale exists on the disk or the register holds it.
   if (auto synced = record.JournalFiles().Sync(kJournalBoth); !synced) {
     outcome.recordsHeld = outcome.stage == CardStage::kSigned;
-    Error error = MakeError(ErrorKind::kIo,
-                            "The sale is signed, but its journal record could not be "
-                            "written (" +
-                                synced.error().message +
-                                "). The register keeps it and writes it before the next "
-                                "sale; free space on the disk.");
-    error.systemError = synced.error().systemError;
-    outcome.error = std::move(error);
+    outcome.error = synced.error();
     outcome.journalFailure = synced.error();
     return outcome;
   }
@@ -138,9 +127,8 @@ CardOutcome TransactionSigning::JournalAnswer(TransactionRecord& record, ByteSpa
     outcome.stage = CardStage::kRefused;
     outcome.receipt.responseText = record.ResponseReceiptText();
     outcome.receipt.colour = kReceiptFailed;
-    outcome.error =
-        MakeError(ErrorKind::kCard, "the card's answer cannot be read: " + read.error().message,
-                  read.error().offset);
+    outcome.error = MakeError(ErrorKind::kCard, protocol_msg::kAnswerUnreadable, {read.error()},
+                              read.error().offset);
     return outcome;
   }
   std::string l = "<tpId>" + XmlEscape(read->tpId) + "</tpId>";
@@ -176,7 +164,7 @@ CardOutcome TransactionSigning::Reject(TransactionRecord& record, const Bytes& a
               "<transactionRejected>" + Base64Encode(answer) +
                   "</transactionRejected></transactionEncoded>");
   record.Monitor().MonitorWriteLine("\t" + texts.LangText(32) + ": " + HexCompact(answer));
-  record.Monitor().MonitorWriteLine("\t" + why.message);
+  record.Monitor().MonitorWriteLine("\t" + why.English());
   (void)Write(record, kJournalL, "</transaction>");
   (void)record.JournalFiles().Sync(kJournalBoth);  // a failure stays held and is retried
   CardOutcome outcome;
@@ -211,7 +199,7 @@ void TransactionSigning::Verify(TransactionRecord& record, const Bytes& answer,
   const Result<CardAnswer> reply = card_.Send(*command);
   const bool ok = reply && reply->Accepted();
   verdict(ok);
-  if (!ok) outcome.error = MakeError(ErrorKind::kCard, "the card did not confirm the signature");
+  if (!ok) outcome.error = MakeError(ErrorKind::kCard, protocol_msg::kSignatureNotConfirmed);
 }
 
 }  // namespace kasse

@@ -11,11 +11,8 @@ namespace kasse {
 
 inline constexpr char kRawJobTitle[] = "Zahlungsbeleg";
 
-// The operator's message when the queue cannot be opened (cp1252).
-std::string PrinterMissingMessage(const std::string& queue);
-
 // Sends `data` unchanged as one raw document. A queue that is missing or unreachable gives
-// PrinterMissingMessage; a job or document that cannot be started sends nothing, cancels the
+// receipt_msg::kPrinterMissing; a job or document that cannot be started sends nothing, cancels the
 // job and closes the connection.
 Result<void> PrintRawJob(const std::string& queue, std::string_view data);
 

@@ -25,8 +25,11 @@ class ExchangeLink final : public CardLink {
     Result<CardAnswer> answer = exchange_.Send(command);
     // Busy means unanswered here; a command not sent because an earlier one still runs is a
     // plain failure.
-    if (!answer && answer.error().kind == ErrorKind::kBusy && !exchange_.LastUnanswered())
-      return MakeError(ErrorKind::kCard, answer.error().message);
+    if (!answer && answer.error().kind == ErrorKind::kBusy && !exchange_.LastUnanswered()) {
+      Error plain = answer.error();
+      plain.kind = ErrorKind::kCard;
+      return plain;
+    }
     return answer;
   }
   Result<CardAnswer> SendKeepingLateAnswer(ByteSpan command, LateAnswer late) override {
@@ -71,8 +74,8 @@ class CardStack {
 
   // The card lives inside this process, not behind pcsc-lite.
   bool InProcess() const { return backend_->InProcess(); }
-  // Why the card inside this process could not start; empty when it started or is not here.
-  std::string StartError() const { return backend_->StartError(); }
+  // Why the card inside this process could not start; none when it started or is not here.
+  std::optional<Error> StartError() const { return backend_->StartError(); }
   TPCSCConnector& Connector() { return *connector_; }
   CardMonitorLog& Log() { return log_; }
   const CardMonitorLog& Log() const { return log_; }

@@ -20,8 +20,9 @@ bool Language::ApplyLanguage(std::string_view name) {
   std::error_code missing;
   const bool there = std::filesystem::symlink_status(LanguagePath(), missing).type() !=
                      std::filesystem::file_type::not_found;
-  fileProblem_ = !file && there ? file.error().message : std::string();
-  if (!fileProblem_.empty()) return false;
+  fileProblem_.reset();
+  if (!file && there) fileProblem_ = file.error();
+  if (fileProblem_) return false;
   return (file && file->HasSection(current_)) || (shipped && shipped->HasSection(current_));
 }
 

@@ -5,10 +5,12 @@
 // encoders may hold it.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/language_texts.h"
+#include "common/result.h"
 
 namespace kasse {
 
@@ -33,7 +35,7 @@ class Language {
   bool FileWasUtf8() const { return fileWasUtf8_; }
   // Why cfg/lang.ini could not be read at the last ApplyLanguage (not a regular file, too
   // large, unreadable), naming it; empty when it was read or is not there at all.
-  const std::string& FileProblem() const { return fileProblem_; }
+  const std::optional<Error>& FileProblem() const { return fileProblem_; }
 
   const std::string& Current() const { return current_; }
   const std::string& LangText(int number) const { return texts_.LangText(number); }
@@ -48,7 +50,7 @@ class Language {
   std::string current_ = "Deutsch";
   LanguageTexts texts_;
   bool fileWasUtf8_ = false;
-  std::string fileProblem_;
+  std::optional<Error> fileProblem_;
 };
 
 }  // namespace kasse

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "card/card_messages.h"
 #include "common/amount.h"
 #include "common/base_n.h"
 #include "common/cp1252.h"
@@ -94,7 +95,8 @@ Register::~Register() {
     const RunEnd end = EndRun();
     // A front-end that did not end the run itself still must not lose a signed record.
     if (end.kind != RunEnd::Kind::kWritten)
-      std::fprintf(stderr, "kasse: %s\n%s", end.message.c_str(), end.recordsText.c_str());
+      std::fprintf(stderr, "kasse: %s\n%s", end.message ? end.message->English().c_str() : "",
+                   end.recordsText.c_str());
   }
   card_.Session().SetNotifyTarget(nullptr);
   // A card command that outlasted its patience may still bring a signature: it is journalled
@@ -119,7 +121,7 @@ Result<void> Register::WriteRescuedRecords() {
     }();
     if (!rescued) {
       warnings_.push_back(
-          EnglishMessage(Message::kRescueUnreadable, {file.string(), rescued.error().message}));
+          MakeError(ErrorKind::kIo, msg::kRescueUnreadable, {file.string(), rescued.error()}));
       continue;
     }
     Journal pair(options_.home, SystemDateYymmdd, JournalIo());
@@ -133,13 +135,13 @@ Result<void> Register::WriteRescuedRecords() {
     if (written) written = pair.Sync();
     if (!written) {
       pair.AbandonJournalPair();
-      return JournalError(Message::kRescueUnwritable, {file.string()}, written.error());
+      return JournalError(msg::kRescueUnwritable, {file.string()}, written.error());
     }
     (void)pair.CloseJournalPair();
     JournalIo().Unlink(file);
     (void)JournalIo().SyncFolder(file.parent_path());
-    warnings_.push_back(
-        EnglishMessage(Message::kRescueWrittenToJournal, {pair.SName().filename().string()}));
+    warnings_.push_back(MakeError(ErrorKind::kIo, msg::kRescueWrittenToJournal,
+                                  {pair.SName().filename().string()}));
   }
   return {};
 }
@@ -149,8 +151,9 @@ Register::RunEnd Register::EndRun() {
   RunEnd end;
   // The export pair takes what waits for it before the run's pending text is gone.
   if (Result<void> exported = journal_.ExportFlush(); !exported)
-    end.message = "The export pair did not get the last records (" + exported.error().message +
-                  "); the journal pair holds them.";
+    end.message = MakeError(ErrorKind::kIo, "The export pair did not get the last records (" +
+                                                exported.error().English() +
+                                                "); the journal pair holds them.");
   (void)journal_.Flush();  // a failure leaves the journal behind: synced or rescued below
   if (!journal_.IsBehind()) return end;
   if (journal_.Sync()) {
@@ -165,12 +168,12 @@ Register::RunEnd Register::EndRun() {
     journal_.AbandonJournalPair();
     end.kind = RunEnd::Kind::kRescued;
     end.rescueFile = *rescued;
-    end.message = EnglishMessage(Message::kRecordsRescued, {rescued->string()});
+    end.message = MakeError(ErrorKind::kIo, msg::kRecordsRescued, {rescued->string()});
     return end;
   }
   end.kind = RunEnd::Kind::kLost;
   end.recordsText = RecordsAsBase64Lines(held.s);
-  end.message = EnglishMessage(Message::kRecordsLost, {rescued.error().message});
+  end.message = MakeError(ErrorKind::kIo, msg::kRecordsLost, {rescued.error()});
   return end;
 }
 
@@ -198,14 +201,15 @@ Result<void> Register::Start() {
   ledger_.ReadJournals(warnings_);
   card_.Exchange().SetPatience(config_.cardPatience);
   if (!language_.ApplyLanguage(config_.language))
-    warnings_.push_back(!language_.FileProblem().empty()
-                            ? language_.FileProblem()
-                            : EnglishMessage(Message::kLanguageMissingWarning, {config_.language}));
+    warnings_.push_back(language_.FileProblem()
+                            ? *language_.FileProblem()
+                            : MakeError(ErrorKind::kMissingInput, msg::kLanguageMissingWarning,
+                                        {config_.language}));
   if (language_.FileWasUtf8()) warnings_.push_back(Utf8FileNotice("cfg/lang.ini"));
   if (auto loaded = products_.Load(DefaultProductFile(options_.home)); !loaded)
-    warnings_.push_back(loaded.error().message);
-  else if (!products_.LoadNotice().empty())
-    warnings_.push_back(products_.LoadNotice());
+    warnings_.push_back(loaded.error());
+  else if (products_.LoadNotice())
+    warnings_.push_back(*products_.LoadNotice());
   // Logging starts on whatever the window then shows: a monitor hidden at start still logs.
   card_.Log().ShowMonitor(1, 0);
 
@@ -218,7 +222,7 @@ Result<void> Register::Start() {
   if (checkNow && !cardFailed_ && !cardChecked_) session.CardPresentMessage();
   if (cardFailed_ || (checkNow && !cardChecked_)) {
     ShowCardError();
-    return MakeError(ErrorKind::kCard, cardFailure_);
+    return CardFailure();
   }
   sale_.settings.versionLevel = session.State().VersionLevel;
   sale_.ResetReceipt();
@@ -228,7 +232,7 @@ Result<void> Register::Start() {
 void Register::TakeCardNotices() {
   for (std::string& notice : card_.TakeCardNotices()) {
     card_.Log().AddLine(notice, kMonitorDarkRed);
-    warnings_.push_back(std::move(notice));
+    warnings_.push_back(MakeError(ErrorKind::kCard, std::move(notice)));
     cardEvent_ = true;
   }
 }
@@ -253,7 +257,13 @@ void Register::CardCheckPassed(const CardState& state) {
   sale_.settings.versionLevel = state.VersionLevel;
 }
 
-void Register::FailCard(const std::string& reason) {
+Error Register::CardFailure() const {
+  Error failure = cardFailure_ ? *cardFailure_ : MakeError(ErrorKind::kCard, msg::kCardFailed);
+  failure.kind = ErrorKind::kCard;
+  return failure;
+}
+
+void Register::FailCard(const Error& reason) {
   if (!cardFailed_) {
     cardFailed_ = true;
     cardFailure_ = reason;
@@ -266,16 +276,16 @@ void Register::ShowCardError() {
   if (!cardFailed_) {
     cardFailed_ = true;
     const CardState& state = card_.Session().State();
-    const std::string simError = card_.StartError();
-    if (!simError.empty())
-      cardFailure_ = EnglishMessage(Message::kSimCardCannotStart, {simError});
+    if (std::optional<Error> simError = card_.StartError())
+      cardFailure_ = MakeError(ErrorKind::kCard, msg::kSimCardCannotStart, {std::move(*simError)});
     else if (card_.Exchange().CardStoppedAnswering())
-      cardFailure_ = EnglishMessage(Message::kCardStoppedAnswering,
-                                    {std::to_string(config_.cardPatience.count())});
-    else if (const std::optional<Error> cause = card_.Session().FailureCause())
-      cardFailure_ = cause->message;  // what PC/SC said happened
+      cardFailure_ = MakeError(ErrorKind::kCard, msg::kCardStoppedAnswering,
+                               {std::to_string(config_.cardPatience.count())});
+    else if (std::optional<Error> cause = card_.Session().FailureCause())
+      cardFailure_ = std::move(*cause);  // what PC/SC said happened
     else
-      cardFailure_ = EnglishMessage(state.TpId.empty() ? Message::kNoCard : Message::kCardFailed);
+      cardFailure_ =
+          MakeError(ErrorKind::kCard, state.TpId.empty() ? card_msg::kNoCard : msg::kCardFailed);
   }
   if (host_ != nullptr) host_->CardFailed();
 }
@@ -287,23 +297,21 @@ void Register::RequestTransportPin() {
 }
 
 Result<void> Register::CardReady() const {
-  if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
-  if (!cardChecked_) return MessageError(ErrorKind::kCard, Message::kCardNotReady);
+  if (cardFailed_) return CardFailure();
+  if (!cardChecked_) return MakeError(ErrorKind::kCard, msg::kCardNotReady);
   return {};
 }
 
 Result<void> Register::SelectOperator(int number) {
   const ChangeNotice notice(*this);
-  if (number != 1 && number != 2)
-    return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
+  if (number != 1 && number != 2) return MakeError(ErrorKind::kUnusableInput, msg::kOperatorNumber);
   config_.activeOperator = number;
   return {};
 }
 
 Result<void> Register::SetOperatorName(int number, std::string name) {
   const ChangeNotice notice(*this);
-  if (number != 1 && number != 2)
-    return MessageError(ErrorKind::kUnusableInput, Message::kOperatorNumber);
+  if (number != 1 && number != 2) return MakeError(ErrorKind::kUnusableInput, msg::kOperatorNumber);
   name = name.substr(0, RegisterConfig::kMaxOperatorName);
   (number == 1 ? config_.operatorName1 : config_.operatorName2) = std::move(name);
   return {};
@@ -314,8 +322,7 @@ Result<void> Register::BookProduct(std::size_t index, std::string_view quantityT
   if (auto caught = JournalCaughtUp(); !caught) return caught;
   const auto& list = products_.Products();
   if (index >= list.size())
-    return MessageError(ErrorKind::kUnusableInput, Message::kNoProductAtIndex,
-                        {std::to_string(index)});
+    return MakeError(ErrorKind::kUnusableInput, msg::kNoProductAtIndex, {std::to_string(index)});
   BookingPosition position = list[index];
   if (!quantityText.empty()) {
     Result<double> quantity = ParseQuantity(quantityText);
@@ -344,7 +351,7 @@ Result<void> Register::JournalCaughtUp() {
   if (journal_.IsBehind()) {
     // A record the journal holds in memory only is written first; no new signature before.
     if (auto synced = journal_.Sync(); !synced)
-      return JournalError(Message::kJournalStillHeld, {}, synced.error());
+      return JournalError(msg::kJournalStillHeld, {}, synced.error());
   }
   ReleaseHeldReceipt();
   return {};
@@ -391,21 +398,21 @@ Result<void> Register::Kassieren() {
     // Not sent, not answered, or an answer the register refused: no receipt, and the sale
     // stays totalled.
     sale_.CancelCashIn();
-    if (outcome.stage == CardStage::kRejected) FailCard(outcome.error->message);
+    if (outcome.stage == CardStage::kRejected) FailCard(*outcome.error);
     if (outcome.journalFailure)
-      return JournalError(Message::kSaleNotSignedJournal, {}, *outcome.journalFailure);
+      return JournalError(msg::kSaleNotSignedJournal, {}, *outcome.journalFailure);
     return outcome.Status();
   }
   if (outcome.receipt.itemHash) sale_.AppendHashText(*outcome.receipt.itemHash, false);
   if (outcome.recordsHeld) {
     const Error cause = outcome.journalFailure.value_or(*outcome.error);
     HoldReceipt(std::move(outcome), HeldKind::kSale);
-    return JournalError(Message::kSaleSignedJournalHeld, {}, cause);
+    return JournalError(msg::kSaleSignedJournalHeld, {}, cause);
   }
   AppendSaleParts(outcome.receipt);
   sale_.CloseCashIn();
   ShowVerifyUrl(outcome.receipt);
-  if (cardFailed_) return MakeError(ErrorKind::kCard, cardFailure_);
+  if (cardFailed_) return CardFailure();
   return outcome.Status();
 }
 
@@ -429,7 +436,7 @@ void Register::HoldReceipt(CardOutcome outcome, HeldKind kind) {
     qr_.QRReset();
     qr_.BuildVerifyUrl(config_.verifyHost);
   }
-  sale_.SetHeldNotice(language_.LangText(static_cast<int>(Message::kReceiptHeldLine)));
+  sale_.SetHeldNotice(language_.LangText(msg::kReceiptHeldLine.number));
   held_ = HeldReceipt{std::move(outcome), kind};
 }
 
@@ -460,7 +467,7 @@ Result<void> Register::SetSwitch(Switch which, bool on) {
       return {};
     case Switch::kExclusiveTax:
       // The containers of an open sale were booked in the other mode.
-      if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kTaxModeDuringSale);
+      if (!sale_.NoSaleOpen()) return MakeError(ErrorKind::kBusy, msg::kTaxModeDuringSale);
       config_.exclusiveTax = on;
       return {};
     case Switch::kSecurityText:
@@ -498,10 +505,10 @@ Result<void> Register::SaveSettings(std::optional<MonitorsAtStart> monitors) {
 
 Result<void> Register::SetRates(const std::array<std::string, 6>& rates) {
   const ChangeNotice notice(*this);
-  if (!sale_.NoSaleOpen()) return MessageError(ErrorKind::kBusy, Message::kRatesDuringSale);
+  if (!sale_.NoSaleOpen()) return MakeError(ErrorKind::kBusy, msg::kRatesDuringSale);
   for (const std::string& rate : rates)
     if (!RegisterConfig::IsRateText(rate))
-      return MessageError(ErrorKind::kMalformed, Message::kRateNotFourDigits, {rate});
+      return MakeError(ErrorKind::kMalformed, msg::kRateNotFourDigits, {rate});
   config_.containerRate = rates;
   return {};
 }
@@ -511,9 +518,10 @@ Result<void> Register::SetLanguage(std::string_view name) {
   const std::string section = Language::LanguageOfMenuEntry(name);
   // The register goes on with empty texts; the operator is told why they are empty.
   if (!language_.ApplyLanguage(section))
-    warnings_.push_back(!language_.FileProblem().empty()
-                            ? language_.FileProblem()
-                            : EnglishMessage(Message::kLanguageMissingWarning, {section}));
+    warnings_.push_back(
+        language_.FileProblem()
+            ? *language_.FileProblem()
+            : MakeError(ErrorKind::kMissingInput, msg::kLanguageMissingWarning, {section}));
   config_.language = section;
   card_.Session().SetLanguageCode(language_.LangText(1));
   return {};
@@ -555,8 +563,7 @@ Result<void> Register::Export(ExportKind kind, const std::filesystem::path& file
 
 Result<void> Register::ReceiptMayLeave() const {
   if (!held_) return {};
-  return JournalError(Message::kJournalStillHeld, {},
-                      held_->outcome.journalFailure.value_or(Error{}));
+  return JournalError(msg::kJournalStillHeld, {}, held_->outcome.journalFailure.value_or(Error{}));
 }
 
 Result<void> Register::SaveReceipt(const std::filesystem::path& file) const {

@@ -83,7 +83,7 @@ class Register final {
   // orderly close of the main window, with the monitors it leaves open, and at the end of a
   // batch run, which keeps them as they were.
   Result<void> SaveSettings(std::optional<MonitorsAtStart> monitors = std::nullopt);
-  const std::vector<std::string>& Warnings() const { return warnings_; }
+  const std::vector<Error>& Warnings() const { return warnings_; }
   // The front-end's side (nullptr: none); it must outlive the register or withdraw first.
   void SetHost(RegisterHost* host);
   // Runs the connector's pending events and due card timers once.
@@ -142,7 +142,6 @@ class Register final {
   // can, releasing the receipt; the error says why not. Every operation of the sale and the
   // reports tries it first; front-ends call it before anything that shows the receipt.
   Result<void> RetryJournal();
-  bool ReceiptHeld() const { return held_.has_value(); }
   // Why the receipt may not be printed, saved or scanned now (held back), if it may not.
   Result<void> ReceiptMayLeave() const;
   // The end of a run, before the register goes: records still held are written if they can
@@ -153,9 +152,9 @@ class Register final {
     Kind kind = Kind::kWritten;
     std::filesystem::path rescueFile;  // kRescued
     std::string recordsText;           // kLost: each record's request and answer in Base64
-    // kRescued, kLost: for the operator, in English; kWritten: empty, or why the export pair
-    // did not get its last records.
-    std::string message;
+    // kRescued, kLost: what the operator is told; kWritten: none, or why the export pair did
+    // not get its last records.
+    std::optional<Error> message;
   };
   RunEnd EndRun();
 
@@ -166,11 +165,11 @@ class Register final {
   Result<BookedMonths> ReportMonths();
   Result<void> Activate(const std::string& pin);
   Result<void> Deactivate();
-  // The status values (the open sale is dropped); empty when the card gave none.
-  std::vector<std::string> Status();
-  // Reads the status and writes the sheet into the receipt. When the card gave no status the
-  // sheet shows the values last known, and the error says why.
-  Result<void> ShowStatusSheet();
+  // The card's status values (the open sale is dropped); an error when the card gave none.
+  // kSheet also writes the status sheet into the receipt, with the values last known when the
+  // card gave none.
+  enum class StatusOutput { kValues, kSheet };
+  Result<std::vector<std::string>> Status(StatusOutput output = StatusOutput::kValues);
 
   // Files and printing.
   Result<void> SaveReceipt(const std::filesystem::path& file) const;
@@ -183,15 +182,13 @@ class Register final {
   // record journalled since the card started, at once when new, else at the next flush, and
   // the rest as the run goes on and at its end (EndRun).
   Result<void> Export(ExportKind kind, const std::filesystem::path& file);
-  Result<void> SaveProducts(const std::filesystem::path& file) { return products_.SaveAs(file); }
-  void AddProduct(TProd product) { products_.Add(std::move(product)); }
-  // "Löschen" in the product list's menu: false when index names no entry.
-  bool RemoveProduct(std::size_t index) { return products_.Remove(index); }
+  // The product list's menu edits the list in place (add, remove, save as).
+  ProductList& EditProducts() { return products_; }
 
   // The mass generator; the stop flag ends the run after the position in progress, whose sale
-  // is still cashed in. Progress gets the completed and the total number of sales. A sale the
-  // card refuses is counted (MassRefusals()) and the run goes on; a card error ends it. An
-  // empty product list gives empty sales, cashed in all the same.
+  // is still cashed in. Progress gets the completed and the total number of sales and, of the
+  // completed, those the card refused: a refused sale is counted and the run goes on; a card
+  // error ends it. An empty product list gives empty sales, cashed in all the same.
   struct MassOptions {
     int transactions = 1000;
     int maxPositions = 100;
@@ -203,9 +200,7 @@ class Register final {
     std::function<Result<void>(MassOptions&)> poll;
   };
   Result<int> MassTransactions(MassOptions options, const std::atomic<bool>* stop,
-                               const std::function<void(int, int)>& progress);
-  // Sales of the last mass run that the card refused.
-  int MassRefusals() const { return massRefusals_; }
+                               const std::function<void(int, int, int)>& progress);
 
   // What the front-ends read of the card.
   class CardView {
@@ -216,7 +211,7 @@ class Register final {
     bool Checked() const { return reg_.cardChecked_; }
     // Set when the card failed or went; Failure() is the reason for the operator.
     bool Failed() const { return reg_.cardFailed_; }
-    const std::string& Failure() const { return reg_.cardFailure_; }
+    const std::optional<Error>& Failure() const { return reg_.cardFailure_; }
     bool TransportPinRequested() const { return reg_.pinRequested_; }
     const CardMonitorLog& Log() const { return reg_.card_.Log(); }
     // The simulated card inside this process, not one behind pcsc-lite.
@@ -237,7 +232,6 @@ class Register final {
   const std::string& LastVerifyUrl() const { return qr_.LastVerifyUrl(); }
   const FunctionMonitor& Monitor() const { return monitor_; }
   const AppClock& Clock() const { return clock_; }
-  const std::filesystem::path& Home() const { return options_.home; }
 
  private:
   friend struct RegisterProbe;
@@ -276,7 +270,9 @@ class Register final {
   std::filesystem::path StateFolder() const;
   FileIo& JournalIo() const;
   // Ends the card's use with `reason`, as a failed card check does.
-  void FailCard(const std::string& reason);
+  void FailCard(const Error& reason);
+  // Why the card cannot be used, as a card error.
+  Error CardFailure() const;
   void ShowCardError();
   void TakeCardNotices();
   void CardCheckPassed(const CardState& state);
@@ -300,7 +296,7 @@ class Register final {
   SequenceLedger ledger_;
   TransactionSigning signing_;
   Reports reports_;
-  std::vector<std::string> warnings_;
+  std::vector<Error> warnings_;
   std::optional<HeldReceipt> held_;
   bool runEnded_ = false;
   bool cardFailed_ = false;
@@ -308,11 +304,10 @@ class Register final {
   bool pinRequested_ = false;
   bool cardEvent_ = false;
   int operationDepth_ = 0;
-  std::string cardFailure_;
+  std::optional<Error> cardFailure_;
   std::string cardReader_;
   RegisterHost* host_ = nullptr;
   std::mt19937 random_;
-  int massRefusals_ = 0;
 };
 
 // A month as the span report takes it: 20 09 01 is January 2009; nothing for a month outside

@@ -6,6 +6,7 @@
 #include "common/amount.h"
 #include "common/cp1252.h"
 #include "common/ini_file.h"
+#include "register/messages.h"
 
 namespace kasse {
 
@@ -16,17 +17,17 @@ std::string RateKey(std::size_t index) {
 }
 
 // What the file holds but the register cannot read is named, never dropped without a word.
-void ReportUnreadLines(const IniFile& file, std::vector<std::string>& report) {
+void ReportUnreadLines(const IniFile& file, std::vector<Error>& report) {
   constexpr std::size_t kNamed = 3;
   const std::vector<std::size_t>& lines = file.UnreadLines();
   for (std::size_t i = 0; i < lines.size() && i < kNamed; ++i)
-    report.push_back("cfg/start.ini: line " + std::to_string(lines[i]) +
-                     " is neither a section nor a key=value line; skipped");
+    report.push_back(
+        MakeError(ErrorKind::kMalformed, msg::kConfigLineSkipped, {std::to_string(lines[i])}));
   if (lines.size() > kNamed)
-    report.push_back("cfg/start.ini: " + std::to_string(lines.size() - kNamed) +
-                     " more lines skipped");
+    report.push_back(MakeError(ErrorKind::kMalformed, msg::kConfigMoreLinesSkipped,
+                               {std::to_string(lines.size() - kNamed)}));
   if (file.HasSection(""))
-    report.push_back("cfg/start.ini: keys before the first section are not read");
+    report.push_back(MakeError(ErrorKind::kMalformed, msg::kConfigKeysBeforeSection));
 }
 
 }  // namespace
@@ -45,15 +46,16 @@ bool RegisterConfig::IsRateText(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::vector<std::string> RegisterConfig::LoadConfiguration() {
-  std::vector<std::string> report;
+std::vector<Error> RegisterConfig::LoadConfiguration() {
+  std::vector<Error> report;
   Result<IniFile> loaded = IniFile::Load(ConfigPath());
   if (!loaded) {
     // No file: the defaults, silently; a file that cannot be read: the defaults, with a word.
     std::error_code missing;
     if (std::filesystem::symlink_status(ConfigPath(), missing).type() !=
         std::filesystem::file_type::not_found)
-      report.push_back(loaded.error().message + "; the default settings are used");
+      report.push_back(
+          MakeError(ErrorKind::kIo, loaded.error().English() + "; the default settings are used"));
     return report;
   }
   const IniFile& file = *loaded;
@@ -70,8 +72,8 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
     if (IsRateText(*rate)) {
       containerRate[i] = *rate;
     } else {
-      report.push_back("cfg/start.ini: [Tax] " + RateKey(i) + "=" + *rate +
-                       " is not a four-digit rate; " + containerRate[i] + " is used");
+      report.push_back(MakeError(ErrorKind::kUnusableInput, msg::kConfigRateNotUsable,
+                                 {RateKey(i), *rate, containerRate[i]}));
     }
   }
   exclusiveTax = file.GetBool("TaxMode", "ExklSteuer", exclusiveTax);
@@ -84,9 +86,10 @@ std::vector<std::string> RegisterConfig::LoadConfiguration() {
       cardPatience = *parsed;
       cardPatienceText = *patience;
     } else {
-      report.push_back("cfg/start.ini: [Card] patience=" + *patience +
-                       " is not a time from 10 ms to 600 s (e.g. 10s or 2500ms); " +
-                       std::to_string(cardPatience.count()) + " ms is used");
+      report.push_back(MakeError(ErrorKind::kUnusableInput,
+                                 "cfg/start.ini: [Card] patience=" + *patience +
+                                     " is not a time from 10 ms to 600 s (e.g. 10s or 2500ms); " +
+                                     std::to_string(cardPatience.count()) + " ms is used"));
     }
   }
   return report;
@@ -101,7 +104,7 @@ Result<void> RegisterConfig::SaveConfiguration(FileIo& io) const {
       std::filesystem::file_type::not_found) {
     Result<IniFile> loaded = IniFile::Load(ConfigPath());
     if (!loaded)
-      return MakeError(ErrorKind::kIo, "The settings are not saved: " + loaded.error().message);
+      return MakeError(ErrorKind::kIo, "The settings are not saved: " + loaded.error().English());
     file = std::move(*loaded);
   }
   file.Set("Languages", "act", language);
@@ -117,7 +120,7 @@ Result<void> RegisterConfig::SaveConfiguration(FileIo& io) const {
   if (!cardPatienceText.empty()) file.Set("Card", "patience", cardPatienceText);
   Result<void> saved = file.Save(ConfigPath(), io);
   if (!saved)
-    return MakeError(ErrorKind::kIo, "The settings are not saved: " + saved.error().message);
+    return MakeError(ErrorKind::kIo, "The settings are not saved: " + saved.error().English());
   return {};
 }
 

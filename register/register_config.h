@@ -21,10 +21,12 @@ class RegisterConfig {
                                                                "0000", "1070", "0550"};
 
   explicit RegisterConfig(std::filesystem::path home);
+  // The register home the settings belong to.
+  const std::filesystem::path& Home() const { return home_; }
 
   // Reads cfg/start.ini; a missing file or key keeps the default. Returns one report line per
   // value that was refused (a rate that is not four digits keeps its default).
-  std::vector<std::string> LoadConfiguration();
+  std::vector<Error> LoadConfiguration();
   // Updates the register's keys in cfg/start.ini, keeping every other line, and replaces the
   // file atomically; kIo naming the file when it cannot be read or written.
   Result<void> SaveConfiguration(FileIo& io = PosixFileIo()) const;

@@ -13,7 +13,7 @@ constexpr const char* kSeededFiles[] = {"cfg/lang.ini", "Produkte/Standard.xml"}
 constexpr const char* kEmptyFolders[] = {"Journal", "Export"};
 
 Error HomeError(const Error& cause) {
-  Error error = MakeError(ErrorKind::kIo, "cannot prepare the register home: " + cause.message +
+  Error error = MakeError(ErrorKind::kIo, "cannot prepare the register home: " + cause.English() +
                                               "; give --home a folder you may write");
   error.systemError = cause.systemError;
   return error;
@@ -48,7 +48,7 @@ Result<void> SeedFile(const std::filesystem::path& home, const std::filesystem::
   Result<std::string> contents = ReadFile(defaults / relative);
   if (!contents)
     return MakeError(ErrorKind::kMissingInput,
-                     "the register's default files are missing: " + contents.error().message +
+                     "the register's default files are missing: " + contents.error().English() +
                          "; reinstall kasse or give --home a home that holds " + relative.string());
   if (Result<void> made = MakeFolder(target.parent_path()); !made) return made;
   return CreateExclusively(target, *contents);

@@ -47,13 +47,13 @@ Result<void> Register::BeforeReport() {
 
 Result<void> Register::ApplyReport(CardOutcome outcome) {
   if (outcome.stage == CardStage::kRejected) {
-    FailCard(outcome.error->message);
+    FailCard(*outcome.error);
     return outcome.Status();
   }
   if (outcome.journalFailure) {
     const std::string heading = outcome.heading;
-    const Message message =
-        outcome.Sent() ? Message::kReportSignedJournalHeld : Message::kReportNotSentJournal;
+    const MessageId& message =
+        outcome.Sent() ? msg::kReportSignedJournalHeld : msg::kReportNotSentJournal;
     Error error = JournalError(message, {heading}, *outcome.journalFailure);
     if (outcome.recordsHeld) HoldReceipt(std::move(outcome), HeldKind::kReport);
     return error;
@@ -78,8 +78,8 @@ Result<void> Register::SpanReport(ByteSpan firstMonth, ByteSpan lastMonth) {
   const ChangeNotice notice(*this);
   const std::optional<int> first = MonthNumber(firstMonth);
   const std::optional<int> last = MonthNumber(lastMonth);
-  if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthForm);
-  if (*first > *last) return MessageError(ErrorKind::kUnusableInput, Message::kFirstMonthAfterLast);
+  if (!first || !last) return MakeError(ErrorKind::kMalformed, msg::kMonthForm);
+  if (*first > *last) return MakeError(ErrorKind::kUnusableInput, msg::kFirstMonthAfterLast);
   if (auto ready = BeforeReport(); !ready) return ready;
   return ApplyReport(reports_.SpanReport(firstMonth, lastMonth));
 }
@@ -109,21 +109,22 @@ Result<void> Register::Deactivate() {
   return deactivated;
 }
 
-std::vector<std::string> Register::Status() {
+Result<std::vector<std::string>> Register::Status(StatusOutput output) {
   const ChangeNotice notice(*this);
-  if (!CardReady() || !JournalCaughtUp()) return {};
-  sale_.LeaveSale();
-  return card_.Session().QORStateClick();
-}
-
-Result<void> Register::ShowStatusSheet() {
-  const ChangeNotice notice(*this);
-  if (auto caught = JournalCaughtUp(); !caught) return caught;
-  std::vector<std::string> values = Status();
-  Result<void> outcome;
+  if (auto caught = JournalCaughtUp(); !caught) return caught.error();
+  std::vector<std::string> values;
+  if (CardReady()) {
+    sale_.LeaveSale();
+    values = card_.Session().QORStateClick();
+  }
+  if (output == StatusOutput::kValues) {
+    if (values.empty()) return MakeError(ErrorKind::kCard, msg::kStatusUnreadable);
+    return values;
+  }
+  Result<std::vector<std::string>> outcome = values;
   // A card that gives no status still gets its sheet, with the values last known.
   if (values.empty()) {
-    outcome = MessageError(ErrorKind::kCard, Message::kStatusUnreadable);
+    outcome = MakeError(ErrorKind::kCard, msg::kStatusUnreadable);
     values = StatusValues(card_.Session().State());
     sale_.LeaveSale();
   }
@@ -133,12 +134,12 @@ Result<void> Register::ShowStatusSheet() {
 }
 
 Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bool>* stop,
-                                       const std::function<void(int, int)>& progress) {
+                                       const std::function<void(int, int, int)>& progress) {
   const ChangeNotice notice(*this);
   const auto usable = [](const MassOptions& o) {
     return o.transactions >= 0 && o.maxPositions >= 1 && o.maxQuantity >= 0;
   };
-  if (!usable(options)) return MessageError(ErrorKind::kUnusableInput, Message::kMassCounts);
+  if (!usable(options)) return MakeError(ErrorKind::kUnusableInput, msg::kMassCounts);
   auto random = [this](int n) {
     if (n <= 1) return 0;
     return std::uniform_int_distribution<int>(0, n - 1)(random_);
@@ -150,11 +151,11 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
     const int transactions = options.transactions;
     if (auto polled = options.poll(options); !polled) return polled;
     options.transactions = transactions;
-    if (!usable(options)) return MessageError(ErrorKind::kUnusableInput, Message::kMassCounts);
+    if (!usable(options)) return MakeError(ErrorKind::kUnusableInput, msg::kMassCounts);
     return {};
   };
-  massRefusals_ = 0;
   int done = 0;
+  int refused = 0;
   while (done < options.transactions) {
     if (auto polled = poll(); !polled) return polled.error();
     if (options.switchOperator) (void)SelectOperator(random(2) + 1);
@@ -185,14 +186,14 @@ Result<int> Register::MassTransactions(MassOptions options, const std::atomic<bo
       if (cardFailed_ || cashed.error().kind != ErrorKind::kCard) return cashed.error();
       if (!card_.Session().ReadCardStatus()) {
         ShowCardError();
-        return MakeError(ErrorKind::kCard, cardFailure_);
+        return CardFailure();
       }
-      ++massRefusals_;
+      ++refused;
     }
     ++done;
     // The window shows each finished sale, not each position.
     NotifyChanged();
-    if (progress) progress(done, options.transactions);
+    if (progress) progress(done, options.transactions, refused);
     if (stopped()) break;
   }
   return done;

@@ -30,16 +30,15 @@ Sale::Sale(const RegisterConfig& config, const LanguageTexts& texts, ItemList& i
 Result<void> Sale::CheckPosition(const BookingPosition& position, std::size_t lines) const {
   const double quantity = position.qnt;
   if (!std::isfinite(quantity) || !ItemQuantityText(EncoderQuantity(quantity)))
-    return MessageError(ErrorKind::kUnusableInput, Message::kQuantityNotBookable);
+    return MakeError(ErrorKind::kUnusableInput, msg::kQuantityNotBookable);
   // Every amount of a position, its total included, must stay a 32-bit number of cents.
   for (const std::int32_t price : position.price)
     if (!FitsCents(price * quantity))
-      return MessageError(ErrorKind::kUnusableInput, Message::kAmountTooLarge);
+      return MakeError(ErrorKind::kUnusableInput, msg::kAmountTooLarge);
   if (!FitsCents(static_cast<double>(position.UnitPrice()) * quantity))
-    return MessageError(ErrorKind::kUnusableInput, Message::kAmountTooLarge);
+    return MakeError(ErrorKind::kUnusableInput, msg::kAmountTooLarge);
   const std::size_t base = noSaleOpen_ ? 1 : lines_.size();
-  if (base + lines > kMaxReceiptLines)
-    return MessageError(ErrorKind::kTooLong, Message::kReceiptFull);
+  if (base + lines > kMaxReceiptLines) return MakeError(ErrorKind::kTooLong, msg::kReceiptFull);
   return {};
 }
 
@@ -110,7 +109,7 @@ Result<void> Sale::CancelPosition(std::size_t caretLine) {
   const BookingPosition position = positions_[owners_[line].position];
   const bool twoLines = position.qnt != 1.0;
   if (lines_.size() + (twoLines ? 2 : 1) > kMaxReceiptLines)
-    return MessageError(ErrorKind::kTooLong, Message::kReceiptFull);
+    return MakeError(ErrorKind::kTooLong, msg::kReceiptFull);
 
   const std::string letters = ContainerLetters(position);
   const std::int64_t unitPrice = position.UnitPrice();
@@ -131,10 +130,9 @@ Result<void> Sale::CancelPosition(std::size_t caretLine) {
 Result<void> Sale::ApplyPercentage(PercentSign sign, std::string_view percentText) {
   if (!lastPosition_) return {};
   const Result<std::int64_t> parsed = ParseInteger(percentText);
-  if (!parsed) return MessageError(ErrorKind::kMalformed, Message::kPercentNotNumber);
+  if (!parsed) return MakeError(ErrorKind::kMalformed, msg::kPercentNotNumber);
   const std::int64_t percent = *parsed;
-  if (percent < 0 || percent > 99)
-    return MessageError(ErrorKind::kUnusableInput, Message::kPercentRange);
+  if (percent < 0 || percent > 99) return MakeError(ErrorKind::kUnusableInput, msg::kPercentRange);
 
   BookingPosition change = positions_[*lastPosition_];
   const bool discount = sign == PercentSign::kDiscount;
@@ -168,7 +166,7 @@ Result<void> Sale::TotalSale() {
 }
 
 Result<RecordFlags> Sale::BeginCashIn() {
-  if (!kassierenEnabled_) return MessageError(ErrorKind::kUnusableInput, Message::kSaleNotTotalled);
+  if (!kassierenEnabled_) return MakeError(ErrorKind::kUnusableInput, msg::kSaleNotTotalled);
   const bool exclusive = config_.IsExclusiveTax();
   cashInStart_ = lines_.size();
   AddLine(FourColumnLine(texts_.LangText(4), " " + texts_.LangText(5), " " + texts_.LangText(2),

@@ -133,7 +133,7 @@ std::string CardKeyId(ByteSpan certificateFile) {
   return HexCompact(ByteSpan(digest.data(), 8));
 }
 
-void SequenceLedger::ReadJournals(std::vector<std::string>& warnings) {
+void SequenceLedger::ReadJournals(std::vector<Error>& warnings) {
   transactions_.clear();
   reports_.clear();
   for (const std::filesystem::path& file : SFiles(home_)) {
@@ -141,12 +141,12 @@ void SequenceLedger::ReadJournals(std::vector<std::string>& warnings) {
       Note(answered.kind, {answered.tpId, answered.tpIdNo, key}, answered.number, answered.date,
            file);
     });
-    if (!walked) warnings.push_back(walked.error().message);
+    if (!walked) warnings.push_back(walked.error());
   }
 }
 
 void SequenceLedger::SetCard(const std::string& tpId, std::uint64_t tpIdNo,
-                             const std::string& keyId, std::vector<std::string>& warnings) {
+                             const std::string& keyId, std::vector<Error>& warnings) {
   currentKey_ = keyId;
   if (keyId.empty()) return;
   bool known = false, ours = false;
@@ -159,7 +159,8 @@ void SequenceLedger::SetCard(const std::string& tpId, std::uint64_t tpIdNo,
     }
   }
   if (known && !ours)
-    warnings.push_back(EnglishMessage(Message::kNewCardKey, {tpId, std::to_string(tpIdNo)}));
+    warnings.push_back(
+        MakeError(ErrorKind::kCard, msg::kNewCardKey, {tpId, std::to_string(tpIdNo)}));
 }
 
 void SequenceLedger::Note(NumberKind kind, const CardKey& card, std::uint64_t number,
@@ -203,11 +204,11 @@ Result<void> SequenceLedger::Check(NumberKind kind, std::string_view tpId, std::
     return file.empty() ? std::string("this run") : file.string();
   };
   if (const std::optional<Place> place = PlaceOf(kind, tpId, tpIdNo, number))
-    return MessageError(ErrorKind::kCard, Message::kNumberRepeated,
-                        {shown, ShownDate(place->date), where(place->file)});
-  return MessageError(ErrorKind::kCard, Message::kNumberNotAbove,
-                      {shown, std::to_string(entry->last), ShownDate(entry->date),
-                       where(entry->file)});
+    return MakeError(ErrorKind::kCard, msg::kNumberRepeated,
+                     {shown, ShownDate(place->date), where(place->file)});
+  return MakeError(
+      ErrorKind::kCard, msg::kNumberNotAbove,
+      {shown, std::to_string(entry->last), ShownDate(entry->date), where(entry->file)});
 }
 
 void SequenceLedger::Journalled(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
@@ -215,15 +216,14 @@ void SequenceLedger::Journalled(NumberKind kind, std::string_view tpId, std::uin
   Note(kind, {std::string(tpId), tpIdNo, currentKey_}, number, date, {});
 }
 
-std::optional<SequenceLedger::Place> SequenceLedger::PlaceOf(NumberKind kind,
-                                                             std::string_view tpId,
+std::optional<SequenceLedger::Place> SequenceLedger::PlaceOf(NumberKind kind, std::string_view tpId,
                                                              std::uint64_t tpIdNo,
                                                              std::uint64_t number) const {
   std::optional<Place> found;
   for (const std::filesystem::path& file : SFiles(home_)) {
     (void)WalkAnswers(file, [&](const Answered& answered, const std::string&) {
-      if (!found && answered.kind == kind && answered.tpId == tpId &&
-          answered.tpIdNo == tpIdNo && answered.number == number)
+      if (!found && answered.kind == kind && answered.tpId == tpId && answered.tpIdNo == tpIdNo &&
+          answered.number == number)
         found = Place{answered.date, file};
     });
     if (found) break;

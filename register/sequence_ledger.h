@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/result.h"
 #include "protocol/number_guard.h"
 
 namespace kasse {
@@ -30,11 +31,11 @@ class SequenceLedger final : public NumberGuard {
   explicit SequenceLedger(std::filesystem::path home) : home_(std::move(home)) {}
 
   // Reads every S file of Journal/; a file it cannot read is named in `warnings`.
-  void ReadJournals(std::vector<std::string>& warnings);
+  void ReadJournals(std::vector<Error>& warnings);
   // The card now answering: its name, number and key (CardKeyId). A known name and number with
   // another key is another card whose numbers start afresh; `warnings` then says so.
   void SetCard(const std::string& tpId, std::uint64_t tpIdNo, const std::string& keyId,
-               std::vector<std::string>& warnings);
+               std::vector<Error>& warnings);
 
   Result<void> Check(NumberKind kind, std::string_view tpId, std::uint64_t tpIdNo,
                      std::uint64_t number) const override;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "common/amount.h"
+#include "protocol/protocol_messages.h"
 #include "register/messages.h"
 
 namespace kasse {
@@ -14,7 +15,7 @@ Result<double> ParseQuantity(std::string_view text) {
   std::string number(text);
   if (const std::size_t point = number.find('.'); point != std::string::npos) number[point] = ',';
   if (number.find('.') != std::string::npos)
-    return MessageError(ErrorKind::kMalformed, Message::kQuantityNotNumber);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kQuantityNotNumber);
   for (char& c : number)
     if (c == ',') c = '.';
   const char* first = number.data();
@@ -23,7 +24,7 @@ Result<double> ParseQuantity(std::string_view text) {
   double value = 0;
   const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
   if (first == last || error != std::errc() || end != last || !std::isfinite(value))
-    return MessageError(ErrorKind::kMalformed, Message::kQuantityNotNumber);
+    return MakeError(ErrorKind::kMalformed, protocol_msg::kQuantityNotNumber);
   return value;
 }
 
@@ -36,7 +37,7 @@ Result<BookingPosition> MakeSpecialPosition(const SpecialPositionFields& fields)
     const Result<std::int64_t> cents = ParseInteger(fields.prices[c]);
     if (!cents || *cents < std::numeric_limits<std::int32_t>::min() ||
         *cents > std::numeric_limits<std::int32_t>::max())
-      return MessageError(ErrorKind::kMalformed, Message::kPriceNotCents, {std::to_string(c + 1)});
+      return MakeError(ErrorKind::kMalformed, msg::kPriceNotCents, {std::to_string(c + 1)});
     position.price[c] = static_cast<std::int32_t>(*cents);
   }
   Result<double> quantity = ParseQuantity(fields.quantity);

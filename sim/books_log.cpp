@@ -22,7 +22,7 @@ Result<int> CreateLog(FileIo& io, const CardPaths& paths) {
   Result<void> made;
   if (io.ChangeMode(fd, 0600) != 0) made = FileError("cannot set the mode of", path, errno);
   if (made) made = WriteAll(io, fd, kLogHeader, path);
-  if (made && io.DataSync(fd) != 0) made = FileError("cannot sync", path, errno);
+  if (made && io.DataSync(fd) != 0) made = FileError(file_msg::kCannotSync, path, errno);
   if (made && io.SyncFolder(paths.Folder()) != 0)
     made = FileError("cannot sync the folder", paths.Folder(), errno);
   if (!made) {
@@ -36,7 +36,7 @@ Result<int> CreateLog(FileIo& io, const CardPaths& paths) {
 Result<void> CutTo(FileIo& io, int fd, std::uint64_t size, const std::filesystem::path& path) {
   if (io.Truncate(fd, static_cast<off_t>(size)) != 0)
     return FileError("cannot cut the torn end off", path, errno);
-  if (io.DataSync(fd) != 0) return FileError("cannot sync", path, errno);
+  if (io.DataSync(fd) != 0) return FileError(file_msg::kCannotSync, path, errno);
   return {};
 }
 
@@ -88,7 +88,7 @@ Result<BooksLog> BooksLog::Open(const CardPaths& paths, const LogReading& readin
     // Created, but cut off before its header was whole: nothing was ever recorded in it.
     if (auto cut = CutTo(io, fd, 0, path); !cut) return cut.error();
     if (auto written = WriteAll(io, fd, kLogHeader, path); !written) return written.error();
-    if (io.DataSync(fd) != 0) return FileError("cannot sync", path, errno);
+    if (io.DataSync(fd) != 0) return FileError(file_msg::kCannotSync, path, errno);
     log.format_ = 2;
     log.goodSize_ = kLogHeader.size();
   } else if (contents.goodSize < reading.size) {
@@ -156,7 +156,7 @@ Result<void> BooksLog::Append(std::string_view payload) {
   }
   FileIo& io = *access_.io;
   Result<void> written = WriteAll(io, fd_, frame, path_);
-  if (written && io.DataSync(fd_) != 0) written = FileError("cannot sync", path_, errno);
+  if (written && io.DataSync(fd_) != 0) written = FileError(file_msg::kCannotSync, path_, errno);
   if (!written) return CutBack(written.error());
   goodSize_ += frame.size();
   ++records_;
@@ -192,10 +192,11 @@ Result<void> BooksLog::Restart() {
   goodSize_ = keep;
   warned_ = false;
   Result<void> restarted;
-  if (io.DataSync(fd_) != 0) restarted = FileError("cannot sync", path_, errno);
+  if (io.DataSync(fd_) != 0) restarted = FileError(file_msg::kCannotSync, path_, errno);
   if (restarted && format_ != 2) {
     restarted = WriteAll(io, fd_, kLogHeader, path_);
-    if (restarted && io.DataSync(fd_) != 0) restarted = FileError("cannot sync", path_, errno);
+    if (restarted && io.DataSync(fd_) != 0)
+      restarted = FileError(file_msg::kCannotSync, path_, errno);
     format_ = 2;
     goodSize_ = kLogHeader.size();
   }

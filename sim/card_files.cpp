@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "common/files.h"
+#include "sim/sim_messages.h"
 
 namespace kasse::sim {
 namespace {
@@ -75,13 +76,13 @@ Result<CardLock> CardLock::Acquire(const CardPaths& paths, FileIo& io) {
   CardLock lock(fd);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK) return FileError("cannot lock the card", paths.lock, errno);
-    return MakeError(ErrorKind::kBusy, "the card is in use by process " + ReadHolder(fd) + " (" +
-                                           paths.lock.string() + ")");
+    return MakeError(ErrorKind::kBusy, sim_msg::kCardInUse,
+                     {ReadHolder(fd) + " (" + paths.lock.string() + ")"});
   }
   const std::string pid = std::to_string(::getpid()) + "\n";
-  if (::ftruncate(fd, 0) != 0) return FileError("cannot write", paths.lock, errno);
+  if (::ftruncate(fd, 0) != 0) return FileError(file_msg::kCannotWrite, paths.lock, errno);
   if (::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-    return FileError("cannot write", paths.lock, errno);
+    return FileError(file_msg::kCannotWrite, paths.lock, errno);
   }
   return lock;
 }
@@ -101,7 +102,7 @@ CardLock::~CardLock() {
 
 Result<std::string> ReadCardFile(const std::filesystem::path& path, std::size_t limit) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return FileError("cannot open", path, errno);
+  if (fd < 0) return FileError(file_msg::kCannotOpen, path, errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
@@ -120,7 +121,7 @@ Result<std::string> ReadCardFile(const std::filesystem::path& path, std::size_t 
     if (n < 0) {
       const int error = errno;
       ::close(fd);
-      return FileError("cannot read", path, error);
+      return FileError(file_msg::kCannotRead, path, error);
     }
     if (n == 0) break;
     done += static_cast<std::size_t>(n);

@@ -53,7 +53,7 @@ Result<CardKeys> ReadKeyFiles(const CardPaths& paths) {
   keys.privateKey = ToBytes(*key);
   if (keys.privateKey.empty()) return CardRefusal(paths, paths.key, std::nullopt, "it is empty");
   if (auto read = ReadCertificateFile(*cert, keys); !read) {
-    return CardRefusal(paths, paths.cert, std::nullopt, read.error().message);
+    return CardRefusal(paths, paths.cert, std::nullopt, read.error().English());
   }
   return keys;
 }
@@ -79,7 +79,7 @@ Result<StateFile> ReadSnapshot(const CardPaths& paths) {
   auto text = ReadCardFile(paths.state, kStateLimit);
   if (!text) return text.error();
   auto file = ParseState(*text);
-  if (!file) return CardRefusal(paths, paths.state, file.error().offset, file.error().message);
+  if (!file) return CardRefusal(paths, paths.state, file.error().offset, file.error().English());
   return file;
 }
 
@@ -170,7 +170,7 @@ Result<CardStore> CardStore::Open(const std::filesystem::path& stateFile,
   }
   int error = 0;
   const bool exists = Exists(paths.state, error);
-  if (error != 0) return FileError("cannot open", paths.state, error);
+  if (error != 0) return FileError(file_msg::kCannotOpen, paths.state, error);
   auto reading = BooksLog::Read(paths, access.silentLogRepair);
   if (!reading) return reading.error();
   auto loaded = exists ? ReadCard(io, paths, *reading) : CreateCard(io, paths, *reading, makeNew);
@@ -191,7 +191,7 @@ void CardStore::SnapshotIfDue(const CardState& books, std::size_t interval) {
   if (records == 0 || (records < interval && !snapshotFailing_)) return;
   const Result<void> written = Snapshot(books);
   if (!written && !snapshotFailing_) {
-    Say(access_.notice, "cannot write the card's snapshot: " + written.error().message +
+    Say(access_.notice, "cannot write the card's snapshot: " + written.error().English() +
                             ". Its log " + paths_.log.string() +
                             " keeps every change and grows with each; the card tries again "
                             "at its next change.");
@@ -206,8 +206,8 @@ void CardStore::SnapshotIfDue(const CardState& books, std::size_t interval) {
 void CardStore::Close(const CardState& books) {
   if (log_.Records() == 0) return;
   if (const Result<void> written = Snapshot(books); !written) {
-    Say(access_.notice, "cannot write the card's snapshot at shutdown: " + written.error().message +
-                            ". Its log " + paths_.log.string() +
+    Say(access_.notice, "cannot write the card's snapshot at shutdown: " +
+                            written.error().English() + ". Its log " + paths_.log.string() +
                             " keeps every change and is replayed at the next start.");
   }
 }

@@ -48,7 +48,7 @@ Result<CardState> ReplayLog(const CardState& snapshot, const std::vector<LogReco
     const LogRecord& record = records[i];
     if (auto applied = ApplyChange(record.payload, books); !applied) {
       return CardRefusal(paths, paths.log, record.offset,
-                         "its record does not read (" + applied.error().message + ")");
+                         "its record does not read (" + applied.error().English() + ")");
     }
     const Counters now = Of(books);
     if (i > 0 && !Continues(previous, now)) {

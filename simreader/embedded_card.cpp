@@ -23,9 +23,8 @@ EmbeddedCard::EmbeddedCard(sim::EngineOptions engine, SimReaderSlot::BeforeTrans
   api_.AddReader(kReaderName, slot_);
 }
 
-std::string EmbeddedCard::StartError() const {
-  const std::optional<Error> error = reader_->StartError();
-  return error ? error->message : std::string();
+std::optional<Error> EmbeddedCard::StartError() const {
+  return reader_->StartError();
 }
 
 std::vector<std::string> EmbeddedCard::TakeNotices() {

@@ -27,7 +27,7 @@ class EmbeddedCard final : public CardBackend {
 
   PcscApi& Api() override { return api_; }
   bool InProcess() const override { return true; }
-  std::string StartError() const override;
+  std::optional<Error> StartError() const override;
   std::vector<std::string> TakeNotices() override;
 
   // The reader, for tests that take the card out or put it back.

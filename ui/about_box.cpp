@@ -14,10 +14,10 @@ QString AboutText(const Language& language, const AboutFacts& facts) {
   };
   QStringList lines;
   lines << QStringLiteral("kasse ") + QString::fromStdString(facts.version);
-  lines << MessageWith(language, Message::kAboutLicence);
+  lines << MessageWith(language, msg::kAboutLicence);
   lines << QString();
-  lines << MessageWith(language, Message::kAboutHome, {path(facts.home)});
-  lines << MessageWith(language, Message::kAboutStateFolder, {path(facts.stateFolder)});
+  lines << MessageWith(language, msg::kAboutHome, {path(facts.home)});
+  lines << MessageWith(language, msg::kAboutStateFolder, {path(facts.stateFolder)});
   return lines.join(QLatin1Char('\n'));
 }
 

@@ -8,8 +8,8 @@
 #include <QWidget>
 
 #include "common/cp1252.h"
+#include "common/message_text.h"
 #include "register/language.h"
-#include "register/messages.h"
 
 namespace kasse {
 
@@ -50,10 +50,6 @@ std::string ToCore(const QString& text) {
 
 QString OperatorMessage(const Language& language, const Error& error) {
   return FromCore(OperatorText(language.Texts(), error));
-}
-
-QString OperatorMessage(const Language& language, std::string_view english) {
-  return FromCore(OperatorText(language.Texts(), english));
 }
 
 void CaptionBook::Add(QObject* control, int tag, Kind kind) {

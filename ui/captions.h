@@ -20,9 +20,8 @@ QString FromCore(const std::string& text);
 std::string ToCore(const QString& text);
 
 // A message of the register in the operator's current language (the one translation of an
-// error to user text); an English message held as text is recognised by its form.
+// error to user text).
 QString OperatorMessage(const Language& language, const Error& error);
-QString OperatorMessage(const Language& language, std::string_view english);
 
 class CaptionBook {
  public:

@@ -59,8 +59,9 @@ void CardErrorWindow::done(int result) {
 void CardErrorWindow::showEvent(QShowEvent* event) {
   // What happened (the card went, its reader, the PC/SC service, ...), in the operator's
   // language; a cause without a text of its own shows its English form.
-  reason_->setText(OperatorMessage(reg_.Texts(), reg_.Card().Failure()));
-  reason_->setVisible(!reg_.Card().Failure().empty());
+  const std::optional<Error>& failure = reg_.Card().Failure();
+  reason_->setText(failure ? OperatorMessage(reg_.Texts(), *failure) : QString());
+  reason_->setVisible(failure.has_value());
   QDialog::showEvent(event);
 }
 

@@ -53,10 +53,11 @@ class Backdrop : public QWidget {
   }
 };
 
-QStringList ToQStrings(const std::vector<std::string>& texts) {
+// The note's parts are paths and numbers, as the system gives them (UTF-8).
+QStringList ToQStrings(const std::vector<MessageArg>& args) {
   QStringList list;
-  for (const std::string& text : texts)
-    list << QString::fromStdString(text);
+  for (const MessageArg& arg : args)
+    list << QString::fromStdString(arg.text);
   return list;
 }
 
@@ -90,7 +91,7 @@ MainWindow::MainWindow(Register& reg, QWidget* parent) : QMainWindow(parent), re
   BuildMenus();
   ConnectBindings();
   BuildStatusBar();
-  about_ = AboutFacts{{}, reg_.Home(), UserStateFolder()};
+  about_ = AboutFacts{{}, reg_.Config().Home(), UserStateFolder()};
 
   // The window shows the register again when it reports a change, not on a poll.
   refreshTimer_ = new QTimer(this);
@@ -147,9 +148,9 @@ void MainWindow::RefreshStatusBar() {
   const Register::CardView card = reg_.Card();
   const QString cardText = CardInUseText(texts, card.InRegister(), card.Reader());
   if (cardInUse_->text() != cardText) cardInUse_->setText(cardText);
-  const QString note = cardNote_ ? MessageWith(texts, static_cast<Message>(cardNote_->text),
-                                               ToQStrings(cardNote_->args))
-                                 : QString();
+  const QString note = cardNote_ && cardNote_->what != nullptr
+                           ? MessageWith(texts, *cardNote_->what, ToQStrings(cardNote_->args))
+                           : QString();
   if (cardInUse_->toolTip() != note) cardInUse_->setToolTip(note);
   const QString page = VerifyPageText(texts, reg_.Config().verifyHost);
   if (verifyPage_->text() != page) verifyPage_->setText(page);
@@ -170,7 +171,7 @@ void MainWindow::Started() {
   // the operator looks, and stays a while longer than an action's message.
   if (!reg_.Warnings().empty()) {
     QStringList lines;
-    for (const std::string& warning : reg_.Warnings())
+    for (const Error& warning : reg_.Warnings())
       lines << OperatorMessage(reg_.Texts(), warning);
     problem_ = lines.join(QStringLiteral("; "));
     statusBar()->showMessage(problem_, 30000);
@@ -231,8 +232,7 @@ void MainWindow::Report(const QString& problem) {
 void MainWindow::BookSelected() {
   const int index = products_->SelectedIndex();
   if (index < 0)
-    return Report(
-        Result<void>(MessageError(ErrorKind::kMissingInput, Message::kNoProductSelected)));
+    return Report(Result<void>(MakeError(ErrorKind::kMissingInput, msg::kNoProductSelected)));
   Report(reg_.BookProduct(std::size_t(index), products_->QuantityText()));
 }
 
@@ -270,7 +270,7 @@ void MainWindow::AddSpecialToList() {
   Result<BookingPosition> product = MakeSpecialPosition(fields);
   if (!product) return Report(OperatorMessage(reg_.Texts(), product.error()));
   const int selected = products_->SelectedIndex();
-  reg_.AddProduct(*product);
+  reg_.EditProducts().Add(*product);
   products_->Reload();
   products_->Select(selected);
   Report(QString());
@@ -316,7 +316,8 @@ void MainWindow::ChooseLanguage(int menuIndex) {
 }
 
 void MainWindow::ShowStatusSheet() {
-  Report(reg_.ShowStatusSheet());
+  const Result<std::vector<std::string>> shown = reg_.Status(Register::StatusOutput::kSheet);
+  Report(shown ? Result<void>() : Result<void>(shown.error()));
 }
 
 namespace {
@@ -327,7 +328,7 @@ void ShowRunEnd(QWidget* parent, const Language& texts, const Register::RunEnd& 
   if (end.kind == Register::RunEnd::Kind::kWritten) return;
   QMessageBox box(
       end.kind == Register::RunEnd::Kind::kLost ? QMessageBox::Critical : QMessageBox::Warning,
-      QStringLiteral("Kasse"), OperatorMessage(texts, end.message), QMessageBox::Ok, parent);
+      QStringLiteral("Kasse"), OperatorMessage(texts, *end.message), QMessageBox::Ok, parent);
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   if (!end.recordsText.empty()) box.setDetailedText(QString::fromStdString(end.recordsText));
   box.exec();

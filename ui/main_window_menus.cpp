@@ -53,7 +53,8 @@ QMenu* Submenu(QMenu* parent, CaptionBook& captions, int tag, const char* text) 
 // XMLOpenDialog: the export pair's name, in the home's Export folder to begin with (a new name
 // may be typed); empty when the operator cancels.
 std::filesystem::path ChooseExportFile(const Register& reg, QWidget* parent) {
-  QFileDialog dialog(parent, QString(), QString::fromStdString((reg.Home() / "Export").string()),
+  QFileDialog dialog(parent, QString(),
+                     QString::fromStdString((reg.Config().Home() / "Export").string()),
                      QStringLiteral("XML (*.xml)"));
   dialog.setObjectName(QStringLiteral("XMLOpenDialog"));
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -289,13 +290,13 @@ void MainWindow::OpenScanner() {
 
 void MainWindow::LoadProducts() {
   const QString file = QFileDialog::getOpenFileName(
-      this, QString(), QString::fromStdString((reg_.Home() / "Produkte").string()),
+      this, QString(), QString::fromStdString((reg_.Config().Home() / "Produkte").string()),
       QStringLiteral("XML (*.xml)"));
   if (file.isEmpty()) return;
   const Result<void> loaded = reg_.LoadProducts(file.toStdString());
   products_->Reload();
-  if (loaded && !reg_.Products().LoadNotice().empty())
-    return Report(OperatorMessage(reg_.Texts(), reg_.Products().LoadNotice()));
+  if (loaded && reg_.Products().LoadNotice())
+    return Report(OperatorMessage(reg_.Texts(), *reg_.Products().LoadNotice()));
   Report(loaded);
 }
 
@@ -303,17 +304,17 @@ void MainWindow::SaveProducts(bool choose) {
   std::filesystem::path target = reg_.Products().File();
   if (choose || target.empty()) {
     const QString file = QFileDialog::getSaveFileName(
-        this, QString(), QString::fromStdString((reg_.Home() / "Produkte").string()),
+        this, QString(), QString::fromStdString((reg_.Config().Home() / "Produkte").string()),
         QStringLiteral("XML (*.xml)"));
     if (file.isEmpty()) return;
     target = file.toStdString();
     if (target.extension().empty()) target += ".xml";
   }
-  Report(reg_.SaveProducts(target));
+  Report(reg_.EditProducts().SaveAs(target));
 }
 
 void MainWindow::DeleteProduct(int index) {
-  if (index < 0 || !reg_.RemoveProduct(std::size_t(index))) return;
+  if (index < 0 || !reg_.EditProducts().Remove(std::size_t(index))) return;
   products_->Reload();
   products_->Select(std::min(index, products_->List()->count() - 1));
   Refresh();

@@ -110,7 +110,7 @@ Result<void> MassWindow::ReadFields(Register::MassOptions& options) const {
   const auto storno = WholeNumber(stornoChance_);
   const auto quantity = WholeNumber(maxQuantity_);
   if (!positions || *positions < 1 || !storno || !quantity)
-    return MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole);
+    return MakeError(ErrorKind::kUnusableInput, msg::kMassFieldsWhole);
   options.maxPositions = *positions;
   options.stornoChance = *storno;
   options.maxQuantity = *quantity;
@@ -129,7 +129,7 @@ void MassWindow::StartRun() {
   Register::MassOptions options;
   const auto count = WholeNumber(transactions_);
   if (Result<void> read = ReadFields(options); !read || !count)
-    return ShowProblem(read ? MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole)
+    return ShowProblem(read ? MakeError(ErrorKind::kUnusableInput, msg::kMassFieldsWhole)
                             : read.error());
   problem_->hide();
   options.transactions = *count;
@@ -143,24 +143,28 @@ void MassWindow::StartRun() {
   running_ = true;
   stopFlag_ = false;
   completed_ = 0;
+  refused_ = 0;
   start_->setEnabled(false);
   stop_->setEnabled(true);
   gauge_->setRange(0, std::max(1, *count));
   gauge_->setValue(0);
-  const Result<int> run = reg_.MassTransactions(
-      options, &stopFlag_, [this](int done, int total) { Progress(done, total); });
+  const Result<int> run =
+      reg_.MassTransactions(options, &stopFlag_, [this](int done, int total, int refused) {
+        refused_ = refused;
+        Progress(done, total);
+      });
   if (run) {
     completed_ = *run;
   } else {
     ShowProblem(run.error());
   }
   // Refused sales do not end the run; how many there were is said at its end.
-  if (reg_.MassRefusals() > 0) {
-    const std::string signedSales = std::to_string(completed_ - reg_.MassRefusals());
-    const QString refusals =
-        OperatorMessage(reg_.Texts(), MessageError(ErrorKind::kCard, Message::kMassRefusals,
-                                                   {signedSales, std::to_string(completed_),
-                                                    std::to_string(reg_.MassRefusals())}));
+  if (refused_ > 0) {
+    const std::string signedSales = std::to_string(completed_ - refused_);
+    const QString refusals = OperatorMessage(
+        reg_.Texts(),
+        MakeError(ErrorKind::kCard, msg::kMassRefusals,
+                  {signedSales, std::to_string(completed_), std::to_string(refused_)}));
     problem_->setText(run ? refusals : problem_->text() + QStringLiteral("\n") + refusals);
     problem_->show();
   }

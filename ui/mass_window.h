@@ -63,6 +63,7 @@ class MassWindow : public QDialog {
   std::atomic<bool> stopFlag_{false};
   bool running_ = false;
   int completed_ = 0;
+  int refused_ = 0;  // of the completed, sales the card refused
   CaptionBook captions_;
 };
 

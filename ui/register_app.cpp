@@ -14,6 +14,7 @@
 #include "common/cp1252.h"
 #include "common/user_folders.h"
 #include "register/language.h"
+#include "register/messages.h"
 #include "register/register_home.h"
 #include "ui/captions.h"
 #include "ui/card_monitor_window.h"
@@ -56,7 +57,7 @@ void RegisterApp::Start() {
   if (!options_.defaults.empty()) {
     if (Result<void> seeded = SeedRegisterHome(options_.reg.home, options_.defaults); !seeded) {
       // Without its home the register cannot start: say why, then end the run.
-      problem_ = FromCore(seeded.error().message);
+      problem_ = FromCore(seeded.error().English());
       // A run that takes a picture or a mass run ends by itself: no one to close the box.
       if (options_.screenshot.empty() && options_.massRun == 0)
         QMessageBox::critical(nullptr, QStringLiteral("kasse"), problem_);
@@ -92,19 +93,20 @@ void RegisterApp::Start() {
     register_->ProcessCardEvents();
     if (!startPending_) return;
     if (register_->Card().Failed())
-      FinishStart(FromCore(register_->Card().Failure()));
+      FinishStart(FromCore(register_->Card().Failure() ? register_->Card().Failure()->English()
+                                                       : std::string()));
     else if (register_->Card().Checked())
       FinishStart({});
   });
 
   const Result<void> started = register_->Start();
-  for (const std::string& warning : register_->Warnings())
-    std::cerr << "kasse: warning: " << Cp1252ToUtf8(warning) << "\n";
+  for (const Error& warning : register_->Warnings())
+    std::cerr << "kasse: warning: " << Cp1252ToUtf8(warning.English()) << "\n";
   window_->Started();
   startPending_ = true;
   cardEvents_->start(kCardEventMs);
   if (!started)
-    FinishStart(FromCore(started.error().message));
+    FinishStart(FromCore(started.error().English()));
   else if (register_->Card().Checked())
     FinishStart({});
 }
@@ -143,7 +145,7 @@ void RegisterApp::DemoSale() {
   if (outcome) outcome = reg.Percentage(PercentSign::kDiscount, "5");
   if (outcome) outcome = reg.Summe();
   if (outcome) outcome = reg.Kassieren();
-  if (!outcome) problem_ = FromCore(outcome.error().message);
+  if (!outcome) problem_ = FromCore(outcome.error().English());
   window_->Refresh();
 }
 
@@ -155,9 +157,10 @@ void RegisterApp::MassRun() {
   tools.mass->SetTransactions(options_.massRun);
   tools.mass->StartRun();  // returns when the run is over
   if (tools.mass->Completed() != options_.massRun)
-    problem_ = QStringLiteral("the mass run ended after %1 of %2 sales")
-                   .arg(tools.mass->Completed())
-                   .arg(options_.massRun);
+    problem_ = FromCore(
+        MakeError(ErrorKind::kUnusableInput, msg::kMassRunEnded,
+                  {std::to_string(tools.mass->Completed()), std::to_string(options_.massRun)})
+            .English());
   emit finished(problem_.isEmpty() ? 0 : 1);
 }
 

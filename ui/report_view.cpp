@@ -103,10 +103,10 @@ Result<void> ReportView::SpanOfSelection() {
   const QListWidgetItem* previous = focused > 0 ? months_->item(focused - 1) : nullptr;
   const auto range = SpanRange(focused, selected, previous != nullptr && previous->isSelected());
   if (!range || range->second >= months_->count())
-    return MessageError(ErrorKind::kMissingInput, Message::kSelectSpanMonths);
+    return MakeError(ErrorKind::kMissingInput, msg::kSelectSpanMonths);
   const Result<Bytes> first = PackedMonthOfLine(ToCore(months_->item(range->first)->text()));
   const Result<Bytes> last = PackedMonthOfLine(ToCore(months_->item(range->second)->text()));
-  if (!first || !last) return MessageError(ErrorKind::kMalformed, Message::kMonthLineForm);
+  if (!first || !last) return MakeError(ErrorKind::kMalformed, msg::kMonthLineForm);
   return reg_.SpanReport(*first, *last);
 }
 

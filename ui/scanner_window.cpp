@@ -131,14 +131,15 @@ void ScannerWindow::ScanHit() {
   const QImage shown = shownCode_ ? shownCode_() : QImage();
   const Result<std::string> read = DecodeQrPicture(shown);
   if (!read) {
-    memo_->setPlainText(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kNoQrCodeReadable)));
+    memo_->setPlainText(
+        OperatorMessage(reg_.Texts(), MakeError(ErrorKind::kMissingInput, msg::kNoQrCodeReadable)));
   } else {
     const QString text = QString::fromUtf8(read->data(), static_cast<qsizetype>(read->size()));
     memo_->setPlainText(text);
     if (!text.isEmpty() && WebserverMode()) {
       const QUrl url(text, QUrl::StrictMode);
       if (!IsWebLink(url) || !opener_(url))
-        message_(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kWebPageNotOpened)));
+        message_(OperatorMessage(reg_.Texts(), MakeError(ErrorKind::kIo, msg::kWebPageNotOpened)));
     }
   }
   resetButton_->show();

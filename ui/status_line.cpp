@@ -13,12 +13,9 @@ constexpr char kVpcdReaderName[] = "Virtual PCD";
 
 }  // namespace
 
-QString MessageWith(const Language& language, Message message, const QStringList& args) {
-  const std::string& own = language.LangText(static_cast<int>(message));
-  const QString pattern =
-      FromCore(!own.empty() ? own
-                            : EnglishMessage(
-                                  message, {"%1", "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9"}));
+QString MessageWith(const Language& language, const MessageId& message, const QStringList& args) {
+  const std::string& own = language.LangText(message.number);
+  const QString pattern = FromCore(!own.empty() ? own : std::string(message.english));
   // One pass, so that an argument holding "%2" stays as it is.
   QString text;
   for (qsizetype i = 0; i < pattern.size(); ++i) {
@@ -36,17 +33,17 @@ QString MessageWith(const Language& language, Message message, const QStringList
 }
 
 QString CardInUseText(const Language& language, bool inRegister, const std::string& reader) {
-  if (inRegister) return MessageWith(language, Message::kCardInRegister);
+  if (inRegister) return MessageWith(language, msg::kCardInRegister);
   if (reader.empty()) return {};
   const QString name = QString::fromStdString(reader);
   if (reader.find(kVpcdReaderName) != std::string::npos)
-    return MessageWith(language, Message::kCardOnVpcdReader, {name});
-  return MessageWith(language, Message::kCardInReader, {name});
+    return MessageWith(language, msg::kCardOnVpcdReader, {name});
+  return MessageWith(language, msg::kCardInReader, {name});
 }
 
 QString VerifyPageText(const Language& language, const std::string& host) {
   return MessageWith(
-      language, Message::kVerifyPageAt,
+      language, msg::kVerifyPageAt,
       {QStringLiteral("http://") + QString::fromStdString(host) + QStringLiteral("/verify.php")});
 }
 

@@ -9,11 +9,12 @@
 namespace kasse {
 
 class Language;
-enum class Message : int;
+struct MessageId;
 
 // A register message in the operator's language, else in English, with its variable parts
 // %1 to %9 as given (paths and reader names keep the system's own characters).
-QString MessageWith(const Language& language, Message message, const QStringList& args = {});
+QString MessageWith(const Language& language, const MessageId& message,
+                    const QStringList& args = {});
 
 // The simulated card inside the register, the simulated card on a vpcd reader, or a card in
 // the reader named; empty before a card behind pcsc-lite was found.

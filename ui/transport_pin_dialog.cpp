@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "protocol/protocol_messages.h"
 #include "register/messages.h"
 #include "register/register.h"
 #include "ui/look.h"
@@ -62,7 +63,8 @@ void TransportPinDialog::SetPin(const QString& digits) {
 bool TransportPinDialog::Confirm() {
   const std::string pin = pin_->text().toStdString();
   if (static_cast<int>(pin.size()) != kPinDigits) {
-    problem_->setText(OperatorMessage(reg_.Texts(), EnglishMessage(Message::kPinSixDigits)));
+    problem_->setText(OperatorMessage(
+        reg_.Texts(), MakeError(ErrorKind::kUnusableInput, protocol_msg::kPinSixDigits)));
     problem_->show();
     return false;
   }

@@ -87,7 +87,7 @@ Contribution Read(const FileStamp& stamp) {
   }
   auto text = ReadFile(stamp.path);
   if (!text) {
-    contribution.problem = text.error().message;
+    contribution.problem = text.error().English();
     return contribution;
   }
   if (stamp.role == Role::kJournal) {
@@ -102,7 +102,7 @@ Contribution Read(const FileStamp& stamp) {
   }
   auto certificates = CertificatesOfFile(*text);
   if (!certificates) {
-    contribution.problem = stamp.path.string() + ": " + certificates.error().message;
+    contribution.problem = stamp.path.string() + ": " + certificates.error().English();
     return contribution;
   }
   for (Bytes& der : *certificates)
@@ -138,7 +138,7 @@ void AddCertificate(CertificateIndex::Snapshot& snapshot, SeenCertificates& seen
   if (known == seen.end()) {
     auto parsed = ParsedCertificate::FromDer(found.der);
     if (!parsed) {
-      snapshot.problems.push_back(source + ": " + parsed.error().message);
+      snapshot.problems.push_back(source + ": " + parsed.error().English());
       return;
     }
     known =
@@ -176,13 +176,13 @@ std::shared_ptr<const CertificateIndex::Snapshot> Build(const CertificateSources
   TrustStore& trust = *trustStore;
   snapshot->trust = trustStore;
   for (const Bytes& der : sources.trusted)
-    if (auto added = trust.Add(der); !added) snapshot->problems.push_back(added.error().message);
+    if (auto added = trust.Add(der); !added) snapshot->problems.push_back(added.error().English());
   for (const Contribution& file : snapshot->files) {
     if (!file.problem.empty()) snapshot->problems.push_back(file.problem);
     if (file.stamp.role != Role::kIssuer) continue;
     for (const Found& found : file.found)
       if (auto added = trust.Add(found.der); !added)
-        snapshot->problems.push_back(file.stamp.path.string() + ": " + added.error().message);
+        snapshot->problems.push_back(file.stamp.path.string() + ": " + added.error().English());
   }
   snapshot->issuers = trust.Size();
   SeenCertificates seen;

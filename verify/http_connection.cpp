@@ -22,7 +22,7 @@ bool HttpConnection::AnswerNext() {
   auto head = reader_.Read(in_);
   if (!head) {
     const bool tooLong = head.error().kind == ErrorKind::kTooLong;
-    Reply(ErrorAnswer(tooLong ? 431 : 400, head.error().message, false));
+    Reply(ErrorAnswer(tooLong ? 431 : 400, head.error().English(), false));
     return true;
   }
   if (!*head) {

@@ -51,7 +51,7 @@ std::unique_ptr<PairAudit> OpenPair(std::size_t index, const JournalAuditor::Sou
   }
   Result<JournalStream> s = open(source.sPath, source.sText);
   if (!s) {
-    report.unusable.push_back(s.error().message);
+    report.unusable.push_back(s.error().English());
     return nullptr;
   }
   std::optional<JournalStream> l;
@@ -60,7 +60,7 @@ std::unique_ptr<PairAudit> OpenPair(std::size_t index, const JournalAuditor::Sou
   if (!source.lGiven) {
     lAbsence = "no L file (" + source.lName + " is missing); the S file is audited alone";
   } else if (Result<JournalStream> opened = open(source.lPath, source.lText); !opened) {
-    report.unusable.push_back(opened.error().message);
+    report.unusable.push_back(opened.error().English());
     lAbsence = "L file unreadable; the S file is audited alone";
   } else {
     l = std::move(*opened);

@@ -94,7 +94,7 @@ Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certi
     message.insert(message.end(), response->begin(), response->end());
     FilterPayload(message);
     auto receipt = DecodeReceiptPayload(message);
-    if (!receipt) return {std::nullopt, "undecodable: " + receipt.error().message};
+    if (!receipt) return {std::nullopt, "undecodable: " + receipt.error().English()};
     record.tpId = receipt->tpId;
     record.tpIdNo = receipt->tpIdNo;
     record.seqNo = receipt->seqNo;
@@ -123,7 +123,7 @@ Checked CheckRecord(const ScannedRecord& scanned, const ParsedCertificate* certi
   }
   auto valid = CheckSignatureWithKey(certificate->Key(), message, signature);
   if (!valid) {
-    checked.problem = "signature unusable: " + valid.error().message;
+    checked.problem = "signature unusable: " + valid.error().English();
   } else if (!*valid) {
     checked.problem = "signature does not match the signed data";
   }

@@ -26,14 +26,14 @@ std::string Euro(std::int64_t cents) {
 ReceiptVerdict JudgePayload(const Result<Bytes>& payload, const CertificateIndex& index) {
   ReceiptVerdict verdict;
   if (!payload) {
-    verdict.reason = payload.error().message;
+    verdict.reason = payload.error().English();
     return verdict;
   }
   auto receipt = DecodeReceiptPayload(*payload);
   if (!receipt) {
     verdict.validity = Validity::kInvalid;
     verdict.reason =
-        receipt.error().message + " (byte " + std::to_string(receipt.error().offset) + ")";
+        receipt.error().English() + " (byte " + std::to_string(receipt.error().offset) + ")";
     return verdict;
   }
   verdict.receipt = *receipt;
@@ -70,7 +70,7 @@ ReceiptVerdict JudgePayload(const Result<Bytes>& payload, const CertificateIndex
       return verdict;
     }
     problems.push_back((valid ? std::string("the signature does not match the signed data")
-                              : "signature unusable: " + valid.error().message) +
+                              : "signature unusable: " + valid.error().English()) +
                        " under the certificate " + certificate.Subject());
   }
   verdict.validity = Validity::kInvalid;

@@ -73,7 +73,7 @@ HttpResponse Route(const HttpRequest& request, CertificateIndex& index) {
   auto t1 = T1Parameter(query);
   if (!t1) {
     ReceiptVerdict verdict;
-    verdict.reason = t1.error().message;
+    verdict.reason = t1.error().English();
     return Verdict(verdict, request, 400);
   }
   index.Refresh(kRecheckSources);

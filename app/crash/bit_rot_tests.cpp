@@ -19,6 +19,7 @@
 #include "app/crash/recorded_disk.h"
 #include "common/base_n.h"
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/test_folders.h"
 #include "journal/journal_scan.h"
 #include "protocol/card_answers.h"
@@ -109,14 +110,14 @@ Outcome Restart(const DiskImage& image, const fs::path& where) {
     Register reg(options, CardAt(where, &io));
     const Result<void> started = reg.Start();
     outcome.started = static_cast<bool>(started);
-    for (const std::string& warning : reg.Warnings())
+    for (const std::string& warning : EnglishTexts(reg.Warnings()))
       outcome.warnings += warning + "\n";
-    if (!started) outcome.refusal = started.error().message;
+    if (!started) outcome.refusal = started.error().English();
     if (started) {
       Result<void> sold = reg.BookProduct(0, "1");
       if (sold) sold = reg.Summe();
       if (sold) sold = reg.Kassieren();
-      if (!sold) outcome.refusal = sold.error().message;
+      if (!sold) outcome.refusal = sold.error().English();
       outcome.receipt = reg.CurrentSale().ReceiptText();
     }
     (void)reg.EndRun();

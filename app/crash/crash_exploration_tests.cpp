@@ -159,8 +159,8 @@ void CheckState(const CrashModel& model, std::size_t cut, std::mt19937_64& rando
     const Result<void> started = reg.Start();
     if (!started) {
       ++out.refusedStarts;
-      if (started.error().message.find(where.string()) == std::string::npos)
-        out.problems.push_back(at + "refused without naming a file: " + started.error().message);
+      if (started.error().English().find(where.string()) == std::string::npos)
+        out.problems.push_back(at + "refused without naming a file: " + started.error().English());
     } else {
       (void)reg.BookProduct(0, "1");
       (void)reg.Summe();

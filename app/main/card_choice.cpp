@@ -64,12 +64,11 @@ CardChoice ChooseCard(CardOptions card, bool named) {
   const std::filesystem::path stateFile = SimStateFile(choice.card);
   if (const std::optional<std::string> holder = CardLockHolder(stateFile)) {
     choice.card.simulated = false;
-    choice.note = MessageError(ErrorKind::kCard, Message::kCardChosenThroughPcscd,
-                               {stateFile.string(), *holder});
+    choice.note =
+        MakeError(ErrorKind::kCard, msg::kCardChosenThroughPcscd, {stateFile.string(), *holder});
   } else {
     choice.card.simulated = true;
-    choice.note =
-        MessageError(ErrorKind::kCard, Message::kCardChosenInRegister, {stateFile.string()});
+    choice.note = MakeError(ErrorKind::kCard, msg::kCardChosenInRegister, {stateFile.string()});
   }
   return choice;
 }

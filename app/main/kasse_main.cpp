@@ -53,7 +53,7 @@ int RunWindow(int argc, char** argv, const kasse::KasseOptions& given) {
   const int code = QApplication::exec();
   // A card that failed is easier to understand knowing where it was looked for.
   if (app.EndedByCardError() && given.cardNote)
-    std::cerr << "kasse: " << given.cardNote->message << "\n";
+    std::cerr << "kasse: " << given.cardNote->English() << "\n";
   if (!app.Problem().isEmpty()) std::cerr << "kasse: " << app.Problem().toStdString() << "\n";
   // Closing the card error window also closes the last window, which would exit with 0.
   return app.EndedByCardError() ? kasse::kBatchCardError : code;
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
       std::vector<std::string>(argv + 1, argv + argc),
       pin != nullptr && *pin != '\0' ? std::optional<std::string>(pin) : std::nullopt);
   if (!parsed) {
-    std::cerr << UsageLine("kasse", parsed.error().message);
+    std::cerr << UsageLine("kasse", parsed.error().English());
     return kBatchUsage;
   }
   KasseOptions& options = *parsed;
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   options.batch.card = [card = options.card] { return MakeCardBackend(card); };
   if (options.batchScript.empty()) return RunWindow(argc, argv, options);
   // The message's own words are ASCII; the path in it is the system's, as it is.
-  if (options.cardNote) std::cerr << "kasse: " << options.cardNote->message << "\n";
+  if (options.cardNote) std::cerr << "kasse: " << options.cardNote->English() << "\n";
   BatchRunner runner(options.batch, std::cout, std::cerr);
   if (options.batchScript == "-") return runner.Run(std::cin);
   std::ifstream script(options.batchScript);

@@ -34,7 +34,7 @@ struct ClockedBatch {
       Result<std::optional<BatchLine>> parsed = ParseBatchLine(text);
       ASSERT_TRUE(parsed && parsed->has_value()) << text;
       Result<void> done = runner->Execute(**parsed);
-      ASSERT_TRUE(done) << text << ": " << done.error().message;
+      ASSERT_TRUE(done) << text << ": " << done.error().English();
     }
   }
   std::string LFile() {
@@ -72,7 +72,7 @@ TEST(BatchClock, RefusesADayTheCalendarDoesNotHave) {
     ASSERT_TRUE(parsed && parsed->has_value());
     const Result<void> done = batch.runner->Execute(**parsed);
     ASSERT_FALSE(done) << line;
-    EXPECT_NE(done.error().message.find("clock YYYY-MM-DD HH:MM"), std::string::npos) << line;
+    EXPECT_NE(done.error().English().find("clock YYYY-MM-DD HH:MM"), std::string::npos) << line;
   }
   batch.Run("clock 2028-02-29 23:59");
   EXPECT_EQ(batch.runner->Reg()->Clock().GetAppDate().text, "20280229");

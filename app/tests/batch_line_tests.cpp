@@ -38,7 +38,7 @@ TEST(BatchLine, BlankAndCommentLinesHoldNoCommand) {
 TEST(BatchLine, UnclosedQuoteIsAnError) {
   auto line = ParseBatchLine("operator-name 1 \"Anna");
   ASSERT_FALSE(line);
-  EXPECT_NE(line.error().message.find("quote"), std::string::npos);
+  EXPECT_NE(line.error().English().find("quote"), std::string::npos);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "app/kasse_options.h"
 #include "common/file_io.h"
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/test_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
@@ -43,8 +44,8 @@ TEST(CardChoice, AFreeCardIsHeldInsideTheRegisterAndLookingLeavesNoTrace) {
   EXPECT_TRUE(choice.card.simulated);
   EXPECT_EQ(choice.card.stateFile, stateFile);
   ASSERT_TRUE(choice.note);
-  EXPECT_EQ(choice.note->text, static_cast<int>(Message::kCardChosenInRegister));
-  EXPECT_EQ(choice.note->message,
+  EXPECT_TRUE(choice.note->Is(msg::kCardChosenInRegister));
+  EXPECT_EQ(choice.note->English(),
             "card: the simulated card " + stateFile.string() + ", inside the register");
   EXPECT_FALSE(fs::exists(folder));  // no lock file, no folder made by looking
 }
@@ -53,17 +54,19 @@ TEST(CardChoice, ACardHeldByAnotherProcessIsReachedThroughPcscd) {
   const fs::path stateFile = testing::FreshFolder() / "card-v2.state";
   {
     Result<sim::CardLock> held = HoldAsQorSim(stateFile);
-    ASSERT_TRUE(held) << held.error().message;
+    ASSERT_TRUE(held) << held.error().English();
     const std::string pid = std::to_string(::getpid());
     EXPECT_EQ(CardLockHolder(stateFile), pid);
     const CardChoice choice = ChooseCard(CardAt(stateFile), false);
     EXPECT_FALSE(choice.card.simulated);
     ASSERT_TRUE(choice.note);
-    EXPECT_EQ(choice.note->text, static_cast<int>(Message::kCardChosenThroughPcscd));
-    EXPECT_EQ(choice.note->message, "card: through pcscd, as process " + pid +
-                                        " holds the simulated card " + stateFile.string() +
-                                        " (qor-sim serves it on the vpcd reader)");
-    EXPECT_EQ(choice.note->args, (std::vector<std::string>{stateFile.string(), pid}));
+    EXPECT_TRUE(choice.note->Is(msg::kCardChosenThroughPcscd));
+    EXPECT_EQ(choice.note->English(), "card: through pcscd, as process " + pid +
+                                          " holds the simulated card " + stateFile.string() +
+                                          " (qor-sim serves it on the vpcd reader)");
+    ASSERT_EQ(choice.note->args.size(), 2u);
+    EXPECT_EQ(choice.note->args[0].text, stateFile.string());
+    EXPECT_EQ(choice.note->args[1].text, pid);
     // Looking did not take the lock from its holder, nor change what it wrote.
     EXPECT_EQ(CardLockHolder(stateFile), pid);
   }
@@ -82,7 +85,7 @@ TEST(CardChoice, TheCardOfTheVersionLevelIsTheOneLookedAt) {
       given != nullptr ? std::optional<std::string>(given) : std::nullopt;
   ::setenv("XDG_STATE_HOME", folder.c_str(), 1);
   Result<sim::CardLock> held = HoldAsQorSim(folder / "kasse" / "card-v1.state");
-  ASSERT_TRUE(held) << held.error().message;
+  ASSERT_TRUE(held) << held.error().English();
   CardOptions card;
   card.simVersion = 1;
   EXPECT_FALSE(ChooseCard(card, false).card.simulated);
@@ -138,16 +141,16 @@ TEST(CardBackend, TheSimulatedCardLivesInTheStateFolderAndItsStartErrorIsShown) 
     Register second(options, MakeCardBackend(CardOptions{}));
     const auto started = second.Start();
     ASSERT_FALSE(started);
-    EXPECT_NE(started.error().message.find("the card is in use by process"), std::string::npos)
-        << started.error().message;
+    EXPECT_NE(started.error().English().find("the card is in use by process"), std::string::npos)
+        << started.error().English();
   }
   ASSERT_TRUE(WriteFileAtomic(home / "qor-sim", "a program, not a folder"));
   Register reg(options, MakeCardBackend(CardAt(home / "qor-sim" / "card-v2.state")));
   const auto started = reg.Start();
   ASSERT_FALSE(started);
-  EXPECT_NE(started.error().message.find((home / "qor-sim").string() + ": Not a directory"),
+  EXPECT_NE(started.error().English().find((home / "qor-sim").string() + ": Not a directory"),
             std::string::npos)
-      << started.error().message;
+      << started.error().English();
   CardOptions pcsc;
   pcsc.simulated = false;
   EXPECT_FALSE(MakeCardBackend(pcsc)->InProcess());
@@ -164,7 +167,7 @@ TEST(CardBackend, TheSimulatedCardsNoticesAreTheRegistersWarnings) {
   Register reg(options, MakeCardBackend(CardAt(folder / "card-v2.state")));
   ASSERT_TRUE(reg.Start());
   std::string warnings;
-  for (const std::string& warning : reg.Warnings())
+  for (const std::string& warning : EnglishTexts(reg.Warnings()))
     warnings += warning + "\n";
   EXPECT_NE(warnings.find("the folder " + folder.string() + " is open to other users"),
             std::string::npos)

@@ -11,7 +11,7 @@ using Action = KasseOptions::Action;
 
 std::string ProblemOf(const std::vector<std::string>& args) {
   const Result<KasseOptions> options = ParseKasseOptions(args);
-  return options ? "" : options.error().message;
+  return options ? "" : options.error().English();
 }
 
 TEST(KasseOptions, ReadsEveryOptionInBothValueForms) {
@@ -20,7 +20,7 @@ TEST(KasseOptions, ReadsEveryOptionInBothValueForms) {
        "--sim-lifecycle=2", "--sim-pin=654321", "--card-state", "/c", "--seed=7", "--strict",
        "--demo-sale", "--screenshot", "s.png", "--mass=5"},
       "111111");
-  ASSERT_TRUE(options) << options.error().message;
+  ASSERT_TRUE(options) << options.error().English();
   EXPECT_EQ(options->action, Action::kRun);
   EXPECT_EQ(options->batchScript, "-");
   EXPECT_EQ(options->batch.home, "/h");
@@ -39,7 +39,7 @@ TEST(KasseOptions, ReadsEveryOptionInBothValueForms) {
 
 TEST(KasseOptions, DefaultsHelpVersionAndTheEnvironmentPin) {
   const Result<KasseOptions> plain = ParseKasseOptions({}, "246802");
-  ASSERT_TRUE(plain) << plain.error().message;
+  ASSERT_TRUE(plain) << plain.error().English();
   EXPECT_TRUE(plain->batch.home.empty());  // the user's home, filled in by the program
   EXPECT_TRUE(plain->card.simulated);
   EXPECT_EQ(plain->batch.cardWait, std::chrono::seconds(10));
@@ -71,7 +71,7 @@ TEST(KasseOptions, AMistakeIsNamedInOneShortLine) {
                                              {"--home="}}) {
     EXPECT_NE(ProblemOf(args).find("bad value"), std::string::npos) << args[0];
   }
-  EXPECT_EQ(ParseKasseOptions({}, "12345").error().message, "KASSE_SIM_PIN must be six digits");
+  EXPECT_EQ(ParseKasseOptions({}, "12345").error().English(), "KASSE_SIM_PIN must be six digits");
   for (const std::string& problem : {ProblemOf({"--bogus"}), ProblemOf({"--card=x"})})
     EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
 }

@@ -40,14 +40,14 @@ int main(int argc, char** argv) {
   }
   const Result<Bytes> command = bench::SampleTransactionCommand(scratch);
   if (!command) {
-    std::cerr << "card-floor: " << command.error().message << "\n";
+    std::cerr << "card-floor: " << command.error().English() << "\n";
     return 2;
   }
   bench::FloorRun run;
   if (path == "pcsc") {
     bench::PcscTransport card;
     if (Result<void> connected = card.Connect(std::chrono::seconds(10)); !connected) {
-      std::cerr << "card-floor: " << connected.error().message << "\n";
+      std::cerr << "card-floor: " << connected.error().English() << "\n";
       return 3;
     }
     run = bench::RunFloor([&](ByteSpan c) { return card.Transmit(c); }, *command,

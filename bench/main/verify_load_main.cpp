@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "prepare" && args.size() == 2) {
     if (auto prepared = bench::PrepareVerifyReceipt(args[1]); !prepared) {
-      std::cerr << "verify-load: " << prepared.error().message << "\n";
+      std::cerr << "verify-load: " << prepared.error().English() << "\n";
       return 1;
     }
     std::printf("{\"folder\":\"%s\"}\n", args[1].c_str());

@@ -70,7 +70,7 @@ BENCHMARK(RecordBuild);
 
 void FilterAndUrl(benchmark::State& state) {
   const Result<Bytes> command = SampleTransactionCommand(Scratch("filter"));
-  if (!command) return state.SkipWithError(command.error().message.c_str());
+  if (!command) return state.SkipWithError(command.error().English().c_str());
   const Bytes answer = SampleAnswer(*command);
   const ByteSpan data = ByteSpan(*command).subspan(5, command->size() - 6);
   QrPayload payload;
@@ -151,7 +151,7 @@ BENCHMARK(JournalTransactionDurable);
 void EngineTransaction(benchmark::State& state) {
   const std::filesystem::path folder = Scratch("engine");
   const Result<Bytes> command = SampleTransactionCommand(folder);
-  if (!command) return state.SkipWithError(command.error().message.c_str());
+  if (!command) return state.SkipWithError(command.error().English().c_str());
   sim::EngineOptions options;
   if (state.range(0) != 0) options.stateFile = folder / "card.state";
   sim::QorEngine card(options);
@@ -168,11 +168,11 @@ BENCHMARK(EngineTransaction)->ArgName("stateFile")->Arg(0)->Arg(1);
 // (about 300), with the key, digest and contexts made once.
 void PhysicalSignature(benchmark::State& state) {
   auto issuer = sim::TestIssuer::ThrowAway();
-  if (!issuer) return state.SkipWithError(issuer.error().message.c_str());
+  if (!issuer) return state.SkipWithError(issuer.error().English().c_str());
   const auto keys = sim::CreateCardKeys(*issuer, "QOR-SIM", 1);
-  if (!keys) return state.SkipWithError(keys.error().message.c_str());
+  if (!keys) return state.SkipWithError(keys.error().English().c_str());
   auto signer = sim::CardSigner::FromDer(keys->privateKey);
-  if (!signer) return state.SkipWithError(signer.error().message.c_str());
+  if (!signer) return state.SkipWithError(signer.error().English().c_str());
   const Bytes message(300, 0x5A);
   for (auto _ : state) {
     if (!signer->Sign(message)) return state.SkipWithError("no signature");
@@ -188,11 +188,11 @@ void PhysicalDurableAppend(benchmark::State& state) {
   std::error_code ignored;
   std::filesystem::remove(paths.log, ignored);
   const auto reading = sim::BooksLog::Read(paths, false);
-  if (!reading) return state.SkipWithError(reading.error().message.c_str());
+  if (!reading) return state.SkipWithError(reading.error().English().c_str());
   sim::LogAccess access;
   access.io = &PosixFileIo();
   auto log = sim::BooksLog::Open(paths, *reading, access);
-  if (!log) return state.SkipWithError(log.error().message.c_str());
+  if (!log) return state.SkipWithError(log.error().English().c_str());
   const std::string record(200, 'r');
   for (auto _ : state) {
     if (!log->Append(record)) return state.SkipWithError("append failed");
@@ -206,9 +206,9 @@ BENCHMARK(PhysicalDurableAppend)->UseRealTime();
 void GetDataPcscd(benchmark::State& state) {
   PcscTransport card;
   if (Result<void> connected = card.Connect(std::chrono::seconds(5)); !connected)
-    return state.SkipWithError(connected.error().message.c_str());
+    return state.SkipWithError(connected.error().English().c_str());
   const Result<Bytes> selected = card.Transmit(SelectQor());
-  if (!selected) return state.SkipWithError(selected.error().message.c_str());
+  if (!selected) return state.SkipWithError(selected.error().English().c_str());
   Bytes getData = CommandBytes(cmd::kGetCardStatus);
   getData.push_back(cmd::kLeAll);
   for (auto _ : state) {

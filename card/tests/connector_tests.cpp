@@ -143,7 +143,7 @@ TEST_F(Connector, TransmitBoundsTheCommandLength) {
   pcsc.SetTransmitFailure(pcsc::kRemovedCard);
   const Result<Bytes> removed = connector.Transmit(Bytes{0x00, 0xCA, 0x01, 0xF1, 0x00});
   ASSERT_FALSE(removed);
-  EXPECT_EQ(removed.error().message, "the QOR card was removed");
+  EXPECT_EQ(removed.error().English(), "the QOR card was removed");
   ASSERT_EQ(log.errors.size(), 1u);
   EXPECT_EQ(log.errors[0].first, TErrSource::esTransmit);
 }

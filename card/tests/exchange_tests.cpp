@@ -80,7 +80,7 @@ TEST(CardExchange, ATransmissionFailureSaysWhatPcscReportedAndLogsNoResult) {
   f.pcsc.SetTransmitFailure(pcsc::kResetCard);
   const Result<CardAnswer> failed = f.exchange.Send(HexParse("00 CA 01 F1 00"));
   ASSERT_FALSE(failed);
-  EXPECT_EQ(failed.error().message, "the QOR card was reset");
+  EXPECT_EQ(failed.error().English(), "the QOR card was reset");
   EXPECT_EQ(f.connector.LastFault(), CardFault::kCardReset);
   ASSERT_EQ(f.monitor.Lines().size(), 1u);
   // Too long for the reader: not sent.

@@ -43,15 +43,15 @@ TEST(PcscFaults, EachCodeMapsToWhatHappened) {
   for (const auto& [code, fault] : cases)
     EXPECT_EQ(FaultOf(code), fault) << PcscCodeText(code);
 
-  EXPECT_EQ(PcscError(pcsc::kNoService).message, "the PC/SC service is not running");
-  EXPECT_EQ(PcscError(pcsc::kReaderUnavailable).message, "the card reader was removed");
-  EXPECT_EQ(PcscError(pcsc::kResetCard).message, "the QOR card was reset");
+  EXPECT_EQ(PcscError(pcsc::kNoService).English(), "the PC/SC service is not running");
+  EXPECT_EQ(PcscError(pcsc::kReaderUnavailable).English(), "the card reader was removed");
+  EXPECT_EQ(PcscError(pcsc::kResetCard).English(), "the QOR card was reset");
   EXPECT_EQ(PcscError(pcsc::kRemovedCard).kind, ErrorKind::kCard);
   EXPECT_EQ(PcscError(pcsc::kSharingViolation).kind, ErrorKind::kBusy);
   // A code without words is named, so that it can still be looked up; a grouped code is named
   // beside its words.
-  EXPECT_EQ(PcscError(0x80100099).message, "the card reader reported the error 0x80100099");
-  EXPECT_EQ(PcscError(pcsc::kNotTransacted).message,
+  EXPECT_EQ(PcscError(0x80100099).English(), "the card reader reported the error 0x80100099");
+  EXPECT_EQ(PcscError(pcsc::kNotTransacted).English(),
             "the card reader could not pass the command on (0x80100016); unplug the reader and "
             "plug it in again");
 }
@@ -124,7 +124,7 @@ TEST(PcscFaults, EveryCodeOfTheServiceIsNamed) {
   for (const long code : codes) {
     const auto value = static_cast<PcscCode>(code);
     EXPECT_NE(FaultOf(value), CardFault::kOther) << PcscCodeText(value);
-    EXPECT_EQ(PcscError(value).message.find("reported the error"), std::string::npos);
+    EXPECT_EQ(PcscError(value).English().find("reported the error"), std::string::npos);
   }
 }
 
@@ -135,10 +135,10 @@ TEST(CardFailureCause, AStoppedServiceIsNamedAtStartUp) {
   EXPECT_EQ(f.host.calls, Calls{"card error"});
   const std::optional<Error> cause = f.session.FailureCause();
   ASSERT_TRUE(cause);
-  EXPECT_EQ(cause->message, "the PC/SC service is not running");
+  EXPECT_EQ(cause->English(), "the PC/SC service is not running");
   const Result<void> started = f.session.StartCard();
   ASSERT_FALSE(started);
-  EXPECT_EQ(started.error().message, "the PC/SC service is not running");
+  EXPECT_EQ(started.error().English(), "the PC/SC service is not running");
 }
 
 TEST(CardFailureCause, WithoutReadersNoReaderIsNamed) {
@@ -146,7 +146,7 @@ TEST(CardFailureCause, WithoutReadersNoReaderIsNamed) {
   f.session.Startup();
   EXPECT_EQ(f.host.calls, Calls{"card error"});
   ASSERT_TRUE(f.session.FailureCause());
-  EXPECT_EQ(f.session.FailureCause()->message, "no card reader is connected");
+  EXPECT_EQ(f.session.FailureCause()->English(), "no card reader is connected");
 }
 
 // The QOR in "R1" has passed its start-up check and the watcher has reported it.
@@ -171,7 +171,7 @@ std::string CauseAfterStateChange(std::uint32_t state) {
   f.connector.ProcessPendingEvents();
   EXPECT_EQ(f.host.calls, Calls{"card error"});
   const std::optional<Error> cause = f.session.FailureCause();
-  return cause ? cause->message : "(none)";
+  return cause ? cause->English() : "(none)";
 }
 
 TEST(CardFailureCause, ARemovedCardAndARemovedReaderAreToldApart) {
@@ -190,7 +190,7 @@ std::string CauseAfterWatchFailure(PcscCode code) {
   EXPECT_EQ(f.host.calls, Calls{"card error"});
   EXPECT_FALSE(f.connector.Connected());
   const std::optional<Error> cause = f.session.FailureCause();
-  return cause ? cause->message : "(none)";
+  return cause ? cause->English() : "(none)";
 }
 
 TEST(CardFailureCause, AServiceOrReaderGoneWhileTheCardIsIdleIsNamedAtOnce) {
@@ -204,12 +204,12 @@ TEST(CardFailureCause, AFailedCommandKeepsItsCauseUntilTheNextConnect) {
   f.pcsc.SetTransmitFailure(pcsc::kResetCard);
   EXPECT_FALSE(f.session.ReadCardStatus());
   ASSERT_TRUE(f.session.FailureCause());
-  EXPECT_EQ(f.session.FailureCause()->message, "the QOR card was reset");
+  EXPECT_EQ(f.session.FailureCause()->English(), "the QOR card was reset");
   // A removal after a reset is still a removal; only a reader or service fault says more.
   f.pcsc.SetState(0, pcsc::kStateEmpty | pcsc::kStateChanged);
   ASSERT_TRUE(f.connector.WaitForEvent(1s));
   f.connector.ProcessPendingEvents();
-  EXPECT_EQ(f.session.FailureCause()->message, "the QOR card was removed");
+  EXPECT_EQ(f.session.FailureCause()->English(), "the QOR card was removed");
 
   f.pcsc.SetTransmitFailure(pcsc::kSuccess);
   f.pcsc.Script(0, {{testing::kSelectQor, "90 00", "// Rescan after insertion."}});

@@ -32,7 +32,7 @@ TEST(CardScan, ReaderWithoutTheApplicationFails) {
   f.pcsc.AddReader("R1", {{testing::kSelectQor, "6A 82", "// No QOR application here."}});
   const Result<void> started = f.session.StartCard();
   ASSERT_FALSE(started);
-  EXPECT_EQ(started.error().message, "no QOR card found or the card does not answer");
+  EXPECT_EQ(started.error().English(), "no QOR card found or the card does not answer");
   const Lines log = f.Log();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2], "keine QOR in R1");
@@ -45,7 +45,7 @@ TEST(CardScan, EmptyReaderAndNoReaderFail) {
   SessionFixture f;
   const Result<void> noReader = f.session.StartCard();
   ASSERT_FALSE(noReader);
-  EXPECT_EQ(noReader.error().message, "no card reader is connected");
+  EXPECT_EQ(noReader.error().English(), "no card reader is connected");
   EXPECT_EQ(f.Log().back(), "Anzahl der angeschlossenen Leser 00");
   f.pcsc.AddReader("R1", {}, pcsc::kStateEmpty);
   EXPECT_FALSE(f.session.StartCard());
@@ -238,7 +238,7 @@ TEST(CardHash, BusyWhileHashingAndFailureClearsBusy) {
                     {HashCommand("00", Bytes(1, 0x41)), "69 85", "// Refused."}});
   const Result<Sha1Digest> hash = f.session.HashOnCard(data);
   ASSERT_FALSE(hash);
-  EXPECT_EQ(hash.error().message, "the card refused the command with 6985");
+  EXPECT_EQ(hash.error().English(), "the card refused the command with 6985");
   EXPECT_EQ(nested, ErrorKind::kBusy);
   EXPECT_FALSE(f.session.CardBusy());
 }

@@ -21,13 +21,13 @@ Result<CommandLine> Parse(const std::vector<std::string>& args) {
 
 std::string ProblemOf(const std::vector<std::string>& args) {
   const Result<CommandLine> line = Parse(args);
-  return line ? "" : line.error().message;
+  return line ? "" : line.error().English();
 }
 
 TEST(CommandLine, ReadsBothValueFormsShortNamesAndOperandsInOrder) {
   const Result<CommandLine> line = Parse(
       {"url", "--home=/a=b", "-h", "--cert", "one", "X", "--cert=two", "--strict", "--seed", "-1"});
-  ASSERT_TRUE(line) << line.error().message;
+  ASSERT_TRUE(line) << line.error().English();
   ASSERT_EQ(line->options.size(), 6u);
   EXPECT_EQ(line->options[0].name, "home");
   EXPECT_EQ(line->options[0].value, "/a=b");  // only the first '=' separates
@@ -43,14 +43,14 @@ TEST(CommandLine, ReadsBothValueFormsShortNamesAndOperandsInOrder) {
 
 TEST(CommandLine, DoubleDashEndsTheOptionsAndADashAloneIsAnOperand) {
   const Result<CommandLine> line = Parse({"-", "--strict", "--", "--home", "-h", "--"});
-  ASSERT_TRUE(line) << line.error().message;
+  ASSERT_TRUE(line) << line.error().English();
   ASSERT_EQ(line->options.size(), 1u);
   EXPECT_EQ(line->operands, (std::vector<std::string>{"-", "--home", "-h", "--"}));
 }
 
 TEST(CommandLine, AnUnambiguousStartNamesItsOption) {
   const Result<CommandLine> line = Parse({"--ho", "H", "--str"});
-  ASSERT_TRUE(line) << line.error().message;
+  ASSERT_TRUE(line) << line.error().English();
   EXPECT_EQ(line->options[0].name, "home");
   EXPECT_EQ(line->options[1].name, "strict");
   EXPECT_EQ(ProblemOf({"--s"}), "ambiguous option '--s' (--strict, --seed)");

@@ -54,7 +54,7 @@ TEST(WriteFileAtomic, AFailedWriteOrSyncKeepsTheOldContentsAndSaysWhy) {
     Result<void> written =
         WriteFileAtomic(folder / "start.ini", "new", Durability::kSyncAndRename, io);
     ASSERT_FALSE(written);
-    EXPECT_NE(written.error().message.find(std::strerror(error)), std::string::npos);
+    EXPECT_NE(written.error().English().find(std::strerror(error)), std::string::npos);
     EXPECT_EQ(ReadFile(folder / "start.ini").value(), "old");
     EXPECT_EQ(EntriesIn(folder), 1u);
   }
@@ -64,7 +64,8 @@ TEST(WriteFileAtomic, AFailedWriteOrSyncKeepsTheOldContentsAndSaysWhy) {
   Result<void> written =
       WriteFileAtomic(folder / "start.ini", "new", Durability::kSyncAndRename, io);
   ASSERT_FALSE(written);
-  EXPECT_NE(written.error().message.find("sync the folder " + folder.string()), std::string::npos);
+  EXPECT_NE(written.error().English().find("sync the folder " + folder.string()),
+            std::string::npos);
 }
 
 TEST(WriteFileAtomic, AKeptNameIsNeverReplacedAndAFixedModeIgnoresTheUmask) {
@@ -132,7 +133,7 @@ TEST(PrivateFolders, NewFoldersAre0700WhateverTheUmaskAndLooseOnesAreNamed) {
   ASSERT_TRUE(WriteFileAtomic(base / "file", "x"));
   const Result<void> blocked = MakePrivateFolders(base / "file" / "c");
   ASSERT_FALSE(blocked);
-  EXPECT_NE(blocked.error().message.find((base / "file").string()), std::string::npos);
+  EXPECT_NE(blocked.error().English().find((base / "file").string()), std::string::npos);
 }
 
 TEST(ReadFile, RefusesWhatIsNotARegularFileAndFilesAboveTheCap) {
@@ -141,7 +142,7 @@ TEST(ReadFile, RefusesWhatIsNotARegularFileAndFilesAboveTheCap) {
   // Would block for ever on a FIFO nobody writes to.
   Result<std::string> fifo = ReadFile(folder / "fifo.ini");
   ASSERT_FALSE(fifo);
-  EXPECT_NE(fifo.error().message.find("fifo.ini: not a regular file"), std::string::npos);
+  EXPECT_NE(fifo.error().English().find("fifo.ini: not a regular file"), std::string::npos);
   EXPECT_FALSE(IniFile::Load(folder / "fifo.ini"));
   EXPECT_FALSE(ReadFile(folder));
 
@@ -149,7 +150,7 @@ TEST(ReadFile, RefusesWhatIsNotARegularFileAndFilesAboveTheCap) {
   fs::resize_file(folder / "big.ini", kMaxSmallFile + 1);  // sparse: costs no disk
   Result<IniFile> big = IniFile::Load(folder / "big.ini");
   ASSERT_FALSE(big);
-  EXPECT_NE(big.error().message.find("big.ini: larger than 16 MiB"), std::string::npos);
+  EXPECT_NE(big.error().English().find("big.ini: larger than 16 MiB"), std::string::npos);
   // Journals have no cap.
   EXPECT_EQ(ReadFile(folder / "big.ini").value().size(), kMaxSmallFile + 1);
 }

@@ -91,7 +91,7 @@ TEST(IniFile, SavesAtomicallyAndReportsMissingFiles) {
   auto missing = IniFile::Load(folder / "none.ini");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().kind, ErrorKind::kIo);
-  EXPECT_NE(missing.error().message.find("none.ini"), std::string::npos);
+  EXPECT_NE(missing.error().English().find("none.ini"), std::string::npos);
   EXPECT_FALSE(ini.Save(folder / "no" / "such" / "x.ini"));
 }
 

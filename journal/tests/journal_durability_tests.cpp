@@ -171,7 +171,7 @@ TEST(JournalFailure, EveryFailedWriteOrSyncIsCaughtUpInOrder) {
         if (!synced) {
           failed = true;
           EXPECT_TRUE(journal.IsBehind());
-          EXPECT_NE(synced.error().message.find(std::strerror(error)), std::string::npos);
+          EXPECT_NE(synced.error().English().find(std::strerror(error)), std::string::npos);
         }
       }
       if (failing <= 4) {

@@ -154,8 +154,8 @@ TEST(ExportNewPair, RefusesEitherFileThatExistsAndLeavesItAsItWas) {
     ASSERT_TRUE(WriteFileAtomic(there, "someone else's"));
     const Result<void> refused = run.journal.ExportNew(run.Chosen());
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().message.find(there.string()), std::string::npos)
-        << refused.error().message;
+    EXPECT_NE(refused.error().English().find(there.string()), std::string::npos)
+        << refused.error().English();
     EXPECT_EQ(Read(there), "someone else's");
     EXPECT_EQ(std::distance(fs::directory_iterator(run.home / "Export"), {}), 1);  // no other
     EXPECT_FALSE(run.journal.HasExportPair());
@@ -190,7 +190,7 @@ TEST(ExportOpenPair, RefusesWhatIsNoRegularFile) {
   fs::create_directories(run.home / "Export" / "tagL.xml");
   const Result<void> refused = run.journal.ExportOpen(run.Chosen());
   ASSERT_FALSE(refused);
-  EXPECT_NE(refused.error().message.find("tagL.xml"), std::string::npos);
+  EXPECT_NE(refused.error().English().find("tagL.xml"), std::string::npos);
   EXPECT_FALSE(run.journal.HasExportPair());
 }
 

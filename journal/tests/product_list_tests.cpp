@@ -142,8 +142,8 @@ TEST_F(ProductListTest, BadPriceStopsTheLoadAndKeepsTheList) {
   ASSERT_TRUE(list.Load(good));
   const auto loaded = list.Load(bad);
   ASSERT_FALSE(loaded);
-  EXPECT_THAT(loaded.error().message, HasSubstr("schlecht.xml"));
-  EXPECT_THAT(loaded.error().message, HasSubstr("Quark"));
+  EXPECT_THAT(loaded.error().English(), HasSubstr("schlecht.xml"));
+  EXPECT_THAT(loaded.error().English(), HasSubstr("Quark"));
   ASSERT_EQ(list.Products().size(), 1u);
   EXPECT_EQ(list.Products()[0].name, "Brot");
   EXPECT_EQ(list.File(), good);
@@ -166,14 +166,14 @@ TEST_F(ProductListTest, FileCutShortOrWithoutItemListKeepsTheList) {
     ASSERT_TRUE(WriteFileAtomic(bad, whole.substr(0, cut)));
     const auto loaded = list.Load(bad);
     ASSERT_FALSE(loaded);
-    EXPECT_THAT(loaded.error().message, HasSubstr("kaputt.xml"));
-    EXPECT_THAT(loaded.error().message, HasSubstr("not closed"));
+    EXPECT_THAT(loaded.error().English(), HasSubstr("kaputt.xml"));
+    EXPECT_THAT(loaded.error().English(), HasSubstr("not closed"));
   }
   for (const char* text : {"", "\x01\x02 binary", "<kavelo><item><name>Lose</name></item>"}) {
     ASSERT_TRUE(WriteFileAtomic(bad, text));
     const auto loaded = list.Load(bad);
     ASSERT_FALSE(loaded);
-    EXPECT_THAT(loaded.error().message, HasSubstr("no <itemList>"));
+    EXPECT_THAT(loaded.error().English(), HasSubstr("no <itemList>"));
   }
   EXPECT_EQ(list.Products().size(), 2u);
   EXPECT_EQ(list.File(), good);

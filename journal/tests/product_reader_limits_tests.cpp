@@ -53,7 +53,7 @@ TEST(ProductReaderLimits, ValuesNestedIntoEachOtherAreRefusedNotCopied) {
   auto next = reader.NextProduct();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   ASSERT_FALSE(next);
-  EXPECT_NE(next.error().message.find("name longer than 1024 bytes"), std::string::npos);
+  EXPECT_NE(next.error().English().find("name longer than 1024 bytes"), std::string::npos);
 }
 
 TEST(ProductReaderLimits, OnlyRegularFilesUpTo16MiBAreRead) {
@@ -62,13 +62,13 @@ TEST(ProductReaderLimits, OnlyRegularFilesUpTo16MiBAreRead) {
   ProductList list;
   Result<void> fifo = list.Load(folder / "Standard.xml");
   ASSERT_FALSE(fifo);
-  EXPECT_NE(fifo.error().message.find("Standard.xml: not a regular file"), std::string::npos);
+  EXPECT_NE(fifo.error().English().find("Standard.xml: not a regular file"), std::string::npos);
 
   ASSERT_TRUE(WriteFileAtomic(folder / "big.xml", "<itemList></itemList>"));
   fs::resize_file(folder / "big.xml", kMaxSmallFile + 1);
   Result<void> big = list.Load(folder / "big.xml");
   ASSERT_FALSE(big);
-  EXPECT_NE(big.error().message.find("big.xml: larger than 16 MiB"), std::string::npos);
+  EXPECT_NE(big.error().English().find("big.xml: larger than 16 MiB"), std::string::npos);
   ProductFileReader reader;
   EXPECT_FALSE(reader.LoadProductList(folder / "big.xml"));
 }

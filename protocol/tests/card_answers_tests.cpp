@@ -64,7 +64,7 @@ TEST(TransactionAnswer, EveryTruncationIsReportedNotOverread) {
     auto read = ReadTransactionAnswer(ByteSpan(answer).first(c.cut));
     ASSERT_FALSE(read) << c.cut;
     EXPECT_EQ(read.error().offset, c.offset) << c.cut;
-    EXPECT_EQ(read.error().message, std::string("card answer ends inside ") + c.inside);
+    EXPECT_EQ(read.error().English(), std::string("card answer ends inside ") + c.inside);
   }
 }
 
@@ -189,7 +189,7 @@ TEST(BookedMonths, ListsMonthsAcrossYears) {
 TEST(BookedMonths, NothingBookedIsAnEmptyList) {
   for (const char* answer : {"D0 03 00 00 00 D4 00", "D0 03 00 00 00"}) {
     const auto months = ReadBookedMonths(HexParse(answer));
-    ASSERT_TRUE(months) << answer << ": " << months.error().message;
+    ASSERT_TRUE(months) << answer << ": " << months.error().English();
     EXPECT_TRUE(MonthListLines(*months).empty()) << answer;
   }
   // A month offset needs a first month to count from.

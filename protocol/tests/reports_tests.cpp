@@ -127,7 +127,7 @@ TEST_F(ReportsTest, AReportAnsweredAfterThePatienceLimitIsJournalledLate) {
   card.stallNext = true;
   const Result<void> closing = reports.DailyClosing(ClosingKind::kSigned).Status();
   ASSERT_FALSE(closing);
-  EXPECT_NE(closing.error().message.find("stopped answering"), std::string::npos);
+  EXPECT_NE(closing.error().English().find("stopped answering"), std::string::npos);
   ASSERT_TRUE(card.late);
   card.late(CardAnswer{HexParse(SignedAnswer()), 0x9000});
   ASSERT_TRUE(journal.CloseJournalPair());

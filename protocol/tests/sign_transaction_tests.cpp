@@ -96,7 +96,7 @@ TEST_F(Signing, TruncatedAnswerIsJournalledButNotRead) {
   card.steps.push_back({"80400000", true, "C4 03 41 42 43 C5 04 00"});
   auto result = Sell();
   ASSERT_FALSE(result);
-  EXPECT_NE(result.error().message.find("cannot be read"), std::string::npos);
+  EXPECT_NE(result.error().English().find("cannot be read"), std::string::npos);
   ASSERT_TRUE(journal.CloseJournalPair());
   EXPECT_NE(SFile().find("<transactionResponse>"), std::string::npos);
   EXPECT_TRUE(testing::WellFormedXml(LFile(), home / "l.xml"));
@@ -149,7 +149,7 @@ struct LateSigning : Signing {
     card.stallNext = true;
     const Result<void> sold = Sell();
     ASSERT_FALSE(sold);
-    EXPECT_NE(sold.error().message.find("stopped answering"), std::string::npos);
+    EXPECT_NE(sold.error().English().find("stopped answering"), std::string::npos);
     EXPECT_EQ(outcome.stage, CardStage::kUnanswered);
     ASSERT_TRUE(card.late);
     EXPECT_TRUE(receipt.qrPayload.empty());

@@ -167,7 +167,7 @@ TEST_F(TransactionRecordTest, OversizedRecordIsRefusedBeforeAnythingIsJournalled
   const auto built = Build();
   ASSERT_FALSE(built);
   EXPECT_EQ(built.error().kind, ErrorKind::kTooLong);
-  EXPECT_THAT(built.error().message, HasSubstr("250"));
+  EXPECT_THAT(built.error().English(), HasSubstr("250"));
   EXPECT_LE(record.CommandBuffer().Length(), 255);
   EXPECT_LE(record.VerifyBuffer().Length(), 255);
   EXPECT_FALSE(journal.IsOpen());  // not even the journal pair was begun

@@ -56,11 +56,11 @@ TEST(QrCodeOfFile, OneCodeIsReadNoneOrSeveralDifferentOnesAreSaidPlainly) {
   EXPECT_EQ(ReadQrCodes(two).size(), 2u);
   const auto several = QrCodeOfFile(Saved(folder, two, "two.png", "PNG"));
   ASSERT_FALSE(several);
-  EXPECT_NE(several.error().message.find("two.png: 2 different QR codes"), std::string::npos);
+  EXPECT_NE(several.error().English().find("two.png: 2 different QR codes"), std::string::npos);
 
   const auto none = QrCodeOfFile(Saved(folder, Paper(), "none.png", "PNG"));
   ASSERT_FALSE(none);
-  EXPECT_NE(none.error().message.find("none.png: no QR code found"), std::string::npos);
+  EXPECT_NE(none.error().English().find("none.png: no QR code found"), std::string::npos);
 }
 
 TEST(QrCodeOfFile, PdfPagesAreReadAndWhatIsNoPictureIsNamed) {
@@ -81,7 +81,7 @@ TEST(QrCodeOfFile, PdfPagesAreReadAndWhatIsNoPictureIsNamed) {
     painter.drawImage(QRect(300, 300, 600, 600), code);
   }
   auto pages = PicturesOfFile(pdf);
-  ASSERT_TRUE(pages) << pages.error().message;
+  ASSERT_TRUE(pages) << pages.error().English();
   EXPECT_EQ(pages->size(), 2u);
   EXPECT_EQ(QrCodeOfFile(pdf).value(), text);
 
@@ -95,8 +95,8 @@ TEST(QrCodeOfFile, PdfPagesAreReadAndWhatIsNoPictureIsNamed) {
   for (const auto& c : refused) {
     const auto read = QrCodeOfFile(folder.Write(c.name, c.bytes));
     ASSERT_FALSE(read) << c.name;
-    EXPECT_NE(read.error().message.find(c.name + ": " + c.expected), std::string::npos)
-        << read.error().message;
+    EXPECT_NE(read.error().English().find(c.name + ": " + c.expected), std::string::npos)
+        << read.error().English();
   }
   EXPECT_FALSE(QrCodeOfFile(folder.Path() / "missing.png"));
 }

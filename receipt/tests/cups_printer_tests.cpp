@@ -174,15 +174,14 @@ TEST_F(Scheduler, RefusedJobIsAnErrorNamingTheQueue) {
   const Result<void> printed = PrintRawJob("KasseRefusing", "x");
   ASSERT_FALSE(printed);
   EXPECT_EQ(printed.error().kind, ErrorKind::kIo);
-  EXPECT_NE(printed.error().message.find("\"KasseRefusing\""), std::string::npos);
+  EXPECT_NE(printed.error().English().find("\"KasseRefusing\""), std::string::npos);
 }
 
 TEST_F(Scheduler, MissingQueueIsNamedInTheMessage) {
   const Result<void> printed = PrintRawJob("NoSuchReceiptQueue", "x");
   ASSERT_FALSE(printed);
-  EXPECT_EQ(printed.error().message, PrinterMissingMessage("NoSuchReceiptQueue"));
-  EXPECT_EQ(PrinterMissingMessage("Q"),
-            "kann Drucker mit Namen \"Q\" nicht \xF6"
+  EXPECT_EQ(printed.error().English(),
+            "kann Drucker mit Namen \"NoSuchReceiptQueue\" nicht \xF6"
             "ffnen");
 }
 

@@ -71,7 +71,7 @@ TEST(ReceiptFile, SavesBytesWithoutTerminatorAndNamesUnwritableFile) {
   const Result<void> failed = SaveReceiptText(missing, text);
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().kind, ErrorKind::kIo);
-  EXPECT_NE(failed.error().message.find(missing.string()), std::string::npos);
+  EXPECT_NE(failed.error().English().find(missing.string()), std::string::npos);
 }
 
 }  // namespace

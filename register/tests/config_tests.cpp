@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/message_text.h"
 #include "common/files.h"
 #include "common/tests/support/test_folders.h"
 
@@ -95,7 +96,7 @@ TEST_F(ConfigHome, ReadsEveryKey) {
 TEST_F(ConfigHome, LinesThatAreNoSettingAreReportedAndTheRestIsRead) {
   WriteStartIni("operator=vor\n[CFG]\noperator=Anna\n\x01\x02junk\n[Tax\n1\n2\n3\n");
   RegisterConfig config(home);
-  const std::vector<std::string> report = config.LoadConfiguration();
+  const std::vector<std::string> report = EnglishTexts(config.LoadConfiguration());
   ASSERT_EQ(report.size(), 5u);
   EXPECT_EQ(report[0], "cfg/start.ini: line 4 is neither a section nor a key=value line; skipped");
   EXPECT_EQ(report[3], "cfg/start.ini: 2 more lines skipped");
@@ -108,7 +109,7 @@ TEST_F(ConfigHome, RateThatIsNotFourDigitsKeepsItsDefaultAndIsReported) {
       "[Tax]\ncontainer2=700\ncontainer3=19,0\ncontainer4=abcd\ncontainer5=1071\n"
       "[CFG]\noperator=abcdefghijklmnopqrstuvwxyz\n");
   RegisterConfig config(home);
-  const std::vector<std::string> report = config.LoadConfiguration();
+  const std::vector<std::string> report = EnglishTexts(config.LoadConfiguration());
   ASSERT_EQ(report.size(), 3u);
   EXPECT_NE(report[0].find("container2=700"), std::string::npos);
   EXPECT_EQ(config.containerRate[1], "0700");
@@ -161,7 +162,7 @@ TEST_F(ConfigHome, SaveFailureNamesTheFile) {
   const Result<void> saved = config.SaveConfiguration();
   ASSERT_FALSE(saved);
   EXPECT_EQ(saved.error().kind, ErrorKind::kIo);
-  EXPECT_NE(saved.error().message.find("start.ini"), std::string::npos);
+  EXPECT_NE(saved.error().English().find("start.ini"), std::string::npos);
 }
 
 }  // namespace
@@ -209,7 +210,7 @@ TEST_F(ConfigHome, CardPatienceIsReadReportedWhenRefusedAndKeptWhenSaved) {
 
   WriteStartIni("[Card]\npatience=soon\n");
   RegisterConfig refused(home);
-  const std::vector<std::string> report = refused.LoadConfiguration();
+  const std::vector<std::string> report = EnglishTexts(refused.LoadConfiguration());
   ASSERT_EQ(report.size(), 1u);
   EXPECT_NE(report[0].find("[Card] patience=soon"), std::string::npos) << report[0];
   EXPECT_EQ(refused.cardPatience, std::chrono::milliseconds(10000));

@@ -116,7 +116,7 @@ struct GoldenRun {
 };
 
 void Step(Register& reg, GoldenRun& run, const std::string& name, const Result<void>& done) {
-  run.record += "== " + name + (done ? "" : " failed: " + done.error().message) + "\n";
+  run.record += "== " + name + (done ? "" : " failed: " + done.error().English()) + "\n";
   for (const std::string& line : reg.CurrentSale().ReceiptLines())
     run.record += "receipt: " + line + "\n";
   // The URL's t1 carries the signature: its bytes are shown masked instead.
@@ -197,7 +197,7 @@ void CompareWithGolden(const std::string& name, const std::string& actual) {
     return;
   }
   const Result<std::string> expected = ReadFile(file);
-  ASSERT_TRUE(expected) << expected.error().message;
+  ASSERT_TRUE(expected) << expected.error().English();
   EXPECT_EQ(actual, *expected) << "differs from " << file;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/text_checks.h"
 #include "journal/journal_rescue.h"
 #include "register/messages.h"
@@ -52,15 +53,15 @@ TEST_F(HeldReceipt, NothingOfTheSignedSaleShowsUntilItsRecordIsOnTheDisk) {
   FailAnswers(io, ENOSPC);
   const Result<void> sold = Sale();
   ASSERT_FALSE(sold);
-  EXPECT_EQ(sold.error().text, static_cast<int>(Message::kSaleSignedJournalHeld));
-  EXPECT_NE(sold.error().message.find("Free space on the disk."), std::string::npos);
-  EXPECT_TRUE(reg->ReceiptHeld());
+  EXPECT_TRUE(sold.error().Is(msg::kSaleSignedJournalHeld));
+  EXPECT_NE(sold.error().English().find("Free space on the disk."), std::string::npos);
+  EXPECT_FALSE(reg->ReceiptMayLeave());
   EXPECT_TRUE(reg->LastVerifyUrl().empty());
   const std::string held = ReceiptOf(*reg);
   EXPECT_EQ(held.find("Signatur"), std::string::npos) << held;
   EXPECT_EQ(held.find("Transaktionsnummer"), std::string::npos) << held;
   EXPECT_EQ(reg->CurrentSale().ReceiptLines().back(),
-            reg->Texts().LangText(static_cast<int>(Message::kReceiptHeldLine)));
+            reg->Texts().LangText(msg::kReceiptHeldLine.number));
   EXPECT_FALSE(reg->CurrentSale().QrFirstLine());
   // Nothing that shows or prints the receipt goes, and nothing new is signed.
   EXPECT_FALSE(reg->RetryJournal());
@@ -71,11 +72,11 @@ TEST_F(HeldReceipt, NothingOfTheSignedSaleShowsUntilItsRecordIsOnTheDisk) {
 
   io.Heal();
   ASSERT_TRUE(reg->RetryJournal());
-  EXPECT_FALSE(reg->ReceiptHeld());
+  EXPECT_TRUE(reg->ReceiptMayLeave());
   const std::string shown = ReceiptOf(*reg);
   EXPECT_NE(shown.find("Signatur"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Transaktionsnummer: 1"), std::string::npos) << shown;
-  EXPECT_EQ(shown.find(reg->Texts().LangText(static_cast<int>(Message::kReceiptHeldLine))),
+  EXPECT_EQ(shown.find(reg->Texts().LangText(msg::kReceiptHeldLine.number)),
             std::string::npos);
   EXPECT_FALSE(reg->LastVerifyUrl().empty());
   EXPECT_TRUE(reg->CurrentSale().QrFirstLine());
@@ -86,11 +87,11 @@ TEST_F(HeldReceipt, NothingOfTheSignedSaleShowsUntilItsRecordIsOnTheDisk) {
 TEST_F(HeldReceipt, TheAdviceFollowsWhatTheSystemSaid) {
   const struct {
     int error;
-    Message advice;
-  } cases[] = {{EROFS, Message::kAdviceReadOnly},
-               {EACCES, Message::kAdviceNoPermission},
-               {EIO, Message::kAdviceIoError},
-               {ENOSPC, Message::kAdviceNoSpace}};
+    const MessageId& advice;
+  } cases[] = {{EROFS, file_msg::kAdviceReadOnly},
+               {EACCES, file_msg::kAdviceNoPermission},
+               {EIO, file_msg::kAdviceIoError},
+               {ENOSPC, file_msg::kAdviceNoSpace}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::strerror(c.error));
     io.Heal();
@@ -98,11 +99,11 @@ TEST_F(HeldReceipt, TheAdviceFollowsWhatTheSystemSaid) {
     FailAnswers(io, c.error);
     const Result<void> sold = Sale();
     ASSERT_FALSE(sold);
-    EXPECT_NE(sold.error().message.find(EnglishMessage(c.advice)), std::string::npos)
-        << sold.error().message;
+    EXPECT_NE(sold.error().English().find(c.advice.english), std::string::npos)
+        << sold.error().English();
     const Result<void> retried = reg->RetryJournal();
     ASSERT_FALSE(retried);
-    EXPECT_NE(retried.error().message.find(EnglishMessage(c.advice)), std::string::npos);
+    EXPECT_NE(retried.error().English().find(c.advice.english), std::string::npos);
   }
 }
 
@@ -111,7 +112,7 @@ TEST_F(HeldReceipt, ARecordStillUnwrittenAtTheEndIsRescuedAndJournalledAtTheNext
   ASSERT_FALSE(Sale());
   const Register::RunEnd end = reg->EndRun();
   ASSERT_EQ(end.kind, Register::RunEnd::Kind::kRescued);
-  EXPECT_NE(end.message.find(end.rescueFile.string()), std::string::npos);
+  EXPECT_NE(end.message->English().find(end.rescueFile.string()), std::string::npos);
   struct stat info {};
   ASSERT_EQ(::stat(end.rescueFile.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -127,7 +128,7 @@ TEST_F(HeldReceipt, ARecordStillUnwrittenAtTheEndIsRescuedAndJournalledAtTheNext
   Start();
   EXPECT_FALSE(fs::exists(end.rescueFile));
   std::string warnings;
-  for (const std::string& warning : reg->Warnings())
+  for (const std::string& warning : EnglishTexts(reg->Warnings()))
     warnings += warning + "\n";
   EXPECT_NE(warnings.find("written to the journal"), std::string::npos) << warnings;
   ASSERT_TRUE(Sale());
@@ -157,7 +158,7 @@ TEST_F(HeldReceipt, WhenNotEvenTheRescueCanBeWrittenTheRecordIsHandedBackAsText)
   ASSERT_TRUE(WriteFileAtomic(state / "rescue", "in the way"));
   const Register::RunEnd end = reg->EndRun();
   ASSERT_EQ(end.kind, Register::RunEnd::Kind::kLost);
-  EXPECT_NE(end.message.find("Keep the lines below"), std::string::npos);
+  EXPECT_NE(end.message->English().find("Keep the lines below"), std::string::npos);
   EXPECT_NE(end.recordsText.find("request: "), std::string::npos) << end.recordsText;
   EXPECT_NE(end.recordsText.find("answer: "), std::string::npos) << end.recordsText;
   EXPECT_EQ(end.recordsText.find('<'), std::string::npos);

@@ -74,7 +74,7 @@ TEST_F(LanguageHome, TheShippedFileFillsInWhatTheHomesCopyLacks) {
   fs::remove(home / "cfg" / "lang.ini");
   EXPECT_TRUE(language.ApplyLanguage("Deutsch"));
   EXPECT_EQ(language.LangText(12), "BELEG");
-  EXPECT_TRUE(language.FileProblem().empty());
+  EXPECT_FALSE(language.FileProblem());
   fs::remove(shipped);
   EXPECT_FALSE(language.ApplyLanguage("Deutsch"));
   EXPECT_EQ(language.LangText(12), "");

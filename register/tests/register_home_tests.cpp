@@ -67,20 +67,20 @@ TEST_F(SeedFolders, AHomeThatCannotBeMadeIsNamedWithTheSystemsReason) {
   ASSERT_TRUE(WriteFileAtomic(root / "user" / ".local", "a file where a folder belongs"));
   Result<void> seeded = SeedRegisterHome(home, defaults);
   ASSERT_FALSE(seeded);
-  EXPECT_NE(seeded.error().message.find((root / "user" / ".local").string()), std::string::npos)
-      << seeded.error().message;
-  EXPECT_NE(seeded.error().message.find("Not a directory"), std::string::npos)
-      << seeded.error().message;
-  EXPECT_NE(seeded.error().message.find("--home"), std::string::npos) << seeded.error().message;
+  EXPECT_NE(seeded.error().English().find((root / "user" / ".local").string()), std::string::npos)
+      << seeded.error().English();
+  EXPECT_NE(seeded.error().English().find("Not a directory"), std::string::npos)
+      << seeded.error().English();
+  EXPECT_NE(seeded.error().English().find("--home"), std::string::npos) << seeded.error().English();
 }
 
 TEST_F(SeedFolders, MissingDefaultsAreNamedUnlessTheHomeHasItsFilesAlready) {
   fs::remove_all(defaults);
   Result<void> seeded = SeedRegisterHome(home, defaults);
   ASSERT_FALSE(seeded);
-  EXPECT_NE(seeded.error().message.find((defaults / "cfg" / "lang.ini").string()),
+  EXPECT_NE(seeded.error().English().find((defaults / "cfg" / "lang.ini").string()),
             std::string::npos)
-      << seeded.error().message;
+      << seeded.error().English();
   fs::create_directories(home / "cfg");
   fs::create_directories(home / "Produkte");
   ASSERT_TRUE(WriteFileAtomic(home / "cfg" / "lang.ini", "[Deutsch]\r\n"));

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/test_folders.h"
 #include "register/register.h"
 #include "register/tests/scripted_card.h"
@@ -88,7 +89,7 @@ TEST(RegisterStart, TheWindowsCheckRunsHalfASecondAfterTheScan) {
     reg.ProcessCardEvents();
     std::this_thread::sleep_for(5ms);
   }
-  ASSERT_TRUE(reg.Card().Checked()) << reg.Card().Failure();
+  ASSERT_TRUE(reg.Card().Checked()) << reg.Card().Failure().value_or(Error()).English();
   EXPECT_GE(std::chrono::steady_clock::now() - started, 500ms);
   EXPECT_FALSE(reg.Card().State().TpId.empty());
   EXPECT_TRUE(reg.Card().InRegister());
@@ -106,12 +107,14 @@ TEST(RegisterStart, TheCardsNoticesBecomeWarningsAndCardMonitorLines) {
   scripted.Notice("card.state: leftovers removed");
   Register reg(InHome(FreshHome()), std::move(card));
   ASSERT_TRUE(reg.Start());
-  EXPECT_EQ(reg.Warnings(), std::vector<std::string>{"card.state: leftovers removed"});
+  EXPECT_EQ(EnglishTexts(reg.Warnings()),
+            std::vector<std::string>{"card.state: leftovers removed"});
   std::thread([&scripted] { scripted.Notice("card.state: snapshot not written"); }).join();
   reg.ProcessCardEvents();
   reg.ProcessCardEvents();  // taken once
-  EXPECT_EQ(reg.Warnings(), (std::vector<std::string>{"card.state: leftovers removed",
-                                                      "card.state: snapshot not written"}));
+  EXPECT_EQ(EnglishTexts(reg.Warnings()),
+            (std::vector<std::string>{"card.state: leftovers removed",
+                                      "card.state: snapshot not written"}));
   const std::string log = reg.Card().Log().Text();
   EXPECT_NE(log.find("card.state: leftovers removed"), std::string::npos) << log;
   EXPECT_NE(log.find("card.state: snapshot not written"), std::string::npos) << log;
@@ -126,9 +129,11 @@ TEST(RegisterStart, ACardThatCannotStartIsTheCardFailureWithItsReason) {
   const Result<void> started = reg.Start();
   ASSERT_FALSE(started);
   EXPECT_TRUE(reg.Card().Failed());
-  EXPECT_NE(reg.Card().Failure().find("/s/card-v2.state.lock: Not a directory"), std::string::npos)
-      << reg.Card().Failure();
-  EXPECT_EQ(started.error().message, reg.Card().Failure());
+  EXPECT_NE(reg.Card().Failure().value_or(Error()).English().find(
+                "/s/card-v2.state.lock: Not a directory"),
+            std::string::npos)
+      << reg.Card().Failure().value_or(Error()).English();
+  EXPECT_EQ(started.error().English(), reg.Card().Failure().value_or(Error()).English());
 }
 
 // pcsc-lite pointed at a socket where no service listens: the register finds no reader.
@@ -170,7 +175,7 @@ TEST_F(WithoutPcscService, TheWindowsStartFailsAtOnceWhenTheScanFindsNoReader) {
   const Result<void> started = reg.Start();
   ASSERT_FALSE(started);
   EXPECT_TRUE(reg.Card().Failed());
-  EXPECT_EQ(started.error().message, reg.Card().Failure());
+  EXPECT_EQ(started.error().English(), reg.Card().Failure().value_or(Error()).English());
 }
 
 }  // namespace

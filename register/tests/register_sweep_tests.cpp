@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "common/message_text.h"
 #include "common/tests/support/test_folders.h"
 #include "register/messages.h"
 #include "register/register.h"
@@ -23,7 +24,7 @@ struct StartedRegister : ::testing::Test {
     started = static_cast<bool>(reg->Start());
   }
   void EmptyTheProductList() {
-    while (reg->RemoveProduct(0)) {
+    while (reg->EditProducts().Remove(0)) {
     }
   }
   std::unique_ptr<Register> reg;
@@ -40,7 +41,7 @@ TEST_F(MassGenerator, AnEmptyProductListGivesEmptySignedSales) {
   options.transactions = 3;
   options.maxPositions = 2;
   const Result<int> run = reg->MassTransactions(options, nullptr, {});
-  ASSERT_TRUE(run) << run.error().message;
+  ASSERT_TRUE(run) << run.error().English();
   EXPECT_EQ(*run, 3);
   EXPECT_FALSE(reg->LastVerifyUrl().empty());
   EXPECT_TRUE(reg->CurrentSale().NoSaleOpen());
@@ -52,10 +53,12 @@ TEST_F(MassGenerator, RefusedSalesAreCountedAndTheRunGoesOn) {
   Register::MassOptions options;
   options.transactions = 3;
   options.maxPositions = 2;
-  const Result<int> run = reg->MassTransactions(options, nullptr, {});
-  ASSERT_TRUE(run) << run.error().message;
+  int refused = -1;
+  const Result<int> run =
+      reg->MassTransactions(options, nullptr, [&refused](int, int, int r) { refused = r; });
+  ASSERT_TRUE(run) << run.error().English();
   EXPECT_EQ(*run, 3);
-  EXPECT_EQ(reg->MassRefusals(), 3);
+  EXPECT_EQ(refused, 3);
   EXPECT_FALSE(reg->Card().Failed());
 }
 
@@ -79,8 +82,8 @@ TEST_F(MassGenerator, FieldsAreReadAtEachUseAndStopEndsAfterThePosition) {
     return {};
   };
   const Result<int> run =
-      reg->MassTransactions(options, &stop, [&sales](int done, int) { sales = done; });
-  ASSERT_TRUE(run) << run.error().message;
+      reg->MassTransactions(options, &stop, [&sales](int done, int, int) { sales = done; });
+  ASSERT_TRUE(run) << run.error().English();
   EXPECT_EQ(*run, 2);
   const auto& positions = reg->CurrentSale().Positions();
   ASSERT_EQ(positions.size(), 1u);
@@ -92,11 +95,11 @@ TEST_F(MassGenerator, AFieldThatBecomesUnusableEndsTheRun) {
   Register::MassOptions options;
   options.transactions = 2;
   options.poll = [](Register::MassOptions&) -> Result<void> {
-    return MessageError(ErrorKind::kUnusableInput, Message::kMassFieldsWhole);
+    return MakeError(ErrorKind::kUnusableInput, msg::kMassFieldsWhole);
   };
   const Result<int> run = reg->MassTransactions(options, nullptr, {});
   ASSERT_FALSE(run);
-  EXPECT_EQ(run.error().text, static_cast<int>(Message::kMassFieldsWhole));
+  EXPECT_TRUE(run.error().Is(msg::kMassFieldsWhole));
 }
 
 TEST_F(SaleRules, ReadingTheBookedMonthsLeavesAnOpenSaleAlone) {
@@ -142,7 +145,7 @@ TEST_F(SaleRules, TheTaxModeIsRefusedDuringASaleWithTheReason) {
   const Result<void> refused =
       reg->SetSwitch(Register::Switch::kExclusiveTax, !reg->Config().exclusiveTax);
   ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().text, static_cast<int>(Message::kTaxModeDuringSale));
+  EXPECT_TRUE(refused.error().Is(msg::kTaxModeDuringSale));
   EXPECT_NE(OperatorText(reg->Texts().Texts(), refused.error()).find("erst kassieren"),
             std::string::npos);
 }
@@ -168,15 +171,20 @@ TEST(MassRun, ACardThatGoesEndsTheRun) {
     if (sales == 2) scripted.SetPresent(false);
     return {};
   };
+  int refused = -1;
   const Result<int> run =
-      reg.MassTransactions(options, nullptr, [&sales](int done, int) { sales = done; });
+      reg.MassTransactions(options, nullptr, [&sales, &refused](int done, int, int r) {
+        sales = done;
+        refused = r;
+      });
   ASSERT_FALSE(run);
   EXPECT_EQ(run.error().kind, ErrorKind::kCard);
   EXPECT_TRUE(reg.Card().Failed());
   // The operator reads what happened, not just that the card failed.
-  EXPECT_EQ(reg.Card().Failure(), "the QOR card was removed");
+  ASSERT_TRUE(reg.Card().Failure());
+  EXPECT_EQ(reg.Card().Failure()->English(), "the QOR card was removed");
   EXPECT_EQ(sales, 2);
-  EXPECT_EQ(reg.MassRefusals(), 0);
+  EXPECT_EQ(refused, 0);
 }
 
 }  // namespace

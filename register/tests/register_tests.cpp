@@ -1,6 +1,7 @@
 // The register controller over a scripted card (over the simulated one where the card must
 // check a signature), and the refusal of an oversized cash-in.
 
+#include "common/message_text.h"
 #include "register/register.h"
 #include "register/register_probe.h"
 
@@ -88,7 +89,7 @@ TEST(Register, ALanguageNeitherFileHasIsTakenWithEmptyTextsAndAWarning) {
   Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   ASSERT_EQ(reg.Warnings().size(), 1u);
-  EXPECT_EQ(reg.Warnings()[0],
+  EXPECT_EQ(EnglishTexts(reg.Warnings())[0],
             "cfg/lang.ini has no texts for the language Vulkanisch; the register goes on with "
             "empty texts");
   EXPECT_EQ(reg.Texts().LangText(12), "");
@@ -180,9 +181,10 @@ TEST(Register, FilesSavedAsUtf8AreReadWithConversionAndNamed) {
   Register reg(options, std::make_unique<ScriptedCard>());
   ASSERT_TRUE(reg.Start());
   ASSERT_EQ(reg.Warnings().size(), 3u);
-  EXPECT_EQ(reg.Warnings()[0].rfind("cfg/start.ini: saved as UTF-8", 0), 0u);
-  EXPECT_EQ(reg.Warnings()[1].rfind("cfg/lang.ini: saved as UTF-8", 0), 0u);
-  EXPECT_NE(reg.Warnings()[2].find("Standard.xml: saved as UTF-8"), std::string::npos);
+  EXPECT_EQ(EnglishTexts(reg.Warnings())[0].rfind("cfg/start.ini: saved as UTF-8", 0), 0u);
+  EXPECT_EQ(EnglishTexts(reg.Warnings())[1].rfind("cfg/lang.ini: saved as UTF-8", 0), 0u);
+  EXPECT_NE(EnglishTexts(reg.Warnings())[2].find("Standard.xml: saved as UTF-8"),
+            std::string::npos);
   EXPECT_EQ(reg.Config().operatorName1, "J\xFCrgen");
   std::vector<std::string> names, texts;
   for (const TProd& product : reg.Products().Products())
@@ -219,10 +221,11 @@ TEST(Register, ASaleTheCardLeavesUnansweredIsNotCashedInAndItsLateSignatureIsJou
     const std::vector<std::string> totalled = reg.CurrentSale().ReceiptLines();
     const Result<void> cashed = reg.Kassieren();
     ASSERT_FALSE(cashed);
-    EXPECT_NE(cashed.error().message.find("stopped answering"), std::string::npos);
+    EXPECT_NE(cashed.error().English().find("stopped answering"), std::string::npos);
     EXPECT_TRUE(reg.Card().Failed());
-    EXPECT_NE(reg.Card().Failure().find("stopped answering"), std::string::npos)
-        << reg.Card().Failure();
+    EXPECT_NE(reg.Card().Failure().value_or(Error()).English().find("stopped answering"),
+              std::string::npos)
+        << reg.Card().Failure().value_or(Error()).English();
     // Still totalled, the receipt as it was, no QR link.
     EXPECT_TRUE(reg.CurrentSale().KassierenEnabled());
     EXPECT_EQ(reg.CurrentSale().ReceiptLines(), totalled);

@@ -38,7 +38,10 @@ class ScriptedCard final : public CardBackend {
 
   PcscApi& Api() override { return pcsc_; }
   bool InProcess() const override { return inProcess; }
-  std::string StartError() const override { return startError; }
+  std::optional<Error> StartError() const override {
+    if (startError.empty()) return std::nullopt;
+    return MakeError(ErrorKind::kIo, startError);
+  }
   std::vector<std::string> TakeNotices() override {
     const std::lock_guard<std::mutex> lock(mutex_);
     return std::exchange(notices_, {});

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/text_checks.h"
 #include "register/messages.h"
 #include "register/register_probe.h"
@@ -68,13 +69,13 @@ TEST_F(Rollback, ANumberTheCardGivesASecondTimeIsRefusedAndKeptAsEvidence) {
 
   const Result<void> sold = Sale();
   ASSERT_FALSE(sold);
-  EXPECT_EQ(sold.error().text, static_cast<int>(Message::kNumberRepeated));
-  EXPECT_NE(sold.error().message.find("the card answered number 3, but 3 was already "
-                                      "journalled on 20"),
+  EXPECT_TRUE(sold.error().Is(msg::kNumberRepeated));
+  EXPECT_NE(sold.error().English().find("the card answered number 3, but 3 was already "
+                                        "journalled on 20"),
             std::string::npos)
-      << sold.error().message;
+      << sold.error().English();
   EXPECT_TRUE(reg->Card().Failed());
-  EXPECT_EQ(reg->Card().Failure(), sold.error().message);
+  EXPECT_EQ(reg->Card().Failure().value_or(Error()).English(), sold.error().English());
   // No receipt: the sale stays totalled, no URL of it exists.
   EXPECT_TRUE(reg->CurrentSale().KassierenEnabled());
   EXPECT_EQ(reg->LastVerifyUrl().find("t1="), std::string::npos);
@@ -91,9 +92,9 @@ TEST_F(Rollback, ASignedReportWithARepeatedNumberIsRefusedToo) {
   RestoreCard();
   const Result<void> closed = reg->DailyClosing(ClosingKind::kSigned);
   ASSERT_FALSE(closed);
-  EXPECT_NE(closed.error().message.find("number 2, but 2 was already journalled"),
+  EXPECT_NE(closed.error().English().find("number 2, but 2 was already journalled"),
             std::string::npos)
-      << closed.error().message;
+      << closed.error().English();
   EXPECT_TRUE(reg->Card().Failed());
   // An unsigned closing takes no number: it repeats the last one and is never refused.
   RestoreCard();
@@ -109,7 +110,7 @@ TEST_F(Rollback, ANewKeyUnderAKnownNameIsANewCardWithAWarning) {
   fs::remove_all(state);
   Start();
   std::string warnings;
-  for (const std::string& warning : reg->Warnings())
+  for (const std::string& warning : EnglishTexts(reg->Warnings()))
     warnings += warning + "\n";
   EXPECT_NE(warnings.find("The card QOR-SIM 1 signs with a new key"), std::string::npos)
       << warnings;
@@ -131,10 +132,10 @@ TEST_F(Rollback, ANumberBelowAGapNamesTheLastOneJournalled) {
   RestoreCard();
   const Result<void> sold = Sale();
   ASSERT_FALSE(sold);
-  EXPECT_EQ(sold.error().text, static_cast<int>(Message::kNumberNotAbove));
-  EXPECT_NE(sold.error().message.find("the card answered number 2, but 3 was already journalled"),
+  EXPECT_TRUE(sold.error().Is(msg::kNumberNotAbove));
+  EXPECT_NE(sold.error().English().find("the card answered number 2, but 3 was already journalled"),
             std::string::npos)
-      << sold.error().message;
+      << sold.error().English();
 }
 
 }  // namespace

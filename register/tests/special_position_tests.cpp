@@ -38,7 +38,7 @@ TEST(SpecialPosition, FieldsThatAreNoNumberAreRefused) {
   SpecialPositionFields fields;
   fields.quantity = "1";
   fields.prices[2] = "1,50";
-  EXPECT_NE(MakeSpecialPosition(fields).error().message.find("Price 3"), std::string::npos);
+  EXPECT_NE(MakeSpecialPosition(fields).error().English().find("Price 3"), std::string::npos);
   fields.prices[2] = "3000000000";
   EXPECT_FALSE(MakeSpecialPosition(fields));
   fields.prices[2] = "";

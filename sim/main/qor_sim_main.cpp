@@ -28,7 +28,7 @@ void Say(const std::string& text) {
 bool ExportCertificates(const kasse::sim::QorEngine& engine, const std::filesystem::path& file) {
   const auto write = [](const std::filesystem::path& path, const kasse::Bytes& der) {
     const auto written = kasse::WriteFileAtomic(path, kasse::ToText(der));
-    if (!written) Say(written.error().message);
+    if (!written) Say(written.error().English());
     return static_cast<bool>(written);
   };
   return write(file, engine.CardCertificate()) &&
@@ -41,13 +41,13 @@ int ExportIssuer(const DaemonOptions& options) {
       options.engine.issuerFolder, kasse::PosixFileIo(),
       [](const std::string& notice) { std::cerr << "qor-sim: " << notice << '\n'; });
   if (!issuer) {
-    Say(issuer.error().message);
+    Say(issuer.error().English());
     return 1;
   }
   const auto written =
       kasse::WriteFileAtomic(options.exportIssuer, kasse::ToText(issuer->Certificate()));
   if (!written) {
-    Say(written.error().message);
+    Say(written.error().English());
     return 1;
   }
   return 0;
@@ -67,7 +67,7 @@ int Run(const DaemonOptions& options) {
   }
   kasse::sim::QorEngine engine(options.engine);
   if (engine.StartError()) {
-    Say(engine.StartError()->message);
+    Say(engine.StartError()->English());
     return 1;
   }
   if (!options.exportCertificate.empty() &&
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
       kasse::sim::ParseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc),
                                      pin ? std::optional<std::string>(pin) : std::nullopt);
   if (!options) {
-    std::cerr << kasse::UsageLine("qor-sim", options.error().message);
+    std::cerr << kasse::UsageLine("qor-sim", options.error().English());
     return 2;
   }
   if (options->help) {
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     options->engine.stateFile = kasse::DefaultCardStateFile(options->engine.versionLevel);
   }
   options->engine.onWriteError = [](const kasse::Error& error) {
-    Say("answered 65 81, nothing kept: " + error.message);
+    Say("answered 65 81, nothing kept: " + error.English());
   };
   options->engine.onNotice = [](const std::string& notice) {
     std::cerr << "qor-sim: " << notice << '\n';

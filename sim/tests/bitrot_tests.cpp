@@ -105,7 +105,7 @@ TEST(CardBitRot, EveryFlippedByteIsRefusedWithItsFileOrHarmless) {
   const EngineOptions options = temp.Options();
   {
     QorEngine card(options);
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     Send(card, kSelectApp);
     ASSERT_EQ(SeqOf(Send(card, Sale(100, "20260412"))), 1u);
     ASSERT_EQ(Send(card, ReportCommand(0x01)).sw, 0x9000);
@@ -148,8 +148,8 @@ TEST(CardBitRot, EveryFlippedByteIsRefusedWithItsFileOrHarmless) {
         QorEngine card(options);
         if (card.StartError()) {
           ++refused;
-          EXPECT_NE(card.StartError()->message.find(target.string()), std::string::npos)
-              << card.StartError()->message;
+          EXPECT_NE(card.StartError()->English().find(target.string()), std::string::npos)
+              << card.StartError()->English();
           EXPECT_EQ(Send(card, kSelectApp).sw, 0x6F00);
         } else {
           ++harmless;

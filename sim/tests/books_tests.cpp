@@ -278,7 +278,7 @@ TEST_F(Lifecycle, APinBlockSurvivesACrashAndARestart) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   {
     QorEngine restarted(options);
-    ASSERT_FALSE(restarted.StartError()) << restarted.StartError()->message;
+    ASSERT_FALSE(restarted.StartError()) << restarted.StartError()->English();
     Send(restarted, kSelectApp);
     EXPECT_EQ(sim::Activate(restarted, "333333"), 0x63C0);
     EXPECT_EQ(sim::Activate(restarted, "246810"), 0x6983);

@@ -57,7 +57,7 @@ class CardDamage : public ::testing::Test {
   void SetUp() override {
     {
       QorEngine card(temp.Options());
-      ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+      ASSERT_FALSE(card.StartError()) << card.StartError()->English();
       Send(card, kSelectApp);
       for (int i = 0; i < 3; ++i)
         ASSERT_NE(SeqOf(Send(card, Sale(100))), 0u);
@@ -80,7 +80,7 @@ class CardDamage : public ::testing::Test {
     {
       QorEngine card(options);
       ASSERT_TRUE(card.StartError()) << "started on damaged " << file;
-      const std::string& message = card.StartError()->message;
+      const std::string& message = card.StartError()->English();
       const std::string where = offset ? " at byte " + std::to_string(*offset) + ":" : ":";
       EXPECT_NE(message.find(file.string() + where), std::string::npos) << message;
       EXPECT_NE(message.find(words), std::string::npos) << message;
@@ -165,7 +165,7 @@ TEST_F(CardDamage, ALogNotYetEmptiedAfterItsSnapshotIsTaken) {
   SalesThenCrash(temp.Options(), 2);  // 8 and 9 after the records the snapshot holds
   EXPECT_EQ(ReadLog(LogBytes()).records.size(), 6u);
   QorEngine card(temp.Options());
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   EXPECT_EQ(LastNumber(card), 9u);
   EXPECT_EQ(SeqOf(Send(card, Sale(100))), 10u);
 }
@@ -180,7 +180,7 @@ TEST_F(CardDamage, ATornLastRecordIsDropped) {
     Write(Log(), log.substr(0, cut));
     {
       QorEngine card(temp.Options());
-      ASSERT_FALSE(card.StartError()) << cut << ": " << card.StartError()->message;
+      ASSERT_FALSE(card.StartError()) << cut << ": " << card.StartError()->English();
       EXPECT_EQ(std::filesystem::file_size(Log()), records.back().offset) << cut;
       EXPECT_EQ(LastNumber(card), 6u) << cut;
     }
@@ -207,7 +207,7 @@ TEST_F(CardDamage, SnapshotAndLogOfTheOlderFormatsAreReadAndConvertedLater) {
   Write(Log(), oldLog);
   {
     QorEngine card(temp.Options());
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     EXPECT_EQ(LastNumber(card), 7u);
     EXPECT_EQ(SeqOf(Send(card, Sale(100))), 8u);
     // Appended in the format of the log's header until the log starts again.
@@ -219,7 +219,7 @@ TEST_F(CardDamage, SnapshotAndLogOfTheOlderFormatsAreReadAndConvertedLater) {
   EXPECT_EQ(StateBytes().substr(0, 16), "qor-sim-state 3\n");
   EXPECT_EQ(LogBytes(), std::string(kLogHeader));
   QorEngine card(temp.Options());
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   EXPECT_EQ(LastNumber(card), 8u);
   EXPECT_EQ(SeqOf(Send(card, Sale(100))), 9u);
 }
@@ -240,7 +240,7 @@ TEST_F(CardDamage, TheSilentRepairSwitchRollsTheCardBack) {
   EngineOptions options = temp.Options();
   options.testSilentLogRepair = true;
   QorEngine card(options);
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   EXPECT_EQ(std::filesystem::file_size(Log()), records[1].offset);
   Send(card, kSelectApp);
   EXPECT_EQ(SeqOf(Send(card, Sale(100))), 5u);  // given before: the fault the switch shows

@@ -41,7 +41,7 @@ TEST(CardNotices, ASnapshotThatCannotBeWrittenIsSaidAndTriedAgainAtTheNextChange
   options.snapshotEvery = 2;
   options.onNotice = [&notices](const std::string& text) { notices.push_back(text); };
   QorEngine card(options);
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   Send(card, kSelectApp);
   io.writeFault = [](int, std::string_view data) {
     return data.substr(0, 15) == "qor-sim-state 3" ? ENOSPC : 0;
@@ -84,7 +84,7 @@ TEST(CardNotices, LeftoverTemporariesAreRemovedAtStartAndSaid) {
   EngineOptions options = temp.Options();
   options.onNotice = [&notices](const std::string& text) { notices.push_back(text); };
   QorEngine card(options);
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   for (const auto& path : leftovers) {
     EXPECT_FALSE(std::filesystem::exists(path)) << path;
     EXPECT_TRUE(Said(notices, "removed " + path.string())) << path;
@@ -118,7 +118,7 @@ TEST(CardNotices, ALogNearItsLimitIsWarnedOfAndPastItRefused) {
     const auto size = log->Size();
     const Result<void> refused = log->Append(payload);
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().message.find("has reached its limit"), std::string::npos);
+    EXPECT_NE(refused.error().English().find("has reached its limit"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(paths.log), size);
     EXPECT_EQ(notices.size(), 1u);
   }
@@ -136,7 +136,7 @@ TEST(CardFolders, FoldersAre0700AndSecrets0600WhateverTheUmask) {
   const mode_t saved = ::umask(0);
   {
     QorEngine card(options);
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     Send(card, kSelectApp);
     ASSERT_EQ(SeqOf(Send(card, Sale(100))), 1u);
   }
@@ -201,7 +201,7 @@ TEST(CardFolders, EveryFileOfTheCardAndItsIssuerIsMadeThroughTheSeam) {
   options.snapshotEvery = 2;
   {
     QorEngine card(options);
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     Send(card, kSelectApp);
     for (std::uint32_t n = 1; n <= 3; ++n)
       ASSERT_EQ(SeqOf(Send(card, Sale(100))), n);

@@ -66,7 +66,7 @@ TEST(CardFiles, CardKeepsKeysCountersAndTotalsAcrossRestarts) {
   Bytes certificate;
   {
     QorEngine card(WithState(temp.File()));
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     certificate = card.CardCertificate();
     ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
     const auto before = SizeOf(temp.File().string() + ".log");
@@ -115,9 +115,9 @@ TEST(CardFiles, FailuresNameThePathAndTheSystemsReason) {
   ASSERT_TRUE(WriteFileAtomic(blocker, "a program, not a folder"));
   QorEngine card(WithState(blocker / "card-v2.state"));
   ASSERT_TRUE(card.StartError());
-  EXPECT_NE(card.StartError()->message.find(blocker.string() + ": Not a directory"),
+  EXPECT_NE(card.StartError()->English().find(blocker.string() + ": Not a directory"),
             std::string::npos)
-      << card.StartError()->message;
+      << card.StartError()->English();
   EXPECT_EQ(Send(card, kSelectApp).sw, 0x6F00);
 }
 
@@ -128,7 +128,7 @@ TEST(CardFiles, OneHolderAtATime) {
     ASSERT_FALSE(first.StartError());
     QorEngine second(WithState(temp.File()));
     ASSERT_TRUE(second.StartError());
-    const std::string& message = second.StartError()->message;
+    const std::string& message = second.StartError()->English();
     EXPECT_NE(message.find("the card is in use by process " + std::to_string(::getpid())),
               std::string::npos)
         << message;
@@ -160,7 +160,7 @@ TEST(CardFiles, DamagedOrMissingBooksAreNeverReplacedByAFreshCard) {
   std::filesystem::remove(temp.File());
   QorEngine card(WithState(temp.File()));
   ASSERT_TRUE(card.StartError());
-  EXPECT_NE(card.StartError()->message.find("log holds records"), std::string::npos);
+  EXPECT_NE(card.StartError()->English().find("log holds records"), std::string::npos);
 }
 
 TEST(CardFiles, OldFormatStateIsConvertedKeepingKeysAndBooks) {
@@ -178,7 +178,7 @@ TEST(CardFiles, OldFormatStateIsConvertedKeepingKeysAndBooks) {
   ASSERT_TRUE(WriteFileAtomic(temp.File(), old));
   {
     QorEngine card(WithState(temp.File()));
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     EXPECT_EQ(card.CardCertificate(), keys->certificate);
     EXPECT_EQ(card.CaCertificate(), keys->caCertificate);
     ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
@@ -205,7 +205,7 @@ TEST(CardLog, KilledCardContinuesWithNothingLostAndNothingRepeated) {
     out << torn.substr(0, torn.size() - 3);
   }
   QorEngine card(WithState(temp.File()));
-  ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+  ASSERT_FALSE(card.StartError()) << card.StartError()->English();
   EXPECT_EQ(SizeOf(log), good);  // the torn record is cut off before anything follows it
   ASSERT_EQ(Send(card, kSelectApp).sw, 0x9000);
   EXPECT_EQ(SeqOf(Send(card, Sale(100))), 4u);
@@ -244,7 +244,7 @@ TEST(CommitBeforeCounting, FailedAppendChangesNothing) {
     std::vector<std::string> told;
     EngineOptions options = WithState(temp.File());
     options.io = &io;
-    options.onWriteError = [&told](const Error& error) { told.push_back(error.message); };
+    options.onWriteError = [&told](const Error& error) { told.push_back(error.English()); };
     // The next append fails: half of it reaches the file before the disk is full, or all of it
     // and the sync fails.
     const auto failNextAppend = [&] {

@@ -76,7 +76,7 @@ TEST(DaemonOptions, ReadsEveryOption) {
       Split("--state /tmp/x --port 35964 --version-level 1 --lifecycle 2 --pin 654321 --debug-hash "
             "--delay-ms 50 --fail-after 7 --status-word 40:6a80 --truncate --reset-every 9 "
             "--stall-ms 30 --export-cert /tmp/c.der"));
-  ASSERT_TRUE(options) << options.error().message;
+  ASSERT_TRUE(options) << options.error().English();
   EXPECT_EQ(options->engine.stateFile, "/tmp/x");
   EXPECT_EQ(options->link.port, 35964);
   EXPECT_EQ(options->engine.versionLevel, 1);
@@ -115,7 +115,7 @@ TEST(DaemonOptions, ReadsIssuerNumberStallsAndExport) {
   const auto options =
       ParseDaemonOptions(Split("--issuer /srv/issuer --tpidno 4711 --stall 40:15000 --stall "
                                "ca:20 --stall-ms 5 --export-ca /tmp/ca.der"));
-  ASSERT_TRUE(options) << options.error().message;
+  ASSERT_TRUE(options) << options.error().English();
   EXPECT_EQ(options->engine.issuerFolder, "/srv/issuer");
   EXPECT_EQ(options->engine.tpIdNo, 4711u);
   EXPECT_EQ(options->faults.stalls.size(), 2u);
@@ -131,7 +131,7 @@ TEST(DaemonOptions, PinFromFileOrEnvironmentStaysOutOfTheArguments) {
   const auto file = temp.Folder() / "pin";
   ASSERT_TRUE(WriteFileAtomic(file, "975310\n"));
   const auto fromFile = ParseDaemonOptions({"--pin-file", file.string()}, "111111");
-  ASSERT_TRUE(fromFile) << fromFile.error().message;
+  ASSERT_TRUE(fromFile) << fromFile.error().English();
   EXPECT_EQ(fromFile->engine.transportPin, "975310");
   EXPECT_EQ(ParseDaemonOptions({}, "864200")->engine.transportPin, "864200");
   EXPECT_EQ(ParseDaemonOptions({"--pin", "654321"}, "864200")->engine.transportPin, "654321");
@@ -141,7 +141,7 @@ TEST(DaemonOptions, PinFromFileOrEnvironmentStaysOutOfTheArguments) {
   EXPECT_FALSE(ParseDaemonOptions({"--pin", "654321", "--pin-file", file.string()}));
   const auto missing = ParseDaemonOptions({"--pin-file", (temp.Folder() / "none").string()});
   ASSERT_FALSE(missing);
-  EXPECT_NE(missing.error().message.find("none"), std::string::npos);
+  EXPECT_NE(missing.error().English().find("none"), std::string::npos);
   ASSERT_TRUE(WriteFileAtomic(file, "97531\n"));
   EXPECT_FALSE(ParseDaemonOptions({"--pin-file", file.string()}));
   EXPECT_FALSE(ParseDaemonOptions({"--pin-file", temp.Folder().string()}));  // a folder
@@ -195,14 +195,14 @@ TEST(DaemonOptions, RefusesBadValues) {
 // The forms of every GNU program, and one short line for a mistake.
 TEST(DaemonOptions, TakesTheUsualFormsAndNamesAMistakeShortly) {
   const auto options = ParseDaemonOptions({"--port=35999", "--stall", "40:10", "--stall=CA:20"});
-  ASSERT_TRUE(options) << options.error().message;
+  ASSERT_TRUE(options) << options.error().English();
   EXPECT_EQ(options->link.port, 35999);
   EXPECT_EQ(options->faults.stalls.size(), 2u);
   EXPECT_TRUE(ParseDaemonOptions({"-h"})->help);
   EXPECT_TRUE(ParseDaemonOptions({"--version"})->version);
   const auto message = [](const std::vector<std::string>& args) {
     const auto parsed = ParseDaemonOptions(args);
-    return parsed ? std::string() : parsed.error().message;
+    return parsed ? std::string() : parsed.error().English();
   };
   EXPECT_EQ(message({"--bogus"}), "unknown option '--bogus'");
   EXPECT_EQ(message({"--state"}), "option '--state' needs a value");

@@ -59,7 +59,7 @@ TEST(TestIssuer, IsMadeOnceWithAPrivateKeyAndACaCertificate) {
   TempState temp("issuer-files");
   const auto folder = temp.IssuerFolder();
   auto issuer = TestIssuer::Open(folder);
-  ASSERT_TRUE(issuer) << issuer.error().message;
+  ASSERT_TRUE(issuer) << issuer.error().English();
   const auto key = folder / TestIssuerKeyFile().filename();
   struct stat info {};
   ASSERT_EQ(::stat(key.c_str(), &info), 0);
@@ -124,7 +124,7 @@ TEST(TestIssuer, DamagedFilesAreNamedNotReplaced) {
   ASSERT_TRUE(issuer);
   const auto number = issuer->NextCardNumber();
   ASSERT_FALSE(number);
-  EXPECT_NE(number.error().message.find(serial.string()), std::string::npos);
+  EXPECT_NE(number.error().English().find(serial.string()), std::string::npos);
   ASSERT_TRUE(WriteFileAtomic(serial, "41\n"));
   const auto next = issuer->NextCardNumber();
   ASSERT_TRUE(next);
@@ -135,7 +135,7 @@ TEST(TestIssuer, DamagedFilesAreNamedNotReplaced) {
   std::filesystem::remove(key);
   const auto keyless = TestIssuer::Open(folder);
   ASSERT_FALSE(keyless);
-  EXPECT_NE(keyless.error().message.find(key.string()), std::string::npos);
+  EXPECT_NE(keyless.error().English().find(key.string()), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(key));
 }
 
@@ -143,7 +143,7 @@ TEST(IssuedCards, TwoNewCardsGetDifferentNumbersAndAFixedNumberIsKept) {
   TempState first("card-first");
   EngineOptions options = first.Options();
   auto one = std::make_unique<QorEngine>(options);
-  ASSERT_FALSE(one->StartError()) << one->StartError()->message;
+  ASSERT_FALSE(one->StartError()) << one->StartError()->English();
   options.stateFile = first.Folder() / "second.state";
   QorEngine two(options);
   ASSERT_FALSE(two.StartError());
@@ -209,7 +209,7 @@ TEST(IssuedCards, OldCardFromAThrowAwayCaIsCertifiedAnewWithTheSameKey) {
   Bytes renewed;
   {
     QorEngine card(temp.Options());
-    ASSERT_FALSE(card.StartError()) << card.StartError()->message;
+    ASSERT_FALSE(card.StartError()) << card.StartError()->English();
     renewed = card.CardCertificate();
     EXPECT_NE(renewed, keys->certificate);
     EXPECT_EQ(ChainError(renewed, card.CaCertificate()), "");

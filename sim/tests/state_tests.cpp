@@ -39,7 +39,7 @@ TEST(StateText, OldFormatGivesItsKeysAndIsRefusedWithoutThem) {
       "firstMonth 202605\ndaySeq 1 9\nkey 0102\ncert 3003020100\ncaCert 3000\n"
       "vat day 1 100 0 1900 0 0\nvat 202605 1 100 0 1900 0 0\nend\n";
   const auto parsed = ParseState(old);
-  ASSERT_TRUE(parsed) << parsed.error().message;
+  ASSERT_TRUE(parsed) << parsed.error().English();
   ASSERT_TRUE(parsed->oldFormatKeys);
   EXPECT_EQ(parsed->oldFormatKeys->privateKey, (Bytes{1, 2}));
   EXPECT_EQ(parsed->oldFormatKeys->caCertificate, (Bytes{0x30, 0x00}));

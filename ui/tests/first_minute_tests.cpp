@@ -158,8 +158,8 @@ TEST(MainWindowStatusBar, NamesTheCardInUseAndTheVerificationPageInTheLanguage) 
             QStringLiteral("Verification page: http://127.0.0.1:8080/verify.php"));
   // How the card was found, on hover, in the operator's language.
   till.window->SetStartFacts(AboutFacts{},
-                             MessageError(ErrorKind::kCard, Message::kCardChosenThroughPcscd,
-                                          {"/home/eva/.local/state/kasse/card-v2.state", "4711"}));
+                             MakeError(ErrorKind::kCard, msg::kCardChosenThroughPcscd,
+                                       {"/home/eva/.local/state/kasse/card-v2.state", "4711"}));
   EXPECT_EQ(till.window->CardInUseLabel()->toolTip(),
             QStringLiteral("Card: through pcscd, as process 4711 holds the simulated card "
                            "/home/eva/.local/state/kasse/card-v2.state (qor-sim serves it on "

@@ -28,8 +28,8 @@ namespace {
 
 using testing::Till;
 
-std::string Text(const Till& till, Message message) {
-  return till.reg->Texts().LangText(static_cast<int>(message));
+std::string Text(const Till& till, const MessageId& message) {
+  return till.reg->Texts().LangText(message.number);
 }
 
 std::string ShippedText(const char* section, int number) {
@@ -42,7 +42,7 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   ASSERT_TRUE(till.reg->BookProduct(0, ""));
   till.window->PercentField()->setText(QStringLiteral("x"));
   till.window->Percent(PercentSign::kDiscount);
-  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kPercentNotNumber));
+  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, msg::kPercentNotNumber));
   EXPECT_EQ(ToCore(till.window->LastProblem()), "Der Prozentsatz ist keine Zahl");
 
   till.window->Actions().languages[2]->trigger();  // Francais
@@ -54,7 +54,7 @@ TEST(MainWindowMessages, AMessageAfterALanguageSwitchIsInTheNewLanguage) {
   dialog->show();
   dialog->findChild<QCheckBox*>(QStringLiteral("exSteuerBox"))->click();
   EXPECT_EQ(ToCore(dialog->findChild<QLabel*>(QStringLiteral("Problem"))->text()),
-            Text(till, Message::kTaxModeDuringSale));
+            Text(till, msg::kTaxModeDuringSale));
   dialog->hide();
 }
 
@@ -64,7 +64,7 @@ TEST(MainWindowMessages, ALanguageTheHomesCopyLacksComesFromTheShippedFile) {
   ASSERT_TRUE(WriteFileAtomic(till.home / "cfg" / "lang.ini", "[Deutsch]\n12txt=BELEG\n"));
   till.window->Actions().languages[0]->trigger();
   EXPECT_EQ(till.reg->Texts().LangText(12), "BELEG");
-  EXPECT_EQ(till.reg->Texts().LangText(static_cast<int>(Message::kCardInRegister)),
+  EXPECT_EQ(till.reg->Texts().LangText(msg::kCardInRegister.number),
             "Karte: die simulierte Karte in der Kasse");
   EXPECT_EQ(till.window->CardInUseLabel()->text(),
             QStringLiteral("Karte: die simulierte Karte in der Kasse"));
@@ -89,7 +89,7 @@ TEST(MainWindowTaxMode, RefusedDuringASaleWithTheReasonInTheLanguage) {
   EXPECT_EQ(box->isChecked(), mode);
   const auto* problem = dialog->findChild<QLabel*>(QStringLiteral("Problem"));
   EXPECT_FALSE(problem->isHidden());
-  EXPECT_EQ(ToCore(problem->text()), Text(till, Message::kTaxModeDuringSale));
+  EXPECT_EQ(ToCore(problem->text()), Text(till, msg::kTaxModeDuringSale));
   EXPECT_NE(problem->text().indexOf(QStringLiteral("erst kassieren")), -1);
   dialog->hide();
 }
@@ -200,7 +200,7 @@ TEST(MainWindowCard, TheStatusSheetIsShownAlsoWhenTheStatusCannotBeRead) {
   const Language& texts = till.reg->Texts();
   EXPECT_TRUE(till.ReceiptHas("\t  " + texts.LangText(60)));
   EXPECT_TRUE(till.ReceiptHas(texts.LangText(42) + "\t\t" + tpId));
-  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, Message::kStatusUnreadable));
+  EXPECT_EQ(ToCore(till.window->LastProblem()), Text(till, msg::kStatusUnreadable));
   EXPECT_TRUE(till.SaleNow().NoSaleOpen());
 }
 

@@ -30,7 +30,7 @@ void CashInOneSale(Register& reg) {
   ASSERT_TRUE(reg.BookProduct(0, ""));
   ASSERT_TRUE(reg.Summe());
   const Result<void> cashed = reg.Kassieren();
-  ASSERT_TRUE(cashed) << cashed.error().message;
+  ASSERT_TRUE(cashed) << cashed.error().English();
 }
 
 TEST(MainWindowReports, ReportViewReplacesTheListAndRunsItsReports) {
@@ -224,7 +224,7 @@ TEST(MainWindowClose, TheOrderlyCloseWritesTheSettings) {
   EXPECT_FALSE(std::filesystem::exists(ini));  // a change alone writes nothing
   till.window->close();
   const Result<std::string> text = ReadFile(ini);
-  ASSERT_TRUE(text) << text.error().message;
+  ASSERT_TRUE(text) << text.error().English();
   EXPECT_NE(text->find("operator2=bob"), std::string::npos);
 }
 

@@ -36,7 +36,7 @@ std::unique_ptr<Register> StartedRegister() {
   options.home = FreshHome();
   auto reg = std::make_unique<Register>(options, testing::UserSimCard());
   const Result<void> started = reg->Start();
-  EXPECT_TRUE(started) << (started ? "" : started.error().message);
+  EXPECT_TRUE(started) << (started ? "" : started.error().English());
   return reg;
 }
 
@@ -302,7 +302,6 @@ TEST(MassWindow, RefusedSalesDoNotEndTheRunAndAreCountedAtItsEnd) {
   mass.Fill("2");
   mass.Button("StartButton")->click();
   EXPECT_EQ(mass.window.Completed(), 2);
-  EXPECT_EQ(mass.reg->MassRefusals(), 2);
   const auto* problem = mass.window.findChild<QLabel*>(QStringLiteral("Problem"));
   EXPECT_FALSE(problem->isHidden());
   EXPECT_EQ(ToCore(problem->text()), "0 von 2 Verk\xE4ufen signiert; vom QOR abgelehnt: 2");

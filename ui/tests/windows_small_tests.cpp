@@ -44,7 +44,7 @@ std::unique_ptr<Register> StartedRegister(RegisterOptions options = {},
   options.home = FreshHome();
   auto reg = std::make_unique<Register>(options, testing::UserSimCard(std::move(card)));
   const Result<void> started = reg->Start();
-  EXPECT_TRUE(started) << (started ? "" : started.error().message);
+  EXPECT_TRUE(started) << (started ? "" : started.error().English());
   return reg;
 }
 

@@ -122,7 +122,7 @@ kasse::Result<kasse::CertificateSources> SourcesOf(const Arguments& a) {
       if (!text) return text.error();
       if (auto read = kasse::CertificatesOfFile(*text); !read) {
         return kasse::MakeError(kasse::ErrorKind::kUnusableInput,
-                                file + ": " + read.error().message);
+                                file + ": " + read.error().English());
       }
     }
   }
@@ -161,7 +161,7 @@ void Warn(const kasse::CertificateIndex& index) {
 int UrlCommand(const Arguments& a) {
   if (a.positional.size() != 1) return Usage("url needs the verification URL or its t1 value");
   auto sources = SourcesOf(a);
-  if (!sources) return Fail(sources.error().message);
+  if (!sources) return Fail(sources.error().English());
   const kasse::CertificateIndex index(std::move(*sources));
   Warn(index);
   kasse::ReceiptVerdict verdict = kasse::JudgeReceipt(a.positional[0], index);
@@ -174,7 +174,7 @@ int UrlCommand(const Arguments& a) {
 int ImageCommand(const Arguments& a) {
   if (a.positional.size() != 1) return Usage("image needs a picture (PNG, JPEG) or a PDF");
   const kasse::Result<std::string> code = kasse::QrCodeOfFile(a.positional[0]);
-  if (!code) return Fail(code.error().message);
+  if (!code) return Fail(code.error().English());
   std::fprintf(stderr, "kavelo-verify: the QR code in %s: %s\n", a.positional[0].c_str(),
                code->c_str());
   Arguments read = a;
@@ -194,7 +194,7 @@ int AuditCommand(const Arguments& a) {
     return Usage("audit needs --home DIR or the S file and the L file");
   }
   auto sources = SourcesOf(a);
-  if (!sources) return Fail(sources.error().message);
+  if (!sources) return Fail(sources.error().English());
   sources->home.clear();  // the journals are audited, not indexed
   const kasse::CertificateIndex trust(std::move(*sources));
   Warn(trust);
@@ -208,11 +208,11 @@ int ServeCommand(const Arguments& a) {
   kasse::ServeOptions options;
   if (!a.listen.empty()) {
     if (auto parsed = kasse::ParseListen(a.listen, options); !parsed) {
-      return Usage(parsed.error().message);
+      return Usage(parsed.error().English());
     }
   }
   auto sources = SourcesOf(a);
-  if (!sources) return Fail(sources.error().message);
+  if (!sources) return Fail(sources.error().English());
   kasse::CertificateIndex index(std::move(*sources));
   Warn(index);
   if (index.IssuerCount() == 0) {
@@ -223,7 +223,7 @@ int ServeCommand(const Arguments& a) {
   }
   kasse::VerifyServer server(options, index);
   auto port = server.Bind();
-  if (!port) return Fail(port.error().message);
+  if (!port) return Fail(port.error().English());
   // SIGINT and SIGTERM end the service in order; every thread started from here blocks them.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -281,7 +281,7 @@ kasse::Result<Arguments> ReadArguments(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   auto arguments = ReadArguments(std::vector<std::string>(argv + 1, argv + argc));
-  if (!arguments) return Usage(arguments.error().message);
+  if (!arguments) return Usage(arguments.error().English());
   const Arguments& a = *arguments;
   if (a.command == "--help") return Usage("");
   if (a.command == "--version") {

@@ -22,7 +22,7 @@ TEST(RequestHead, ReadsTheHeadersTheServiceUses) {
   auto request = ParseRequestHead(
       "GET /verify.php?t1=x HTTP/1.0\r\naccept: application/json\r\n"
       "Accept-Language:  fr, en\r\nConnection: Keep-Alive\r\nAccept: text/html\r\n\r\n");
-  ASSERT_TRUE(request) << request.error().message;
+  ASSERT_TRUE(request) << request.error().English();
   EXPECT_EQ(request->method, "GET");
   EXPECT_EQ(request->target, "/verify.php?t1=x");
   EXPECT_FALSE(request->http11);
@@ -98,7 +98,7 @@ TEST(RequestHead, AcceptsWhatRfc9112Allows) {
   };
   for (const auto& [what, head, target] : cases) {
     const auto request = ParseRequestHead(head);
-    ASSERT_TRUE(request) << what << ": " << request.error().message;
+    ASSERT_TRUE(request) << what << ": " << request.error().English();
     EXPECT_EQ(request->target, target) << what;
   }
 }
@@ -116,7 +116,7 @@ std::vector<std::string> ReadInPieces(const std::string& stream, std::size_t ste
     for (;;) {
       auto read = reader.Read(pending);
       if (!read) {
-        outcomes.push_back("error: " + read.error().message);
+        outcomes.push_back("error: " + read.error().English());
         return outcomes;
       }
       if (!*read) break;

@@ -48,7 +48,7 @@ TEST(ReceiptPayload, DecodesEveryFieldOfASignedReceipt) {
   const TestCard card;
   const Bytes payload = SignedPayload(card);
   auto receipt = DecodeReceiptPayload(payload);
-  ASSERT_TRUE(receipt) << receipt.error().message;
+  ASSERT_TRUE(receipt) << receipt.error().English();
   EXPECT_EQ(receipt->date, "20260512");
   EXPECT_EQ(receipt->time, "0930");
   EXPECT_EQ(receipt->operatorId, "ich");
@@ -93,10 +93,10 @@ TEST(ReceiptPayload, BadInputNamesFieldAndOffset) {
   auto unknown = DecodeReceiptPayload(HexParse("CD 04 20 26 05 12 77 00"));
   ASSERT_FALSE(unknown);
   EXPECT_EQ(unknown.error().offset, 6u);
-  EXPECT_NE(unknown.error().message.find("77"), std::string::npos);
+  EXPECT_NE(unknown.error().English().find("77"), std::string::npos);
   auto date = DecodeReceiptPayload(HexParse("CD 04 20 26 0A 12"));
   ASSERT_FALSE(date);
-  EXPECT_NE(date.error().message.find("date"), std::string::npos);
+  EXPECT_NE(date.error().English().find("date"), std::string::npos);
 }
 
 TEST(ReceiptPayload, UrlAndT1FormsGiveTheSameBytes) {
@@ -130,8 +130,8 @@ TEST(ReceiptPayload, OnlyTheT1ParameterItselfCounts) {
   for (const auto& [url, problem] : refused) {
     auto payload = PayloadOfUrl(url);
     ASSERT_FALSE(payload) << url;
-    EXPECT_NE(payload.error().message.find(problem), std::string::npos)
-        << url << ": " << payload.error().message;
+    EXPECT_NE(payload.error().English().find(problem), std::string::npos)
+        << url << ": " << payload.error().English();
   }
   ASSERT_TRUE(T1Parameter("a=1&t1=x=y"));
   EXPECT_EQ(*T1Parameter("a=1&t1=x=y"), "x=y");
@@ -189,17 +189,18 @@ TEST(ReceiptPayload, RatesAbove9999HundredthsAreRefused) {
       "CD 04 20 26 05 12 E1 16 D8 09 99 99 99 99 99 99 99 99 9C DB 09 01 23 45 67 89 01 23 45 67");
   auto receipt = DecodeReceiptPayload(big);
   ASSERT_FALSE(receipt);
-  EXPECT_NE(receipt.error().message.find("rate of containerVat1: above 99.99 %"), std::string::npos)
-      << receipt.error().message;
+  EXPECT_NE(receipt.error().English().find("rate of containerVat1: above 99.99 %"),
+            std::string::npos)
+      << receipt.error().English();
   auto letters = DecodeReceiptPayload(HexParse("CD 04 20 26 05 12 E1 04 DB 02 1A 00"));
   ASSERT_FALSE(letters);
-  EXPECT_NE(letters.error().message.find("not packed digits"), std::string::npos);
+  EXPECT_NE(letters.error().English().find("not packed digits"), std::string::npos);
   const Bytes leadingZeros =
       HexParse("CD 04 20 26 05 12 E1 07 DB 05 00 00 00 99 99 CB 01 01 9E 30");
   Bytes withSignature = leadingZeros;
   withSignature.resize(withSignature.size() + 48, 0x11);
   auto kept = DecodeReceiptPayload(withSignature);
-  ASSERT_TRUE(kept) << kept.error().message;
+  ASSERT_TRUE(kept) << kept.error().English();
   EXPECT_EQ(kept->containers[0].rateDigits, "9999");
 }
 

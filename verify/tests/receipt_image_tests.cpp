@@ -56,7 +56,7 @@ std::string SignedSale(TempFolder& user) {
 // What a phone makes of the page: turned, smaller, grainy, saved as a JPEG.
 void Photograph(const std::filesystem::path& pdf, const std::filesystem::path& jpeg) {
   auto pages = PicturesOfFile(pdf);
-  ASSERT_TRUE(pages) << pages.error().message;
+  ASSERT_TRUE(pages) << pages.error().English();
   QImage photo = pages->front()
                      .convertToFormat(QImage::Format_ARGB32)
                      .transformed(QTransform().rotate(9).scale(0.6, 0.6), Qt::SmoothTransformation);
