@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/message_text.h"
 #include "common/files.h"
+#include "common/message_text.h"
 #include "common/tests/support/test_folders.h"
 
 namespace kasse {

@@ -76,8 +76,7 @@ TEST_F(HeldReceipt, NothingOfTheSignedSaleShowsUntilItsRecordIsOnTheDisk) {
   const std::string shown = ReceiptOf(*reg);
   EXPECT_NE(shown.find("Signatur"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Transaktionsnummer: 1"), std::string::npos) << shown;
-  EXPECT_EQ(shown.find(reg->Texts().LangText(msg::kReceiptHeldLine.number)),
-            std::string::npos);
+  EXPECT_EQ(shown.find(reg->Texts().LangText(msg::kReceiptHeldLine.number)), std::string::npos);
   EXPECT_FALSE(reg->LastVerifyUrl().empty());
   EXPECT_TRUE(reg->CurrentSale().QrFirstLine());
   ASSERT_TRUE(Sale());
