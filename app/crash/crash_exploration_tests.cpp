@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <regex>
@@ -216,6 +218,27 @@ std::string Summary(const Recording& recording, const Exploration& exploration) 
   for (const std::string& problem : exploration.problems)
     text << "PROBLEM " << problem << "\n";
   return text.str();
+}
+
+// The recording holds what a cut can leave: files, and folders as folders. (A folder taken
+// for a file once made every early state unreadable to all but root.)
+TEST(CrashExploration, TheRecordingKeepsFoldersApartFromFiles) {
+  const fs::path root = testing::FreshFolder();
+  RecordingFileIo io(root, DiskImage{});
+  ASSERT_TRUE(MakePrivateFolders(root / "state" / "kasse", io));
+  const int fd = io.Open(root / "state" / "card.log", O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  io.Close(fd);
+  ASSERT_EQ(io.SyncFolder(root / "state"), 0);
+  const DiskImage image = CrashModel(DiskImage{}, io.Ops()).KeptStateAt(io.Ops().size());
+  EXPECT_EQ(image.files.size(), 1u);
+  EXPECT_TRUE(image.files.contains(fs::path("state") / "card.log"));
+  for (const fs::path& folder : {fs::path("state"), fs::path("state") / "kasse"})
+    EXPECT_FALSE(image.files.contains(folder)) << folder;
+  const fs::path copy = testing::FreshFolder() / "copy";
+  Materialise(image, copy);
+  EXPECT_EQ(fs::status(copy / "state").permissions() & fs::perms::owner_exec,
+            fs::perms::owner_exec);
 }
 
 TEST(CrashExploration, NoNumberIsGivenTwiceAndNoneIsLostWhereverThePowerIsCut) {

@@ -51,7 +51,9 @@ int RecordingFileIo::Open(const std::filesystem::path& path, int flags, mode_t m
   const std::lock_guard<std::mutex> lock(mutex_);
   const std::filesystem::path inside = Inside(path);
   const int fd = PosixFileIo().Open(path, flags, mode);
-  if (fd < 0 || inside.empty()) return fd;
+  // A folder opened to set its mode is no file: recorded as one, a state would hold a file in
+  // its place, which only root could then pass through.
+  if (fd < 0 || inside.empty() || (flags & O_DIRECTORY) != 0) return fd;
   auto named = names_.find(inside);
   if (named == names_.end()) {
     named = names_.emplace(inside, nextFile_++).first;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/hex_text.h"
+#include "common/tests/support/test_folders.h"
 #include "register/register.h"
 #include "register/tests/scripted_card.h"
 
@@ -14,14 +15,6 @@ namespace kasse {
 namespace {
 
 using testing::ScriptedCard;
-
-std::filesystem::path FreshHome(const std::string& name) {
-  const auto home = std::filesystem::path(::testing::TempDir()) / ("kasse_e_host_" + name);
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(std::filesystem::path(KASSE_SOURCE_DIR) / "home", home,
-                        std::filesystem::copy_options::recursive);
-  return home;
-}
 
 struct CountingHost : RegisterHost {
   bool Confirm(const std::string&, const std::string&) override {
@@ -36,7 +29,7 @@ struct CountingHost : RegisterHost {
 
 TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPolls) {
   RegisterOptions options;
-  options.home = FreshHome("changes");
+  options.home = testing::FreshHome();
   auto card = std::make_unique<ScriptedCard>();
   ScriptedCard& scripted = *card;
   Register reg(options, std::move(card));
@@ -85,7 +78,7 @@ TEST(RegisterHost, HearsOnceForEachOperationAndEachMassSaleButNotForQuietCardPol
 
 TEST(RegisterHost, ADeclinedQuestionSendsNothingAndWithoutAHostEveryAnswerIsOk) {
   RegisterOptions options;
-  options.home = FreshHome("questions");
+  options.home = testing::FreshHome();
   auto card = std::make_unique<ScriptedCard>();
   testing::FakePcsc& pcsc = card->Pcsc();
   Register reg(options, std::move(card));
@@ -116,7 +109,7 @@ TEST(SpanReport, PackedMonthsAreCheckedBeforeTheCardIsAsked) {
     EXPECT_FALSE(PackedReportMonth(month, year)) << month << "/" << year;
 
   RegisterOptions options;
-  options.home = FreshHome("span");
+  options.home = testing::FreshHome();
   auto card = std::make_unique<ScriptedCard>();
   testing::FakePcsc& pcsc = card->Pcsc();
   Register reg(options, std::move(card));
