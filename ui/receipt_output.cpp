@@ -14,7 +14,6 @@
 #include "receipt/cups_printer.h"
 #include "receipt/raw_print_job.h"
 #include "receipt/receipt_file.h"
-#include "register/messages.h"
 #include "register/register.h"
 #include "ui/captions.h"
 

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "protocol/protocol_messages.h"
-#include "register/messages.h"
 #include "register/register.h"
 #include "ui/look.h"
 
